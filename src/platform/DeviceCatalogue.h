@@ -1,0 +1,39 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qelvo {
+
+// One entry of QELVO_VIRTUAL_DEVICES: "Friendly Name{option,option=value,...}".
+struct VirtualDeviceEntry {
+    std::string friendlyName;
+    std::vector<std::pair<std::string, std::string>> options;  // key, value ("" for flags)
+};
+
+// Parses a ';'-separated list.  Empty or malformed entries are skipped with one line on
+// standard error each.
+std::vector<VirtualDeviceEntry> parseVirtualDeviceList(const std::string& list);
+
+// A video input device as the catalogue lists it.
+struct VideoInputDevice {
+    std::string friendlyName;
+    bool isVirtual = false;
+    std::string systemId;            // V4L2: the device path; virtual: empty
+    VirtualDeviceEntry virtualEntry;  // virtual devices only
+};
+
+// The video input device category: V4L2 cameras in the monitor's order, then the virtual
+// devices in their configured order.
+class DeviceCatalogue {
+public:
+    virtual ~DeviceCatalogue() = default;
+    virtual std::vector<VideoInputDevice> videoInputs() = 0;
+};
+
+// The system catalogue: GStreamer's device monitor plus $QELVO_VIRTUAL_DEVICES (read on every
+// call, so a changed environment shows at the next rescan).
+std::unique_ptr<DeviceCatalogue> makeSystemDeviceCatalogue();
+
+}  // namespace qelvo

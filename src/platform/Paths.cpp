@@ -1,0 +1,58 @@
+#include "platform/Paths.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace qelvo {
+namespace {
+
+std::string env(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+std::string home() {
+    std::string h = env("HOME");
+    return h.empty() ? std::string("/tmp") : h;
+}
+
+}  // namespace
+
+std::string defaultStorageRoot() {
+    std::string root = env("QELVO_STORAGE_ROOT");
+    return root.empty() ? joinPath(home(), "QELVO-LAB") : root;
+}
+
+std::string storageFallback() { return home(); }
+
+std::string registryRoot() {
+    std::string dir = env("QELVO_REGISTRY_DIR");
+    if (!dir.empty()) return dir;
+    std::string config = env("XDG_CONFIG_HOME");
+    if (config.empty()) config = joinPath(home(), ".config");
+    return joinPath(joinPath(config, "qelvo"), "registry");
+}
+
+std::string runtimeDir() {
+    std::string dir = env("QELVO_RUNTIME_DIR");
+    if (!dir.empty()) return dir;
+    std::string xdg = env("XDG_RUNTIME_DIR");
+    if (!xdg.empty()) return joinPath(xdg, "qelvo");
+    return "/tmp/qelvo-" + std::to_string(getuid());
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    if (folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+bool isAccessibleFolder(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           ::access(path.c_str(), X_OK) == 0;
+}
+
+}  // namespace qelvo

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+namespace qelvo {
+
+// $QELVO_STORAGE_ROOT, else $HOME/QELVO-LAB.
+std::string defaultStorageRoot();
+// Where the storage folder goes when the root cannot be created: $HOME (or "/tmp" without one).
+std::string storageFallback();
+// Root of the file-backed registry store: $QELVO_REGISTRY_DIR, else
+// $XDG_CONFIG_HOME/qelvo/registry, else $HOME/.config/qelvo/registry.
+std::string registryRoot();
+// Folder for state shared between the program and its helper tools at run time:
+// $QELVO_RUNTIME_DIR, else $XDG_RUNTIME_DIR/qelvo, else /tmp/qelvo-<uid>.
+std::string runtimeDir();
+
+// "a" + "/" + "b", without doubling a slash at the join.
+std::string joinPath(const std::string& folder, const std::string& name);
+// True when the path names an existing directory that can be entered.
+bool isAccessibleFolder(const std::string& path);
+
+}  // namespace qelvo
