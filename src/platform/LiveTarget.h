@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+
+namespace qelvo {
+
+// A panel that shows live frames.  Any thread may hand it a frame: the frame is copied into
+// a latest-frame slot and one repaint is requested if none is pending, so frames never
+// queue up and the caller never waits for the GUI thread.  The panel paints the newest frame
+// over its whole area with nearest-sample scaling, and keeps showing the last frame drawn
+// into it until its window repaints it.
+class LiveTarget : public QWidget {
+    Q_OBJECT
+public:
+    explicit LiveTarget(QWidget* parent = nullptr);
+    ~LiveTarget() override;
+
+    // Thread-safe.  `bottomUpBgr` holds `height` rows of `stride` bytes, the first row being
+    // the bottom of the picture, each pixel blue, green, red.
+    void submitFrame(const std::uint8_t* bottomUpBgr, int width, int height, int stride);
+
+    // Forgets the shown frame (the panel paints its background again).  GUI thread only.
+    void clearFrame();
+
+    // Number of frames painted so far (tests and benchmarks).
+    std::uint64_t paintedFrames() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    struct Slot;
+    Slot* slot_;
+};
+
+}  // namespace qelvo
