@@ -19,12 +19,19 @@ public:
     // Thread-safe.  `bottomUpBgr` holds `height` rows of `stride` bytes, the first row being
     // the bottom of the picture, each pixel blue, green, red.
     void submitFrame(const std::uint8_t* bottomUpBgr, int width, int height, int stride);
+    // The same for rows stored top row first (frames straight from a decoder).
+    void submitTopDownFrame(const std::uint8_t* topDownBgr, int width, int height, int stride);
 
     // Forgets the shown frame (the panel paints its background again).  GUI thread only.
     void clearFrame();
 
     // Number of frames painted so far (tests and benchmarks).
     std::uint64_t paintedFrames() const;
+    // Number of frames handed in so far, and of repaints requested for them (tests).
+    std::uint64_t submittedFrames() const;
+    std::uint64_t requestedRepaints() const;
+    // True while a repaint has been requested and not yet handled.
+    bool repaintPending() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

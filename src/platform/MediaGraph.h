@@ -1,0 +1,97 @@
+#pragma once
+
+#include "platform/MediaComponent.h"
+#include "platform/MediaResult.h"
+#include "platform/VideoWindow.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qelvo {
+
+// Something the graph reports to its owner, always on the thread that created the graph
+// (the GUI thread), never from inside a graph call.
+struct MediaEvent {
+    enum class Kind { Error, EndOfStream };
+    Kind kind = Kind::Error;
+    std::string message;  // errors: what went wrong, readable
+};
+
+enum class GraphState { Stopped, Paused, Running };
+
+// A media graph: components added under names, chains connected between them, run, paused
+// and stopped as a whole.  Create, build and destroy it on the GUI thread.  Destroying it
+// stops it first (a recording is completed) and releases every component.
+class MediaGraph {
+  public:
+    // Returns null (and the reason in `result`) when the media framework cannot start.
+    static std::unique_ptr<MediaGraph> create(MediaResult* result = nullptr);
+    ~MediaGraph();
+    MediaGraph(const MediaGraph&) = delete;
+    MediaGraph& operator=(const MediaGraph&) = delete;
+
+    // Adds a component under `name`; a name already used gets " 0001", " 0002", ... appended.
+    // A component belongs to one graph at a time.
+    MediaResult add(MediaComponent& component, const std::string& name);
+    // The names of the components in the graph, in the order they were added.
+    std::vector<std::string> componentNames() const;
+
+    // Whether the source has an output of that category (preview: a branch of the capture
+    // stream, so it exists wherever either output does).
+    bool hasOutput(const MediaComponent& source, OutputCategory category) const;
+
+    // The stream configuration of an output.  NoInterface when the device offers none.
+    MediaResult streamFormat(const MediaComponent& source, OutputCategory category,
+                             VideoFormat& current) const;
+    // Asks the device for width x height on all its outputs.  Refused, and the device keeps
+    // its own size, when its formats do not allow that size.
+    MediaResult setStreamFormat(const MediaComponent& source, OutputCategory category, int width,
+                                int height);
+
+    // Connects source output -> middle -> sink.  `middle` may be null (direct connection);
+    // `sink` null means the graph's default renderer, whose picture the video window shows.
+    // Every component given must already be in this graph.  Rendering the preview of a
+    // device without a separate preview output branches the capture stream (success).
+    MediaResult renderStream(OutputCategory category, const MediaComponent& source,
+                             const MediaComponent* middle, const MediaComponent* sink);
+
+    // Adds the AVI multiplexer and its file writer for `path` (used whole) to the graph.
+    MediaResult setOutputFile(const std::string& path, MediaComponent& multiplexer);
+
+    // The negotiated format at a grabber: after connection, the size of the frames it
+    // delivers.  Starts the stream if needed to learn it (bounded wait).
+    MediaResult connectedFormat(const MediaComponent& grabber, VideoFormat& format);
+
+    // Builds a playback graph for a movie file; only on a graph that holds nothing yet.
+    // The movie is cued (paused on its first frame) when this succeeds; a file that cannot
+    // be played or has no video fails.
+    MediaResult renderFile(const std::string& path);
+    // Playback position and length, in seconds (0 when unknown).
+    double durationSeconds() const;
+    double positionSeconds() const;
+
+    MediaResult run();
+    MediaResult pause();
+    // Stops streaming.  A graph writing a file first sends end-of-stream and waits for it (at
+    // most 3 s), so the file is complete.  When this returns no grabber callback is running
+    // and none will run until the graph runs again.
+    MediaResult stop();
+    GraphState state() const;
+
+    VideoWindow& videoWindow();
+
+    // Receives errors (device gone, disk full) and end-of-stream, on the GUI thread.
+    void setEventHandler(std::function<void(const MediaEvent&)> handler);
+    // The last error posted by the graph, or empty.
+    std::string lastError() const;
+
+    struct Impl;
+
+  private:
+    MediaGraph();
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace qelvo
