@@ -1,5 +1,7 @@
 #include "platform/SessionState.h"
 
+#include <mutex>
+
 namespace qelvo {
 namespace {
 
@@ -13,6 +15,11 @@ std::string& folder() {
     return path;
 }
 
+std::mutex& folderMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
 }  // namespace
 
 const std::string& selectedDeviceName() { return deviceName(); }
@@ -21,7 +28,14 @@ void setSelectedDeviceName(const std::string& name) {
 }
 
 const std::string& storageFolder() { return folder(); }
-void setStorageFolder(const std::string& path) { folder() = path; }
+void setStorageFolder(const std::string& path) {
+    std::lock_guard lock(folderMutex());
+    folder() = path;
+}
+std::string storageFolderCopy() {
+    std::lock_guard lock(folderMutex());
+    return folder();
+}
 
 std::string cutUtf8(const std::string& text, std::size_t maxBytes) {
     if (text.size() <= maxBytes) return text;

@@ -15,6 +15,9 @@ void setSelectedDeviceName(const std::string& name);
 // The folder snapshots are written to and the strip lists.  Paths are kept whole.
 const std::string& storageFolder();
 void setStorageFolder(const std::string& path);
+// A copy of the storage folder that any thread may take (the snapshot writers read it while
+// the GUI thread may be changing it).
+std::string storageFolderCopy();
 
 // Cuts a text to at most `maxBytes` bytes without splitting a UTF-8 character.
 std::string cutUtf8(const std::string& text, std::size_t maxBytes);

@@ -1,0 +1,9 @@
+#include "capture/CapturePipeline.h"
+
+namespace qelvo {
+
+BridgeAccess defaultBridgeAccess() {
+    return {};
+}
+
+}  // namespace qelvo

@@ -1,0 +1,235 @@
+#include "capture/SnapshotWriter.h"
+
+#include "platform/Paths.h"
+#include "platform/SessionState.h"
+
+#ifdef QELVO_HAVE_IMAGING
+#include "imaging/CxImage.h"
+#endif
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <list>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace qelvo {
+namespace {
+
+constexpr int kSnapshotQuality = 80;
+constexpr int kMaxSuffix = 100000;
+
+// Names handed to writers that have not finished yet, so two writers never pick the same
+// name even before either file exists.
+struct NameReservations {
+    std::mutex mutex;
+    std::set<std::string> inFlight;
+};
+
+NameReservations& reservations() {
+    static NameReservations r;
+    return r;
+}
+
+bool pathExists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string candidateName(const std::string& base, int suffix) {
+    return suffix == 0 ? base + ".jpg" : base + "-" + std::to_string(suffix) + ".jpg";
+}
+
+std::string reserveName(const std::string& base, int firstSuffix) {
+    NameReservations& r = reservations();
+    std::lock_guard lock(r.mutex);
+    for (int suffix = firstSuffix; suffix < kMaxSuffix; ++suffix) {
+        std::string name = candidateName(base, suffix);
+        if (r.inFlight.count(name) || pathExists(name)) continue;
+        r.inFlight.insert(name);
+        return name;
+    }
+    return {};
+}
+
+void releaseName(const std::string& name) {
+    NameReservations& r = reservations();
+    std::lock_guard lock(r.mutex);
+    r.inFlight.erase(name);
+}
+
+// Moves `from` to `to` only when `to` does not exist yet.
+bool renameNoReplace(const std::string& from, const std::string& to, bool& targetExists) {
+    targetExists = false;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno == EEXIST) {
+        targetExists = true;
+        return false;
+    }
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // File systems without the flag: a hard link refuses an existing name as well.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return true;
+    }
+    targetExists = errno == EEXIST;
+    return false;
+}
+
+bool encodeJpeg(const FrameRecord& frame, const std::string& path) {
+#ifdef QELVO_HAVE_IMAGING
+    CxImage picture;
+    if (!picture.CreateFromPixels(frame.pixels(), frame.width(), frame.height(), 24,
+                                  static_cast<int>(frame.rowBytes()), false))
+        return false;
+    picture.SetQuality(kSnapshotQuality);
+    return picture.SaveFile(path.c_str(), FormatJpeg);
+#else
+    (void)frame;
+    (void)path;
+    (void)kSnapshotQuality;
+    return false;
+#endif
+}
+
+std::mutex& observerMutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::function<void(const std::string&)>& observer() {
+    static std::function<void(const std::string&)> f;
+    return f;
+}
+
+// The running writer threads.  Finished ones are joined when the next one starts; the rest
+// at waitForSnapshotWriters() or at exit.
+class WriterThreads {
+  public:
+    WriterThreads() {
+        // Make sure what the writers use outlives this object at exit.
+        (void)clock();
+        (void)reservations();
+        (void)observer();
+    }
+    ~WriterThreads() { joinAll(); }
+
+    void start(std::shared_ptr<const FrameRecord> frame) {
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        std::lock_guard lock(mutex_);
+        reapFinished();
+        threads_.push_back(Entry{std::thread([frame = std::move(frame), done] {
+                                     const LocalTime now = clock().localNow();
+                                     writeSnapshot(*frame, storageFolderCopy(), now);
+                                     done->store(true);
+                                 }),
+                                 done});
+    }
+
+    void joinAll() {
+        std::list<Entry> running;
+        {
+            std::lock_guard lock(mutex_);
+            running.swap(threads_);
+        }
+        for (Entry& e : running)
+            if (e.thread.joinable()) e.thread.join();
+    }
+
+  private:
+    struct Entry {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    void reapFinished() {
+        for (auto it = threads_.begin(); it != threads_.end();) {
+            if (it->done->load()) {
+                it->thread.join();
+                it = threads_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+
+    std::mutex mutex_;
+    std::list<Entry> threads_;
+};
+
+WriterThreads& writers() {
+    static WriterThreads w;
+    return w;
+}
+
+}  // namespace
+
+std::string snapshotBaseName(const std::string& folder, const LocalTime& t) {
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour,
+                  t.minute, t.second);
+    return joinPath(folder, stamp);
+}
+
+std::string writeSnapshot(const FrameRecord& frame, const std::string& folder,
+                          const LocalTime& time) {
+    if (!frame.isComplete()) return {};
+    const std::string base = snapshotBaseName(folder, time);
+    std::string name = reserveName(base, 0);
+    if (name.empty()) return {};
+
+    static std::atomic<unsigned> counter{0};
+    const std::string temp = joinPath(folder, ".snapshot-" + std::to_string(::getpid()) + "-" +
+                                                  std::to_string(counter.fetch_add(1)) + ".tmp");
+    if (!encodeJpeg(frame, temp)) {
+        ::unlink(temp.c_str());
+        releaseName(name);
+        return {};
+    }
+    // Another program may have created the name meanwhile: move on to the next free one.
+    for (int suffix = 1;; ++suffix) {
+        bool exists = false;
+        if (renameNoReplace(temp, name, exists)) break;
+        releaseName(name);
+        if (!exists) {
+            ::unlink(temp.c_str());
+            return {};
+        }
+        name = reserveName(base, suffix);
+        if (name.empty()) {
+            ::unlink(temp.c_str());
+            return {};
+        }
+    }
+    releaseName(name);
+    std::function<void(const std::string&)> notify;
+    {
+        std::lock_guard lock(observerMutex());
+        notify = observer();
+    }
+    if (notify) notify(name);
+    return name;
+}
+
+void startSnapshotWriter(std::shared_ptr<const FrameRecord> frame) {
+    if (!frame) return;
+    writers().start(std::move(frame));
+}
+
+void waitForSnapshotWriters() {
+    writers().joinAll();
+}
+
+void setSnapshotWrittenObserver(std::function<void(const std::string& path)> f) {
+    std::lock_guard lock(observerMutex());
+    observer() = std::move(f);
+}
+
+}  // namespace qelvo

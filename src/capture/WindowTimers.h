@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+
+namespace qelvo {
+
+// A window's timers under their fixed numeric ids.  Starting an id that already runs
+// restarts it; a timer repeats every period until it is killed.
+//
+// Qt timers live on the thread that started them, but the streaming thread must be able to
+// (re)arm a few of the multi-view window's timers.  Those ids are armed through an atomic
+// deadline that a GUI-thread check reads every few milliseconds; arming never blocks and
+// never touches a Qt object.
+class WindowTimers : public QObject {
+    Q_OBJECT
+  public:
+    using Handler = std::function<void(int id)>;
+
+    // `handler` runs on the GUI thread for every expiry.
+    explicit WindowTimers(Handler handler, QObject* parent = nullptr);
+    ~WindowTimers() override;
+
+    // GUI thread.
+    void start(int id, int periodMs);
+    void kill(int id);
+    bool isActive(int id) const;
+
+    // Any thread: kills the timer and starts it again with `periodMs`.  Only ids below
+    // kMaxArmable slots are supported; each id is given a slot at its first use from the
+    // GUI thread via allowArmFromAnyThread().
+    void allowArmFromAnyThread(int id);
+    void armFromAnyThread(int id, int periodMs);
+
+    static constexpr int kMaxArmable = 4;
+
+  protected:
+    void timerEvent(QTimerEvent* event) override;
+
+  private:
+    struct Armable {
+        std::atomic<int> id{-1};
+        std::atomic<std::int64_t> deadlineNs{0};  // 0: not armed
+        std::atomic<int> periodMs{0};
+    };
+    Armable* slotFor(int id);
+    const Armable* slotFor(int id) const;
+    void checkArmed();
+
+    Handler handler_;
+    std::map<int, int> qtTimerOfId_;  // our id -> Qt's timer id
+    std::map<int, int> idOfQtTimer_;
+    std::array<Armable, kMaxArmable> armable_;
+    QTimer checker_;
+};
+
+// Monotonic time in nanoseconds, for deadlines shared between threads.
+std::int64_t monotonicNs();
+
+}  // namespace qelvo
