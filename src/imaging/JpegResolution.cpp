@@ -1,0 +1,142 @@
+#include "imaging/JpegResolution.h"
+
+#include <cstring>
+#include <vector>
+
+namespace qelvo {
+
+namespace {
+
+constexpr int kMaxSections = 20;
+constexpr int kMaxFillBytes = 6;
+
+class TiffReader {
+  public:
+    TiffReader(const std::uint8_t* data, std::size_t size, bool bigEndian)
+        : data_(data), size_(size), bigEndian_(bigEndian) {}
+
+    bool U16(std::size_t offset, std::uint32_t& v) const {
+        if (offset > size_ || size_ - offset < 2) return false;
+        const std::uint8_t* p = data_ + offset;
+        v = bigEndian_ ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0]);
+        return true;
+    }
+    bool U32(std::size_t offset, std::uint32_t& v) const {
+        if (offset > size_ || size_ - offset < 4) return false;
+        const std::uint8_t* p = data_ + offset;
+        v = bigEndian_ ? (std::uint32_t{p[0]} << 24 | p[1] << 16 | p[2] << 8 | p[3])
+                       : (std::uint32_t{p[3]} << 24 | p[2] << 16 | p[1] << 8 | p[0]);
+        return true;
+    }
+
+  private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    bool bigEndian_;
+};
+
+bool ReadRational(const TiffReader& r, std::size_t entry, float& out) {
+    std::uint32_t type = 0, count = 0, offset = 0, num = 0, den = 0;
+    if (!r.U16(entry + 2, type) || !r.U32(entry + 4, count) || !r.U32(entry + 8, offset))
+        return false;
+    if (count < 1) return false;
+    if (type == 5) {  // unsigned rational
+        if (!r.U32(offset, num) || !r.U32(offset + 4, den)) return false;
+        out = den ? static_cast<float>(static_cast<double>(num) / den) : 0.0f;
+        return true;
+    }
+    if (type == 10) {  // signed rational
+        if (!r.U32(offset, num) || !r.U32(offset + 4, den)) return false;
+        const auto sn = static_cast<std::int32_t>(num);
+        const auto sd = static_cast<std::int32_t>(den);
+        out = sd ? static_cast<float>(static_cast<double>(sn) / sd) : 0.0f;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool ParseExifResolution(const std::uint8_t* tiff, std::size_t size, ExifResolution& out) {
+    if (size < 8) return false;
+    bool bigEndian;
+    if (tiff[0] == 'I' && tiff[1] == 'I')
+        bigEndian = false;
+    else if (tiff[0] == 'M' && tiff[1] == 'M')
+        bigEndian = true;
+    else
+        return false;
+    const TiffReader r(tiff, size, bigEndian);
+    std::uint32_t magic = 0, ifd = 0, entries = 0;
+    if (!r.U16(2, magic) || magic != 42 || !r.U32(4, ifd) || !r.U16(ifd, entries)) return false;
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        const std::size_t entry = static_cast<std::size_t>(ifd) + 2 + 12 * std::size_t{i};
+        std::uint32_t tag = 0, type = 0;
+        if (!r.U16(entry, tag) || !r.U16(entry + 2, type)) break;
+        if (tag == 0x011A) {
+            ReadRational(r, entry, out.xResolution);
+        } else if (tag == 0x011B) {
+            ReadRational(r, entry, out.yResolution);
+        } else if (tag == 0x0128) {
+            std::uint32_t unit = 0;
+            if (type == 3 && r.U16(entry + 8, unit)) out.unit = static_cast<int>(unit);
+            if (type == 4 && r.U32(entry + 8, unit)) out.unit = static_cast<int>(unit & 0xFFFF);
+        }
+    }
+    return true;
+}
+
+double ExifUnitFactor(int unit) {
+    switch (unit) {
+        case 1:
+        case 2:
+            return 1.0;
+        case 3:
+            return 0.3937007874;
+        case 4:
+            return 0.03937007874;
+        case 5:
+            return 0.00003937007874;
+        default:
+            return 0.0;
+    }
+}
+
+ExifResolution ScanJpegResolution(std::FILE* stream) {
+    ExifResolution result;
+    if (!stream) return result;
+    const long start = std::ftell(stream);
+    if (start < 0) return result;
+
+    if (std::fgetc(stream) == 0xFF && std::fgetc(stream) == 0xD8) {
+        std::vector<std::uint8_t> section;
+        for (int n = 0; n < kMaxSections; ++n) {
+            int c = std::fgetc(stream);
+            if (c != 0xFF) break;
+            int fills = 0;
+            c = std::fgetc(stream);
+            while (c == 0xFF && ++fills <= kMaxFillBytes) c = std::fgetc(stream);
+            if (c == EOF || c == 0xFF) break;
+            if (c == 0xD9 || c == 0xDA) break;  // end of image, start of scan
+            const int hi = std::fgetc(stream);
+            const int lo = std::fgetc(stream);
+            if (hi == EOF || lo == EOF) break;
+            const int length = hi << 8 | lo;
+            if (length < 2) break;
+            section.resize(static_cast<std::size_t>(length - 2));
+            if (!section.empty() &&
+                std::fread(section.data(), 1, section.size(), stream) != section.size())
+                break;
+            if (c == 0xE1 && !result.found && section.size() > 6 &&
+                std::memcmp(section.data(), "Exif\0\0", 6) == 0) {
+                result.found = true;
+                ParseExifResolution(section.data() + 6, section.size() - 6, result);
+            }
+        }
+    }
+    std::clearerr(stream);
+    std::fseek(stream, start, SEEK_SET);
+    return result;
+}
+
+}  // namespace qelvo
