@@ -27,7 +27,8 @@ int NormaliseBits(int bits) {
 }
 
 std::int32_t PelsPerMeter(int dpi) {
-    return static_cast<std::int32_t>(std::floor(dpi * 39.37007874015748 + 0.5));
+    const double ppm = std::floor(dpi * 39.37007874015748 + 0.5);
+    return ppm >= 2147483647.0 ? 2147483647 : static_cast<std::int32_t>(ppm);
 }
 
 }  // namespace

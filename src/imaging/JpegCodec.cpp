@@ -137,26 +137,34 @@ bool ExceedsPictureLimit(JDIMENSION width, JDIMENSION height, int components) {
     return std::uint64_t{width} * height * bits / 8 > kMaxImageBytes;
 }
 
+// Resolutions from the file are untrusted: values beyond an int are clamped (and 0 or less
+// means the default when stored).
+int ToDpi(double value) {
+    if (!(value > 0.0)) return 0;
+    if (value >= 2147483647.0) return 2147483647;
+    return static_cast<int>(value);
+}
+
 void ApplyResolution(const jpeg_decompress_struct& cinfo, const ExifResolution& exif,
                      CxImage& image) {
     if (exif.found) {
         const double factor = ExifUnitFactor(exif.unit);
-        if (factor != 0.0 && exif.xResolution != 0.0f)
-            image.SetXDpi(static_cast<int>(exif.xResolution / factor));
-        if (factor != 0.0 && exif.yResolution != 0.0f)
-            image.SetYDpi(static_cast<int>(exif.yResolution / factor));
+        if (factor != 0.0 && exif.xResolution != 0.0)
+            image.SetXDpi(ToDpi(exif.xResolution / factor));
+        if (factor != 0.0 && exif.yResolution != 0.0)
+            image.SetYDpi(ToDpi(exif.yResolution / factor));
         return;
     }
     switch (cinfo.density_unit) {
         case 0:
             if (cinfo.X_density > 0 && cinfo.Y_density > 0) {
-                image.SetYDpi(static_cast<int>(
-                    image.XDpi() * (static_cast<double>(cinfo.Y_density) / cinfo.X_density)));
+                image.SetYDpi(
+                    ToDpi(image.XDpi() * (static_cast<double>(cinfo.Y_density) / cinfo.X_density)));
             }
             break;
         case 2:
-            image.SetXDpi(static_cast<int>(std::floor(cinfo.X_density * 2.54 + 0.5)));
-            image.SetYDpi(static_cast<int>(std::floor(cinfo.Y_density * 2.54 + 0.5)));
+            image.SetXDpi(ToDpi(std::floor(cinfo.X_density * 2.54 + 0.5)));
+            image.SetYDpi(ToDpi(std::floor(cinfo.Y_density * 2.54 + 0.5)));
             break;
         default:
             image.SetXDpi(cinfo.X_density);

@@ -35,21 +35,21 @@ class TiffReader {
     bool bigEndian_;
 };
 
-bool ReadRational(const TiffReader& r, std::size_t entry, float& out) {
+bool ReadRational(const TiffReader& r, std::size_t entry, double& out) {
     std::uint32_t type = 0, count = 0, offset = 0, num = 0, den = 0;
     if (!r.U16(entry + 2, type) || !r.U32(entry + 4, count) || !r.U32(entry + 8, offset))
         return false;
     if (count < 1) return false;
     if (type == 5) {  // unsigned rational
         if (!r.U32(offset, num) || !r.U32(offset + 4, den)) return false;
-        out = den ? static_cast<float>(static_cast<double>(num) / den) : 0.0f;
+        out = den ? static_cast<double>(num) / den : 0.0;
         return true;
     }
     if (type == 10) {  // signed rational
         if (!r.U32(offset, num) || !r.U32(offset + 4, den)) return false;
         const auto sn = static_cast<std::int32_t>(num);
         const auto sd = static_cast<std::int32_t>(den);
-        out = sd ? static_cast<float>(static_cast<double>(sn) / sd) : 0.0f;
+        out = sd ? static_cast<double>(sn) / sd : 0.0;
         return true;
     }
     return false;

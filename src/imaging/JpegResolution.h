@@ -9,8 +9,8 @@ namespace qelvo {
 // Resolution found in the EXIF block of a JPEG file.
 struct ExifResolution {
     bool found = false;  // an "Exif" APP1 block was parsed
-    float xResolution = 0.0f;
-    float yResolution = 0.0f;
+    double xResolution = 0.0;
+    double yResolution = 0.0;
     int unit = 2;  // EXIF ResolutionUnit; inches when the tag is absent
 };
 
