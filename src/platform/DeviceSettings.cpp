@@ -1,0 +1,125 @@
+#include "platform/DeviceSettings.h"
+
+#include <gst/video/colorbalance.h>
+
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QSlider>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include "platform/MediaInternal.h"
+
+namespace qelvo {
+namespace {
+
+GstColorBalance* colourControls(const SourceState& s) {
+    if (!s.balance || !GST_IS_COLOR_BALANCE(s.balance)) return nullptr;
+    return GST_COLOR_BALANCE(s.balance);
+}
+
+// Whether the element offers any colour channel (a camera lists them only once opened).
+bool hasChannels(GstColorBalance* balance) {
+    return balance && gst_color_balance_list_channels(balance) != nullptr;
+}
+
+// The settings pages: one slider per colour control of the device, and for a virtual device
+// its test pattern and movement.  Every change goes to the device at once.
+class DeviceSettingsDialog : public QDialog {
+  public:
+    DeviceSettingsDialog(QWidget* owner, SourceState& source) : QDialog(owner) {
+        setObjectName("DeviceSettings");
+        setWindowTitle(QString());
+        setAccessibleName(QString::fromStdString(source.deviceName) + " settings");
+        setModal(true);
+        auto* layout = new QVBoxLayout(this);
+        auto* form = new QFormLayout;
+        layout->addLayout(form);
+        if (GstColorBalance* balance = colourControls(source)) {
+            for (const GList* it = gst_color_balance_list_channels(balance); it; it = it->next) {
+                auto* channel = static_cast<GstColorBalanceChannel*>(it->data);
+                auto* slider = new QSlider(Qt::Horizontal);
+                const QString label = QString::fromUtf8(channel->label);
+                slider->setObjectName(label);
+                slider->setAccessibleName(label);
+                slider->setRange(channel->min_value, channel->max_value);
+                slider->setValue(gst_color_balance_get_value(balance, channel));
+                gst_object_ref(channel);
+                gst_object_ref(balance);
+                connect(slider, &QSlider::valueChanged, this, [balance, channel](int value) {
+                    gst_color_balance_set_value(balance, channel, value);
+                });
+                connect(slider, &QObject::destroyed, [balance, channel] {
+                    gst_object_unref(channel);
+                    gst_object_unref(balance);
+                });
+                form->addRow(label, slider);
+            }
+        }
+        if (source.isVirtual && source.producer) addPatternControls(form, source.producer);
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
+        connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+        layout->addWidget(buttons);
+    }
+
+  private:
+    void addPatternControls(QFormLayout* form, GstElement* producer) {
+        GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(producer), "pattern");
+        if (spec && G_IS_PARAM_SPEC_ENUM(spec)) {
+            auto* combo = new QComboBox;
+            combo->setObjectName("Pattern");
+            combo->setAccessibleName("Pattern");
+            GEnumClass* values = G_PARAM_SPEC_ENUM(spec)->enum_class;
+            gint current = 0;
+            g_object_get(producer, "pattern", &current, nullptr);
+            for (guint i = 0; i < values->n_values; ++i) {
+                combo->addItem(QString::fromUtf8(values->values[i].value_nick),
+                               values->values[i].value);
+                if (values->values[i].value == current) combo->setCurrentIndex(combo->count() - 1);
+            }
+            gst_object_ref(producer);
+            connect(combo, &QComboBox::currentIndexChanged, this, [combo, producer](int index) {
+                if (index >= 0)
+                    g_object_set(producer, "pattern", combo->itemData(index).toInt(), nullptr);
+            });
+            connect(combo, &QObject::destroyed, [producer] { gst_object_unref(producer); });
+            form->addRow("Pattern", combo);
+        }
+        auto* motion = new QSpinBox;
+        motion->setObjectName("Motion");
+        motion->setAccessibleName("Motion");
+        motion->setRange(-64, 64);
+        gint speed = 0;
+        g_object_get(producer, "horizontal-speed", &speed, nullptr);
+        motion->setValue(speed);
+        gst_object_ref(producer);
+        connect(motion, &QSpinBox::valueChanged, this, [producer](int value) {
+            g_object_set(producer, "horizontal-speed", value, nullptr);
+        });
+        connect(motion, &QObject::destroyed, [producer] { gst_object_unref(producer); });
+        form->addRow("Motion", motion);
+    }
+};
+
+}  // namespace
+
+bool hasSettingsPages(const MediaComponent& source) {
+    if (source.empty() || source.kind() != ComponentKind::Source) return false;
+    const SourceState& s = *source.impl()->source;
+    return s.isVirtual || hasChannels(colourControls(s));
+}
+
+MediaResult showDeviceSettings(QWidget* owner, const MediaComponent& source) {
+    if (!hasSettingsPages(source))
+        return MediaResult::failure(MediaError::NoInterface, "The device has no settings pages.");
+    DeviceSettingsDialog dialog(owner, *source.impl()->source);
+    dialog.adjustSize();
+    dialog.move(owner ? owner->mapToGlobal(QPoint(30, 30)) : QPoint(30, 30));
+    dialog.exec();
+    return MediaResult::success();
+}
+
+}  // namespace qelvo

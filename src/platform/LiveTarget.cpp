@@ -1,0 +1,176 @@
+#include "platform/LiveTarget.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace qelvo {
+namespace {
+
+struct FrameBuffer {
+    std::vector<std::uint8_t> pixels;  // rows of `rowBytes`, bottom row first when bottomUp
+    int width = 0;
+    int height = 0;
+    int rowBytes = 0;
+    bool bottomUp = true;
+};
+
+}  // namespace
+
+// Three buffers: the submitting thread fills `writing` without holding the slot lock, then
+// swaps it with `latest`; paintEvent swaps `latest` into `painting`.  Neither side ever waits
+// for the other longer than a swap, and after the first frames no buffer is reallocated.
+struct LiveTarget::Slot {
+    std::mutex writeMutex;  // serialises submitters (a picture fed from two streams)
+    FrameBuffer writing;
+
+    std::mutex swapMutex;
+    FrameBuffer latest;
+    bool fresh = false;
+
+    FrameBuffer painting;  // GUI thread only
+
+    std::atomic<bool> repaintPending{false};
+    std::atomic<std::uint64_t> submitted{0};
+    std::atomic<std::uint64_t> requested{0};
+    std::atomic<std::uint64_t> painted{0};
+
+    // GUI thread only: the scaled picture and its column map, kept between paints.
+    QImage scaled;
+    std::vector<int> columnOffsets;
+    int mappedSourceWidth = -1;
+};
+
+LiveTarget::LiveTarget(QWidget* parent) : QWidget(parent), slot_(new Slot) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+LiveTarget::~LiveTarget() {
+    delete slot_;
+}
+
+void LiveTarget::submitFrame(const std::uint8_t* bottomUpBgr, int width, int height, int stride) {
+    if (!bottomUpBgr || width <= 0 || height <= 0 || stride < width * 3) return;
+    storeFrame(bottomUpBgr, stride, width, height);
+}
+
+void LiveTarget::submitTopDownFrame(const std::uint8_t* topDownBgr, int width, int height,
+                                    int stride) {
+    if (!topDownBgr || width <= 0 || height <= 0 || stride < width * 3) return;
+    // Walking the rows backwards from the last one stores them bottom-up in the same copy.
+    storeFrame(topDownBgr + static_cast<std::ptrdiff_t>(stride) * (height - 1), -stride, width,
+               height);
+}
+
+void LiveTarget::storeFrame(const std::uint8_t* firstRow, std::ptrdiff_t step, int width,
+                            int height) {
+    {
+        std::lock_guard<std::mutex> writeLock(slot_->writeMutex);
+        FrameBuffer& w = slot_->writing;
+        const int rowBytes = width * 3;
+        const std::size_t size = static_cast<std::size_t>(rowBytes) * height;
+        if (w.pixels.size() < size) w.pixels.resize(size);
+        if (step == rowBytes) {
+            std::memcpy(w.pixels.data(), firstRow, size);
+        } else {
+            for (int y = 0; y < height; ++y)
+                std::memcpy(w.pixels.data() + static_cast<std::size_t>(rowBytes) * y,
+                            firstRow + step * y, rowBytes);
+        }
+        w.width = width;
+        w.height = height;
+        w.rowBytes = rowBytes;
+        w.bottomUp = true;
+        std::lock_guard<std::mutex> swapLock(slot_->swapMutex);
+        std::swap(slot_->writing, slot_->latest);
+        slot_->fresh = true;
+    }
+    slot_->submitted.fetch_add(1, std::memory_order_relaxed);
+    if (!slot_->repaintPending.exchange(true)) {
+        slot_->requested.fetch_add(1, std::memory_order_relaxed);
+        // Runs on the GUI thread; Qt drops it if this widget is gone by then.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                slot_->repaintPending.store(false);
+                update();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void LiveTarget::clearFrame() {
+    {
+        std::lock_guard<std::mutex> swapLock(slot_->swapMutex);
+        slot_->latest.width = slot_->latest.height = 0;
+        slot_->fresh = false;
+    }
+    slot_->painting.width = slot_->painting.height = 0;
+    update();
+}
+
+std::uint64_t LiveTarget::paintedFrames() const {
+    return slot_->painted.load();
+}
+
+std::uint64_t LiveTarget::submittedFrames() const {
+    return slot_->submitted.load();
+}
+
+std::uint64_t LiveTarget::requestedRepaints() const {
+    return slot_->requested.load();
+}
+
+bool LiveTarget::repaintPending() const {
+    return slot_->repaintPending.load();
+}
+
+void LiveTarget::paintEvent(QPaintEvent* event) {
+    Slot& s = *slot_;
+    {
+        std::lock_guard<std::mutex> swapLock(s.swapMutex);
+        if (s.fresh) {
+            std::swap(s.latest, s.painting);
+            s.fresh = false;
+        }
+    }
+    QPainter painter(this);
+    const FrameBuffer& f = s.painting;
+    const int outW = width(), outH = height();
+    if (f.width <= 0 || f.height <= 0 || outW <= 0 || outH <= 0) {
+        painter.fillRect(event->rect(), palette().window());
+        return;
+    }
+    // Nearest-sample scaling straight from the 24-bit rows into a 32-bit picture of the
+    // widget's size: the work follows the panel's size, not the frame's.
+    if (s.scaled.size() != QSize(outW, outH)) {
+        s.scaled = QImage(outW, outH, QImage::Format_RGB32);
+        s.mappedSourceWidth = -1;
+    }
+    if (s.mappedSourceWidth != f.width) {
+        s.columnOffsets.resize(outW);
+        for (int x = 0; x < outW; ++x)
+            s.columnOffsets[x] =
+                static_cast<int>(static_cast<std::int64_t>(x) * f.width / outW) * 3;
+        s.mappedSourceWidth = f.width;
+    }
+    const int* columns = s.columnOffsets.data();
+    for (int y = 0; y < outH; ++y) {
+        const int sourceRow = static_cast<int>(static_cast<std::int64_t>(y) * f.height / outH);
+        const int memoryRow = f.bottomUp ? f.height - 1 - sourceRow : sourceRow;
+        const std::uint8_t* in = f.pixels.data() + static_cast<std::size_t>(f.rowBytes) * memoryRow;
+        auto* out = reinterpret_cast<std::uint32_t*>(s.scaled.scanLine(y));
+        for (int x = 0; x < outW; ++x) {
+            const std::uint8_t* p = in + columns[x];
+            out[x] = 0xFF000000u | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
+        }
+    }
+    painter.drawImage(0, 0, s.scaled);
+    s.painted.fetch_add(1, std::memory_order_relaxed);
+}
+
+}  // namespace qelvo

@@ -1,0 +1,152 @@
+#include <chrono>
+#include <cstring>
+
+#include "platform/MediaInternal.h"
+
+namespace qelvo {
+namespace {
+
+// Runs on the streaming thread after the vertical flip: the frame is already bottom-up BGR.
+GstPadProbeReturn grabberProbe(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    auto* g = static_cast<GrabberState*>(data);
+    if (info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
+        GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
+            GstCaps* caps = nullptr;
+            gst_event_parse_caps(event, &caps);
+            g->infoValid = gst_video_info_from_caps(&g->info, caps) &&
+                           GST_VIDEO_INFO_FORMAT(&g->info) == GST_VIDEO_FORMAT_BGR;
+            std::lock_guard<std::mutex> lock(g->formatMutex);
+            g->negotiated = g->infoValid;
+            g->format = {GST_VIDEO_INFO_WIDTH(&g->info), GST_VIDEO_INFO_HEIGHT(&g->info)};
+            g->formatChanged.notify_all();
+        }
+        return GST_PAD_PROBE_OK;
+    }
+    if (!g->infoValid) return GST_PAD_PROBE_OK;
+    std::lock_guard<std::mutex> lock(g->callbackMutex);
+    if (!g->callback) return GST_PAD_PROBE_OK;
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    GstVideoFrame frame;
+    if (!gst_video_frame_map(&frame, &g->info, buffer, GST_MAP_READ)) return GST_PAD_PROBE_OK;
+    const int width = GST_VIDEO_FRAME_WIDTH(&frame);
+    const int height = GST_VIDEO_FRAME_HEIGHT(&frame);
+    const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
+    const auto* pixels = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
+    const std::size_t row = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+    const std::size_t size = row * static_cast<std::size_t>(height);
+    const GstClockTime pts = GST_BUFFER_PTS(buffer);
+    const double sampleTime =
+        GST_CLOCK_TIME_IS_VALID(pts) ? static_cast<double>(pts) / GST_SECOND : 0.0;
+    if (static_cast<std::size_t>(stride) == row) {
+        g->callback->BufferCB(sampleTime, pixels, size);
+    } else {
+        // Rows laid out differently (padding or a negative stride): hand over a packed copy,
+        // each row padded to 4 bytes as the callback expects.
+        g->repacked.resize(size);
+        for (int y = 0; y < height; ++y) {
+            std::uint8_t* dst = g->repacked.data() + row * y;
+            std::memcpy(dst, pixels + static_cast<std::ptrdiff_t>(stride) * y,
+                        static_cast<std::size_t>(width) * 3);
+            std::memset(dst + width * 3, 0, row - static_cast<std::size_t>(width) * 3);
+        }
+        g->callback->BufferCB(sampleTime, g->repacked.data(), size);
+    }
+    gst_video_frame_unmap(&frame);
+    return GST_PAD_PROBE_OK;
+}
+
+}  // namespace
+
+MediaResult createFrameGrabber(MediaComponent& out) {
+    GstElement* bin = makeElement("bin");
+    GstElement* convert = gst_element_factory_make("videoconvert", "convert");
+    GstElement* filter = gst_element_factory_make("capsfilter", "rgb24");
+    GstElement* flip = gst_element_factory_make("videoflip", "bottomup");
+    if (!bin || !convert || !filter || !flip) {
+        for (GstElement* e : {convert, filter, flip})
+            if (e) gst_object_unref(gst_object_ref_sink(e));
+        if (bin) gst_object_unref(bin);
+        return MediaResult::failure(MediaError::CreateFailed,
+                                    "The frame grabber could not be created.");
+    }
+    GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", nullptr);
+    g_object_set(filter, "caps", caps, nullptr);
+    gst_caps_unref(caps);
+    gst_util_set_object_arg(G_OBJECT(flip), "method", "vertical-flip");
+    gst_bin_add_many(GST_BIN(bin), convert, filter, flip, nullptr);
+    if (!gst_element_link_many(convert, filter, flip, nullptr)) {
+        gst_object_unref(bin);
+        return MediaResult::failure(MediaError::ConnectFailed,
+                                    "The frame grabber could not be connected.");
+    }
+    GstPad* sink = gst_element_get_static_pad(convert, "sink");
+    GstPad* src = gst_element_get_static_pad(flip, "src");
+    gst_element_add_pad(bin, gst_ghost_pad_new("sink", sink));
+    gst_element_add_pad(bin, gst_ghost_pad_new("src", src));
+    gst_object_unref(sink);
+
+    auto impl = std::make_shared<MediaComponent::Impl>();
+    impl->kind = ComponentKind::FrameGrabber;
+    impl->element = bin;
+    impl->grabber = std::make_unique<GrabberState>();
+    impl->grabber->convert = convert;
+    impl->grabber->flip = flip;
+    gst_video_info_init(&impl->grabber->info);
+    gst_pad_add_probe(src,
+                      static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER |
+                                                   GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+                      grabberProbe, impl->grabber.get(), nullptr);
+    gst_object_unref(src);
+    out = MediaComponent(impl);
+    return MediaResult::success();
+}
+
+MediaResult setGrabberCallback(const MediaComponent& grabber, GrabberCallback* callback) {
+    if (grabber.empty() || grabber.kind() != ComponentKind::FrameGrabber)
+        return MediaResult::failure(MediaError::NoInterface, "Not a frame grabber.");
+    GrabberState& g = *grabber.impl()->grabber;
+    std::lock_guard<std::mutex> lock(g.callbackMutex);
+    g.callback = callback;
+    return MediaResult::success();
+}
+
+MediaResult createNullRenderer(MediaComponent& out) {
+    GstElement* sink = makeElement("fakesink");
+    if (!sink)
+        return MediaResult::failure(MediaError::CreateFailed,
+                                    "The null renderer could not be created.");
+    // No clock wait and no preroll: frames are thrown away as soon as they arrive, and an
+    // output that delivers nothing (a still output between presses) never holds the graph.
+    g_object_set(sink, "sync", FALSE, "async", FALSE, "enable-last-sample", FALSE, nullptr);
+    auto impl = std::make_shared<MediaComponent::Impl>();
+    impl->kind = ComponentKind::NullRenderer;
+    impl->element = sink;
+    out = MediaComponent(impl);
+    return MediaResult::success();
+}
+
+bool grabberFormat(GrabberState& g, VideoFormat& format, int timeoutMs,
+                   const std::atomic<bool>* abandon) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::unique_lock<std::mutex> lock(g.formatMutex);
+    while (!g.negotiated) {
+        if (abandon && abandon->load()) return false;
+        const auto now = Clock::now();
+        if (now >= deadline) return false;
+        g.formatChanged.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(20)));
+    }
+    format = g.format;
+    return true;
+}
+
+ComponentKind MediaComponent::kind() const {
+    return impl_ ? impl_->kind : ComponentKind::Source;
+}
+
+std::string MediaComponent::name() const {
+    return impl_ ? impl_->name : std::string();
+}
+
+}  // namespace qelvo

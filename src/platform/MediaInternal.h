@@ -1,0 +1,109 @@
+#pragma once
+
+// Private to the media layer: what a component handle holds.  Only src/platform includes it.
+
+#include "platform/GrabberCallback.h"
+#include "platform/MediaComponent.h"
+#include "platform/VirtualDevice.h"
+
+#include <gst/gst.h>
+#include <gst/video/video.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace qelvo {
+
+class MediaGraph;
+
+// A video input's source bin: producer ! format filter ! (picture controls) ! tee.  Each
+// output is a queue on the tee, exposed as a ghost pad of the bin.
+struct SourceState {
+    std::string deviceName;
+    bool isVirtual = false;
+    VirtualDeviceOptions options;    // virtual devices
+    GstElement* producer = nullptr;  // videotestsrc or v4l2src (held by the bin)
+    GstElement* format = nullptr;    // capsfilter holding the stream configuration
+    GstElement* balance = nullptr;   // the element with the colour controls
+    GstElement* tee = nullptr;
+    int branchCount = 0;
+    bool stillTaken = false;
+    VideoFormat configured;  // the size set through the stream configuration (0: none)
+
+    // Streaming thread.
+    std::atomic<std::uint64_t> frames{0};
+    std::atomic<bool> unplugReported{false};
+    GstVideoInfo producerInfo{};  // format at the format filter (streaming thread only)
+    // Still output: presses seen (baseline taken when the branch is made) and still owed.
+    std::atomic<std::uint64_t> pressesSeen{0};
+    std::atomic<std::int64_t> stillsOwed{0};
+};
+
+// A frame grabber: videoconvert ! BGR ! videoflip(vertical) with a probe on its output.
+struct GrabberState {
+    GstElement* convert = nullptr;
+    GstElement* flip = nullptr;
+    bool linked = false;
+
+    std::mutex callbackMutex;  // held while the callback runs
+    GrabberCallback* callback = nullptr;
+
+    std::mutex formatMutex;
+    std::condition_variable formatChanged;
+    bool negotiated = false;
+    VideoFormat format;
+
+    // Streaming thread only.
+    GstVideoInfo info{};
+    bool infoValid = false;
+    std::vector<std::uint8_t> repacked;
+};
+
+struct MediaComponent::Impl {
+    ComponentKind kind = ComponentKind::Source;
+    GstElement* element = nullptr;  // owned reference
+    std::string name;
+    const void* graph = nullptr;  // the graph holding it
+    std::unique_ptr<SourceState> source;
+    std::unique_ptr<GrabberState> grabber;
+    GstElement* fileWriter = nullptr;  // multiplexer: its filesink (owned reference)
+    std::string filePath;
+
+    ~Impl();
+};
+
+// Creates an element or returns null (without the floating reference issue: the result is
+// a full reference the caller owns).
+GstElement* makeElement(const char* factory, const char* name = nullptr);
+
+// Source bin construction (MediaSource.cpp).
+MediaResult buildVirtualSource(const std::string& name, const VirtualDeviceOptions& options,
+                               MediaComponent& source);
+MediaResult buildCameraSource(const std::string& name, const std::string& devicePath,
+                              MediaComponent& source);
+// A new output branch of a source; returns the ghost pad (owned by the bin) or null.
+GstPad* requestSourceOutput(MediaComponent::Impl& source, OutputCategory category, bool leaky,
+                            std::string& why);
+// Undoes requestSourceOutput after a failed connection.
+void releaseSourceOutput(MediaComponent::Impl& source, GstPad* output);
+bool sourceHasOutput(const MediaComponent::Impl& source, OutputCategory category);
+MediaResult sourceStreamFormat(MediaComponent::Impl& source, VideoFormat& current);
+MediaResult setSourceStreamFormat(MediaComponent::Impl& source, int width, int height);
+
+// Frame grabber internals (MediaGrabber.cpp).
+bool grabberFormat(GrabberState& grabber, VideoFormat& format, int timeoutMs,
+                   const std::atomic<bool>* abandon);
+
+}  // namespace qelvo
+
+namespace qelvo {
+class VideoWindow;
+// A renderer feeding the video window's picture: videoconvert ! BGR ! appsink.  Creates the
+// picture widget on first use (GUI thread).  `prerolls` makes it hold the pipeline until
+// a first frame is shown (playback cues its first frame that way).  Returns a full reference.
+GstElement* makeWindowRenderer(VideoWindow& window, bool prerolls);
+}  // namespace qelvo
