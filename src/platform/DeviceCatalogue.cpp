@@ -1,6 +1,7 @@
 #include "platform/DeviceCatalogue.h"
 
 #include "platform/GstInit.h"
+#include "platform/RegistryDriverKeys.h"
 
 #include <gst/gst.h>
 
@@ -80,6 +81,8 @@ public:
             device.friendlyName = entry.friendlyName;
             device.isVirtual = true;
             device.virtualEntry = entry;
+            // Microscope-family devices publish their button in driver keys (made once).
+            ensureVirtualDriverKeys(RegistryStore(), entry.friendlyName);
             all.push_back(std::move(device));
         }
         return all;

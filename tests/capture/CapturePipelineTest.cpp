@@ -1,0 +1,189 @@
+#include "capture/CaptureFixture.h"
+#include "platform/LiveTarget.h"
+#include "platform/MediaGraph.h"
+#include "platform/VirtualButtonChannel.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <thread>
+
+namespace qelvo {
+namespace {
+
+using test::CaptureTestWindow;
+using test::waitUntil;
+
+class PipelineTest : public test::CaptureFixture {};
+
+TEST_F(PipelineTest, TeardownIsSafeWhenNothingIsBuilt) {
+    CaptureTestWindow window;
+    auto pipeline = makePipeline(window, WindowKind::ImageManagement, false, "");
+    pipeline->tearDown();
+    pipeline->tearDown();
+    pipeline->showDeviceSettings();  // no source: nothing happens
+    EXPECT_FALSE(pipeline->startCapture().ok()) << "no device";
+    EXPECT_EQ(pipeline->graph() != nullptr, true) << "the failed graph stays until teardown";
+    pipeline->tearDown();
+    EXPECT_EQ(pipeline->graph(), nullptr);
+    pipeline->stopRecording();  // not recording: nothing happens
+    EXPECT_EQ(pipeline->graph(), nullptr);
+    EXPECT_TRUE(dialogs->shown.empty());
+}
+
+TEST_F(PipelineTest, PreviewDrawsLiveFramesSnapWritesOnePictureAndTeardownStopsCallbacks) {
+    CaptureTestWindow window;
+    setSelectedDeviceName("Bench Cam");
+    auto pipeline = makePipeline(window, WindowKind::ImageManagement, false,
+                                 "Other Cam{size=160x120};Bench Cam{size=320x240};Bench Cam 2");
+    ASSERT_TRUE(pipeline->startCapture().ok());
+    EXPECT_EQ(captureWords().frameReadyTarget.load(), &window);
+    EXPECT_EQ(pipeline->graph()->componentNames().front(), "Cap");
+    EXPECT_EQ(snapshotKindCallback(false, 1).frameWidth(), 320);
+    EXPECT_EQ(snapshotKindCallback(false, 1).frameHeight(), 240);
+    EXPECT_EQ(snapshotKindCallback(false, 2).liveFreeze(), 1);
+    EXPECT_EQ(snapshotKindCallback(false, 1).targetRect(), QRect(0, 0, 640, 480));
+    LiveTarget* panel = window.panel(1037);
+    ASSERT_TRUE(waitUntil([&] { return panel->submittedFrames() >= 3; }));
+
+    pipeline->requestSnapshot();
+    ASSERT_TRUE(waitUntil([&] { return window.countMessages(kFrameReadyMessage) == 1; }));
+    waitForSnapshotWriters();
+    EXPECT_EQ(picturesInFolder(), std::set<std::string>{"20260506-070809.jpg"});
+    EXPECT_EQ(window.messages[0].frame->width(), 320);
+
+    pipeline->tearDown();
+    EXPECT_EQ(pipeline->graph(), nullptr);
+    EXPECT_FALSE(pipeline->source());
+    const auto frames = panel->submittedFrames();
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(panel->submittedFrames(), frames) << "no callback runs after teardown";
+}
+
+TEST_F(PipelineTest, StillOutputWritesAPicturePerPressAndMissingStillIsHarmless) {
+    CaptureTestWindow window;
+    const std::string name = "Still Cam " + std::to_string(::getpid());
+    auto pipeline =
+        makePipeline(window, WindowKind::ImageManagement, false, name + "{size=160x120,still}");
+    ASSERT_TRUE(pipeline->startCapture().ok());
+    ASSERT_TRUE(waitUntil([&] { return window.panel(1037)->submittedFrames() >= 2; }));
+    ASSERT_TRUE(pressStill(name));
+    ASSERT_TRUE(waitUntil([&] { return window.countMessages(kFrameReadyMessage) == 1; }));
+    waitForSnapshotWriters();
+    EXPECT_EQ(picturesInFolder().size(), 1u);
+    pipeline->tearDown();
+
+    // Without a still output the second chain is missing and the preview is unaffected.
+    CaptureTestWindow other;
+    auto plain = makePipeline(other, WindowKind::ImageManagement, false, "Plain{size=96x64}");
+    ASSERT_TRUE(plain->startCapture().ok());
+    ASSERT_TRUE(waitUntil([&] { return other.panel(1037)->submittedFrames() >= 2; }));
+    EXPECT_EQ(snapshotKindCallback(false, 1).frameWidth(), 96);
+}
+
+TEST_F(PipelineTest, HdVariantAsksFor1280x720WhereTheDeviceAllowsIt) {
+    CaptureTestWindow window;
+    setSelectedDeviceName("Quillmar hd capture device");
+    auto pipeline = makePipeline(window, WindowKind::ImageManagement, true,
+                                 "Quillmar hd capture device{size=640x480}");
+    ASSERT_TRUE(pipeline->startCapture().ok());
+    EXPECT_EQ(snapshotKindCallback(true, 1).frameWidth(), 1280);
+    EXPECT_EQ(snapshotKindCallback(true, 1).frameHeight(), 720);
+    pipeline->tearDown();
+
+    auto refusing = makePipeline(window, WindowKind::ImageManagement, true,
+                                 "Quillmar hd capture device{size=640x480,hd=0}");
+    ASSERT_TRUE(refusing->startCapture().ok());
+    EXPECT_EQ(snapshotKindCallback(true, 1).frameWidth(), 640);
+    ASSERT_TRUE(waitUntil([&] { return window.panel(1037)->submittedFrames() >= 2; }));
+}
+
+TEST_F(PipelineTest, FamilyEffectsStartTheirTimersAndOpenTheBridge) {
+    CaptureTestWindow window;
+    setSelectedDeviceName("USB 2860");
+    auto chip =
+        makePipeline(window, WindowKind::ImageManagement, false, "USB 2860 Device{size=160x120}");
+    ASSERT_TRUE(chip->startCapture().ok());
+    EXPECT_TRUE(window.hostTimers().isActive(CaptureIds::kChipPollTimer));
+    EXPECT_FALSE(window.hostTimers().isActive(CaptureIds::kDriverPollTimer));
+    EXPECT_EQ(bridgeOpened, std::vector<std::string>{"USB 2860 Device"});
+    EXPECT_EQ(chip->microscopeFamily(), 0);
+    chip->tearDown();
+    EXPECT_EQ(bridgeClosed, 1);
+
+    // A shorter beginning of a microscope-family name reaches it; its live chain is the
+    // preview branch.
+    CaptureTestWindow other;
+    setSelectedDeviceName("USB2.0 PC Camera");
+    auto micro = makePipeline(other, WindowKind::ImageManagement, false,
+                              "USB2.0 PC Camera (SN9C201){size=160x120};USB2.0 PC Camera B");
+    ASSERT_TRUE(micro->startCapture().ok());
+    EXPECT_EQ(micro->microscopeFamily(), 1);
+    EXPECT_TRUE(other.hostTimers().isActive(CaptureIds::kDriverPollTimer));
+    ASSERT_TRUE(waitUntil([&] { return other.panel(1037)->submittedFrames() >= 2; }));
+}
+
+TEST_F(PipelineTest, DeviceWithoutCaptureOutputOrStoppingFramesLeavesWindowUsable) {
+    CaptureTestWindow window;
+    auto pipeline = makePipeline(window, WindowKind::ImageManagement, false,
+                                 "No Capture{size=160x120,nocapture}");
+    pipeline->startCapture();  // its result is not acted on
+    pipeline->requestSnapshot();
+    pipeline->tearDown();
+
+    CaptureTestWindow other;
+    auto stopping = makePipeline(other, WindowKind::ImageManagement, false,
+                                 "Unplugged{size=160x120,stopafter=5,unplug}");
+    ASSERT_TRUE(stopping->startCapture().ok());
+    ASSERT_TRUE(waitUntil([&] { return other.panel(1037)->submittedFrames() >= 5; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    QCoreApplication::processEvents();
+    const auto started = std::chrono::steady_clock::now();
+    stopping->tearDown();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    captureWords().snapshotFlag.store(0);
+}
+
+TEST_F(PipelineTest, MultiViewPanesReceiveFramesAndSnapshotRequestsPostTheLatestFrame) {
+    CaptureTestWindow window;
+    auto pipeline = makePipeline(window, WindowKind::MultiView, false, "Pane Cam{size=160x120}");
+    ASSERT_TRUE(pipeline->startCapture().ok());
+    EXPECT_EQ(captureWords().notificationWindow.load(), &window);
+    EXPECT_EQ(multiViewKindCallback(false, 2).snapshotRequest(), 1);
+    ASSERT_TRUE(waitUntil([&] { return window.panel(1015)->submittedFrames() >= 3; }));
+    pipeline->requestSnapshot();
+    ASSERT_TRUE(waitUntil([&] { return window.countMessages(kSnapshotFrameMessage) == 1; }));
+    ASSERT_TRUE(window.messages.back().frame);
+    EXPECT_EQ(window.messages.back().frame->width(), 160);
+    EXPECT_EQ(multiViewKindCallback(false, 1).snapshotRequest(), 0);
+    ASSERT_TRUE(waitUntil(
+        [&] { return window.countExpiries(MultiViewKindCallback::kAlarmClearTimer) == 1; }));
+    pipeline->tearDown();
+    ASSERT_TRUE(waitUntil([&] {
+        return window.countExpiries(MultiViewKindCallback::kNoFrameTimer) >= 1;
+    })) << "without frames the watchdog fires";
+}
+
+TEST_F(PipelineTest, DeviceSettingsOpenModallyOverTheWindow) {
+    CaptureTestWindow window;
+    auto pipeline = makePipeline(window, WindowKind::ImageManagement, false, "Cfg{size=96x64}");
+    ASSERT_TRUE(pipeline->startCapture().ok());
+    bool sawModal = false;
+    QTimer::singleShot(200, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            sawModal = true;
+            modal->close();
+        }
+    });
+    QTimer watchdog;  // in case the dialog never shows as the active modal widget
+    QObject::connect(&watchdog, &QTimer::timeout, [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isModal() && w->isVisible()) w->close();
+    });
+    watchdog.start(2000);
+    pipeline->showDeviceSettings();
+    EXPECT_TRUE(sawModal);
+}
+
+}  // namespace
+}  // namespace qelvo
