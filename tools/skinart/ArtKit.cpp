@@ -28,11 +28,15 @@ QFont font(int pixelSize, bool bold, bool narrow) {
 }
 
 QFont fittedFont(const QString& s, int width, int pixelSize, bool bold, bool narrow) {
-    for (int size = pixelSize; size > 7; --size) {
-        QFont f = font(size, bold, narrow);
-        if (QFontMetrics(f).horizontalAdvance(s) <= width) return f;
+    // Shrink a bold label only down to 10 pixels; below that a regular weight reads better.
+    for (int size = pixelSize; size >= 7; --size) {
+        for (bool b : {bold, false}) {
+            if (b && size < 10) continue;
+            QFont f = font(size, b, narrow);
+            if (QFontMetrics(f).horizontalAdvance(s) <= width) return f;
+        }
     }
-    return font(7, bold, narrow);
+    return font(7, false, narrow);
 }
 
 void text(QPainter& p, const QRect& r, const QString& s, const QFont& f, const QColor& c,

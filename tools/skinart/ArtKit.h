@@ -37,7 +37,8 @@ void setupPainter(QPainter& painter);
 
 // "Liberation Sans Narrow" (narrow) or "Liberation Sans", pixel-sized.
 QFont font(int pixelSize, bool bold = true, bool narrow = true);
-// Largest font up to `pixelSize` (not below 7) whose text fits in `width` pixels.
+// Largest font up to `pixelSize` (not below 7) whose text fits in `width` pixels; bold
+// labels turn regular before they shrink below 10 pixels.
 QFont fittedFont(const QString& text, int width, int pixelSize, bool bold = true,
                  bool narrow = true);
 void text(QPainter& p, const QRect& r, const QString& s, const QFont& f, const QColor& c,

@@ -264,16 +264,25 @@ QImage multiView(int layout) {
     for (int id : {1013, 1012, 1011, 1048}) capture = capture.united(rectOf(w.skinned, id));
     group(p, capture.adjusted(-8, -10, 56, 10), QStringLiteral("CAPTURE"));
     for (int id : {1013, 1012, 1011, 1048}) well(p, rectOf(w.skinned, id), 1);
-    text(p, QRect(capture.left() + 36, capture.top(), 60, 34), QStringLiteral("CONFIG"),
-         font(11, true, true), colour::kTextDim, Qt::AlignCenter);
+    const QRect alarm = rectOf(w.skinned, 1048);
+    text(p, QRect(alarm.left() - 6, alarm.bottom() + 3, alarm.width() + 12, 11),
+         QStringLiteral("ALARM"), font(9, true, true), colour::kTextDim);
+
+    // How the pen works, beside the annotation tools.
+    const QRect howTo(812, 160, 188, 96);
+    group(p, howTo, QStringLiteral("PEN"));
+    infoLines(
+        p, howTo.adjusted(10, 8, -6, -4),
+        {"Turn PEN on, pick a colour,", "then draw on a frozen view.", "ERASE removes the strokes,",
+         "CLEAR also the pictures.", "PRINT: one report page."});
 
     // Snapshot hint where the (hidden) capture buttons sit.
     QRect hidden;
     for (int id : {1007, 1008, 1009, 1010}) hidden = hidden.united(rectOf(w.skinned, id));
     group(p, hidden.adjusted(-8, -6, 56, 6), QStringLiteral("SNAPSHOT"));
-    infoLines(p, hidden.adjusted(2, 4, 50, 0),
-              {"The device's own button", "or SAVE freezes the next", "view; once all views",
-               "are frozen it returns", "to live."});
+    infoLines(p, hidden.adjusted(2, 2, 50, 0),
+              {"The device's button or", "SAVE freezes the view.", "When all are frozen,",
+               "the next one goes live."});
 
     // Layout selector, with the active layout marked.
     QRect layouts;

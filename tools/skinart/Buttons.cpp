@@ -26,24 +26,35 @@ QSize shownSize(int id, QSize frame) {
     }
 }
 
-// Icon above a label, for the 49 x 34 command buttons.
+// Icon above a label, for the 49 x 34 command buttons.  A label too long for one line at a
+// legible size goes on two lines under a smaller icon.
 void iconTile(QPainter& p, const QRect& r, Look look, Icon ic, const QString& label) {
     buttonFace(p, r, look);
     const int shift = look == Look::Pressed ? 1 : 0;
     const QColor c = labelColour(look);
-    icon(p, ic, QRectF(r.center().x() - 7.5, r.top() + 3 + shift, 15, 15), c);
-    text(p, QRect(r.left() + 2, r.top() + 18 + shift, r.width() - 4, 13), label,
-         fittedFont(label, r.width() - 6, 11), c);
+    const QFont oneLine = fittedFont(label, r.width() - 4, 11);
+    const int space = label.indexOf(' ');
+    if (oneLine.pixelSize() >= 10 || space < 0) {
+        icon(p, ic, QRectF(r.center().x() - 7.5, r.top() + 3 + shift, 15, 15), c);
+        text(p, QRect(r.left() + 2, r.top() + 18 + shift, r.width() - 4, 13), label, oneLine, c);
+        return;
+    }
+    icon(p, ic, QRectF(r.center().x() - 5.5, r.top() + 3 + shift, 11, 11), c);
+    const QFont f = font(10, true, true);
+    text(p, QRect(r.left() + 2, r.top() + 13 + shift, r.width() - 4, 10), label.left(space), f, c);
+    text(p, QRect(r.left() + 2, r.top() + 22 + shift, r.width() - 4, 10), label.mid(space + 1), f,
+         c);
 }
 
 // Icon left of a label, for the single-frame transport and file buttons.
 void iconLabel(QPainter& p, const QRect& r, Icon ic, const QString& label,
                const QColor& iconColour = colour::kText) {
     buttonFace(p, r, Look::Normal);
-    const int iconSide = std::min(r.height() - 10, 16);
+    // Long labels get a smaller icon so the text stays legible.
+    const int iconSide = std::min(r.height() - 10, label.size() > 8 ? 12 : 16);
     icon(p, ic, QRectF(r.left() + 5, r.center().y() - iconSide / 2.0 + 0.5, iconSide, iconSide),
          iconColour);
-    const QRect textBox(r.left() + 8 + iconSide, r.top(), r.width() - 12 - iconSide, r.height());
+    const QRect textBox(r.left() + 7 + iconSide, r.top(), r.width() - 10 - iconSide, r.height());
     text(p, textBox, label, fittedFont(label, textBox.width(), 12), colour::kText);
 }
 
@@ -118,31 +129,29 @@ void windowButton(QPainter& p, const QRect& r, Icon ic, const QColor& tint) {
 }
 
 void alarmLed(QPainter& p, const QRect& r, bool lit) {
-    p.fillRect(r, colour::kBar);
+    p.fillRect(r, colour::kWell);
     p.save();
     const QRectF box = QRectF(r).adjusted(1.5, 1.5, -1.5, -1.5);
     p.setPen(QPen(colour::kLineDark, 1));
     p.setBrush(QColor(0x1a, 0x1d, 0x22));
     p.drawRoundedRect(box, 3, 3);
-    const QPointF c(box.center().x(), box.top() + 7.5);
-    QRadialGradient g(c - QPointF(1, 1), 6);
+    const QPointF c = box.center();
+    QRadialGradient g(c - QPointF(1.5, 1.5), 8);
     if (lit) {
-        g.setColorAt(0, QColor(0xff, 0xd0, 0xc8));
-        g.setColorAt(0.4, QColor(0xff, 0x40, 0x30));
-        g.setColorAt(1, QColor(0x90, 0x10, 0x10));
         p.setPen(Qt::NoPen);
-        p.setBrush(QColor(0xff, 0x30, 0x20, 70));
-        p.drawEllipse(c, 7.5, 7.5);
+        p.setBrush(QColor(0xff, 0x30, 0x20, 80));
+        p.drawEllipse(c, 9.5, 9.5);
+        g.setColorAt(0, QColor(0xff, 0xe0, 0xd8));
+        g.setColorAt(0.35, QColor(0xff, 0x45, 0x30));
+        g.setColorAt(1, QColor(0xa0, 0x10, 0x10));
     } else {
-        g.setColorAt(0, QColor(0x6a, 0x40, 0x40));
+        g.setColorAt(0, QColor(0x70, 0x48, 0x48));
         g.setColorAt(1, QColor(0x2a, 0x14, 0x14));
     }
     p.setPen(QPen(QColor(0x08, 0x08, 0x08), 1));
     p.setBrush(g);
-    p.drawEllipse(c, 5, 5);
+    p.drawEllipse(c, 7, 7);
     p.restore();
-    text(p, QRect(r.left(), r.top() + 13, r.width(), 9), QStringLiteral("ALARM"),
-         font(8, true, true), lit ? QColor(0xff, 0x70, 0x60) : colour::kTextDim);
 }
 
 // The three-segment mode tab strip with segment `active` lit.

@@ -317,10 +317,18 @@ void icon(QPainter& p, Icon kind, const QRectF& box, const QColor& c) {
             }
             break;
         }
-        case Icon::Loupe:
-            magnifier(p, c);
-            p.fillRect(QRectF(7, 8, 6, 4), QColor(c.red(), c.green(), c.blue(), 110));
+        case Icon::Loupe: {
+            // A magnifier held over a picture.
+            p.setPen(line(c, 1.3));
+            p.drawRect(QRectF(2, 2, 15, 11));
+            p.drawPolyline(QPolygonF({QPointF(3, 12), QPointF(7, 7), QPointF(10, 10)}));
+            p.setPen(line(c, 2));
+            p.setBrush(QColor(c.red(), c.green(), c.blue(), 70));
+            p.drawEllipse(QPointF(14, 13), 5.5, 5.5);
+            p.setPen(line(c, 3));
+            p.drawLine(QPointF(18, 17), QPointF(22, 21));
             break;
+        }
         case Icon::Fit: {
             p.setPen(line(c, 1.8));
             p.drawRect(QRectF(3, 5, 18, 14));

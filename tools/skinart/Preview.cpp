@@ -40,7 +40,7 @@ bool writePreviews(const QDir& art, const QDir& out) {
                       .save(out.filePath(QStringLiteral("multiview%1").arg(layout) + suffix));
     }
     // Contact sheet: every strip at 2x on a neutral ground.
-    QImage sheet = newCanvas(1000, 1400, QColor(0x30, 0x30, 0x30));
+    QImage sheet = newCanvas(1000, 1900, QColor(0x30, 0x30, 0x30));
     QPainter p(&sheet);
     int x = 10, y = 10, rowHeight = 0;
     for (const SkinBitmapSpec& s : skinBitmapSpecs()) {
