@@ -6,10 +6,10 @@ namespace qelvo {
 namespace {
 
 class SystemClock : public Clock {
-public:
+  public:
     LocalTime localNow() const override {
         std::time_t now = std::time(nullptr);
-        std::tm tm {};
+        std::tm tm{};
         localtime_r(&now, &tm);
         return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
     }
@@ -22,7 +22,9 @@ std::unique_ptr<Clock>& current() {
 
 }  // namespace
 
-const Clock& clock() { return *current(); }
+const Clock& clock() {
+    return *current();
+}
 
 std::unique_ptr<Clock> setClock(std::unique_ptr<Clock> replacement) {
     if (!replacement) replacement = std::make_unique<SystemClock>();

@@ -20,14 +20,14 @@ std::vector<VirtualDeviceEntry> parseVirtualDeviceList(const std::string& list);
 struct VideoInputDevice {
     std::string friendlyName;
     bool isVirtual = false;
-    std::string systemId;            // V4L2: the device path; virtual: empty
+    std::string systemId;             // V4L2: the device path; virtual: empty
     VirtualDeviceEntry virtualEntry;  // virtual devices only
 };
 
 // The video input device category: V4L2 cameras in the monitor's order, then the virtual
 // devices in their configured order.
 class DeviceCatalogue {
-public:
+  public:
     virtual ~DeviceCatalogue() = default;
     virtual std::vector<VideoInputDevice> videoInputs() = 0;
 };

@@ -10,7 +10,7 @@ namespace qelvo {
 namespace {
 
 class QtDialogs : public Dialogs {
-public:
+  public:
     MessageAnswer message(QWidget* parent, const QString& text, const QString& title,
                           MessageButtons buttons) override {
         QMessageBox box(parent);
@@ -58,8 +58,8 @@ public:
     }
 
     std::optional<QString> pickFolder(QWidget* parent, const QString& title) override {
-        QString folder = QFileDialog::getExistingDirectory(parent, title, QString(),
-                                                           QFileDialog::ShowDirsOnly);
+        QString folder =
+            QFileDialog::getExistingDirectory(parent, title, QString(), QFileDialog::ShowDirsOnly);
         if (folder.isEmpty()) return std::nullopt;
         return folder;
     }
@@ -69,7 +69,7 @@ public:
         return dialog.exec() == QDialog::Accepted;
     }
 
-private:
+  private:
     static void configure(QFileDialog& dialog, const FileDialogRequest& request) {
         dialog.setNameFilter(toQtFilter(request.filter));
         dialog.setDefaultSuffix(request.defaultExtension.toLower());
@@ -93,7 +93,9 @@ std::unique_ptr<Dialogs>& current() {
 
 }  // namespace
 
-Dialogs& dialogs() { return *current(); }
+Dialogs& dialogs() {
+    return *current();
+}
 
 std::unique_ptr<Dialogs> setDialogs(std::unique_ptr<Dialogs> service) {
     if (!service) service = std::make_unique<QtDialogs>();

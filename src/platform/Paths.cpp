@@ -25,7 +25,9 @@ std::string defaultStorageRoot() {
     return root.empty() ? joinPath(home(), "QELVO-LAB") : root;
 }
 
-std::string storageFallback() { return home(); }
+std::string storageFallback() {
+    return home();
+}
 
 std::string registryRoot() {
     std::string dir = env("QELVO_REGISTRY_DIR");

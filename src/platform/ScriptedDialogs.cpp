@@ -24,10 +24,9 @@ std::optional<QString> takePath(std::deque<std::optional<QString>>& queue) {
 MessageAnswer ScriptedDialogs::message(QWidget*, const QString& text, const QString& title,
                                        MessageButtons buttons) {
     shown.push_back({QStringLiteral("message"), text, title, buttons, {}});
-    const MessageAnswer fallback =
-        buttons == MessageButtons::YesNo ? MessageAnswer::No
-        : buttons == MessageButtons::Ok  ? MessageAnswer::Ok
-                                         : MessageAnswer::Cancel;
+    const MessageAnswer fallback = buttons == MessageButtons::YesNo ? MessageAnswer::No
+                                   : buttons == MessageButtons::Ok  ? MessageAnswer::Ok
+                                                                    : MessageAnswer::Cancel;
     return takeOr(messageAnswers, fallback);
 }
 

@@ -22,12 +22,16 @@ std::mutex& folderMutex() {
 
 }  // namespace
 
-const std::string& selectedDeviceName() { return deviceName(); }
+const std::string& selectedDeviceName() {
+    return deviceName();
+}
 void setSelectedDeviceName(const std::string& name) {
     deviceName() = cutUtf8(name, kDeviceNameMaxBytes);
 }
 
-const std::string& storageFolder() { return folder(); }
+const std::string& storageFolder() {
+    return folder();
+}
 void setStorageFolder(const std::string& path) {
     std::lock_guard lock(folderMutex());
     folder() = path;

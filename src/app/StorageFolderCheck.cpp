@@ -1,0 +1,17 @@
+#include "app/StorageFolderCheck.h"
+
+#include "platform/Paths.h"
+#include "platform/SessionState.h"
+
+#include <sys/stat.h>
+
+namespace qelvo {
+
+std::string checkStorageFolder(const std::string& root, const std::string& fallback) {
+    if (!isAccessibleFolder(root)) ::mkdir(root.c_str(), 0755);
+    const std::string chosen = isAccessibleFolder(root) ? root : fallback;
+    setStorageFolder(chosen);
+    return chosen;
+}
+
+}  // namespace qelvo
