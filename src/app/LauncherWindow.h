@@ -24,7 +24,7 @@ struct StorageLocations {
 // The window the program starts into: the device list, IMAGE VIEW, IMAGE MANAGEMENT and X.
 class LauncherWindow : public QDialog {
     Q_OBJECT
-  public:
+public:
     static constexpr int kDialogId = 102;
     static constexpr int kImageViewId = 1001;
     static constexpr int kImageManagementId = 1000;
@@ -46,12 +46,12 @@ class LauncherWindow : public QDialog {
     QComboBox* deviceList() const { return deviceList_; }
     const QTimer& rescanTimer() const { return rescanTimer_; }
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
-  private:
+private:
     void openWorkingWindow(const std::function<void(QWidget*, bool)>& opener);
     void checkStorage();
     SimpleButton* addSkinnedButton(int controlId);

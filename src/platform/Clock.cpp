@@ -6,7 +6,7 @@ namespace qelvo {
 namespace {
 
 class SystemClock : public Clock {
-  public:
+public:
     LocalTime localNow() const override {
         std::time_t now = std::time(nullptr);
         std::tm tm{};

@@ -15,7 +15,7 @@ struct LocalTime {
 };
 
 class Clock {
-  public:
+public:
     virtual ~Clock() = default;
     virtual LocalTime localNow() const = 0;
 };
@@ -27,12 +27,12 @@ std::unique_ptr<Clock> setClock(std::unique_ptr<Clock> replacement);
 
 // A clock that always answers the time it was set to (tests).
 class FixedClock : public Clock {
-  public:
+public:
     explicit FixedClock(LocalTime t) : time_(t) {}
     LocalTime localNow() const override { return time_; }
     void set(LocalTime t) { time_ = t; }
 
-  private:
+private:
     LocalTime time_;
 };
 

@@ -66,7 +66,7 @@ std::vector<VideoInputDevice> v4l2Cameras() {
 }
 
 class SystemDeviceCatalogue : public DeviceCatalogue {
-  public:
+public:
     std::vector<VideoInputDevice> videoInputs() override {
         std::vector<VideoInputDevice> all = v4l2Cameras();
         const char* list = std::getenv("QELVO_VIRTUAL_DEVICES");
@@ -88,7 +88,7 @@ class SystemDeviceCatalogue : public DeviceCatalogue {
         return all;
     }
 
-  private:
+private:
     std::string lastWarnedList_;
     std::vector<VirtualDeviceEntry> entries_;
 };

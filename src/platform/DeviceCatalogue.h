@@ -27,7 +27,7 @@ struct VideoInputDevice {
 // The video input device category: V4L2 cameras in the monitor's order, then the virtual
 // devices in their configured order.
 class DeviceCatalogue {
-  public:
+public:
     virtual ~DeviceCatalogue() = default;
     virtual std::vector<VideoInputDevice> videoInputs() = 0;
 };

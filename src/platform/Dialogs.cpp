@@ -10,7 +10,7 @@ namespace qelvo {
 namespace {
 
 class QtDialogs : public Dialogs {
-  public:
+public:
     MessageAnswer message(QWidget* parent, const QString& text, const QString& title,
                           MessageButtons buttons) override {
         QMessageBox box(parent);
@@ -69,7 +69,7 @@ class QtDialogs : public Dialogs {
         return dialog.exec() == QDialog::Accepted;
     }
 
-  private:
+private:
     static void configure(QFileDialog& dialog, const FileDialogRequest& request) {
         dialog.setNameFilter(toQtFilter(request.filter));
         dialog.setDefaultSuffix(request.defaultExtension.toLower());

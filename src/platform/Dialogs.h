@@ -27,7 +27,7 @@ struct FileDialogRequest {
 // Every message box, file dialog, folder picker and print dialog goes through this service,
 // so tests can script the operator's answers.
 class Dialogs {
-  public:
+public:
     virtual ~Dialogs() = default;
     virtual MessageAnswer message(QWidget* parent, const QString& text, const QString& title,
                                   MessageButtons buttons) = 0;

@@ -10,7 +10,7 @@ namespace qelvo {
 // A dialogs service for tests: answers come from queues filled by the test, and every
 // request is recorded.  An empty queue answers Cancel / No / nothing.
 class ScriptedDialogs : public Dialogs {
-  public:
+public:
     struct Shown {
         QString kind;  // "message", "open", "save", "folder", "print"
         QString text;  // message text, filter, or picker title

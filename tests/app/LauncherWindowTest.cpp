@@ -17,7 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class FakeCatalogue : public DeviceCatalogue {
-  public:
+public:
     explicit FakeCatalogue(std::vector<std::string>* names) : names_(names) {}
     std::vector<VideoInputDevice> videoInputs() override {
         std::vector<VideoInputDevice> devices;
@@ -25,7 +25,7 @@ class FakeCatalogue : public DeviceCatalogue {
         return devices;
     }
 
-  private:
+private:
     std::vector<std::string>* names_;
 };
 
@@ -37,7 +37,7 @@ struct OpenRecord {
 };
 
 class LauncherWindowTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         base_ = fs::temp_directory_path() /
                 ("qelvo-launcher-" +

@@ -11,7 +11,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class StorageFolderCheckTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         base_ =
             fs::temp_directory_path() /
