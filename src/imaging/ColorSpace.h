@@ -66,6 +66,19 @@ inline Hsl RgbToHsl(RgbQuad c) {
 }
 
 namespace detail {
+// Exact integer division by multiplication, for numerators below 2^20 and divisors 1..510:
+// with m = floor(2^40 / d) + 1 the error stays below one unit of the quotient.
+struct Reciprocals {
+    std::uint64_t m[511];
+    constexpr Reciprocals() : m{} {
+        for (int d = 1; d < 511; ++d) m[d] = (std::uint64_t{1} << 40) / d + 1;
+    }
+};
+inline constexpr Reciprocals kReciprocals{};
+inline int Divide(int n, int d) {
+    return static_cast<int>((static_cast<std::uint64_t>(n) * kReciprocals.m[d]) >> 40);
+}
+
 inline float HueValue(float m1, float m2, float x) {
     if (x > 360.0f)
         x -= 360.0f;
@@ -82,6 +95,36 @@ inline std::uint8_t ToByte(float v) {
     return ClampByte(i);
 }
 }  // namespace detail
+
+// RgbToHsl without hardware divisions (same results for every colour).
+inline Hsl RgbToHslQuick(RgbQuad c) {
+    const int r = c.red, g = c.green, b = c.blue;
+    const int mx = r > g ? (r > b ? r : b) : (g > b ? g : b);
+    const int mn = r < g ? (r < b ? r : b) : (g < b ? g : b);
+    Hsl out;
+    const int sum = mx + mn;
+    const int l = detail::Divide(sum * 255 + 255, 510);
+    out.l = static_cast<std::uint8_t>(l);
+    if (mx == mn) {
+        out.s = 0;
+        out.h = 170;
+        return out;
+    }
+    const int d = mx - mn;
+    const int s = l <= 127 ? detail::Divide(d * 255 + sum / 2, sum)
+                           : detail::Divide(d * 255 + (510 - sum) / 2, 510 - sum);
+    auto part = [&](int v) { return detail::Divide((mx - v) * 42 + d / 2, d); };
+    int h;
+    if (r == mx)
+        h = part(b) - part(g);
+    else if (g == mx)
+        h = 85 + part(r) - part(b);
+    else
+        h = 170 + part(g) - part(r);
+    out.s = static_cast<std::uint8_t>(s);
+    out.h = static_cast<std::uint8_t>(h & 0xFF);
+    return out;
+}
 
 inline RgbQuad HslToRgb(Hsl c) {
     const float h = static_cast<float>(c.h) * 1.4117647f;

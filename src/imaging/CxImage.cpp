@@ -31,12 +31,71 @@ std::int32_t PelsPerMeter(int dpi) {
     return ppm >= 2147483647.0 ? 2147483647 : static_cast<std::int32_t>(ppm);
 }
 
+// Large blocks are kept for reuse by the next pictures made on the same thread. The picture
+// tools build a new block at every turn, zoom step and crop while the old one is still alive,
+// and fresh memory costs a page fault per page on first touch, which can cost more than the
+// operation itself. Two blocks of at most 64 MiB each are kept, the least recently freed
+// one giving way.
+struct BlockCache {
+    struct Slot {
+        std::uint8_t* block = nullptr;
+        std::size_t capacity = 0;
+        unsigned long stamp = 0;
+    };
+    Slot slots[2];
+    unsigned long clock = 0;
+    ~BlockCache() {
+        for (Slot& s : slots) std::free(s.block);
+    }
+};
+thread_local BlockCache t_blockCache;
+constexpr std::size_t kMinCachedBlock = std::size_t{1} << 20;
+constexpr std::size_t kMaxCachedBlock = std::size_t{64} << 20;
+
+std::uint8_t* AllocateBlock(std::size_t size, std::size_t& capacity) {
+    BlockCache::Slot* best = nullptr;
+    for (BlockCache::Slot& s : t_blockCache.slots) {
+        // A block may be at most twice the size asked for, so memory is not wasted.
+        if (s.block && s.capacity >= size && s.capacity / 2 <= size &&
+            (!best || s.capacity < best->capacity))
+            best = &s;
+    }
+    if (best) {
+        capacity = best->capacity;
+        best->capacity = 0;
+        return std::exchange(best->block, nullptr);
+    }
+    capacity = size;
+    return static_cast<std::uint8_t*>(std::malloc(size));
+}
+
+void ReleaseBlock(std::uint8_t* block, std::size_t capacity) {
+    if (!block) return;
+    if (capacity < kMinCachedBlock || capacity > kMaxCachedBlock) {
+        std::free(block);
+        return;
+    }
+    BlockCache& cache = t_blockCache;
+    BlockCache::Slot* slot = &cache.slots[0];
+    for (BlockCache::Slot& s : cache.slots) {
+        if (!s.block) {
+            slot = &s;
+            break;
+        }
+        if (s.stamp < slot->stamp) slot = &s;
+    }
+    std::free(slot->block);
+    slot->block = block;
+    slot->capacity = capacity;
+    slot->stamp = ++cache.clock;
+}
+
 }  // namespace
 
 CxImage::CxImage(int format) : format_(format) {}
 
 CxImage::~CxImage() {
-    std::free(block_);
+    ReleaseBlock(block_, blockCapacity_);
 }
 
 CxImage::CxImage(CxImage&& other) noexcept {
@@ -45,8 +104,9 @@ CxImage::CxImage(CxImage&& other) noexcept {
 
 CxImage& CxImage::operator=(CxImage&& other) noexcept {
     if (this == &other) return *this;
-    std::free(block_);
+    ReleaseBlock(block_, blockCapacity_);
     block_ = std::exchange(other.block_, nullptr);
+    blockCapacity_ = std::exchange(other.blockCapacity_, 0);
     bits_ = std::exchange(other.bits_, nullptr);
     header_ = other.header_;
     rowBytes_ = other.rowBytes_;
@@ -57,8 +117,9 @@ CxImage& CxImage::operator=(CxImage&& other) noexcept {
 }
 
 void CxImage::Clear() {
-    std::free(block_);
+    ReleaseBlock(block_, blockCapacity_);
     block_ = nullptr;
+    blockCapacity_ = 0;
     bits_ = nullptr;
     header_.width = 0;
     header_.height = 0;
@@ -90,14 +151,23 @@ std::uint8_t* CxImage::Create(int width, int height, int bitsPerPixel, int forma
     const std::uint32_t colours = bits == 24 ? 0u : (1u << bits);
     const std::size_t total = kBitmapInfoHeaderSize + colours * 4u +
                               static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height);
-    // calloc: the palette must start zeroed; zeroed pixels keep row padding deterministic.
-    auto* block = static_cast<std::uint8_t*>(std::calloc(total, 1));
+    std::size_t capacity = 0;
+    std::uint8_t* block = AllocateBlock(total, capacity);
     if (!block) {
         SetLastError("CxImage::Create can't allocate memory");
         return nullptr;
     }
     block_ = block;
+    blockCapacity_ = capacity;
     bits_ = block + kBitmapInfoHeaderSize + colours * 4u;
+    // The palette starts zeroed, and so does the padding at the end of each row, so that
+    // whole-row copies and byte maps never carry stale bytes. Pixels are left to the caller.
+    std::memset(block + kBitmapInfoHeaderSize, 0, colours * 4u);
+    const std::size_t used = (static_cast<std::size_t>(width) * bits + 7) / 8;
+    if (used < rowBytes) {
+        for (int y = 0; y < height; ++y)
+            std::memset(bits_ + static_cast<std::size_t>(rowBytes) * y + used, 0, rowBytes - used);
+    }
     rowBytes_ = rowBytes;
     header_ = BitmapInfoHeader{};
     header_.width = width;
@@ -175,14 +245,16 @@ bool CxImage::CopyFrom(const CxImage& source) {
     if (&source == this) return IsValid();
     if (!source.IsValid()) return false;
     const std::size_t size = source.BlockSize();
-    auto* block = static_cast<std::uint8_t*>(std::malloc(size));
+    Clear();
+    std::size_t capacity = 0;
+    std::uint8_t* block = AllocateBlock(size, capacity);
     if (!block) {
         SetLastError("CxImage::Create can't allocate memory");
         return false;
     }
     std::memcpy(block, source.block_, size);
-    Clear();
     block_ = block;
+    blockCapacity_ = capacity;
     bits_ = block + (source.bits_ - source.block_);
     header_ = source.header_;
     rowBytes_ = source.rowBytes_;
@@ -192,8 +264,9 @@ bool CxImage::CopyFrom(const CxImage& source) {
 
 // Takes over the other picture's block and header; the other picture becomes empty.
 void CxImage::AdoptBlockFrom(CxImage& other) {
-    std::free(block_);
+    ReleaseBlock(block_, blockCapacity_);
     block_ = std::exchange(other.block_, nullptr);
+    blockCapacity_ = std::exchange(other.blockCapacity_, 0);
     bits_ = std::exchange(other.bits_, nullptr);
     header_ = other.header_;
     rowBytes_ = other.rowBytes_;

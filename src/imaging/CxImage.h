@@ -49,7 +49,7 @@ inline constexpr std::uint64_t kMaxImageBytes = 268435456;
 // Operations return false on failure and leave a message in LastError(); nothing throws.
 // A picture is used by one thread at a time.
 class CxImage {
-  public:
+public:
     explicit CxImage(int format = FormatUnknown);
     ~CxImage();
     CxImage(const CxImage&) = delete;
@@ -59,7 +59,8 @@ class CxImage {
 
     // ---- construction and access
     void Clear();
-    // Allocates a fresh block; bits are normalised to 1, 4, 8 or 24. Pixel bytes start zeroed.
+    // Allocates a fresh block; bits are normalised to 1, 4, 8 or 24. The palette and the row
+    // padding start zeroed; the pixel bytes are not initialised (the caller fills them).
     std::uint8_t* Create(int width, int height, int bitsPerPixel, int format = FormatUnknown);
     bool CreateFromPixels(const std::uint8_t* bytes, int width, int height, int bitsPerPixel,
                           int bytesPerSourceRow, bool flip);
@@ -142,7 +143,7 @@ class CxImage {
     // Used by the codecs: sets the error text (truncated to the buffer).
     void SetLastError(const char* text);
 
-  private:
+private:
     friend struct ImageInternals;
 
     void CopyAttributesFrom(const CxImage& other);
@@ -159,6 +160,7 @@ class CxImage {
     bool HandOver(CxImage& result, CxImage* destination);
 
     std::uint8_t* block_ = nullptr;
+    std::size_t blockCapacity_ = 0;
     std::uint8_t* bits_ = nullptr;
     BitmapInfoHeader header_{};
     std::uint32_t rowBytes_ = 0;

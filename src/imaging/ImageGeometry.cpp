@@ -62,17 +62,21 @@ bool CxImage::RotateQuarter(bool clockwise, CxImage* destination) {
         return clockwise ? std::pair{w - 1 - n, m} : std::pair{n, h - 1 - m};
     };
     if (header_.bitCount == 24) {
+        // Along an output row the source walks a column: one source row per output pixel.
         // Tiles keep both the rows read and the rows written in cache.
         constexpr int kTile = 32;
+        const std::uint8_t* src = bits_;
+        const std::ptrdiff_t stride = rowBytes_;
         for (int n0 = 0; n0 < w; n0 += kTile) {
+            const int n1 = std::min(w, n0 + kTile);
             for (int m0 = 0; m0 < h; m0 += kTile) {
-                const int n1 = std::min(w, n0 + kTile), m1 = std::min(h, m0 + kTile);
+                const int m1 = std::min(h, m0 + kTile);
                 for (int n = n0; n < n1; ++n) {
-                    std::uint8_t* d = out.RowBits(n);
-                    for (int m = m0; m < m1; ++m) {
-                        const auto [sx, sy] = source(m, n);
-                        Copy3(d + 3 * m, RowBits(sy) + 3 * sx);
-                    }
+                    std::uint8_t* d = out.RowBits(n) + 3 * m0;
+                    const auto [sx, sy] = source(m0, n);
+                    const std::uint8_t* s = src + stride * sy + 3 * sx;
+                    const std::ptrdiff_t step = clockwise ? stride : -stride;
+                    for (int m = m0; m < m1; ++m, d += 3, s += step) Copy3(d, s);
                 }
             }
         }
@@ -240,12 +244,20 @@ bool CxImage::ResizeNearest(int newWidth, int newHeight, CxImage& out) const {
     }
     const RgbQuad outside = GetPixelColor(-1, -1);
     const std::uint8_t fallback[3] = {outside.blue, outside.green, outside.red};
+    const std::size_t used = 3 * static_cast<std::size_t>(newWidth);
+    int previous = -1;
     for (int y = 0; y < newHeight; ++y) {
         const int sy = static_cast<int>(static_cast<float>(y) * ys);
-        const std::uint8_t* s = RowBits(sy);
         std::uint8_t* d = out.RowBits(y);
+        if (y > 0 && sy == previous) {  // enlarging: the same source row again
+            std::memcpy(d, out.RowBits(y - 1), used);
+            continue;
+        }
+        previous = sy;
+        const std::uint8_t* s = RowBits(sy);
+        const long* col = column.data();
         for (int x = 0; x < newWidth; ++x, d += 3)
-            Copy3(d, s && column[x] >= 0 ? s + column[x] : fallback);
+            Copy3(d, s && col[x] >= 0 ? s + col[x] : fallback);
     }
     return true;
 }

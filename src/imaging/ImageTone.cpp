@@ -73,6 +73,65 @@ void RenormaliseGrey(CxImage& img) {
     img.SetGrayPalette();
 }
 
+// Every byte through the table, eight at a time.
+void MapBytes(std::uint8_t* p, std::size_t n, const Table& t) {
+    const std::uint8_t* table = t.data();
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t v;
+        std::memcpy(&v, p + i, 8);
+        std::uint64_t r = 0;
+        for (int k = 0; k < 8; ++k) r |= std::uint64_t{table[(v >> (8 * k)) & 0xFF]} << (8 * k);
+        std::memcpy(p + i, &r, 8);
+    }
+    for (; i < n; ++i) p[i] = table[p[i]];
+}
+
+// Histograms of long runs of equal values are counted in two alternating copies, so that
+// successive increments of one bin do not wait for each other.
+struct SplitHistogram {
+    std::array<std::uint32_t, 256> a{}, b{};
+    std::uint32_t operator[](int i) const { return a[i] + b[i]; }
+};
+
+// Each pixel of a 24-bit row to YUV, Y through the table, and back: RgbToYuv, the table and
+// YuvToRgb, in blocks of plain loops the compiler can vectorise (same float operations in
+// the same order, so the same bytes).
+void MapRowThroughY(std::uint8_t* row, int width, const Table& t) {
+    constexpr int kBlock = 32;
+    float fb[kBlock], fg[kBlock], fr[kBlock];
+    int yy[kBlock], uu[kBlock], vv[kBlock];
+    for (int x0 = 0; x0 < width; x0 += kBlock) {
+        const int n = std::min(kBlock, width - x0);
+        std::uint8_t* p = row + 3 * static_cast<std::size_t>(x0);
+        for (int i = 0; i < n; ++i) {
+            fb[i] = p[3 * i];
+            fg[i] = p[3 * i + 1];
+            fr[i] = p[3 * i + 2];
+        }
+        for (int i = 0; i < n; ++i) {
+            const int y = static_cast<int>(0.299f * fr[i] + 0.587f * fg[i] + 0.114f * fb[i]);
+            const int u = static_cast<int>((fb[i] - static_cast<float>(y)) * 0.565f + 128.0f);
+            const int v = static_cast<int>((fr[i] - static_cast<float>(y)) * 0.713f + 128.0f);
+            yy[i] = std::clamp(y, 0, 255);
+            uu[i] = std::clamp(u, 0, 255) - 128;
+            vv[i] = std::clamp(v, 0, 255) - 128;
+        }
+        for (int i = 0; i < n; ++i) yy[i] = t[yy[i]];
+        for (int i = 0; i < n; ++i) {
+            const float y = static_cast<float>(yy[i]);
+            const float u = static_cast<float>(uu[i]);
+            const float v = static_cast<float>(vv[i]);
+            const int r = static_cast<int>(y + 1.403f * v);
+            const int g = static_cast<int>(y - 0.344f * u - 0.714f * v);
+            const int b = static_cast<int>(y + 1.77f * u);
+            p[3 * i] = static_cast<std::uint8_t>(std::clamp(b, 0, 255));
+            p[3 * i + 1] = static_cast<std::uint8_t>(std::clamp(g, 0, 255));
+            p[3 * i + 2] = static_cast<std::uint8_t>(std::clamp(r, 0, 255));
+        }
+    }
+}
+
 RgbQuad ThroughYTable(RgbQuad c, const Table& t) {
     colour::Yuv yuv = colour::RgbToYuv(c);
     yuv.y = t[yuv.y];
@@ -85,7 +144,7 @@ bool CxImage::AdjustLevels(int brightness, int contrast) {
     if (!IsValid()) return false;
     const Table t = ContrastTable(contrast, static_cast<long double>(brightness) + 128.5L);
     if (header_.bitCount == 24) {
-        for (std::uint32_t i = 0; i < header_.sizeImage; ++i) bits_[i] = t[bits_[i]];
+        MapBytes(bits_, header_.sizeImage, t);
         return true;
     }
     const bool wasGrey = IsGrayScale();
@@ -140,7 +199,7 @@ bool CxImage::Saturate(int amount, int colourSpace) {
             t[i] = ClampByte(
                 static_cast<int>(std::clamp(i + static_cast<long long>(amount), -1LL, 256LL)));
         auto change = [&](RgbQuad c) {
-            colour::Hsl hsl = colour::RgbToHsl(c);
+            colour::Hsl hsl = colour::RgbToHslQuick(c);
             hsl.s = t[hsl.s];
             return colour::HslToRgb(hsl);
         };
@@ -235,7 +294,20 @@ bool CxImage::StretchLevels(int method, double threshold) {
         return true;
     }
     double hist[256] = {};
-    if (method == 1) {
+    if (method == 1 && direct) {
+        SplitHistogram counts;
+        for (int y = 0; y < h; ++y) {
+            const std::uint8_t* p = RowBits(y);
+            const std::size_t n = 3 * static_cast<std::size_t>(w);
+            std::size_t i = 0;
+            for (; i + 2 <= n; i += 2) {
+                ++counts.a[p[i]];
+                ++counts.b[p[i + 1]];
+            }
+            if (i < n) ++counts.a[p[i]];
+        }
+        for (int i = 0; i < 256; ++i) hist[i] = counts[i];
+    } else if (method == 1) {
         forEachColour([&](RgbQuad c) {
             hist[c.red] += 1;
             hist[c.green] += 1;
@@ -248,15 +320,14 @@ bool CxImage::StretchLevels(int method, double threshold) {
     if (!StretchTable(hist, threshold, t)) return true;
     if (method == 1) {
         if (direct) {
-            for (int y = 0; y < h; ++y) {
-                std::uint8_t* row = RowBits(y);
-                for (int i = 0; i < 3 * w; ++i) row[i] = t[row[i]];
-            }
+            for (int y = 0; y < h; ++y) MapBytes(RowBits(y), 3 * static_cast<std::size_t>(w), t);
         } else {
             MapPixelColours(*this, [&](RgbQuad c) {
                 return RgbQuad{t[c.blue], t[c.green], t[c.red], 0};
             });
         }
+    } else if (direct) {
+        for (int y = 0; y < h; ++y) MapRowThroughY(RowBits(y), w, t);
     } else {
         mapColours([&](RgbQuad c) { return ThroughYTable(c, t); });
     }
@@ -282,7 +353,7 @@ bool CxImage::EqualizeLevels() {
         t[i] = ClampByte(static_cast<int>(static_cast<double>(cum[i] - cum[0]) * 255.0 /
                                           static_cast<double>(cum[255] - cum[0])));
     if (header_.bitCount == 24) {
-        ForEachPixel24(*this, [&](std::uint8_t* p) { Store(p, ThroughYTable(Load(p), t)); });
+        for (int y = 0; y < h; ++y) MapRowThroughY(RowBits(y), w, t);
         return true;
     }
     // A greyscale picture stays an identity-ramp greyscale picture (with its indices
@@ -298,21 +369,52 @@ long CxImage::CountLevels(long* red, long* green, long* blue, long* grey, int co
     for (long* a : {red, green, blue, grey})
         if (a) std::fill(a, a + 256, 0L);
     if (colourSpace != 0) return 0;
-    auto count = [&](RgbQuad c) {
-        if (red) ++red[c.red];
-        if (green) ++green[c.green];
-        if (blue) ++blue[c.blue];
-        if (grey) ++grey[GreyLevel(c)];
-    };
+    // Counted in local tables (the caller's arrays may alias each other), then copied out.
+    std::array<long, 256> r{}, g{}, b{}, k{};
     if (header_.bitCount == 24) {
+        SplitHistogram hr, hg, hb, hk;
+        const int w = header_.width;
         for (int y = 0; y < header_.height; ++y) {
             const std::uint8_t* p = RowBits(y);
-            for (int x = 0; x < header_.width; ++x, p += 3) count(Load(p));
+            int x = 0;
+            for (; x + 2 <= w; x += 2, p += 6) {
+                ++hb.a[p[0]];
+                ++hg.a[p[1]];
+                ++hr.a[p[2]];
+                ++hk.a[(p[0] * 117 + p[1] * 601 + p[2] * 306) >> 10];
+                ++hb.b[p[3]];
+                ++hg.b[p[4]];
+                ++hr.b[p[5]];
+                ++hk.b[(p[3] * 117 + p[4] * 601 + p[5] * 306) >> 10];
+            }
+            if (x < w) {
+                ++hb.a[p[0]];
+                ++hg.a[p[1]];
+                ++hr.a[p[2]];
+                ++hk.a[(p[0] * 117 + p[1] * 601 + p[2] * 306) >> 10];
+            }
+        }
+        for (int i = 0; i < 256; ++i) {
+            r[i] = hr[i];
+            g[i] = hg[i];
+            b[i] = hb[i];
+            k[i] = hk[i];
         }
     } else {
-        for (int y = 0; y < header_.height; ++y)
-            for (int x = 0; x < header_.width; ++x) count(GetPixelColor(x, y));
+        for (int y = 0; y < header_.height; ++y) {
+            for (int x = 0; x < header_.width; ++x) {
+                const RgbQuad c = GetPixelColor(x, y);
+                ++b[c.blue];
+                ++g[c.green];
+                ++r[c.red];
+                ++k[GreyLevel(c)];
+            }
+        }
     }
+    if (red) std::copy(r.begin(), r.end(), red);
+    if (green) std::copy(g.begin(), g.end(), green);
+    if (blue) std::copy(b.begin(), b.end(), blue);
+    if (grey) std::copy(k.begin(), k.end(), grey);
     long largest = 0;
     for (long* a : {red, green, blue, grey})
         if (a) largest = std::max(largest, *std::max_element(a, a + 256));

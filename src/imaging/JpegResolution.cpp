@@ -11,7 +11,7 @@ constexpr int kMaxSections = 20;
 constexpr int kMaxFillBytes = 6;
 
 class TiffReader {
-  public:
+public:
     TiffReader(const std::uint8_t* data, std::size_t size, bool bigEndian)
         : data_(data), size_(size), bigEndian_(bigEndian) {}
 
@@ -29,7 +29,7 @@ class TiffReader {
         return true;
     }
 
-  private:
+private:
     const std::uint8_t* data_;
     std::size_t size_;
     bool bigEndian_;

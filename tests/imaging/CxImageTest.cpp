@@ -191,6 +191,7 @@ TEST(CxImagePixels, SetPixelRgbPicksTheNearestPaletteEntry) {
 TEST(CxImagePixels, DrawSegmentFollowsBresenham) {
     CxImage img;
     ASSERT_NE(img.Create(8, 5, 24), nullptr);
+    std::memset(img.Bits(), 0, img.ImageSize());
     const RgbQuad red{0, 0, 255, 0};
     ASSERT_TRUE(img.DrawSegment(0, 7, 0, 3, red));
     // dx 7, dy 3: y steps where the numerator (starting at 3) reaches 7.
@@ -202,6 +203,7 @@ TEST(CxImagePixels, DrawSegmentFollowsBresenham) {
     }
     CxImage steep;
     ASSERT_NE(steep.Create(3, 6, 24), nullptr);
+    std::memset(steep.Bits(), 0, steep.ImageSize());
     ASSERT_TRUE(steep.DrawSegment(2, 0, 5, 0, red));  // both x first, then both y
     EXPECT_EQ(steep.GetPixelColor(2, 5), red);
     EXPECT_EQ(steep.GetPixelColor(0, 0), red);
