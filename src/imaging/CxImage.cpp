@@ -66,7 +66,8 @@ std::uint8_t* AllocateBlock(std::size_t size, std::size_t& capacity) {
         return std::exchange(best->block, nullptr);
     }
     capacity = size;
-    return static_cast<std::uint8_t*>(std::malloc(size));
+    // A few bytes beyond the block let pixel copies move 4 bytes for a 3-byte pixel.
+    return static_cast<std::uint8_t*>(std::malloc(size + kBlockSlack));
 }
 
 void ReleaseBlock(std::uint8_t* block, std::size_t capacity) {

@@ -41,6 +41,9 @@ struct BitmapInfoHeader {
 inline constexpr std::size_t kBitmapInfoHeaderSize = 40;
 // Largest pixel area a picture may have (width * height * bits / 8).
 inline constexpr std::uint64_t kMaxImageBytes = 268435456;
+// Every pixel block is allocated with this many spare bytes after its end, so that a 3-byte
+// pixel may be read as 4 bytes anywhere in the block.
+inline constexpr std::size_t kBlockSlack = 8;
 
 // The in-memory picture: one block holding the bitmap information header, an optional
 // palette and bottom-up pixel rows padded to 4 bytes (24-bit pixels stored blue, green, red).

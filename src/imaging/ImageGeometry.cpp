@@ -24,6 +24,14 @@ inline void Copy3(std::uint8_t* d, const std::uint8_t* s) {
     d[2] = s[2];
 }
 
+// Copies a pixel as 4 bytes: the byte after it must be one that is written later (the next
+// pixel of a row filled left to right). Reading the extra byte is safe within a block.
+inline void Copy4(std::uint8_t* d, const std::uint8_t* s) {
+    std::uint32_t v;
+    std::memcpy(&v, s, 4);
+    std::memcpy(d, &v, 4);
+}
+
 }  // namespace
 
 // Puts a finished result into the destination, or into this picture.
@@ -71,12 +79,18 @@ bool CxImage::RotateQuarter(bool clockwise, CxImage* destination) {
             const int n1 = std::min(w, n0 + kTile);
             for (int m0 = 0; m0 < h; m0 += kTile) {
                 const int m1 = std::min(h, m0 + kTile);
+                // The last pixel of an output row is copied as 3 bytes; the others as 4,
+                // their extra byte being overwritten by the next pixel (the next tile of the
+                // same rows comes later).
+                const int mLast = m1 == h ? m1 - 1 : m1;
                 for (int n = n0; n < n1; ++n) {
                     std::uint8_t* d = out.RowBits(n) + 3 * m0;
                     const auto [sx, sy] = source(m0, n);
                     const std::uint8_t* s = src + stride * sy + 3 * sx;
                     const std::ptrdiff_t step = clockwise ? stride : -stride;
-                    for (int m = m0; m < m1; ++m, d += 3, s += step) Copy3(d, s);
+                    int m = m0;
+                    for (; m < mLast; ++m, d += 3, s += step) Copy4(d, s);
+                    if (m < m1) Copy3(d, s);
                 }
             }
         }
@@ -243,7 +257,7 @@ bool CxImage::ResizeNearest(int newWidth, int newHeight, CxImage& out) const {
         column[x] = sx >= 0 && sx < header_.width ? 3L * sx : -1;
     }
     const RgbQuad outside = GetPixelColor(-1, -1);
-    const std::uint8_t fallback[3] = {outside.blue, outside.green, outside.red};
+    const std::uint8_t fallback[4] = {outside.blue, outside.green, outside.red, 0};
     const std::size_t used = 3 * static_cast<std::size_t>(newWidth);
     int previous = -1;
     for (int y = 0; y < newHeight; ++y) {
@@ -256,8 +270,10 @@ bool CxImage::ResizeNearest(int newWidth, int newHeight, CxImage& out) const {
         previous = sy;
         const std::uint8_t* s = RowBits(sy);
         const long* col = column.data();
-        for (int x = 0; x < newWidth; ++x, d += 3)
-            Copy3(d, s && col[x] >= 0 ? s + col[x] : fallback);
+        for (int x = 0; x + 1 < newWidth; ++x, d += 3)
+            Copy4(d, s && col[x] >= 0 ? s + col[x] : fallback);
+        const int last = newWidth - 1;
+        Copy3(d, s && col[last] >= 0 ? s + col[last] : fallback);
     }
     return true;
 }
