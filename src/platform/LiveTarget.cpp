@@ -93,14 +93,13 @@ void LiveTarget::storeFrame(const std::uint8_t* firstRow, std::ptrdiff_t step, i
     if (!slot_->repaintPending.exchange(true)) {
         slot_->requested.fetch_add(1, std::memory_order_relaxed);
         // Runs on the GUI thread; Qt drops it if this widget is gone by then.
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                slot_->repaintPending.store(false);
-                update();
-            },
-            Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "handleRepaintRequest", Qt::QueuedConnection);
     }
+}
+
+void LiveTarget::handleRepaintRequest() {
+    slot_->repaintPending.store(false);
+    update();
 }
 
 void LiveTarget::clearFrame() {

@@ -13,7 +13,7 @@ namespace qelvo {
 // into it until its window repaints it.
 class LiveTarget : public QWidget {
     Q_OBJECT
-  public:
+public:
     explicit LiveTarget(QWidget* parent = nullptr);
     ~LiveTarget() override;
 
@@ -34,10 +34,13 @@ class LiveTarget : public QWidget {
     // True while a repaint has been requested and not yet handled.
     bool repaintPending() const;
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override;
 
-  private:
+private:
+    // Queued to the GUI thread by storeFrame: clears the pending flag and repaints.
+    Q_INVOKABLE void handleRepaintRequest();
+
     // Copies `height` rows starting at `firstRow` (the picture's bottom row), stepping `step`
     // bytes per row, into the slot and asks for a repaint if none is pending.
     void storeFrame(const std::uint8_t* firstRow, std::ptrdiff_t step, int width, int height);

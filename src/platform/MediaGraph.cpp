@@ -16,11 +16,43 @@ constexpr int kEndOfStreamWaitMs = 3000;
 constexpr int kNegotiationWaitMs = 5000;
 constexpr int kCueWaitMs = 5000;
 
-// Lives on the thread that made the graph; events queued to it after it is gone are
-// dropped by Qt, so nothing reaches a destroyed graph.
+// Lives on the thread that made the graph and hands it the events posted by GStreamer's
+// threads.  Wake-ups queued to it after it is gone are dropped by Qt, so nothing reaches a
+// destroyed graph.
 class EventRelay : public QObject {
-  public:
+    Q_OBJECT
+public:
     std::function<void(const MediaEvent&)> handler;
+
+    // Any thread.
+    void post(MediaEvent event) {
+        bool wake = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            wake = pending_.empty();
+            pending_.push_back(std::move(event));
+        }
+        if (wake) QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
+    }
+
+private:
+    Q_INVOKABLE void deliver() {
+        std::vector<MediaEvent> events;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            events.swap(pending_);
+        }
+        // The handler may destroy the graph, and this relay with it.
+        QPointer<EventRelay> alive(this);
+        for (const MediaEvent& e : events) {
+            if (!alive) return;
+            const auto call = handler;
+            if (call) call(e);
+        }
+    }
+
+    std::mutex mutex_;
+    std::vector<MediaEvent> pending_;
 };
 
 }  // namespace
@@ -65,15 +97,7 @@ struct MediaGraph::Impl {
         gst_object_unref(bus);
     }
 
-    void post(MediaEvent event) {
-        EventRelay* relay = this->relay.get();
-        QMetaObject::invokeMethod(
-            relay,
-            [relay, event] {
-                if (relay->handler) relay->handler(event);
-            },
-            Qt::QueuedConnection);
-    }
+    void post(MediaEvent event) { relay->post(std::move(event)); }
 
     // Runs on whichever thread posted the message; nothing is queued on the bus.
     static GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer data) {
@@ -547,3 +571,5 @@ std::string MediaGraph::lastError() const {
 }
 
 }  // namespace qelvo
+
+#include "MediaGraph.moc"

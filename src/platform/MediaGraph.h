@@ -25,7 +25,7 @@ enum class GraphState { Stopped, Paused, Running };
 // and stopped as a whole.  Create, build and destroy it on the GUI thread.  Destroying it
 // stops it first (a recording is completed) and releases every component.
 class MediaGraph {
-  public:
+public:
     // Returns null (and the reason in `result`) when the media framework cannot start.
     static std::unique_ptr<MediaGraph> create(MediaResult* result = nullptr);
     ~MediaGraph();
@@ -82,14 +82,15 @@ class MediaGraph {
 
     VideoWindow& videoWindow();
 
-    // Receives errors (device gone, disk full) and end-of-stream, on the GUI thread.
+    // Receives errors (device gone, disk full) and end-of-stream, on the GUI thread.  The
+    // handler may stop or destroy the graph.
     void setEventHandler(std::function<void(const MediaEvent&)> handler);
     // The last error posted by the graph, or empty.
     std::string lastError() const;
 
     struct Impl;
 
-  private:
+private:
     MediaGraph();
     std::unique_ptr<Impl> impl_;
 };

@@ -106,7 +106,7 @@ TEST(StreamConfiguration, HdSizeIsUsedOnlyWhereTheDeviceAllowsIt) {
 }
 
 class StillOutput : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         setenv("QELVO_RUNTIME_DIR", dir_.path().toUtf8().constData(), 1);
@@ -220,6 +220,20 @@ TEST(Outputs, FramesThatStopAndAnUnplugReportedOnceOnTheGuiThread) {
     EXPECT_EQ(unplugged.graph->state(), GraphState::Stopped);
 }
 
+TEST(Outputs, TheEventHandlerMayDestroyTheGraph) {
+    auto chain = std::make_unique<GrabberChain>("Gone Cam{size=160x120,stopafter=2,unplug}");
+    ASSERT_TRUE(chain->render());
+    int errors = 0;
+    chain->graph->setEventHandler([&](const MediaEvent& e) {
+        if (e.kind == MediaEvent::Kind::Error) ++errors;
+        chain->graph.reset();  // as a window tearing its capture down on a failure
+    });
+    ASSERT_TRUE(chain->start());
+    ASSERT_TRUE(waitFor([&] { return !chain->graph; }));
+    pump(100);
+    EXPECT_EQ(errors, 1);
+}
+
 TEST(Teardown, NoCallbackRunsAfterStopOrRemovalReturns) {
     GrabberChain chain("Busy Cam{size=320x240,fps=60}");
     ASSERT_TRUE(chain.render());
@@ -249,7 +263,7 @@ TEST(Teardown, NoCallbackRunsAfterStopOrRemovalReturns) {
 }
 
 class Recording : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
     std::string path(const char* name) { return dir_.filePath(name).toStdString(); }
 

@@ -48,7 +48,7 @@ inline void pump(int ms) {
 
 // Keeps what the grabber delivered: every frame's size, the latest frame whole.
 class RecordingCallback : public GrabberCallback {
-  public:
+public:
     void BufferCB(double sampleTime, const std::uint8_t* buffer, std::size_t size) override {
         std::lock_guard<std::mutex> lock(mutex_);
         ++frames_;
@@ -75,7 +75,7 @@ class RecordingCallback : public GrabberCallback {
     }
     std::function<void()> onFrame;  // set before the graph runs
 
-  private:
+private:
     mutable std::mutex mutex_;
     std::size_t frames_ = 0;
     std::vector<std::size_t> sizes_;
