@@ -38,6 +38,7 @@ LauncherWindow::LauncherWindow(std::unique_ptr<DeviceCatalogue> catalogue,
         QStringLiteral("QComboBox { background: #1d2329; color: #e8edf2; border: 1px solid #4b5966;"
                        " border-radius: 3px; padding: 4px 8px; font: 11pt 'Liberation Sans'; }"
                        "QComboBox:focus { border-color: #3fa7ff; }"
+        "QComboBox::drop-down { border: none; width: 22px; }"
                        "QComboBox QAbstractItemView { background: #1d2329; color: #e8edf2;"
                        " selection-background-color: #2f6fa8; }"));
     connect(deviceList_, &QComboBox::currentIndexChanged, this, [this](int index) {
