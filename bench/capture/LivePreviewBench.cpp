@@ -1,0 +1,79 @@
+// Live preview as the working windows show it: a 1280x720 virtual device streams into a frame
+// grabber whose callback hands every frame to a live target shown in a real window.  Runs
+// for a given time and exits; the `live-preview` script measures its CPU time from outside
+// and compares it with GStreamer's own renderer showing the same source.
+//
+//   bench_live_preview WIDTH HEIGHT SECONDS
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/GrabberCallback.h"
+#include "platform/LiveTarget.h"
+#include "platform/MediaDevices.h"
+#include "platform/MediaGraph.h"
+
+namespace {
+
+class ToLiveTarget : public qelvo::GrabberCallback {
+public:
+    ToLiveTarget(qelvo::LiveTarget& target, int width, int height)
+        : target_(target), width_(width), height_(height) {}
+    void BufferCB(double, const std::uint8_t* buffer, std::size_t) override {
+        target_.submitFrame(buffer, width_, height_, (width_ * 3 + 3) / 4 * 4);
+    }
+
+private:
+    qelvo::LiveTarget& target_;
+    int width_, height_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: bench_live_preview WIDTH HEIGHT SECONDS [DEVICE]\n");
+        return 2;
+    }
+    const int width = std::atoi(argv[1]), height = std::atoi(argv[2]);
+    const int seconds = std::atoi(argv[3]);
+    const std::string spec = argc > 4 ? argv[4] : "Bench Cam{size=1280x720,fps=30}";
+
+    QWidget window;
+    window.setWindowTitle("Live preview benchmark");
+    qelvo::LiveTarget target(&window);
+    target.setGeometry(0, 0, width, height);
+    window.resize(width, height);
+    window.show();
+
+    auto graph = qelvo::MediaGraph::create();
+    const auto entries = qelvo::parseVirtualDeviceList(spec);
+    if (!graph || entries.empty()) return 1;
+    qelvo::VideoInputDevice device;
+    device.friendlyName = entries[0].friendlyName;
+    device.isVirtual = true;
+    device.virtualEntry = entries[0];
+    qelvo::MediaComponent source, grabber, sink;
+    qelvo::VideoFormat format;
+    if (!qelvo::bindVideoInput(device, source) || !graph->add(source, "Cap") ||
+        !qelvo::createFrameGrabber(grabber) || !graph->add(grabber, "Grabber") ||
+        !qelvo::createNullRenderer(sink) || !graph->add(sink, "NULL renderer") ||
+        !graph->renderStream(qelvo::OutputCategory::Capture, source, &grabber, &sink) ||
+        !graph->connectedFormat(grabber, format)) {
+        std::fprintf(stderr, "bench_live_preview: the preview graph could not be built\n");
+        return 1;
+    }
+    ToLiveTarget callback(target, format.width, format.height);
+    qelvo::setGrabberCallback(grabber, &callback);
+    graph->run();
+    QTimer::singleShot(seconds * 1000, &app, &QApplication::quit);
+    app.exec();
+    graph->stop();
+    std::fprintf(stderr, "bench_live_preview: %dx%d frames submitted %llu, painted %llu\n", width,
+                 height, static_cast<unsigned long long>(target.submittedFrames()),
+                 static_cast<unsigned long long>(target.paintedFrames()));
+    return 0;
+}
