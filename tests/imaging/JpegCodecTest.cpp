@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "imaging/CxImage.h"
@@ -73,21 +74,36 @@ TEST(JpegSave, RoundTripKeepsSizeOrientationAndResolution) {
 }
 
 TEST(JpegSave, EncodingMatchesLibjpegDirectlyBitForBit) {
-    // Same settings through libjpeg directly (RGB rows, quality, 2x2 sampling, 96 dpi) must
-    // give the same bytes as the program's encoder.
+    // The same picture through libjpeg directly with the specified settings must give the
+    // same bytes, for colour and grey pictures, odd sizes, qualities and resolutions.
     TempDir dir;
-    CxImage img = test::PhotoPicture(123, 77, 8);
-    img.SetQuality(80);
-    ASSERT_TRUE(img.SaveFile(dir.File("p.jpg").c_str(), FormatJpeg));
-    const auto ours = ReadBytes(dir.File("p.jpg"));
-    const auto decoded = DecodeJpeg(ours);
-    CxImage again;
-    ASSERT_TRUE(again.LoadFile(dir.File("p.jpg").c_str(), FormatJpeg));
-    // Decoding what we wrote gives libjpeg's pixels, stored bottom-up as blue, green, red.
-    for (int y = 0; y < 77; y += 5) {
-        for (int x = 0; x < 123; x += 3) {
-            const std::uint8_t* p = decoded.pixels.data() + (y * 123 + x) * 3;
-            EXPECT_EQ(again.GetPixelColor(x, 76 - y), (RgbQuad{p[2], p[1], p[0], 0}));
+    struct Case {
+        int w, h, bits, quality, dpi;
+    } cases[] = {
+        {123, 77, 24, 80, 96}, {1, 1, 24, 100, 300}, {65, 3, 8, 80, 96}, {17, 40, 24, 5, 72}};
+    for (const Case& c : cases) {
+        CxImage img = c.bits == 24 ? test::PhotoPicture(c.w, c.h, 8)
+                                   : test::RandomPicture(c.w, c.h, 8, 2, true);
+        img.SetQuality(static_cast<std::uint8_t>(c.quality));
+        img.SetXDpi(c.dpi);
+        img.SetYDpi(c.dpi);
+        const std::string path = dir.File("p.jpg");
+        ASSERT_TRUE(img.SaveFile(path.c_str(), FormatJpeg)) << img.LastError();
+        EXPECT_EQ(ReadBytes(path), test::EncodeLikeSpecified(img, c.quality)) << c.w << "x" << c.h;
+
+        // Decoding gives libjpeg's pixels, stored bottom-up as blue, green, red.
+        const auto decoded = DecodeJpeg(ReadBytes(path));
+        CxImage again;
+        ASSERT_TRUE(again.LoadFile(path.c_str(), FormatJpeg));
+        for (int y = 0; y < c.h; ++y) {
+            for (int x = 0; x < c.w; ++x) {
+                if (c.bits == 8) {
+                    ASSERT_EQ(again.GetPixelIndex(x, c.h - 1 - y), decoded.pixels[y * c.w + x]);
+                } else {
+                    const std::uint8_t* p = decoded.pixels.data() + (y * c.w + x) * 3;
+                    ASSERT_EQ(again.GetPixelColor(x, c.h - 1 - y), (RgbQuad{p[2], p[1], p[0], 0}));
+                }
+            }
         }
     }
 }
@@ -142,6 +158,59 @@ TEST(JpegSave, ReplacingAFileKeepsItsPermissions) {
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     EXPECT_GT(st.st_size, 100);
+}
+
+}  // namespace
+}  // namespace qelvo
+
+namespace qelvo {
+namespace {
+
+TEST(JpegStreams, DecodeStartsAtTheStreamPositionAndReturnsThereOnFailure) {
+    test::JpegSpec spec;
+    const auto jpeg = test::MakeJpeg(spec);
+    std::FILE* f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    const char prefix[] = "leading bytes";
+    std::fwrite(prefix, 1, sizeof prefix, f);
+    std::fwrite(jpeg.data(), 1, jpeg.size(), f);
+    std::fseek(f, sizeof prefix, SEEK_SET);
+    CxImage img;
+    ASSERT_TRUE(img.Decode(f, FormatJpeg)) << img.LastError();
+    EXPECT_EQ(img.Width(), spec.width);
+
+    std::fseek(f, 3, SEEK_SET);  // inside the prefix: neither reader accepts it
+    CxImage other;
+    EXPECT_FALSE(other.Decode(f, FormatUnknown));
+    EXPECT_EQ(std::ftell(f), 3);
+    std::fclose(f);
+}
+
+TEST(JpegStreams, ConcurrentSnapshotWritersEachWriteWholeFiles) {
+    TempDir dir;
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t) {
+        writers.emplace_back([&dir, t] {
+            for (int i = 0; i < 5; ++i) {
+                CxImage img = test::PhotoPicture(320 + t, 240, t * 10 + i);
+                img.SetQuality(80);
+                // All writers also replace one shared name, as two snapshots in one second do.
+                img.SaveFile(
+                    dir.File("shot-" + std::to_string(t) + "-" + std::to_string(i) + ".jpg")
+                        .c_str(),
+                    FormatJpeg);
+                img.SaveFile(dir.File("same.jpg").c_str(), FormatJpeg);
+            }
+        });
+    }
+    for (auto& w : writers) w.join();
+    const auto names = dir.Entries();
+    EXPECT_EQ(names.size(), 21u);  // no temporary file left behind
+    for (const auto& name : names) {
+        CxImage img;
+        ASSERT_TRUE(img.LoadFile(dir.File(name).c_str(), FormatJpeg)) << name;
+        EXPECT_EQ(img.Height(), 240);
+    }
 }
 
 }  // namespace

@@ -140,6 +140,51 @@ std::vector<std::uint8_t> MakeJpeg(const JpegSpec& spec) {
     return bytes;
 }
 
+std::vector<std::uint8_t> EncodeLikeSpecified(const CxImage& picture, int quality) {
+    const bool grey = picture.BitsPerPixel() == 8;
+    const int w = picture.Width(), h = picture.Height();
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr jerr;
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_compress(&cinfo);
+    unsigned char* out = nullptr;
+    unsigned long outSize = 0;
+    jpeg_mem_dest(&cinfo, &out, &outSize);
+    cinfo.image_width = static_cast<JDIMENSION>(w);
+    cinfo.image_height = static_cast<JDIMENSION>(h);
+    cinfo.input_components = grey ? 1 : 3;
+    cinfo.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, FALSE);
+    cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = 2;
+    for (int i = 1; i < cinfo.num_components; ++i)
+        cinfo.comp_info[i].h_samp_factor = cinfo.comp_info[i].v_samp_factor = 1;
+    cinfo.density_unit = 1;
+    cinfo.X_density = static_cast<UINT16>(picture.XDpi());
+    cinfo.Y_density = static_cast<UINT16>(picture.YDpi());
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(w) * 3);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const std::uint8_t* src = picture.RowBits(h - 1 - static_cast<int>(cinfo.next_scanline));
+        if (grey) {
+            std::copy(src, src + w, row.begin());
+        } else {
+            for (int x = 0; x < w; ++x) {
+                row[3 * x] = src[3 * x + 2];
+                row[3 * x + 1] = src[3 * x + 1];
+                row[3 * x + 2] = src[3 * x];
+            }
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::vector<std::uint8_t> bytes(out, out + outSize);
+    std::free(out);
+    return bytes;
+}
+
 DecodedJpeg DecodeJpeg(const std::vector<std::uint8_t>& file) {
     DecodedJpeg result;
     jpeg_decompress_struct cinfo;

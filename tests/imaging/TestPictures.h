@@ -19,7 +19,7 @@ void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
 
 // A fresh folder under the system temporary folder, removed with its files at destruction.
 class TempDir {
-  public:
+public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -28,7 +28,7 @@ class TempDir {
     std::string File(const std::string& name) const { return path_ + "/" + name; }
     std::vector<std::string> Entries() const;
 
-  private:
+private:
     std::string path_;
 };
 
@@ -48,6 +48,11 @@ struct JpegSpec {
     std::uint32_t seed = 1;
 };
 std::vector<std::uint8_t> MakeJpeg(const JpegSpec& spec);
+
+// The picture written with libjpeg directly, the way the program's encoder is specified:
+// top row first as RGB (or one grey component), libjpeg defaults, the quality, 2x2 sampling
+// of the first component, JFIF density unit 1 with the picture's resolution.
+std::vector<std::uint8_t> EncodeLikeSpecified(const CxImage& picture, int quality);
 
 struct DecodedJpeg {
     int width = 0;
