@@ -46,7 +46,7 @@ int runPress(std::vector<std::string> args) {
 }
 
 class PressToolTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ::setenv("QELVO_RUNTIME_DIR", (dir_ / "run").c_str(), 1);
         ::setenv("QELVO_REGISTRY_DIR", (dir_ / "registry").c_str(), 1);
@@ -107,6 +107,39 @@ TEST_F(PressToolTest, OtherDevicesGetAStillFramePress) {
     ASSERT_EQ(runPress({"Bench Cam"}), 0);
     EXPECT_EQ(stillPressCount("Bench Cam"), 2u);
     EXPECT_EQ(stillPressCount("Other Cam"), 0u);
+}
+
+TEST_F(PressToolTest, ListedVirtualDevicesGetTheirButtonsThroughTheSystemCatalogue) {
+    ::setenv("QELVO_VIRTUAL_DEVICES",
+             "Bench Cam{still};WDM 2860 Capture{chipid=0x23};Inspection Microscope. Bench", 1);
+    // Listing the devices gives the microscope its driver keys, once.
+    makeSystemDeviceCatalogue()->videoInputs();
+    makeSystemDeviceCatalogue()->videoInputs();
+    const RegistryStore store;
+    EXPECT_EQ(findVirtualDriverKeys(store, "Inspection Microscope. Bench"), 0);
+    EXPECT_FALSE(store.openKey(driverDeviceKeyPath(1)));
+
+    // The opening sequence finds the chip device among the listed ones.
+    ASSERT_EQ(openBridgeHandle("WDM 2860 Capture"), 0);
+    ::unsetenv("QELVO_VIRTUAL_DEVICES");
+
+    SnapshotButtonPolls polls;
+    int index = -1;
+    for (int id : {kChipButtonTimerId, kDriverButtonTimerId, 12345})
+        EXPECT_FALSE(polls.onTimer(id, 1, index)) << id;
+    EXPECT_EQ(index, 0);
+
+    ASSERT_EQ(runPress({"WDM 2860 Capture"}), 0);
+    ASSERT_EQ(runPress({"Inspection Microscope. Bench"}), 0);
+    EXPECT_FALSE(polls.onTimer(kDriverButtonTimerId, 0, index));  // flag clear: not polled
+    EXPECT_TRUE(polls.onTimer(kChipButtonTimerId, 1, index));
+    EXPECT_TRUE(polls.onTimer(kDriverButtonTimerId, 1, index));
+    EXPECT_FALSE(polls.onTimer(kChipButtonTimerId, 1, index));
+    EXPECT_FALSE(polls.onTimer(kDriverButtonTimerId, 1, index));
+
+    closeBridgeHandle();
+    ASSERT_EQ(runPress({"WDM 2860 Capture"}), 0);
+    EXPECT_FALSE(polls.onTimer(kChipButtonTimerId, 1, index));  // no handle, no poll
 }
 
 TEST_F(PressToolTest, BadUsageAndUnwritableStateFail) {
