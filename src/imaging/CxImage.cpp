@@ -500,15 +500,16 @@ bool CxImage::DrawSegment(int x0, int x1, int y0, int y1, RgbQuad colour) {
 bool CxImage::PasteOver(const CxImage& source, int xOffset, int yOffset) {
     if (!block_ || !source.block_) return false;
     const bool skipTransparent = source.transparentIndex_ >= 0;
-    if (header_.bitCount == 24 && source.header_.bitCount == 24) {
-        // Direct byte path: same result as colour reads and writes, clipped to this picture.
+    // Source pixels that land inside this picture; the others are dropped.
+    const long x0 = std::max(0L, -static_cast<long>(xOffset));
+    const long x1 =
+        std::min<long>(source.header_.width, static_cast<long>(header_.width) - xOffset);
+    const long y0 = std::max(0L, -static_cast<long>(yOffset));
+    const long y1 =
+        std::min<long>(source.header_.height, static_cast<long>(header_.height) - yOffset);
+    if (header_.bitCount == 24 && source.header_.bitCount == 24 && &source != this) {
+        // Direct byte path: the same result as colour reads and writes.
         const RgbQuad t = source.transparentColor_;
-        const long x0 = std::max(0L, -static_cast<long>(xOffset));
-        const long x1 =
-            std::min<long>(source.header_.width, static_cast<long>(header_.width) - xOffset);
-        const long y0 = std::max(0L, -static_cast<long>(yOffset));
-        const long y1 =
-            std::min<long>(source.header_.height, static_cast<long>(header_.height) - yOffset);
         for (long y = y0; y < y1; ++y) {
             const std::uint8_t* s = source.bits_ + static_cast<std::size_t>(source.rowBytes_) * y;
             std::uint8_t* d = bits_ + static_cast<std::size_t>(rowBytes_) * (y + yOffset);
@@ -524,10 +525,12 @@ bool CxImage::PasteOver(const CxImage& source, int xOffset, int yOffset) {
         }
         return true;
     }
-    for (int x = 0; x < source.header_.width; ++x) {
-        for (int y = 0; y < source.header_.height; ++y) {
-            if (skipTransparent && source.IsTransparent(x, y)) continue;
-            SetPixelRgb(xOffset + x, yOffset + y, source.GetPixelColor(x, y));
+    for (long x = x0; x < x1; ++x) {
+        for (long y = y0; y < y1; ++y) {
+            const int sx = static_cast<int>(x), sy = static_cast<int>(y);
+            if (skipTransparent && source.IsTransparent(sx, sy)) continue;
+            SetPixelRgb(static_cast<int>(x + xOffset), static_cast<int>(y + yOffset),
+                        source.GetPixelColor(sx, sy));
         }
     }
     return true;
