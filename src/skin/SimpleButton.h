@@ -14,7 +14,7 @@ inline constexpr QEvent::Type kPenStrokeEvent = QEvent::Type(0x8005);
 class SimpleButton;
 
 class PenStrokeEvent : public QEvent {
-  public:
+public:
     PenStrokeEvent(SimpleButton* sender, quint32 packedPosition)
         : QEvent(kPenStrokeEvent), sender_(sender), packed_(packedPosition) {}
     SimpleButton* sender() const { return sender_; }
@@ -23,7 +23,7 @@ class PenStrokeEvent : public QEvent {
     int x() const { return int(qint16(packed_ >> 16)); }
     int y() const { return int(qint16(packed_ & 0xFFFF)); }
 
-  private:
+private:
     SimpleButton* sender_;
     quint32 packed_;
 };
@@ -34,7 +34,7 @@ class PenStrokeEvent : public QEvent {
 // strokes, which turns the button into a drawing surface.
 class SimpleButton : public QAbstractButton {
     Q_OBJECT
-  public:
+public:
     explicit SimpleButton(QWidget* parent = nullptr);
 
     // Loads strip `bitmapId` from the skin pictures, sizes the button to one frame at its
@@ -67,10 +67,10 @@ class SimpleButton : public QAbstractButton {
     // it replaces the strip drawing.
     void setOwnerDraw(std::function<void(QPainter&)> painter);
 
-  signals:
+signals:
     void doubleClicked();
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -81,7 +81,7 @@ class SimpleButton : public QAbstractButton {
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
 
-  private:
+private:
     void startHover();
     void reportPointer(QMouseEvent* event);
 

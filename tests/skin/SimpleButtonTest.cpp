@@ -2,6 +2,7 @@
 #include "skin/ControlIdentity.h"
 #include "skin/SimpleButton.h"
 #include "skin/SkinBitmaps.h"
+#include "skin/SkinnedControls.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>
@@ -14,7 +15,7 @@ namespace {
 
 // A window that records what its buttons send it.
 class Recorder : public QWidget {
-  public:
+public:
     struct Stroke {
         SimpleButton* sender;
         quint32 packed;
@@ -23,7 +24,7 @@ class Recorder : public QWidget {
     std::vector<Stroke> strokes;
     std::vector<int> keys;
 
-  protected:
+protected:
     bool event(QEvent* e) override {
         if (e->type() == kPenStrokeEvent) {
             auto* s = static_cast<PenStrokeEvent*>(e);
@@ -72,7 +73,7 @@ void leave(QWidget* w) {
 }
 
 class SimpleButtonTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         window.resize(400, 300);
         button = new SimpleButton(&window);
@@ -302,6 +303,24 @@ TEST_F(SimpleButtonTest, ControlIdentityNamesTheControl) {
     EXPECT_EQ(button->accessibleName(), "SNAP");
     EXPECT_EQ(findControl(&window, 1023), button);
     EXPECT_EQ(findControl(&window, 1024), nullptr);
+}
+
+TEST(SkinnedControlsTest, PlacesEveryButtonOfAWindowTable) {
+    QWidget window;
+    window.resize(1024, 768);
+    const WindowSkin& skin = imageManagementSkin();
+    const auto buttons = placeSkinnedButtons(&window, skin.skinned);
+    ASSERT_EQ(buttons.size(), skin.skinned.size());
+    for (const SkinnedControl& c : skin.skinned) {
+        auto* b = qobject_cast<SimpleButton*>(findControl(&window, c.controlId));
+        ASSERT_NE(b, nullptr) << c.controlId;
+        EXPECT_EQ(b->bitmapId(), c.bitmapId) << c.controlId;
+        EXPECT_TRUE(b->isLoaded()) << c.controlId;
+        EXPECT_EQ(b->accessibleName(), QString::fromUtf8(c.caption));
+    }
+    // The picture tools keep the window's 35 x 35 places, not their strips' sizes.
+    EXPECT_EQ(findControl(&window, 1184)->geometry(), QRect(703 + 35 * 7, 185, 35, 35));
+    EXPECT_EQ(findControl(&window, 1019)->geometry(), QRect(21, 8, 404, 44));
 }
 
 }  // namespace

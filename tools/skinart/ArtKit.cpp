@@ -186,7 +186,7 @@ QColor labelColour(Look look, const QColor& accent) {
 QImage strip(int width, int height, int frames,
              const std::function<void(QPainter&, const QRect&, Look, int)>& paintFrame) {
     const int frameWidth = width / frames;
-    QImage image = newCanvas(width, height);
+    QImage image = newCanvas(width, height, colour::kWell);
     QPainter p(&image);
     setupPainter(p);
     for (int i = 0; i < frames; ++i) {

@@ -3,6 +3,8 @@
 // Drawing vocabulary shared by every skin picture: palette, fonts, panel frames and
 // button faces.  Everything here is deterministic: no time, no randomness.
 
+#include "skin/SkinPalette.h"
+
 #include <QColor>
 #include <QFont>
 #include <QImage>
@@ -14,19 +16,19 @@
 namespace qelvo::art {
 
 namespace colour {
-inline const QColor kBackTop{0x2a, 0x2f, 0x37};
-inline const QColor kBackBottom{0x14, 0x17, 0x1b};
-inline const QColor kBar{0x10, 0x12, 0x16};
-inline const QColor kWell{0x08, 0x0a, 0x0c};
-inline const QColor kLineLight{0x4a, 0x53, 0x60};
-inline const QColor kLineDark{0x05, 0x06, 0x08};
-inline const QColor kAccent{0x34, 0xc6, 0xda};
-inline const QColor kAccentDeep{0x1b, 0x7f, 0x8e};
-inline const QColor kWarm{0xf2, 0xa5, 0x3a};
-inline const QColor kAlarm{0xe8, 0x3b, 0x3b};
-inline const QColor kText{0xe2, 0xe7, 0xee};
-inline const QColor kTextDim{0x8b, 0x95, 0xa3};
-inline const QColor kTextFaint{0x4d, 0x56, 0x62};
+inline const QColor kBackTop{palette::kBackTop};
+inline const QColor kBackBottom{palette::kBackBottom};
+inline const QColor kBar{palette::kBar};
+inline const QColor kWell{palette::kWell};
+inline const QColor kLineLight{palette::kLineLight};
+inline const QColor kLineDark{palette::kLineDark};
+inline const QColor kAccent{palette::kAccent};
+inline const QColor kAccentDeep{palette::kAccentDeep};
+inline const QColor kWarm{palette::kWarm};
+inline const QColor kAlarm{palette::kAlarm};
+inline const QColor kText{palette::kText};
+inline const QColor kTextDim{palette::kTextDim};
+inline const QColor kTextFaint{palette::kTextFaint};
 }  // namespace colour
 
 // Normal, pressed and hover looks of a three-frame strip, in frame order.

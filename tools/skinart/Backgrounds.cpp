@@ -206,14 +206,14 @@ QImage imageManagement() {
               {"#CAPTURE", "Live picture, SNAP, RECORD, device CONFIG.", "#IMAGE",
                "Pictures of the folder: zoom, loupe and tools.", "#MOVIE",
                "OPEN an AVI movie, PLAY and STOP it.", "#LIBRARY",
-               "Click a clip to view it, double-click to delete."});
+               "Click a clip to view it, double-click to delete.", "#SNAPSHOTS",
+               "JPEG pictures in today's folder, named by time."});
 
     // Command buttons of the three modes share one panel.
     QRect commands;
     for (int id : {1024, 1022, 1023, 1011, 1025, 1029, 1030, 1031, 1034, 1035})
         commands = commands.united(rectOf(w.skinned, id));
-    group(p, commands.adjusted(-10, -10, 10, 8), QStringLiteral("CONTROLS"));
-    well(p, commands.adjusted(-4, -4, 4, 3), 0);
+    group(p, commands.adjusted(-10, -10, 6, 8), QStringLiteral("CONTROLS"));
 
     // Media library: eight clips and the strip bar.
     QRect library;

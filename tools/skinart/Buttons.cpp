@@ -156,10 +156,9 @@ void alarmLed(QPainter& p, const QRect& r, bool lit) {
 
 // The three-segment mode tab strip with segment `active` lit.
 QImage modeTabs(int active) {
-    QImage image = newCanvas(404, 44);
+    QImage image = newCanvas(404, 44, colour::kWell);
     QPainter p(&image);
     setupPainter(p);
-    p.fillRect(image.rect(), colour::kBar);
     const char* names[] = {"CAPTURE", "IMAGE", "MOVIE"};
     const Icon icons[] = {Icon::Camera, Icon::Library, Icon::Play};
     for (int i = 0; i < 3; ++i) {
@@ -180,7 +179,7 @@ QImage modeTabs(int active) {
 }
 
 QImage single(int w, int h, const std::function<void(QPainter&, const QRect&)>& paint) {
-    QImage image = newCanvas(w, h);
+    QImage image = newCanvas(w, h, colour::kWell);
     QPainter p(&image);
     setupPainter(p);
     paint(p, image.rect());
