@@ -12,7 +12,7 @@
 namespace qelvo {
 namespace {
 
-constexpr int kEndOfStreamWaitMs = 3000;
+constexpr int kEndOfStreamWaitMs = 1500;  // keeps a whole teardown within 2 s
 constexpr int kNegotiationWaitMs = 5000;
 constexpr int kCueWaitMs = 5000;
 
@@ -173,6 +173,24 @@ struct MediaGraph::Impl {
         for (const auto& c : components)
             if (c->kind == ComponentKind::Multiplexer) return true;
         return false;
+    }
+
+    // After a streaming error no end-of-stream can travel from the source, so it is handed
+    // to the multiplexers' inputs directly: they write their index (on this thread) and the
+    // file keeps what was recorded up to the failure.
+    void endFilesAfterError() {
+        for (const auto& c : components) {
+            if (c->kind != ComponentKind::Multiplexer || !c->element) continue;
+            GstIterator* pads = gst_element_iterate_sink_pads(c->element);
+            GValue item = G_VALUE_INIT;
+            while (gst_iterator_next(pads, &item) == GST_ITERATOR_OK) {
+                auto* pad = GST_PAD(g_value_get_object(&item));
+                gst_pad_send_event(pad, gst_event_new_eos());
+                g_value_reset(&item);
+            }
+            g_value_unset(&item);
+            gst_iterator_free(pads);
+        }
     }
 
     std::string uniqueName(const std::string& wanted) const {
@@ -547,6 +565,8 @@ MediaResult MediaGraph::stop() {
                 result = MediaResult::failure(MediaError::Timeout,
                                               "The file was not completed in time.");
         }
+    } else if (g.state != GraphState::Stopped && g.writesFile()) {
+        g.endFilesAfterError();
     }
     gst_element_set_state(g.pipeline, GST_STATE_NULL);
     g.state = GraphState::Stopped;
