@@ -248,6 +248,15 @@ QImage multiView(int layout) {
     p.setPen(QColor(0x2c, 0x33, 0x3c));
     p.drawRect(stage.adjusted(0, 0, -1, -1));
     for (const auto& pane : w.panes) panel(p, pane.rect, pane.caption);
+    if (layout == 2) {
+        // The two views leave the lower stage free: a quiet note on how they fill.
+        const QRect note(91, 500, 673, 150);
+        icon(p, Icon::LayoutTwo, QRectF(note.center().x() - 30, note.top(), 60, 60),
+             colour::kTextFaint);
+        text(p, QRect(note.left(), note.top() + 66, note.width(), 20),
+             QStringLiteral("Snapshots freeze VIEW DISPLAY 1, then 2; one more returns to live."),
+             font(14, false, false), colour::kTextFaint);
+    }
 
     // Annotation tools, colour strip and PRINT.
     QRect annotation;
@@ -282,7 +291,7 @@ QImage multiView(int layout) {
     group(p, hidden.adjusted(-8, -6, 56, 6), QStringLiteral("SNAPSHOT"));
     infoLines(p, hidden.adjusted(2, 2, 50, 0),
               {"The device's button or", "SAVE freezes the view.", "When all are frozen,",
-               "the next one goes live."});
+               "one more returns to live."});
 
     // Layout selector, with the active layout marked.
     QRect layouts;
