@@ -62,6 +62,12 @@ BridgeDeviceSource systemBridgeDeviceSource() {
     return source;
 }
 
+BridgeDeviceSource bridgeDeviceSourceFrom(DeviceCatalogue& catalogue) {
+    BridgeDeviceSource source = systemBridgeDeviceSource();
+    source.videoInputs = [&catalogue] { return catalogue.videoInputs(); };
+    return source;
+}
+
 std::uint32_t serialTransferWord(std::uint32_t address, std::uint32_t length,
                                  std::uint32_t offset) {
     return ((((address << 8) & 0xFFFF) | length | 0x10000) << 8) | (offset & 0xFF);
@@ -215,10 +221,14 @@ BridgeHandle* bridgeHandle() {
 }
 
 std::int32_t openBridgeHandle(const std::string& name) {
-    closeBridgeHandle();
     const BridgeDeviceSource& injected = injectedSource();
-    auto handle = std::make_unique<BridgeHandle>(
-        injected.videoInputs || injected.query ? injected : systemBridgeDeviceSource());
+    return openBridgeHandle(
+        name, injected.videoInputs || injected.query ? injected : systemBridgeDeviceSource());
+}
+
+std::int32_t openBridgeHandle(const std::string& name, BridgeDeviceSource source) {
+    closeBridgeHandle();
+    auto handle = std::make_unique<BridgeHandle>(std::move(source));
     const std::int32_t result = handle->open(name);
     if (result < 0) return result;
     handle->set_output(0);

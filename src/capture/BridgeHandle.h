@@ -23,6 +23,8 @@ struct BridgeDeviceSource {
 // The system's devices (DeviceCatalogue) and drivers (queryBridgeInterface).  There are no
 // receiver components on this platform.
 BridgeDeviceSource systemBridgeDeviceSource();
+// The devices of `catalogue` (which must outlive the source), with the system's drivers.
+BridgeDeviceSource bridgeDeviceSourceFrom(DeviceCatalogue& catalogue);
 
 // ((((address << 8) & 0xFFFF) | length | 0x10000) << 8) | (offset & 0xFF)
 std::uint32_t serialTransferWord(std::uint32_t address, std::uint32_t length, std::uint32_t offset);
@@ -31,7 +33,7 @@ std::uint32_t serialTransferWord(std::uint32_t address, std::uint32_t length, st
 // Every call returns the status of the last driver call (0 success, negative failure), or
 // kClosed without touching anything while no interface is open.  GUI thread only.
 class BridgeHandle {
-  public:
+public:
     static constexpr std::int32_t kClosed = 6;
 
     explicit BridgeHandle(BridgeDeviceSource source = systemBridgeDeviceSource());
@@ -63,7 +65,7 @@ class BridgeHandle {
     std::uint32_t outputValue() const { return outputValue_; }
     std::int32_t lastResult() const { return lastResult_; }
 
-  private:
+private:
     std::int32_t set(std::uint32_t code, void* data, std::size_t size);
     std::int32_t get(std::uint32_t code, void* data, std::size_t size);
     std::int32_t selectRegister(std::uint32_t reg, std::size_t length);
@@ -87,6 +89,8 @@ BridgeHandle* bridgeHandle();
 // the output bits to 0 and reads the chip's identity.  On failure no handle remains.  Returns
 // the result of `open`.
 std::int32_t openBridgeHandle(const std::string& name);
+// The same, looking for devices in `source`.
+std::int32_t openBridgeHandle(const std::string& name, BridgeDeviceSource source);
 // Closes and destroys the handle, if any.
 void closeBridgeHandle();
 // Where handles made by openBridgeHandle look for devices (tests inject their own list);

@@ -306,6 +306,11 @@ TEST_F(BridgeHandleTest, ProcessWideHandleOpensWithOutputZeroAndLeavesNothingOnF
     EXPECT_EQ(chip.released, 2);
     closeBridgeHandle();
     setBridgeDeviceSource({});
+
+    // A source given to the opening sequence itself.
+    ASSERT_EQ(openBridgeHandle("USB 2860", source({device("USB 2860 Device")})), kOk);
+    EXPECT_NE(bridgeHandle(), nullptr);
+    closeBridgeHandle();
 }
 
 }  // namespace
