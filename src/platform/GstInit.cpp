@@ -6,7 +6,10 @@
 
 namespace qelvo {
 
+void keepGlibSyncForTsan();
+
 bool ensureGstreamer() {
+    keepGlibSyncForTsan();
     static std::once_flag once;
     static bool ok = false;
     std::call_once(once, [] {
@@ -19,9 +22,9 @@ bool ensureGstreamer() {
 
 std::vector<std::string> missingGstreamerElements() {
     static const char* const kNeeded[] = {
-        "videotestsrc", "videoconvert", "videoscale", "videoflip",    "appsink",
-        "fakesink",     "tee",          "queue",      "avimux",       "filesink",
-        "avenc_mpeg4",  "playbin",      "capsfilter", "clockoverlay", "timeoverlay",
+        "videotestsrc", "videoconvert", "videoscale",  "videoflip",    "appsink",     "fakesink",
+        "tee",          "queue",        "avimux",      "filesink",     "avenc_mpeg4", "playbin",
+        "capsfilter",   "clockoverlay", "timeoverlay", "videobalance", "avidemux",
     };
     std::vector<std::string> missing;
     if (!ensureGstreamer()) return {"gstreamer"};

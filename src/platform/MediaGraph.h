@@ -75,7 +75,7 @@ public:
     MediaResult run();
     MediaResult pause();
     // Stops streaming.  A graph writing a file first sends end-of-stream and waits for it (at
-    // most 3 s), so the file is complete.  When this returns no grabber callback is running
+    // most 1.5 s), so the file is complete.  When this returns no grabber callback is running
     // and none will run until the graph runs again.
     MediaResult stop();
     GraphState state() const;
