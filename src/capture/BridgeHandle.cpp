@@ -73,11 +73,7 @@ std::uint32_t serialTransferWord(std::uint32_t address, std::uint32_t length,
     return ((((address << 8) & 0xFFFF) | length | 0x10000) << 8) | (offset & 0xFF);
 }
 
-BridgeHandle::BridgeHandle(BridgeDeviceSource source) : source_(std::move(source)) {
-    (void)remoteToggle_;
-    (void)remoteAddressFilter_;
-    (void)remoteRegister_;
-}
+BridgeHandle::BridgeHandle(BridgeDeviceSource source) : source_(std::move(source)) {}
 
 BridgeHandle::~BridgeHandle() {
     close();

@@ -76,10 +76,12 @@ private:
     std::unique_ptr<BridgePropertyInterface> interface_;
     std::uint32_t outputValue_ = 0;
     std::int32_t lastResult_ = 0;
-    // Reserved for the remote-control path, which the program does not use.
-    std::uint32_t remoteToggle_ = 0;
-    std::uint32_t remoteAddressFilter_ = 0;
-    std::uint32_t remoteRegister_ = 0;
+    // Reserved for the chip's remote-control path, which the program does not use.
+    struct RemoteControl {
+        std::uint32_t toggleState = 0;
+        std::uint32_t addressFilter = 0;
+        std::uint32_t reg = 0;
+    } remote_;
 };
 
 // The process-wide bridge handle: at most one, opened by a working window for a chip-family
