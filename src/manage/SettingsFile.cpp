@@ -1,0 +1,65 @@
+#include "manage/SettingsFile.h"
+
+#include "platform/Paths.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace qelvo {
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+bool writeAll(int fd, const std::string& data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+SettingsFile::SettingsFile(std::string root) : path_(joinPath(root, kFileName)) {}
+
+bool SettingsFile::readLines(std::vector<std::string>& lines) const {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path_.c_str(), "rb"));
+    if (!file) return false;
+    char buffer[kMaxPiece + 1];
+    while (std::fgets(buffer, sizeof buffer, file.get())) {
+        // A NUL byte ends the text of the piece, as it would for any C string.
+        std::string piece(buffer, std::strlen(buffer));
+        if (!piece.empty() && piece.back() == '\n') piece.pop_back();
+        if (!piece.empty() && piece.back() == '\r') piece.pop_back();
+        lines.push_back(std::move(piece));
+    }
+    return true;
+}
+
+bool SettingsFile::createEmpty() const {
+    const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+bool SettingsFile::append(const std::string& line) const {
+    const int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0) return false;
+    // One write call, so a line is never interleaved with another writer's.
+    const bool ok = writeAll(fd, line + "\n");
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace qelvo

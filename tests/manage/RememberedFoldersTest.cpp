@@ -1,0 +1,125 @@
+#include "TempFolder.h"
+#include "manage/RememberedFolders.h"
+#include "platform/SessionState.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace qelvo {
+namespace {
+
+namespace fs = std::filesystem;
+using Entries = std::vector<std::string>;
+const LocalTime kToday{2024, 3, 7, 9, 30, 0};
+
+TEST(FolderList, LookupStartsAtTheSecondEntryAndIgnoresCase) {
+    FolderList list;
+    list.add("/lab/20240306");
+    list.add("/lab/20240307");
+    list.add("/other");
+    EXPECT_EQ(list.find("/LAB"), 1) << "the first entry is examined last";
+    EXPECT_EQ(list.find("/lab/20240306"), 0);
+    EXPECT_EQ(list.find("/Other"), 2);
+    EXPECT_EQ(list.find("/lab/2024030"), 1);
+    EXPECT_EQ(list.find("/labs"), -1);
+    list.select(2);
+    list.removeMatching("/lab");
+    EXPECT_EQ(list.entries(), (Entries{"/other"}));
+    EXPECT_EQ(list.selectedText(), "/other") << "selection follows its entry";
+}
+
+class RememberedFoldersTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* d : {"A", "B", "lab", "lab/20240301"}) fs::create_directories(dir_ / d);
+    }
+    std::string settings() const { return dir_.read("QELVO-LAB.cfg"); }
+    test::TempFolder dir_;
+};
+
+TEST_F(RememberedFoldersTest, LastLineWinsAndMissingFoldersAreSkipped) {
+    dir_.write("QELVO-LAB.cfg",
+               dir_ / "A" + "\n" + dir_ / "B" + "\n" + dir_ / "gone" + "\n" + dir_ / "A" + "\n");
+    RememberedFolders folders(dir_.str());
+    const std::string day = folders.read(kToday);
+    EXPECT_EQ(day, dir_ / "20240307");
+    EXPECT_TRUE(fs::is_directory(day));
+    EXPECT_EQ(storageFolder(), day);
+    EXPECT_EQ(folders.list().entries(), (Entries{dir_ / "B", dir_ / "A", day}));
+    EXPECT_EQ(folders.list().selected(), 2);
+}
+
+TEST_F(RememberedFoldersTest, APrefixLineRemovesEveryEntryBeginningWithIt) {
+    const std::string lab = dir_ / "lab", day1 = dir_ / "lab/20240301";
+    dir_.write("QELVO-LAB.cfg", lab + "\n" + day1 + "\n" + dir_ / "A" + "\n" + lab + "\n");
+    RememberedFolders folders(dir_.str());
+    folders.read(kToday);
+    // The second line does not remove "lab"; the fourth removes "lab" and its day folder.
+    EXPECT_EQ(folders.list().entries()[0], dir_ / "A");
+    EXPECT_EQ(folders.list().entries()[1], lab);
+}
+
+TEST_F(RememberedFoldersTest, DayFolderIsAppendedOncePerDay) {
+    RememberedFolders first(dir_.str());
+    first.read(kToday);  // creates the missing file, then records the day folder
+    EXPECT_EQ(settings(), dir_ / "20240307" + "\n");
+    RememberedFolders again(dir_.str());
+    again.read(kToday);
+    EXPECT_EQ(settings(), dir_ / "20240307" + "\n") << "a second opening the same day adds nothing";
+    EXPECT_EQ(again.list().entries(), (Entries{dir_ / "20240307"}));
+    RememberedFolders nextDay(dir_.str());
+    nextDay.read({2024, 3, 8, 0, 0, 0});
+    EXPECT_EQ(settings(), dir_ / "20240307" + "\n" + dir_ / "20240308" + "\n");
+}
+
+TEST_F(RememberedFoldersTest, HostileFileContentIsReadSafely) {
+    std::string content = dir_ / "A" + "\r\n";      // CRLF line end
+    content += std::string(5000, 'x') + "\n";       // a huge line, read in pieces
+    content += std::string("\x01\xff\x00zz\n", 6);  // binary bytes and a NUL
+    content += '\n';                                // an empty line
+    content += dir_ / "B";                          // no final line feed
+    dir_.write("QELVO-LAB.cfg", content);
+    RememberedFolders folders(dir_.str());
+    folders.read(kToday);
+    EXPECT_EQ(folders.list().entries(), (Entries{dir_ / "A", dir_ / "B", dir_ / "20240307"}));
+}
+
+TEST_F(RememberedFoldersTest, LongLinesAreSplitIntoPiecesOf2078Bytes) {
+    std::string line(2078 + 10, 'p');
+    dir_.write("QELVO-LAB.cfg", line + "\n" + std::string(2077, 'q') + "\n");
+    std::vector<std::string> lines;
+    ASSERT_TRUE(SettingsFile(dir_.str()).readLines(lines));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].size(), 2078u);
+    EXPECT_EQ(lines[1].size(), 10u);
+    EXPECT_EQ(lines[2].size(), 2077u);
+}
+
+TEST_F(RememberedFoldersTest, UnwritableRootKeepsTheDayFolderInMemory) {
+    const std::string root = dir_ / "missing-root";  // nothing can be created under it
+    RememberedFolders folders(root + "/sub");
+    const std::string day = folders.read(kToday);
+    EXPECT_EQ(folders.list().entries(), (Entries{day}));
+    EXPECT_EQ(storageFolder(), day);
+    EXPECT_FALSE(fs::exists(root));
+}
+
+TEST_F(RememberedFoldersTest, RememberingAFolderAppendsItOnceAndRootSelectsADayFolder) {
+    RememberedFolders folders(dir_.str());
+    const std::string day = folders.read(kToday);
+    folders.remember(dir_ / "B");
+    EXPECT_EQ(storageFolder(), dir_ / "B");
+    folders.remember(dir_ / "b");  // letter case ignored: the same entry
+    EXPECT_EQ(storageFolder(), dir_ / "B");
+    EXPECT_EQ(settings(), day + "\n" + dir_ / "B" + "\n");
+
+    // The root itself matches entries below it; the lookup examines the second entry
+    // first, and that folder becomes the storage folder.  Nothing is appended.
+    folders.remember(dir_.str());
+    EXPECT_EQ(storageFolder(), dir_ / "B");
+    EXPECT_EQ(settings(), day + "\n" + dir_ / "B" + "\n");
+}
+
+}  // namespace
+}  // namespace qelvo
