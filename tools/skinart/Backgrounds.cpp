@@ -151,8 +151,9 @@ QImage launcher() {
     // The device list sits in a framed group with its caption.
     const QRect list = rectOf(w.placed, 1036);
     group(p, list.adjusted(-14, -12, 14, 12), QStringLiteral("VIDEO DEVICE"));
-    well(p, QRect(list.left(), list.top(), list.width(), 26), 2);
-    text(p, QRect(list.left(), list.top() + 32, list.width(), 16),
+    // The closed list is about 36 pixels high; its drop-down opens over the rest.
+    well(p, QRect(list.left(), list.top(), list.width(), 36), 2);
+    text(p, QRect(list.left(), list.top() + 42, list.width(), 16),
          QStringLiteral("Choose the camera or microscope to work with."), font(12, false, true),
          colour::kTextDim, Qt::AlignLeft | Qt::AlignVCenter);
     infoLines(p, QRect(list.left() - 6, list.bottom() + 40, 330, 100),
