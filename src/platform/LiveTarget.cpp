@@ -12,11 +12,10 @@ namespace qelvo {
 namespace {
 
 struct FrameBuffer {
-    std::vector<std::uint8_t> pixels;  // rows of `rowBytes`, bottom row first when bottomUp
+    std::vector<std::uint8_t> pixels;  // rows of `rowBytes`, bottom row first
     int width = 0;
     int height = 0;
     int rowBytes = 0;
-    bool bottomUp = true;
 };
 
 }  // namespace
@@ -27,6 +26,14 @@ struct FrameBuffer {
 struct LiveTarget::Slot {
     std::mutex writeMutex;  // serialises submitters (a picture fed from two streams)
     FrameBuffer writing;
+    // Column map for frames larger than the panel (under writeMutex).
+    std::vector<int> sampleColumns;
+    int sampledFromWidth = -1;
+    int sampledToWidth = -1;
+
+    // The panel's size, for the submitting thread.
+    std::atomic<int> viewWidth{0};
+    std::atomic<int> viewHeight{0};
 
     std::mutex swapMutex;
     FrameBuffer latest;
@@ -47,6 +54,14 @@ struct LiveTarget::Slot {
 
 LiveTarget::LiveTarget(QWidget* parent) : QWidget(parent), slot_(new Slot) {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    slot_->viewWidth.store(width());
+    slot_->viewHeight.store(height());
+}
+
+void LiveTarget::resizeEvent(QResizeEvent* event) {
+    slot_->viewWidth.store(width());
+    slot_->viewHeight.store(height());
+    QWidget::resizeEvent(event);
 }
 
 LiveTarget::~LiveTarget() {
@@ -70,21 +85,52 @@ void LiveTarget::storeFrame(const std::uint8_t* firstRow, std::ptrdiff_t step, i
                             int height) {
     {
         std::lock_guard<std::mutex> writeLock(slot_->writeMutex);
-        FrameBuffer& w = slot_->writing;
-        const int rowBytes = width * 3;
-        const std::size_t size = static_cast<std::size_t>(rowBytes) * height;
+        Slot& s = *slot_;
+        FrameBuffer& w = s.writing;
+        // A frame larger than the panel is reduced here, by the same nearest samples the
+        // paint would take: the copy then costs what the panel shows, not what the camera
+        // delivers, and the picture painted is the same.
+        const int viewW = s.viewWidth.load(std::memory_order_relaxed);
+        const int viewH = s.viewHeight.load(std::memory_order_relaxed);
+        const int outW = viewW > 0 && viewW < width ? viewW : width;
+        const int outH = viewH > 0 && viewH < height ? viewH : height;
+        const int rowBytes = outW * 3;
+        const std::size_t size = static_cast<std::size_t>(rowBytes) * outH;
         if (w.pixels.size() < size) w.pixels.resize(size);
-        if (step == rowBytes) {
-            std::memcpy(w.pixels.data(), firstRow, size);
+        if (outW == width && outH == height) {
+            if (step == rowBytes) {
+                std::memcpy(w.pixels.data(), firstRow, size);
+            } else {
+                for (int y = 0; y < height; ++y)
+                    std::memcpy(w.pixels.data() + static_cast<std::size_t>(rowBytes) * y,
+                                firstRow + step * y, rowBytes);
+            }
         } else {
-            for (int y = 0; y < height; ++y)
-                std::memcpy(w.pixels.data() + static_cast<std::size_t>(rowBytes) * y,
-                            firstRow + step * y, rowBytes);
+            if (s.sampledFromWidth != width || s.sampledToWidth != outW) {
+                s.sampleColumns.resize(outW);
+                for (int x = 0; x < outW; ++x)
+                    s.sampleColumns[x] =
+                        static_cast<int>(static_cast<std::int64_t>(x) * width / outW) * 3;
+                s.sampledFromWidth = width;
+                s.sampledToWidth = outW;
+            }
+            const int* columns = s.sampleColumns.data();
+            for (int j = 0; j < outH; ++j) {  // j counts from the bottom, as stored
+                const int topRow =
+                    static_cast<int>(static_cast<std::int64_t>(outH - 1 - j) * height / outH);
+                const std::uint8_t* in = firstRow + step * (height - 1 - topRow);
+                std::uint8_t* out = w.pixels.data() + static_cast<std::size_t>(rowBytes) * j;
+                for (int x = 0; x < outW; ++x, out += 3) {
+                    const std::uint8_t* p = in + columns[x];
+                    out[0] = p[0];
+                    out[1] = p[1];
+                    out[2] = p[2];
+                }
+            }
         }
-        w.width = width;
-        w.height = height;
+        w.width = outW;
+        w.height = outH;
         w.rowBytes = rowBytes;
-        w.bottomUp = true;
         std::lock_guard<std::mutex> swapLock(slot_->swapMutex);
         std::swap(slot_->writing, slot_->latest);
         slot_->fresh = true;
@@ -160,7 +206,7 @@ void LiveTarget::paintEvent(QPaintEvent* event) {
     const int* columns = s.columnOffsets.data();
     for (int y = 0; y < outH; ++y) {
         const int sourceRow = static_cast<int>(static_cast<std::int64_t>(y) * f.height / outH);
-        const int memoryRow = f.bottomUp ? f.height - 1 - sourceRow : sourceRow;
+        const int memoryRow = f.height - 1 - sourceRow;
         const std::uint8_t* in = f.pixels.data() + static_cast<std::size_t>(f.rowBytes) * memoryRow;
         auto* out = reinterpret_cast<std::uint32_t*>(s.scaled.scanLine(y));
         for (int x = 0; x < outW; ++x) {

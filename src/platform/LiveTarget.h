@@ -36,6 +36,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // Queued to the GUI thread by storeFrame: clears the pending flag and repaints.

@@ -92,5 +92,33 @@ TEST(LiveTarget, PaintsBottomUpAndTopDownFramesUprightOverItsWholeArea) {
     EXPECT_EQ(target.paintedFrames(), painted);
 }
 
+TEST(LiveTarget, NearestSamplesAreTheSameForFramesLargerAndSmallerThanThePanel) {
+    LiveTarget target;
+    target.resize(50, 25);
+    target.show();
+    // Each pixel carries its own position: red = column, green = row from the top.
+    for (auto [w, h] : {std::pair{200, 100}, std::pair{20, 10}, std::pair{50, 25}}) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        const int stride = (w * 3 + 3) / 4 * 4;
+        std::vector<std::uint8_t> frame(static_cast<std::size_t>(stride) * h);
+        for (int row = 0; row < h; ++row)  // bottom-up rows
+            for (int x = 0; x < w; ++x) {
+                std::uint8_t* p = frame.data() + row * stride + x * 3;
+                p[0] = 7;
+                p[1] = static_cast<std::uint8_t>(h - 1 - row);
+                p[2] = static_cast<std::uint8_t>(x);
+            }
+        const auto before = target.paintedFrames();
+        target.submitFrame(frame.data(), w, h, stride);
+        ASSERT_TRUE(waitFor([&] { return target.paintedFrames() > before; }));
+        const QImage shown = target.grab().toImage();
+        int wrong = 0;
+        for (int dy = 0; dy < 25; ++dy)
+            for (int dx = 0; dx < 50; ++dx)
+                if (shown.pixel(dx, dy) != qRgb(dx * w / 50, dy * h / 25, 7)) ++wrong;
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
 }  // namespace
 }  // namespace qelvo
