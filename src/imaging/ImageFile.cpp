@@ -18,15 +18,15 @@ namespace {
 
 std::atomic<unsigned> g_tempCounter{0};
 
-// Creates a new file next to `target` with a name no other writer uses; -1 on failure.
+// Creates a new file in the folder of `target` with a name no other writer uses; -1 on
+// failure. The name does not grow with the target's, so any name that fits fits here too.
 int CreateTempBeside(const std::string& target, std::string& tempPath) {
     const std::size_t slash = target.rfind('/');
     const std::string dir =
         slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tempPath = dir + "." + base + ".tmp-" + std::to_string(::getpid()) + "-" +
-                   std::to_string(g_tempCounter.fetch_add(1));
+        tempPath = dir + ".qelvo-save-" + std::to_string(::getpid()) + "-" +
+                   std::to_string(g_tempCounter.fetch_add(1)) + ".tmp";
         const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST) return fd;
     }

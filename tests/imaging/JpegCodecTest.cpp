@@ -147,6 +147,14 @@ TEST(JpegSave, FullDiskIsALibjpegWriteErrorAndKeepsTheOldFile) {
     EXPECT_STREQ(img.LastError(), "null file handler");
 }
 
+TEST(JpegSave, LongestFileNamesStillSave) {
+    TempDir dir;
+    const std::string path = dir.File(std::string(251, 'n') + ".jpg");  // 255 characters
+    CxImage img = test::PhotoPicture(8, 8, 1);
+    ASSERT_TRUE(img.SaveFile(path.c_str(), FormatJpeg));
+    EXPECT_EQ(dir.Entries().size(), 1u);
+}
+
 TEST(JpegSave, ReplacingAFileKeepsItsPermissions) {
     TempDir dir;
     const std::string path = dir.File("perm.jpg");
