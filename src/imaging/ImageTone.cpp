@@ -3,6 +3,7 @@
 // their palette or through colour reads and writes.
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 
 #include "imaging/ColorSpace.h"
@@ -155,7 +156,7 @@ bool CxImage::AdjustLevels(int brightness, int contrast) {
 
 bool CxImage::SetHueSaturation(std::uint8_t hue, std::uint8_t saturation, float blend) {
     if (!IsValid()) return false;
-    blend = std::clamp(blend, 0.0f, 1.0f);
+    blend = std::isnan(blend) ? 0.0f : std::clamp(blend, 0.0f, 1.0f);
     // The target colour depends only on a lightness byte: one table of 256 colours.
     std::array<RgbQuad, 256> target{};
     for (int l = 0; l < 256; ++l)
