@@ -72,7 +72,7 @@ bool CxImage::RotateQuarter(bool clockwise, CxImage* destination) {
     if (header_.bitCount == 24) {
         // Along an output row the source walks a column: one source row per output pixel.
         // Tiles keep both the rows read and the rows written in cache.
-        constexpr int kTile = 32;
+        constexpr int kTile = 64;
         const std::uint8_t* src = bits_;
         const std::ptrdiff_t stride = rowBytes_;
         for (int n0 = 0; n0 < w; n0 += kTile) {
