@@ -6,7 +6,8 @@
 namespace qelvo {
 namespace {
 
-// Runs on the streaming thread after the vertical flip: the frame is already bottom-up BGR.
+// Runs on the streaming thread for every 24-bit frame leaving the converter.  The rows are
+// turned bottom-up here, in the one copy the callback needs anyway, each padded to 4 bytes.
 GstPadProbeReturn grabberProbe(GstPad*, GstPadProbeInfo* info, gpointer data) {
     auto* g = static_cast<GrabberState*>(data);
     if (info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
@@ -31,28 +32,20 @@ GstPadProbeReturn grabberProbe(GstPad*, GstPadProbeInfo* info, gpointer data) {
     if (!gst_video_frame_map(&frame, &g->info, buffer, GST_MAP_READ)) return GST_PAD_PROBE_OK;
     const int width = GST_VIDEO_FRAME_WIDTH(&frame);
     const int height = GST_VIDEO_FRAME_HEIGHT(&frame);
-    const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
+    const std::ptrdiff_t stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
     const auto* pixels = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
-    const std::size_t row = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+    const std::size_t used = static_cast<std::size_t>(width) * 3;
+    const std::size_t row = (used + 3) & ~std::size_t{3};
     const std::size_t size = row * static_cast<std::size_t>(height);
+    if (g->repacked.size() != size) g->repacked.assign(size, 0);  // padding stays zero
+    std::uint8_t* out = g->repacked.data();
+    for (int y = 0; y < height; ++y)
+        std::memcpy(out + row * y, pixels + stride * (height - 1 - y), used);
     const GstClockTime pts = GST_BUFFER_PTS(buffer);
     const double sampleTime =
         GST_CLOCK_TIME_IS_VALID(pts) ? static_cast<double>(pts) / GST_SECOND : 0.0;
-    if (static_cast<std::size_t>(stride) == row) {
-        g->callback->BufferCB(sampleTime, pixels, size);
-    } else {
-        // Rows laid out differently (padding or a negative stride): hand over a packed copy,
-        // each row padded to 4 bytes as the callback expects.
-        g->repacked.resize(size);
-        for (int y = 0; y < height; ++y) {
-            std::uint8_t* dst = g->repacked.data() + row * y;
-            std::memcpy(dst, pixels + static_cast<std::ptrdiff_t>(stride) * y,
-                        static_cast<std::size_t>(width) * 3);
-            std::memset(dst + width * 3, 0, row - static_cast<std::size_t>(width) * 3);
-        }
-        g->callback->BufferCB(sampleTime, g->repacked.data(), size);
-    }
     gst_video_frame_unmap(&frame);
+    g->callback->BufferCB(sampleTime, out, size);
     return GST_PAD_PROBE_OK;
 }
 
@@ -62,9 +55,8 @@ MediaResult createFrameGrabber(MediaComponent& out) {
     GstElement* bin = makeElement("bin");
     GstElement* convert = gst_element_factory_make("videoconvert", "convert");
     GstElement* filter = gst_element_factory_make("capsfilter", "rgb24");
-    GstElement* flip = gst_element_factory_make("videoflip", "bottomup");
-    if (!bin || !convert || !filter || !flip) {
-        for (GstElement* e : {convert, filter, flip})
+    if (!bin || !convert || !filter) {
+        for (GstElement* e : {convert, filter})
             if (e) gst_object_unref(gst_object_ref_sink(e));
         if (bin) gst_object_unref(bin);
         return MediaResult::failure(MediaError::CreateFailed,
@@ -73,15 +65,14 @@ MediaResult createFrameGrabber(MediaComponent& out) {
     GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", nullptr);
     g_object_set(filter, "caps", caps, nullptr);
     gst_caps_unref(caps);
-    gst_util_set_object_arg(G_OBJECT(flip), "method", "vertical-flip");
-    gst_bin_add_many(GST_BIN(bin), convert, filter, flip, nullptr);
-    if (!gst_element_link_many(convert, filter, flip, nullptr)) {
+    gst_bin_add_many(GST_BIN(bin), convert, filter, nullptr);
+    if (!gst_element_link(convert, filter)) {
         gst_object_unref(bin);
         return MediaResult::failure(MediaError::ConnectFailed,
                                     "The frame grabber could not be connected.");
     }
     GstPad* sink = gst_element_get_static_pad(convert, "sink");
-    GstPad* src = gst_element_get_static_pad(flip, "src");
+    GstPad* src = gst_element_get_static_pad(filter, "src");
     gst_element_add_pad(bin, gst_ghost_pad_new("sink", sink));
     gst_element_add_pad(bin, gst_ghost_pad_new("src", src));
     gst_object_unref(sink);
@@ -91,7 +82,6 @@ MediaResult createFrameGrabber(MediaComponent& out) {
     impl->element = bin;
     impl->grabber = std::make_unique<GrabberState>();
     impl->grabber->convert = convert;
-    impl->grabber->flip = flip;
     gst_video_info_init(&impl->grabber->info);
     gst_pad_add_probe(src,
                       static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER |

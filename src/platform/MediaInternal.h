@@ -43,10 +43,10 @@ struct SourceState {
     std::atomic<std::int64_t> stillsOwed{0};
 };
 
-// A frame grabber: videoconvert ! BGR ! videoflip(vertical) with a probe on its output.
+// A frame grabber: videoconvert ! BGR with a probe on its output that hands the callback
+// the frame turned bottom-up.
 struct GrabberState {
     GstElement* convert = nullptr;
-    GstElement* flip = nullptr;
     bool linked = false;
 
     std::mutex callbackMutex;  // held while the callback runs
