@@ -7,6 +7,7 @@
 #include "skin/ControlIdentity.h"
 #include "skin/SimpleButton.h"
 #include "skin/SkinBitmaps.h"
+#include "skin/SkinPalette.h"
 #include "skin/SkinTable.h"
 
 #include <QAbstractItemView>
@@ -34,13 +35,15 @@ LauncherWindow::LauncherWindow(std::unique_ptr<DeviceCatalogue> catalogue,
     deviceList_ = new QComboBox(this);
     setControlIdentity(deviceList_, kDeviceListId,
                        QString::fromUtf8(launcherSkin().placed[0].caption));
+    // The list keeps the platform's drop-down arrow; colours come from the skin's palette.
     deviceList_->setStyleSheet(
-        QStringLiteral("QComboBox { background: #1d2329; color: #e8edf2; border: 1px solid #4b5966;"
+        QStringLiteral("QComboBox { background: #1d2329; color: %1; border: 1px solid %2;"
                        " border-radius: 3px; padding: 4px 8px; font: 11pt 'Liberation Sans'; }"
-                       "QComboBox:focus { border-color: #3fa7ff; }"
-        "QComboBox::drop-down { border: none; width: 22px; }"
-                       "QComboBox QAbstractItemView { background: #1d2329; color: #e8edf2;"
-                       " selection-background-color: #2f6fa8; }"));
+                       "QComboBox:focus, QComboBox:hover { border-color: %3; }"
+                       "QComboBox QAbstractItemView { background: #1d2329; color: %1;"
+                       " selection-background-color: %4; }")
+            .arg(QColor(palette::kText).name(), QColor(palette::kLineLight).name(),
+                 QColor(palette::kAccent).name(), QColor(palette::kAccentDeep).name()));
     connect(deviceList_, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0) setSelectedDeviceName(deviceList_->itemText(index).toStdString());
     });
