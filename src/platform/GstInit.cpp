@@ -22,9 +22,9 @@ bool ensureGstreamer() {
 
 std::vector<std::string> missingGstreamerElements() {
     static const char* const kNeeded[] = {
-        "videotestsrc", "videoconvert", "videoscale",  "videoflip",    "appsink",     "fakesink",
-        "tee",          "queue",        "avimux",      "filesink",     "avenc_mpeg4", "playbin",
-        "capsfilter",   "clockoverlay", "timeoverlay", "videobalance", "avidemux",
+        "videotestsrc", "videoconvert", "videoscale",   "appsink",     "fakesink", "tee",
+        "queue",        "avimux",       "filesink",     "avenc_mpeg4", "playbin",  "capsfilter",
+        "clockoverlay", "timeoverlay",  "videobalance", "avidemux",
     };
     std::vector<std::string> missing;
     if (!ensureGstreamer()) return {"gstreamer"};

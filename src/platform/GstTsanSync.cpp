@@ -13,9 +13,26 @@
 #endif
 #endif
 
+extern "C" {
+void __tsan_acquire(void* addr);
+void __tsan_release(void* addr);
+}
+
 namespace qelvo {
 // Referenced by ensureGstreamer() so that a static link always keeps this file.
 void keepGlibSyncForTsan() {}
+
+#ifdef QELVO_TSAN
+void tsanFrameReleased(const void* pixels) {
+    __tsan_release(const_cast<void*>(pixels));
+}
+void tsanFrameReused(const void* pixels) {
+    __tsan_acquire(const_cast<void*>(pixels));
+}
+#else
+void tsanFrameReleased(const void*) {}
+void tsanFrameReused(const void*) {}
+#endif
 }  // namespace qelvo
 
 #ifdef QELVO_TSAN
@@ -26,11 +43,6 @@ using GMutex = void;
 using GCond = void;
 using gboolean = int;
 using gint64 = long long;
-
-extern "C" {
-void __tsan_acquire(void* addr);
-void __tsan_release(void* addr);
-}
 
 namespace {
 

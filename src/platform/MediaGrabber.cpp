@@ -41,6 +41,7 @@ GstPadProbeReturn grabberProbe(GstPad*, GstPadProbeInfo* info, gpointer data) {
     std::uint8_t* out = g->repacked.data();
     for (int y = 0; y < height; ++y)
         std::memcpy(out + row * y, pixels + stride * (height - 1 - y), used);
+    tsanFrameReleased(pixels);
     const GstClockTime pts = GST_BUFFER_PTS(buffer);
     const double sampleTime =
         GST_CLOCK_TIME_IS_VALID(pts) ? static_cast<double>(pts) / GST_SECOND : 0.0;

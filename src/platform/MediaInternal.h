@@ -94,6 +94,12 @@ bool sourceHasOutput(const MediaComponent::Impl& source, OutputCategory category
 MediaResult sourceStreamFormat(MediaComponent::Impl& source, VideoFormat& current);
 MediaResult setSourceStreamFormat(MediaComponent::Impl& source, int width, int height);
 
+// Buffer pools hand frame memory back to the producer through atomics ThreadSanitizer cannot
+// see.  Code of ours that reads a frame reports when it is done with it, and code of ours that
+// writes into a recycled frame reports that it takes it over (no-ops outside such builds).
+void tsanFrameReleased(const void* pixels);
+void tsanFrameReused(const void* pixels);
+
 // Frame grabber internals (MediaGrabber.cpp).
 bool grabberFormat(GrabberState& grabber, VideoFormat& format, int timeoutMs,
                    const std::atomic<bool>* abandon);

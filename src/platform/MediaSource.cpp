@@ -92,6 +92,7 @@ GstPadProbeReturn virtualFrameProbe(GstPad*, GstPadProbeInfo* info, gpointer dat
         GST_PAD_PROBE_INFO_DATA(info) = buffer;
         GstVideoFrame frame;
         if (gst_video_frame_map(&frame, &source->producerInfo, buffer, GST_MAP_WRITE)) {
+            tsanFrameReused(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
             drawCounter(static_cast<std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
                         GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame),
                         GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), n);

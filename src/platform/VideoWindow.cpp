@@ -20,7 +20,7 @@ struct SinkBridge {
 };
 
 class VideoWindowWidget : public LiveTarget {
-  public:
+public:
     explicit VideoWindowWidget(std::shared_ptr<SinkBridge> bridge)
         : LiveTarget(nullptr), bridge_(std::move(bridge)) {
         setObjectName("VideoWindow");
@@ -32,7 +32,7 @@ class VideoWindowWidget : public LiveTarget {
         bridge_->target = nullptr;
     }
 
-  private:
+private:
     std::shared_ptr<SinkBridge> bridge_;
 };
 
@@ -50,6 +50,7 @@ void deliver(GstSample* sample, SinkBridge& bridge) {
                     static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
                     GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame),
                     GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0));
+            tsanFrameReleased(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
             gst_video_frame_unmap(&frame);
         }
     }
