@@ -1,0 +1,497 @@
+#include "manage/ImageManagementWindow.h"
+
+#include "capture/CaptureMessages.h"
+#include "capture/CapturePipeline.h"
+#include "capture/GrabberCallbacks.h"
+#include "capture/Pacing.h"
+#include "capture/SnapshotWriter.h"
+#include "imaging/ClipViewerPopup.h"
+#include "imaging/CxImage.h"
+#include "manage/FileCommands.h"
+#include "manage/HdButton.h"
+#include "manage/PicturePanel.h"
+#include "manage/ThumbnailButton.h"
+#include "platform/Clock.h"
+#include "platform/LiveTarget.h"
+#include "platform/Screens.h"
+#include "platform/SessionState.h"
+#include "skin/ControlIdentity.h"
+#include "skin/SimpleButton.h"
+#include "skin/SkinBitmaps.h"
+#include "skin/SkinTable.h"
+#include "skin/SkinnedControls.h"
+
+#include <QAbstractSlider>
+#include <QComboBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QWindow>
+
+#include <algorithm>
+
+namespace qelvo {
+namespace {
+
+// The controls a mode shows or hides; every other control keeps its visibility.
+constexpr int kModeControls[] = {1024, 1022, 1023, 1025, 1037, 1038, 1029, 1030,
+                                 1031, 1039, 1026, 1027, 1028, 1032, 1033};
+
+bool shownInMode(int id, int mode) {
+    switch (mode) {
+        case ImageManagementWindow::CaptureMode:
+            return id == 1024 || id == 1022 || id == 1023 || id == 1025 || id == 1037;
+        case ImageManagementWindow::ImageMode:
+            return id == 1038;
+        case ImageManagementWindow::MovieMode:
+            return id == 1029 || id == 1030 || id == 1031 || id == 1039;
+        default:
+            return false;
+    }
+}
+
+const PlacedControl* findPlaced(const WindowSkin& skin, int id) {
+    for (const PlacedControl& c : skin.placed)
+        if (c.controlId == id) return &c;
+    return nullptr;
+}
+
+// The HD window's rectangle: 1200 x 768 centred on the first display.
+QRect hdWindowRect() {
+    const std::vector<QRect> displays = displayDevices();
+    const QRect display = displays.empty() ? QRect(0, 0, 1024, 768) : displays.front();
+    return {display.x() + (display.width() - 1200) / 2, display.y() + (display.height() - 768) / 2,
+            1200, 768};
+}
+
+}  // namespace
+
+ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
+    : QDialog(launcher, Qt::Dialog | Qt::FramelessWindowHint),
+      hd_(hd),
+      timers_([this](int id) { onTimer(id); }),
+      folders_(storageFolder()) {
+    setWindowTitle(QStringLiteral("Image Management"));
+    setObjectName(hd ? QStringLiteral("211") : QStringLiteral("134"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+
+    const WindowSkin& skin = hd ? imageManagementHdSkin() : imageManagementSkin();
+    background_ = skinPixmap(skin.backgroundId);
+    backgroundSource_ = skin.size;
+    if (hd)
+        buildHd();
+    else
+        buildStandard(launcher);
+    buildCommon(skin);
+    connectCommands();
+    applyMode();
+
+    pipeline_ = std::make_unique<CapturePipeline>(*this, WindowKind::ImageManagement, hd);
+    player_ = std::make_unique<MoviePlayer>(pipeline_->playbackGraph(), aviPanel_);
+    pipeline_->startCapture();
+    readSettings();
+    listFolder(true);
+}
+
+ImageManagementWindow::~ImageManagementWindow() {
+    // Playback, then capture, then the popup, before any panel goes away.
+    if (player_) player_->unload();
+    if (pipeline_) pipeline_->tearDown();
+    delete popup_;
+    popup_ = nullptr;
+    pipeline_.reset();
+}
+
+void ImageManagementWindow::buildStandard(QWidget* launcher) {
+    if (launcher)
+        setGeometry(launcher->geometry());
+    else
+        setGeometry(0, 0, 1024, 768);
+    const auto buttons = placeSkinnedButtons(this, imageManagementSkin().skinned);
+    for (SimpleButton* button : buttons) {
+        button->setFocusPolicy(Qt::NoFocus);
+        if (button->objectName().toInt() == kCaptureTab) tabStrip_ = button;
+    }
+}
+
+void ImageManagementWindow::buildHd() {
+    setGeometry(hdWindowRect());
+    for (const PlacedControl& c : imageManagementHdSkin().placed) {
+        if (c.controlId != kClose && c.controlId != kMinimise && c.controlId != kFullScreen &&
+            (c.controlId < kCaptureTab || c.controlId > kFolderOption))
+            continue;
+        auto* button = new HdButton(QString::fromLatin1(c.caption), this);
+        setControlIdentity(button, c.controlId, QString::fromLatin1(c.caption));
+        button->setGeometry(c.rect);
+        button->show();
+    }
+}
+
+void ImageManagementWindow::buildCommon(const WindowSkin& skin) {
+    auto place = [&](QWidget* widget, int id) {
+        const PlacedControl* c = findPlaced(skin, id);
+        setControlIdentity(widget, id, QString::fromLatin1(c ? c->caption : ""));
+        if (c) widget->setGeometry(c->rect);
+    };
+    // Display panels: disabled, so pointer input over them reaches the window.
+    jpegPanel_ = new PicturePanel(this);
+    place(jpegPanel_, kJpegViewPanel);
+    aviPanel_ = new QWidget(this);
+    aviPanel_->setAutoFillBackground(true);
+    QPalette black = aviPanel_->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    aviPanel_->setPalette(black);
+    place(aviPanel_, kAviViewPanel);
+    viewPanel_ = new LiveTarget(this);
+    place(viewPanel_, kViewPanel);
+    for (QWidget* panel :
+         {static_cast<QWidget*>(jpegPanel_), aviPanel_, static_cast<QWidget*>(viewPanel_)}) {
+        panel->setEnabled(false);
+        panel->lower();
+    }
+
+    folderCombo_ = new QComboBox(this);
+    place(folderCombo_, kFolderList);
+    folderCombo_->setFixedHeight(
+        std::min(folderCombo_->height(), folderCombo_->sizeHint().height()));
+    folderCombo_->hide();
+
+    for (int k = 0; k < PictureStrip::kSlots; ++k) {
+        auto* clip = new ThumbnailButton(k, thumbnails_, this);
+        place(clip, kClip1 + k);
+        clips_[k] = clip;
+        connect(clip, &ThumbnailButton::clicked, this, &ImageManagementWindow::clickClip);
+        connect(clip, &ThumbnailButton::doubleClicked, this, &ImageManagementWindow::deleteClip);
+    }
+
+    stripBar_ = new QScrollBar(Qt::Horizontal, this);
+    place(stripBar_, kStripBar);
+    stripBar_->setSingleStep(1);
+    stripBar_->setPageStep(PictureStrip::kSlots);
+    stripBar_->hide();
+}
+
+QWidget* ImageManagementWindow::controlById(int id) const {
+    return findControl(this, id);
+}
+
+void ImageManagementWindow::connectCommands() {
+    auto bind = [this](int id, void (ImageManagementWindow::*command)()) {
+        if (auto* button = qobject_cast<QAbstractButton*>(controlById(id)))
+            connect(button, &QAbstractButton::clicked, this,
+                    [this, command] { (this->*command)(); });
+    };
+    bind(kSnap, &ImageManagementWindow::snap);
+    bind(kRecord, &ImageManagementWindow::record);
+    bind(kStopRecording, &ImageManagementWindow::stopRecording);
+    bind(kConfig, &ImageManagementWindow::config);
+    bind(kFullScreen, &ImageManagementWindow::fullScreen);
+    bind(kOpen, &ImageManagementWindow::openMovie);
+    bind(kPlay, &ImageManagementWindow::playMovie);
+    bind(kStopMovie, &ImageManagementWindow::stopMovie);
+    bind(kFileRename, &ImageManagementWindow::renameCurrent);
+    bind(kFolderOption, &ImageManagementWindow::chooseFolder);
+    bind(kMinimise, &QWidget::showMinimized);
+    bind(kClose, &QDialog::reject);
+    if (hd_) {
+        for (int id : {kCaptureTab, kImageTab, kMovieTab})
+            if (auto* button = qobject_cast<QAbstractButton*>(controlById(id)))
+                connect(button, &QAbstractButton::clicked, this,
+                        [this, id] { setMode(id - kCaptureTab); });
+    } else if (tabStrip_) {
+        connect(tabStrip_, &QAbstractButton::clicked, this,
+                [this] { tabStripClicked(tabStrip_->lastPointerPosition().x()); });
+    }
+    connect(folderCombo_, &QComboBox::activated, this, &ImageManagementWindow::selectFolder);
+    connect(stripBar_, &QAbstractSlider::actionTriggered, this,
+            &ImageManagementWindow::stripBarAction);
+}
+
+// ---- modes
+
+void ImageManagementWindow::applyMode() {
+    if (mode_ < CaptureMode || mode_ > MovieMode) return;
+    for (int id : kModeControls)
+        if (QWidget* control = controlById(id)) control->setVisible(shownInMode(id, mode_));
+}
+
+void ImageManagementWindow::setMode(int mode) {
+    if (mode < CaptureMode || mode > MovieMode || mode == mode_) return;
+    mode_ = mode;
+    if (tabStrip_) tabStrip_->LoadSkin(imageManagementTabBitmap(mode_), 1);
+    if (tabStrip_) tabStrip_->update();
+    applyMode();
+}
+
+void ImageManagementWindow::tabStripClicked(int x) {
+    if (!tabStrip_ || tabStrip_->width() <= 0) return;
+    const int segment = std::clamp(x * 3 / tabStrip_->width(), 0, 2);
+    setMode(segment);
+}
+
+// ---- painting and messages
+
+void ImageManagementWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (background_.isNull()) {
+        painter.fillRect(rect(), QColor(24, 28, 33));
+        return;
+    }
+    // Nearest-sample stretch of the whole source picture over the client area.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter.drawPixmap(rect(), background_, QRect(QPoint(0, 0), backgroundSource_));
+}
+
+void ImageManagementWindow::customEvent(QEvent* event) {
+    if (event->type() == kFrameReadyMessage) {
+        // A snapshot was taken: give the writer time to finish, then show it in the strip.
+        // The pause alone is a guess on a busy machine; waiting for the writers makes sure
+        // the new picture is on disk before the folder is listed.
+        pacingSleep();
+        waitForSnapshotWriters();
+        listFolder(false);
+    } else if (event->type() == kFullScreenClosedMessage) {
+        onFullScreenClosed();
+    } else if (event->type() == kPopupSaveMessage) {
+        snap();
+    }
+}
+
+bool ImageManagementWindow::event(QEvent* event) {
+    // The popup sends its messages synchronously, which reaches event() directly.
+    if (event->type() == kFullScreenClosedMessage || event->type() == kPopupSaveMessage) {
+        customEvent(event);
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+void ImageManagementWindow::mousePressEvent(QMouseEvent* event) {
+    // The HD window has no caption: its background moves it.
+    if (hd_ && event->button() == Qt::LeftButton && windowHandle()) {
+        windowHandle()->startSystemMove();
+        return;
+    }
+    QDialog::mousePressEvent(event);
+}
+
+void ImageManagementWindow::onTimer(int id) {
+    int index = pipeline_->registryDeviceIndex();
+    const bool pressed = polls_.onTimer(id, pipeline_->microscopeFamily(), index);
+    pipeline_->setRegistryDeviceIndex(index);
+    if (!pressed) return;
+    snap();
+    listFolder(true);
+}
+
+// ---- capture commands
+
+void ImageManagementWindow::snap() {
+    pipeline_->requestSnapshot();
+}
+
+void ImageManagementWindow::record() {
+    pipeline_->startRecording();
+}
+
+void ImageManagementWindow::stopRecording() {
+    pipeline_->stopRecording();
+}
+
+void ImageManagementWindow::config() {
+    pipeline_->showDeviceSettings();
+}
+
+// ---- full screen
+
+void ImageManagementWindow::liveIntoViewPanel() {
+    SnapshotKindCallback& live = pipeline_->snapshotCallback(1);
+    live.setTargetRect(QRect(0, 0, viewPanel_->width(), viewPanel_->height()));
+    live.setLiveTarget(viewPanel_);
+}
+
+void ImageManagementWindow::fullScreen() {
+    if (popup_) {
+        if (popup_->isVisible() && popup_->notifyParent()) onFullScreenClosed();
+        delete popup_;
+        popup_ = nullptr;
+    }
+    if (mode_ == CaptureMode) {
+        popup_ = new ClipViewerPopup(this);
+        popup_->setNotifyParent(true);
+        popup_->setMovieStyle(false);
+        popup_->setInset(false);
+        popup_->open();
+        LiveTarget* surface = popup_->liveSurface();
+        SnapshotKindCallback& live = pipeline_->snapshotCallback(1);
+        live.setTargetRect(QRect(0, 0, surface->width(), surface->height()));
+        live.setLiveTarget(surface);
+    } else if (mode_ == ImageMode && !currentPicture_.empty()) {
+        CxImage picture;
+        picture.LoadFile(currentPicture_.c_str(), FormatJpeg);
+        ClipViewerPopup modal(this);
+        modal.setInset(false);
+        modal.setPicture(&picture);
+        modal.runModal();
+    } else if (mode_ == MovieMode && !player_->moviePath().empty()) {
+        popup_ = new ClipViewerPopup(this);
+        popup_->setNotifyParent(true);
+        popup_->setMovieStyle(true);
+        popup_->setInset(false);
+        popup_->open();
+        if (player_->loaded())
+            player_->placeVideo(popup_, QRect(0, 0, popup_->width() + 1, popup_->height() - 34));
+    }
+}
+
+void ImageManagementWindow::onFullScreenClosed() {
+    if (!popup_) return;
+    if (mode_ == CaptureMode) {
+        liveIntoViewPanel();
+    } else if (mode_ == MovieMode && player_->loaded()) {
+        player_->placeVideo(aviPanel_,
+                            QRect(0, 0, aviPanel_->width() + 1, aviPanel_->height() + 1));
+    }
+}
+
+// ---- movie playback
+
+void ImageManagementWindow::openMovie() {
+    player_->open(this);
+}
+
+void ImageManagementWindow::playMovie() {
+    player_->play();
+}
+
+void ImageManagementWindow::stopMovie() {
+    player_->stop();
+}
+
+// ---- settings, folders and the strip
+
+void ImageManagementWindow::readSettings() {
+    showFolderList();
+    folders_.read(clock().localNow());
+    folderCombo_->clear();
+    for (const std::string& entry : folders_.list().entries())
+        folderCombo_->addItem(QString::fromStdString(entry));
+    folderCombo_->setCurrentIndex(folders_.list().selected());
+}
+
+void ImageManagementWindow::showFolderList() {
+    if (!hd_) {
+        const QRect shown = kImageManagementFolderListShown;
+        folderCombo_->setGeometry(shown.x(), shown.y(), shown.width(), folderCombo_->height());
+    }
+    folderCombo_->setEnabled(true);
+    folderCombo_->show();
+}
+
+void ImageManagementWindow::selectFolder(int index) {
+    const auto& entries = folders_.list().entries();
+    if (index < 0 || index >= static_cast<int>(entries.size())) return;
+    folders_.list().select(index);
+    setStorageFolder(entries[index]);
+    listFolder(true);
+}
+
+void ImageManagementWindow::chooseFolder() {
+    const std::optional<std::string> folder = askForFolder(this);
+    if (!folder || folder->empty()) return;
+    folders_.remember(*folder);
+    folderCombo_->clear();
+    for (const std::string& entry : folders_.list().entries())
+        folderCombo_->addItem(QString::fromStdString(entry));
+    folderCombo_->setCurrentIndex(folders_.list().selected());
+    listFolder(true);
+}
+
+void ImageManagementWindow::listFolder(bool scrollToEnd) {
+    strip_.listFolder(storageFolder(), scrollToEnd);
+    updateStripBar();
+    fillClips();
+}
+
+void ImageManagementWindow::updateStripBar() {
+    if (!strip_.barVisible()) {
+        stripBar_->hide();
+        return;
+    }
+    const QSignalBlocker quiet(stripBar_);
+    stripBar_->setRange(0, strip_.barMaximum());
+    stripBar_->setSliderPosition(strip_.firstIndex());
+    stripBar_->setValue(strip_.firstIndex());
+    stripBar_->show();
+}
+
+void ImageManagementWindow::fillClips() {
+    const std::string folder = storageFolder();
+    for (int k = 0; k < PictureStrip::kSlots; ++k)
+        clips_[k]->setFile(strip_.slotPath(folder, k), strip_.slot(k));
+    redrawClips();
+}
+
+void ImageManagementWindow::redrawClips() {
+    for (ThumbnailButton* clip : clips_) clip->redraw();
+}
+
+void ImageManagementWindow::stripBarAction(int action) {
+    using A = QAbstractSlider::SliderAction;
+    PictureStrip::BarAction code;
+    switch (action) {
+        case A::SliderSingleStepSub:
+            code = PictureStrip::BarAction::LineLeft;
+            break;
+        case A::SliderSingleStepAdd:
+            code = PictureStrip::BarAction::LineRight;
+            break;
+        case A::SliderPageStepSub:
+            code = PictureStrip::BarAction::PageLeft;
+            break;
+        case A::SliderPageStepAdd:
+            code = PictureStrip::BarAction::PageRight;
+            break;
+        case A::SliderToMinimum:
+            code = PictureStrip::BarAction::Top;
+            break;
+        case A::SliderToMaximum:
+            code = PictureStrip::BarAction::Bottom;
+            break;
+        case A::SliderMove:
+            code = PictureStrip::BarAction::Thumb;
+            break;
+        default:
+            return;
+    }
+    const int track = stripBar_->sliderPosition();
+    strip_.barAction(storageFolder(), code, track);
+    // The bar applies this position once the action returns.
+    updateStripBar();
+    stripBar_->setSliderPosition(strip_.firstIndex());
+    fillClips();
+}
+
+void ImageManagementWindow::clickClip(int k) {
+    const std::string path = strip_.slotPath(storageFolder(), k);
+    if (path.empty()) return;
+    if (mode_ != ImageMode) setMode(ImageMode);
+    currentPicture_ = path;
+    jpegPanel_->setPicturePath(path);
+    jpegPanel_->repaint();
+}
+
+void ImageManagementWindow::deleteClip(int k) {
+    const std::string path = strip_.slotPath(storageFolder(), k);
+    if (path.empty()) return;
+    if (!askAndDeletePicture(this, path)) return;
+    listFolder(false);
+}
+
+void ImageManagementWindow::renameCurrent() {
+    if (currentPicture_.empty()) return;
+    askAndRenamePicture(this, currentPicture_);
+}
+
+}  // namespace qelvo

@@ -1,0 +1,151 @@
+#pragma once
+
+#include "capture/CaptureHost.h"
+#include "capture/SnapshotButtonPoll.h"
+#include "capture/WindowTimers.h"
+#include "manage/MoviePlayer.h"
+#include "manage/PictureStrip.h"
+#include "manage/RememberedFolders.h"
+#include "manage/ThumbnailCache.h"
+
+#include <QDialog>
+#include <QPixmap>
+
+#include <array>
+#include <memory>
+#include <string>
+
+class QComboBox;
+class QScrollBar;
+
+namespace qelvo {
+
+class CapturePipeline;
+class ClipViewerPopup;
+class LiveTarget;
+class PicturePanel;
+class SimpleButton;
+class ThumbnailButton;
+
+// The image management window: live view and snapshots, movie recording, a strip of the
+// storage folder's pictures, the picture panel, movie playback and full screen.  Standard
+// variant: skinned buttons on the launcher's rectangle; HD variant: plain buttons, larger
+// panels, 1200 x 768 centred on the first display.
+class ImageManagementWindow : public QDialog, public CaptureHost {
+    Q_OBJECT
+public:
+    enum Mode { CaptureMode = 0, ImageMode = 1, MovieMode = 2 };
+
+    // Control ids.
+    static constexpr int kClose = 2;
+    static constexpr int kMinimise = 1003;
+    static constexpr int kFullScreen = 1011;
+    static constexpr int kCaptureTab = 1019;
+    static constexpr int kImageTab = 1020;
+    static constexpr int kMovieTab = 1021;
+    static constexpr int kStopRecording = 1022;
+    static constexpr int kSnap = 1023;
+    static constexpr int kRecord = 1024;
+    static constexpr int kConfig = 1025;
+    static constexpr int kOpen = 1029;
+    static constexpr int kPlay = 1030;
+    static constexpr int kStopMovie = 1031;
+    static constexpr int kFileRename = 1034;
+    static constexpr int kFolderOption = 1035;
+    static constexpr int kFolderList = 1036;
+    static constexpr int kViewPanel = 1037;
+    static constexpr int kJpegViewPanel = 1038;
+    static constexpr int kAviViewPanel = 1039;
+    static constexpr int kClip1 = 1040;
+    static constexpr int kStripBar = 1100;
+
+    // `launcher` gives the standard window its rectangle; `hd` chooses the HD variant.
+    // The window starts capturing and lists today's folder while it is built.
+    ImageManagementWindow(QWidget* launcher, bool hd);
+    ~ImageManagementWindow() override;
+
+    QWidget* hostWidget() override { return this; }
+    WindowTimers& hostTimers() override { return timers_; }
+
+    bool isHd() const { return hd_; }
+    int mode() const { return mode_; }
+    void setMode(int mode);
+    const std::string& currentPicture() const { return currentPicture_; }
+    const std::string& rootFolder() const { return folders_.root(); }
+    const PictureStrip& strip() const { return strip_; }
+    const FolderList& folderList() const { return folders_.list(); }
+    CapturePipeline& pipeline() { return *pipeline_; }
+    MoviePlayer& player() { return *player_; }
+    ClipViewerPopup* fullScreenPopup() const { return popup_; }
+    ThumbnailButton* clip(int k) const { return clips_.at(k); }
+    ThumbnailCache& thumbnailCache() { return thumbnails_; }
+    void setSnapshotButtonPolls(SnapshotButtonPolls polls) { polls_ = std::move(polls); }
+
+    // Commands, as the controls run them.
+    void snap();
+    void record();
+    void stopRecording();
+    void config();
+    void fullScreen();
+    void openMovie();
+    void playMovie();
+    void stopMovie();
+    void renameCurrent();
+    void chooseFolder();
+    void clickClip(int k);
+    void deleteClip(int k);
+    void selectFolder(int index);
+    // Clicks on the standard tab strip at horizontal position `x` inside it.
+    void tabStripClicked(int x);
+    // The strip bar's action codes (QAbstractSlider::SliderAction).
+    void stripBarAction(int action);
+    // Lists the storage folder and repaints the eight thumbnails.
+    void listFolder(bool scrollToEnd);
+    // A button timer tick (10000 / 11000).
+    void onTimer(int id);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void customEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    void buildStandard(QWidget* launcher);
+    void buildHd();
+    void buildCommon(const struct WindowSkin& skin);
+    void connectCommands();
+    void applyMode();
+    void readSettings();
+    void showFolderList();
+    void updateStripBar();
+    void fillClips();
+    void redrawClips();
+    void liveIntoViewPanel();
+    void onFullScreenClosed();
+    QWidget* controlById(int id) const;
+
+    bool hd_;
+    int mode_ = CaptureMode;
+    QPixmap background_;
+    QSize backgroundSource_;
+    WindowTimers timers_;
+    SnapshotButtonPolls polls_;
+    std::unique_ptr<CapturePipeline> pipeline_;
+    std::unique_ptr<MoviePlayer> player_;
+    RememberedFolders folders_;
+    PictureStrip strip_;
+    ThumbnailCache thumbnails_;
+    std::string currentPicture_;
+    ClipViewerPopup* popup_ = nullptr;
+
+    LiveTarget* viewPanel_ = nullptr;
+    PicturePanel* jpegPanel_ = nullptr;
+    QWidget* aviPanel_ = nullptr;
+    QComboBox* folderCombo_ = nullptr;
+    QScrollBar* stripBar_ = nullptr;
+    SimpleButton* tabStrip_ = nullptr;
+    std::array<ThumbnailButton*, PictureStrip::kSlots> clips_{};
+};
+
+}  // namespace qelvo

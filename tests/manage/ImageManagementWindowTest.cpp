@@ -1,0 +1,370 @@
+#include "ManageTestSupport.h"
+#include "capture/CapturePipeline.h"
+#include "capture/CaptureState.h"
+#include "capture/GrabberCallbacks.h"
+#include "capture/Pacing.h"
+#include "capture/SnapshotWriter.h"
+#include "capture/WaitUntil.h"
+#include "imaging/ClipViewerPopup.h"
+#include "manage/HdButton.h"
+#include "manage/ImageManagementWindow.h"
+#include "manage/PicturePanel.h"
+#include "manage/ThumbnailButton.h"
+#include "platform/Clock.h"
+#include "platform/LiveTarget.h"
+#include "platform/MediaFile.h"
+#include "platform/Screens.h"
+#include "platform/ScriptedDialogs.h"
+#include "platform/SessionState.h"
+#include "skin/SimpleButton.h"
+
+#include <QAbstractSlider>
+#include <QApplication>
+#include <QComboBox>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace qelvo {
+namespace {
+
+namespace fs = std::filesystem;
+using test::waitUntil;
+using test::writeJpeg;
+
+constexpr const char* kDevice = "Manage Test Camera";
+
+class ImageManagementWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("QELVO_VIRTUAL_DEVICES", "Manage Test Camera{fps=15}", 1);
+        ::setenv("QELVO_REGISTRY_DIR", (root_ / "registry").c_str(), 1);
+        setSelectedDeviceName(kDevice);
+        setStorageFolder(root_.str());
+        previousClock_ = setClock(std::make_unique<FixedClock>(LocalTime{2026, 5, 6, 7, 8, 9}));
+        auto scripted = std::make_unique<ScriptedDialogs>();
+        dialogs_ = scripted.get();
+        previousDialogs_ = setDialogs(std::move(scripted));
+        setPacingPause(std::chrono::milliseconds(5));
+        captureWords().snapshotFlag.store(0);
+        launcher_.setGeometry(0, 0, 1024, 768);
+    }
+    void TearDown() override {
+        waitForSnapshotWriters();
+        QCoreApplication::processEvents();
+        setDialogs(std::move(previousDialogs_));
+        setClock(std::move(previousClock_));
+    }
+
+    std::string dayFolder() const { return root_ / "20260506"; }
+    // Makes `count` pictures named 0000.jpg, 0001.jpg ... in `folder`.
+    static void makePictures(const std::string& folder, int count) {
+        fs::create_directories(folder);
+        for (int i = 0; i < count; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "%04d.jpg", i);
+            ASSERT_TRUE(writeJpeg(folder + "/" + name, 32, 24, QColor(10 * i, 100, 200)));
+        }
+    }
+    static bool visible(ImageManagementWindow& w, int id) {
+        QWidget* c = w.control(id);
+        return c && c->isVisibleTo(&w);
+    }
+
+    test::TempFolder root_;
+    QWidget launcher_;
+    ScriptedDialogs* dialogs_ = nullptr;
+    std::unique_ptr<Dialogs> previousDialogs_;
+    std::unique_ptr<Clock> previousClock_;
+};
+
+TEST_F(ImageManagementWindowTest, OpensOnTheLauncherWithTheDayFolderAndLivePicture) {
+    ImageManagementWindow window(&launcher_, false);
+    window.show();
+    EXPECT_EQ(window.geometry(), launcher_.geometry());
+    EXPECT_EQ(window.rootFolder(), root_.str());
+    EXPECT_EQ(storageFolder(), dayFolder());
+    EXPECT_TRUE(fs::is_directory(dayFolder()));
+    std::ifstream settings(root_ / "QELVO-LAB.cfg");
+    std::string line;
+    ASSERT_TRUE(std::getline(settings, line));
+    EXPECT_EQ(line, dayFolder());
+    auto* list = qobject_cast<QComboBox*>(window.control(ImageManagementWindow::kFolderList));
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->count(), 1);
+    EXPECT_EQ(list->currentText().toStdString(), dayFolder());
+    EXPECT_EQ(list->pos(), QPoint(20, 575));
+
+    auto* panel = qobject_cast<LiveTarget*>(window.control(ImageManagementWindow::kViewPanel));
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->geometry(), QRect(30, 60, 640, 480));
+    EXPECT_TRUE(waitUntil([&] { return panel->paintedFrames() > 0; }));
+    EXPECT_EQ(window.clip(7)->geometry(), QRect(850, 625, 100, 100));
+}
+
+TEST_F(ImageManagementWindowTest, TabStripSegmentsChooseTheModeAndWhatShows) {
+    ImageManagementWindow window(&launcher_, false);
+    auto* tab = qobject_cast<SimpleButton*>(window.control(ImageManagementWindow::kCaptureTab));
+    ASSERT_NE(tab, nullptr);
+    ASSERT_EQ(tab->width(), 404);
+    struct Case {
+        int x, mode, bitmap;
+        std::vector<int> shown, hidden;
+    };
+    const Case cases[] = {
+        {300, 2, 143, {1029, 1030, 1031, 1039}, {1023, 1024, 1022, 1025, 1037, 1038}},
+        {200, 1, 142, {1038}, {1023, 1029, 1037, 1039}},
+        {10, 0, 141, {1024, 1022, 1023, 1025, 1037}, {1029, 1030, 1031, 1038, 1039}},
+    };
+    for (const Case& c : cases) {
+        window.tabStripClicked(c.x);
+        EXPECT_EQ(window.mode(), c.mode);
+        EXPECT_EQ(tab->bitmapId(), c.bitmap);
+        for (int id : c.shown) EXPECT_TRUE(visible(window, id)) << id << " mode " << c.mode;
+        for (int id : c.hidden) EXPECT_FALSE(visible(window, id)) << id << " mode " << c.mode;
+        // Tools, file commands and the window buttons show in every mode.
+        for (int id : {1171, 1184, 1034, 1035, 1011, 2, 1003})
+            EXPECT_TRUE(visible(window, id)) << id;
+    }
+    for (int id : {1026, 1027, 1028, 1032, 1033, 1020, 1021}) EXPECT_FALSE(visible(window, id));
+}
+
+TEST_F(ImageManagementWindowTest, SnapWritesAPictureThatAppearsInTheStrip) {
+    ImageManagementWindow window(&launcher_, false);
+    window.show();
+    auto* panel = qobject_cast<LiveTarget*>(window.control(ImageManagementWindow::kViewPanel));
+    ASSERT_TRUE(waitUntil([&] { return panel->paintedFrames() > 0; }));
+    window.snap();
+    ASSERT_TRUE(waitUntil([&] { return !window.clip(0)->path().empty(); }));
+    const std::string expected = dayFolder() + "/20260506-070809.jpg";
+    EXPECT_EQ(window.clip(0)->path(), expected);
+    EXPECT_EQ(window.clip(0)->label(), "0506-070809");
+    EXPECT_TRUE(fs::exists(expected));
+    EXPECT_TRUE(window.clip(1)->path().empty());
+}
+
+TEST_F(ImageManagementWindowTest, StripScrollsClickOpensAndDeleteKeepsThePosition) {
+    const std::string folder = root_ / "many pictures é";
+    makePictures(folder, 20);
+    ImageManagementWindow window(&launcher_, false);
+    dialogs_->folderAnswers = {QString::fromStdString(folder)};
+    window.chooseFolder();
+    EXPECT_EQ(storageFolder(), folder);
+    auto* bar = qobject_cast<QScrollBar*>(window.control(ImageManagementWindow::kStripBar));
+    ASSERT_NE(bar, nullptr);
+    EXPECT_TRUE(bar->isVisibleTo(&window));
+    EXPECT_EQ(bar->maximum(), 12);
+    EXPECT_EQ(window.strip().firstIndex(), 12);
+    EXPECT_EQ(window.clip(0)->path(), folder + "/0012.jpg");
+    EXPECT_EQ(window.clip(7)->path(), folder + "/0019.jpg");
+
+    window.stripBarAction(QAbstractSlider::SliderSingleStepSub);
+    EXPECT_EQ(window.clip(0)->path(), folder + "/0011.jpg");
+    EXPECT_EQ(bar->sliderPosition(), 11);
+    window.stripBarAction(QAbstractSlider::SliderToMaximum);
+    EXPECT_EQ(window.clip(0)->path(), folder + "/0012.jpg");
+
+    window.clickClip(2);
+    EXPECT_EQ(window.mode(), ImageManagementWindow::ImageMode);
+    EXPECT_EQ(window.currentPicture(), folder + "/0014.jpg");
+    auto* jpeg = qobject_cast<PicturePanel*>(window.control(ImageManagementWindow::kJpegViewPanel));
+    ASSERT_NE(jpeg, nullptr);
+    EXPECT_TRUE(jpeg->isVisibleTo(&window));
+    EXPECT_EQ(jpeg->picture().Width(), 32);
+
+    // No keeps the file; yes deletes it and refills from one earlier, position kept.
+    dialogs_->messageAnswers = {MessageAnswer::No, MessageAnswer::Yes};
+    window.deleteClip(7);
+    EXPECT_TRUE(fs::exists(folder + "/0019.jpg"));
+    window.deleteClip(7);
+    EXPECT_FALSE(fs::exists(folder + "/0019.jpg"));
+    EXPECT_EQ(dialogs_->messages().back().toStdString(),
+              "Do you want to delete this file?\n\n" + folder + "/0019.jpg\n");
+    EXPECT_EQ(window.strip().firstIndex(), 12);
+    EXPECT_EQ(window.clip(0)->path(), folder + "/0011.jpg");
+    EXPECT_EQ(window.clip(7)->path(), folder + "/0018.jpg");
+    // An empty slot ignores clicks.
+    EXPECT_EQ(window.strip().pictureCount(), 19);
+}
+
+TEST_F(ImageManagementWindowTest, RenameMovesTheCurrentPictureOnlyWhenOneWasChosen) {
+    const std::string folder = dayFolder();
+    makePictures(folder, 3);
+    ImageManagementWindow window(&launcher_, false);
+    dialogs_->fileAnswers = {QString::fromStdString(folder + "/never.jpg")};
+    window.renameCurrent();  // nothing clicked yet: no dialog
+    EXPECT_TRUE(dialogs_->shown.empty());
+    window.clickClip(1);
+    window.renameCurrent();
+    EXPECT_TRUE(fs::exists(folder + "/never.jpg"));
+    EXPECT_FALSE(fs::exists(folder + "/0001.jpg"));
+    EXPECT_EQ(window.currentPicture(), folder + "/0001.jpg");
+    ASSERT_EQ(dialogs_->shown.size(), 1u);
+    EXPECT_EQ(dialogs_->shown[0].request.defaultExtension, "JPG");
+    // Onto an existing file: both stay.
+    window.clickClip(0);
+    dialogs_->fileAnswers = {QString::fromStdString(folder + "/0002.jpg")};
+    window.renameCurrent();
+    EXPECT_TRUE(fs::exists(folder + "/0000.jpg"));
+    EXPECT_TRUE(fs::exists(folder + "/0002.jpg"));
+}
+
+TEST_F(ImageManagementWindowTest, PreparedSettingsFileGivesTheFolderListOrder) {
+    const std::string a = root_ / "A", b = root_ / "B";
+    fs::create_directories(a);
+    fs::create_directories(b);
+    {
+        std::ofstream settings(root_ / "QELVO-LAB.cfg");
+        settings << a << "\n" << b << "\r\n" << (root_ / "gone") << "\n" << a << "\n";
+    }
+    ImageManagementWindow window(&launcher_, false);
+    const std::vector<std::string> expected{b, a, dayFolder()};
+    EXPECT_EQ(window.folderList().entries(), expected);
+    auto* list = qobject_cast<QComboBox*>(window.control(ImageManagementWindow::kFolderList));
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->currentIndex(), 2);
+    makePictures(b, 2);
+    window.selectFolder(0);
+    EXPECT_EQ(storageFolder(), b);
+    EXPECT_EQ(window.clip(1)->path(), b + "/0001.jpg");
+}
+
+TEST_F(ImageManagementWindowTest, FullScreenInEachModeAndBack) {
+    makePictures(dayFolder(), 2);
+    ImageManagementWindow window(&launcher_, false);
+    window.show();
+    auto* panel = qobject_cast<LiveTarget*>(window.control(ImageManagementWindow::kViewPanel));
+    SnapshotKindCallback& live = window.pipeline().snapshotCallback(1);
+    ASSERT_EQ(live.liveTarget(), panel);
+
+    // Capture mode: the popup covers the display and takes the live picture.
+    window.fullScreen();
+    ClipViewerPopup* popup = window.fullScreenPopup();
+    ASSERT_NE(popup, nullptr);
+    EXPECT_TRUE(popup->isVisible());
+    EXPECT_EQ(popup->geometry(), displayDevices().front());
+    EXPECT_EQ(live.liveTarget(), popup->liveSurface());
+    EXPECT_TRUE(waitUntil([&] { return popup->liveSurface()->paintedFrames() > 0; }));
+    popup->exitClicked();
+    EXPECT_EQ(live.liveTarget(), panel);
+    EXPECT_FALSE(popup->isVisible());
+    EXPECT_EQ(window.fullScreenPopup(), popup);  // kept until the next full screen
+
+    // Image mode without a picture: nothing; with one: a modal popup, closed by Escape.
+    window.setMode(ImageManagementWindow::ImageMode);
+    window.fullScreen();
+    EXPECT_EQ(window.fullScreenPopup(), nullptr);
+    window.clickClip(0);
+    bool sawModal = false;
+    QTimer::singleShot(0, [&] {
+        auto* modal = qobject_cast<ClipViewerPopup*>(QApplication::activeModalWidget());
+        sawModal = modal && !modal->notifyParent();
+        if (modal) modal->exitClicked();
+    });
+    window.fullScreen();
+    EXPECT_TRUE(sawModal);
+    EXPECT_EQ(window.fullScreenPopup(), nullptr);
+
+    // Movie mode without a movie: nothing.
+    window.setMode(ImageManagementWindow::MovieMode);
+    window.fullScreen();
+    EXPECT_EQ(window.fullScreenPopup(), nullptr);
+    EXPECT_EQ(live.liveTarget(), panel);
+}
+
+TEST_F(ImageManagementWindowTest, RecordRefusesSnapThenTheMovieOpensAndPlays) {
+    ImageManagementWindow window(&launcher_, false);
+    window.show();
+    const std::string movie = root_ / "clip one.avi";
+    dialogs_->fileAnswers = {QString::fromStdString(movie)};
+    window.record();
+    ASSERT_TRUE(window.pipeline().isRecording());
+    // While recording the picture comes through the recording graph's own video window.
+    VideoWindow& recordingVideo = window.pipeline().graph()->videoWindow();
+    EXPECT_EQ(recordingVideo.owner(), window.control(ImageManagementWindow::kViewPanel));
+    ASSERT_TRUE(waitUntil([&] { return recordingVideo.paintedFrames() > 10; }));
+    window.snap();
+    EXPECT_TRUE(dialogs_->messages().contains("AVI recording now..."));
+    window.stopRecording();
+    EXPECT_FALSE(window.pipeline().isRecording());
+    MediaFileInfo info;
+    ASSERT_TRUE(inspectMediaFile(movie, info).ok());
+    EXPECT_GT(info.videoFrames, 5u);
+
+    window.setMode(ImageManagementWindow::MovieMode);
+    dialogs_->fileAnswers = {QString::fromStdString(movie)};
+    window.openMovie();
+    MoviePlayer& player = window.player();
+    ASSERT_TRUE(player.loaded());
+    EXPECT_FALSE(player.running());
+    EXPECT_EQ(dialogs_->shown.back().request.filter,
+              "AVI Files (*.AVI)|*.avi|All Files (*.*)|*.*||");
+    QWidget* avi = window.control(ImageManagementWindow::kAviViewPanel);
+    VideoWindow& video = player.graph()->videoWindow();
+    EXPECT_EQ(video.owner(), avi);
+    window.playMovie();
+    EXPECT_TRUE(player.running());
+    EXPECT_EQ(player.graph()->state(), GraphState::Running);
+
+    // Full screen moves the movie into the popup and Exit brings it back.
+    window.fullScreen();
+    ClipViewerPopup* popup = window.fullScreenPopup();
+    ASSERT_NE(popup, nullptr);
+    EXPECT_TRUE(popup->movieStyle());
+    EXPECT_EQ(video.owner(), popup);
+    EXPECT_EQ(video.geometry().height(), popup->height() - 34);
+    popup->exitClicked();
+    EXPECT_EQ(video.owner(), avi);
+
+    window.playMovie();
+    EXPECT_FALSE(player.running());
+    window.stopMovie();
+    EXPECT_FALSE(player.loaded());
+    window.playMovie();  // nothing loaded: nothing happens
+    EXPECT_FALSE(player.running());
+    EXPECT_EQ(player.moviePath(), movie);
+}
+
+TEST_F(ImageManagementWindowTest, HdVariantIsCentredWithPlainButtonsAndNoTools) {
+    setSelectedDeviceName("Quillmar hd capture device");
+    ::setenv("QELVO_VIRTUAL_DEVICES", "Quillmar hd capture device", 1);
+    ImageManagementWindow window(&launcher_, true);
+    const QRect display = displayDevices().front();
+    EXPECT_EQ(window.geometry(), QRect(display.x() + (display.width() - 1200) / 2,
+                                       display.y() + (display.height() - 768) / 2, 1200, 768));
+    EXPECT_EQ(window.control(ImageManagementWindow::kFolderList)->pos(), QPoint(40, 608));
+    EXPECT_EQ(window.clip(1)->geometry(), QRect(180, 632, 130, 100));
+    EXPECT_EQ(window.control(1171), nullptr);
+    auto* image = qobject_cast<HdButton*>(window.control(ImageManagementWindow::kImageTab));
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->geometry(), QRect(220, 10, 200, 25));
+    image->click();
+    EXPECT_EQ(window.mode(), ImageManagementWindow::ImageMode);
+    qobject_cast<HdButton*>(window.control(ImageManagementWindow::kMovieTab))->click();
+    EXPECT_EQ(window.mode(), ImageManagementWindow::MovieMode);
+    EXPECT_TRUE(visible(window, ImageManagementWindow::kOpen));
+    EXPECT_FALSE(visible(window, ImageManagementWindow::kSnap));
+}
+
+TEST(HdButtonTest, ColoursFollowTheFirstMatchingState) {
+    HdButton button(QStringLiteral("SNAP"));
+    EXPECT_EQ(button.look(), HdButton::Look::Normal);
+    button.setEnabled(false);
+    EXPECT_EQ(button.look(), HdButton::Look::Disabled);
+    button.setEnabled(true);
+    button.setDown(true);
+    EXPECT_EQ(button.look(), HdButton::Look::Pressed);
+    EXPECT_EQ(HdButton::colours(HdButton::Look::Pressed).fill, QColor(30, 30, 30));
+    EXPECT_EQ(HdButton::colours(HdButton::Look::Normal).fill, QColor(200, 200, 255));
+    EXPECT_EQ(HdButton::colours(HdButton::Look::Normal).text, QColor(60, 60, 30));
+    button.setDown(false);
+    button.resize(170, 25);
+    const QImage face = button.grab().toImage();
+    EXPECT_EQ(face.pixelColor(5, 3), QColor(200, 200, 255));
+}
+
+}  // namespace
+}  // namespace qelvo
