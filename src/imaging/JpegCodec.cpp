@@ -64,11 +64,14 @@ struct SourceManager {
     jpeg_source_mgr pub;
     std::FILE* file;
     bool startOfFile;
+    bool endOfFile;
     JOCTET buffer[kFileBufferSize];
 };
 
 void InitSource(j_decompress_ptr cinfo) {
-    reinterpret_cast<SourceManager*>(cinfo->src)->startOfFile = true;
+    auto* src = reinterpret_cast<SourceManager*>(cinfo->src);
+    src->startOfFile = true;
+    src->endOfFile = false;
 }
 
 boolean FillInputBuffer(j_decompress_ptr cinfo) {
@@ -77,6 +80,7 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) {
     if (n == 0) {
         if (src->startOfFile) ERREXIT(cinfo, JERR_INPUT_EMPTY);
         WARNMS(cinfo, JWRN_JPEG_EOF);
+        src->endOfFile = true;
         // Insert a fake end-of-image marker so the decoder finishes with what it has.
         src->buffer[0] = 0xFF;
         src->buffer[1] = JPEG_EOI;
@@ -94,6 +98,9 @@ void SkipInputData(j_decompress_ptr cinfo, long count) {
     while (count > static_cast<long>(src->pub.bytes_in_buffer)) {
         count -= static_cast<long>(src->pub.bytes_in_buffer);
         FillInputBuffer(cinfo);
+        // Past the end of the file every refill is the same fake end-of-image marker: stop
+        // there instead of skipping through the rest two bytes at a time.
+        if (src->endOfFile) return;
     }
     src->pub.next_input_byte += count;
     src->pub.bytes_in_buffer -= static_cast<std::size_t>(count);
@@ -198,6 +205,7 @@ bool DecodeWithLibjpeg(std::FILE* stream, CxImage& image, const ExifResolution& 
     src.pub.next_input_byte = nullptr;
     src.file = stream;
     src.startOfFile = true;
+    src.endOfFile = false;
     cinfo.src = &src.pub;
     progress.pub.progress_monitor = LimitScans;
     cinfo.progress = &progress.pub;
