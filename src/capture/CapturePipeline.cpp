@@ -23,6 +23,13 @@ CapturePipeline::CapturePipeline(CaptureHost& host, WindowKind kind, bool hdVari
 
 CapturePipeline::~CapturePipeline() {
     tearDown();
+    // No message may be posted to a window that is going away.
+    if (messageTarget_) {
+        QObject* self = messageTarget_;
+        captureWords().frameReadyTarget.compare_exchange_strong(self, nullptr);
+        self = messageTarget_;
+        captureWords().notificationWindow.compare_exchange_strong(self, nullptr);
+    }
 }
 
 SnapshotKindCallback& CapturePipeline::snapshotCallback(int index) const {
@@ -34,7 +41,8 @@ MultiViewKindCallback& CapturePipeline::multiViewCallback(int index) const {
 }
 
 MediaResult CapturePipeline::startCapture() {
-    captureWords().frameReadyTarget.store(host_.hostWidget());
+    messageTarget_ = host_.hostWidget();
+    captureWords().frameReadyTarget.store(messageTarget_);
     return buildPreviewGraph();
 }
 
@@ -166,7 +174,8 @@ void CapturePipeline::setCaptureState() {
         cb2.setLiveTarget(liveTarget(CaptureIds::kViewDisplay4));
         cb2.setSnapshotRequest(1);
         cb2.setLiveFreeze(1);
-        captureWords().notificationWindow.store(host_.hostWidget());
+        messageTarget_ = host_.hostWidget();
+        captureWords().notificationWindow.store(messageTarget_);
     }
 }
 

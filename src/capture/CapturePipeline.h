@@ -43,7 +43,7 @@ BridgeAccess defaultBridgeAccess();
 // graph that hands its frames to the window's grabber callbacks, records movies (image
 // management window) and tears everything down.  GUI thread only.
 class CapturePipeline {
-  public:
+public:
     CapturePipeline(CaptureHost& host, WindowKind kind, bool hdVariant);
     ~CapturePipeline();
     CapturePipeline(const CapturePipeline&) = delete;
@@ -92,7 +92,7 @@ class CapturePipeline {
     void setDeviceCatalogue(DeviceCatalogue* catalogue) { catalogue_ = catalogue; }
     void setBridgeAccess(BridgeAccess access) { bridge_ = std::move(access); }
 
-  private:
+private:
     void releaseGraph(std::unique_ptr<MediaGraph>& graph);
     void applyHdFormat(OutputCategory category);
     void setCaptureState();
@@ -113,6 +113,7 @@ class CapturePipeline {
     bool bridgeOpen_ = false;
     std::string recordingPath_;
     DeviceCatalogue* catalogue_ = nullptr;
+    QObject* messageTarget_ = nullptr;  // this window, once it receives capture messages
     BridgeAccess bridge_;
     // Deferred work (a recording failure reported by the graph) is bound to this object, so
     // it is dropped when the pipeline goes away.

@@ -1,0 +1,385 @@
+// Capture figures: streaming-thread time per frame in the grabber callbacks, snapshot
+// latency, memory over a long run with snapshots, and a 60-second recording.
+//
+//   bench_capture callbacks           time per frame at four frame sizes
+//   bench_capture latency             50 snapshots from a 1280x720, 30 fps device
+//   bench_capture longrun [FRAMES]    54,000 frames (default) with a snapshot every 100
+//   bench_capture record [SECONDS]    records a 1280x720, 30 fps device (default 60 s)
+//
+// Each figure prints as "NAME: VALUE UNIT (target: CONDITION) ok|MISSED".
+#include "capture/CaptureHost.h"
+#include "capture/CapturePipeline.h"
+#include "capture/CaptureState.h"
+#include "capture/GrabberCallbacks.h"
+#include "capture/Pacing.h"
+#include "capture/SnapshotWriter.h"
+#include "capture/WindowTimers.h"
+#include "imaging/CxImage.h"
+#include "platform/DeviceCatalogue.h"
+#include "platform/Dialogs.h"
+#include "platform/LiveTarget.h"
+#include "platform/MediaFile.h"
+#include "platform/ScriptedDialogs.h"
+#include "platform/SessionState.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <stdlib.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace qelvo;
+using Steady = std::chrono::steady_clock;
+
+namespace {
+
+double percentile(std::vector<double> values, double p) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t index =
+        std::min(values.size() - 1, static_cast<std::size_t>(p / 100.0 * values.size()));
+    return values[index];
+}
+
+void figure(const std::string& name, double value, const char* unit, const std::string& target,
+            bool ok) {
+    std::printf("%s: %.3f %s (target: %s) %s\n", name.c_str(), value, unit, target.c_str(),
+                ok ? "ok" : "MISSED");
+    std::fflush(stdout);
+}
+
+void report(const std::string& name, double value, const char* unit) {
+    std::printf("%s: %.3f %s (target: report only) ok\n", name.c_str(), value, unit);
+    std::fflush(stdout);
+}
+
+void pump(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+}
+
+template <typename Done>
+bool pumpUntil(Done done, int maxMs) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > maxMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+double threadCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+}
+
+long rssKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    return 0;
+}
+
+class BenchWindow : public QDialog, public CaptureHost {
+public:
+    BenchWindow() : timers_([this](int id) { timers_.kill(id); }) {
+        resize(1024, 768);
+        for (auto [id, rect] :
+             {std::pair{1037, QRect(0, 0, 640, 480)}, std::pair{1040, QRect(650, 0, 120, 90)},
+              std::pair{1015, QRect(0, 0, 640, 480)}, std::pair{1018, QRect(650, 100, 120, 90)}}) {
+            auto* panel = new LiveTarget(this);
+            panel->setObjectName(QString::number(id));
+            panel->setGeometry(rect);
+        }
+    }
+    QWidget* hostWidget() override { return this; }
+    WindowTimers& hostTimers() override { return timers_; }
+    LiveTarget* panel(int id) { return findChild<LiveTarget*>(QString::number(id)); }
+
+private:
+    WindowTimers timers_;
+};
+
+class ListCatalogue : public DeviceCatalogue {
+public:
+    explicit ListCatalogue(const std::string& list) {
+        for (const VirtualDeviceEntry& entry : parseVirtualDeviceList(list)) {
+            VideoInputDevice d;
+            d.friendlyName = entry.friendlyName;
+            d.isVirtual = true;
+            d.virtualEntry = entry;
+            devices_.push_back(d);
+        }
+    }
+    std::vector<VideoInputDevice> videoInputs() override { return devices_; }
+
+private:
+    std::vector<VideoInputDevice> devices_;
+};
+
+std::string makeTempFolder() {
+    char pattern[] = "/tmp/qelvo-bench-XXXXXX";
+    const char* made = ::mkdtemp(pattern);
+    return made ? made : "/tmp";
+}
+
+// ---- streaming-thread time per frame
+
+int benchCallbacks() {
+    BenchWindow window;
+    window.show();
+    MultiViewKindCallback& cb = multiViewKindCallback(false, 1);
+    cb.setOwner(&window);
+    cb.setLiveTarget(window.panel(1015));
+    cb.setLiveFreeze(0);
+    cb.setSnapshotRequest(0);
+    window.hostTimers().allowArmFromAnyThread(MultiViewKindCallback::kNoFrameTimer);
+    const std::pair<int, int> sizes[] = {{640, 480}, {1280, 720}, {1920, 1080}, {2592, 1944}};
+    for (auto [w, h] : sizes) {
+        std::vector<std::uint8_t> frame(frameRowBytes(w) * h);
+        for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>(i);
+        cb.setFrameSize(w, h);
+        constexpr int kFrames = 300;
+        std::vector<double> ms, cpuMs;
+        ms.reserve(kFrames);
+        cpuMs.reserve(kFrames);
+        std::atomic<bool> done{false};
+        // The streaming thread delivers at 30 fps while the GUI thread paints.
+        std::thread streaming([&] {
+            auto next = Steady::now();
+            for (int i = 0; i < kFrames + 10; ++i) {
+                const double c0 = threadCpuMs();
+                const auto t0 = Steady::now();
+                cb.BufferCB(i / 30.0, frame.data(), frame.size());
+                const auto t1 = Steady::now();
+                const double c1 = threadCpuMs();
+                if (i >= 10) {
+                    ms.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+                    cpuMs.push_back(c1 - c0);
+                }
+                next += std::chrono::microseconds(33333);
+                std::this_thread::sleep_until(next);
+            }
+            done = true;
+        });
+        pumpUntil([&] { return done.load(); }, 120000);
+        streaming.join();
+        const std::string size = std::to_string(w) + "x" + std::to_string(h);
+        // Thread CPU time is what the callback costs the streaming thread; wall time also
+        // holds the moments the shared machine took the core away.
+        const double p50 = percentile(cpuMs, 50), p99 = percentile(cpuMs, 99);
+        report("callback_cpu_median_" + size, p50, "ms");
+        if (w == 1920)
+            figure("callback_cpu_p99_" + size, p99, "ms", "<= 2 ms", p99 <= 2.0);
+        else
+            report("callback_cpu_p99_" + size, p99, "ms");
+        report("callback_wall_median_" + size, percentile(ms, 50), "ms");
+        report("callback_wall_p99_" + size, percentile(ms, 99), "ms");
+    }
+    cb.setLiveTarget(nullptr);
+    cb.setOwner(nullptr);
+    return 0;
+}
+
+// ---- snapshot latency
+
+int benchLatency() {
+    const std::string folder = makeTempFolder();
+    setStorageFolder(folder);
+    setPacingPause(std::chrono::milliseconds(0));
+    BenchWindow window;
+    window.show();
+    ListCatalogue catalogue("Latency Cam{size=1280x720,fps=30}");
+    setSelectedDeviceName("Latency Cam");
+    CapturePipeline pipeline(window, WindowKind::ImageManagement, false);
+    pipeline.setDeviceCatalogue(&catalogue);
+    if (!pipeline.startCapture().ok()) {
+        std::fprintf(stderr, "latency: no preview graph\n");
+        return 1;
+    }
+    std::mutex m;
+    Steady::time_point writtenAt;
+    std::string writtenPath;
+    std::atomic<int> written{0};
+    setSnapshotWrittenObserver([&](const std::string& path) {
+        std::lock_guard lock(m);
+        writtenAt = Steady::now();
+        writtenPath = path;
+        ++written;
+    });
+    pump(500);
+    std::vector<double> latency, encode;
+    for (int i = 0; i < 50; ++i) {
+        const int before = written.load();
+        const auto raised = Steady::now();
+        captureWords().snapshotFlag.store(1);
+        if (!pumpUntil([&] { return written.load() > before; }, 10000)) break;
+        std::string path;
+        {
+            std::lock_guard lock(m);
+            latency.push_back(
+                std::chrono::duration<double, std::milli>(writtenAt - raised).count());
+            path = writtenPath;
+        }
+        // That picture's encode time, measured alone.
+        CxImage picture;
+        if (picture.LoadFile(path.c_str(), FormatJpeg)) {
+            picture.SetQuality(80);
+            const std::string again = folder + "/encode-again.jpg";
+            const auto t0 = Steady::now();
+            picture.SaveFile(again.c_str(), FormatJpeg);
+            encode.push_back(std::chrono::duration<double, std::milli>(Steady::now() - t0).count());
+        }
+        pump(40);
+    }
+    setSnapshotWrittenObserver(nullptr);
+    pipeline.tearDown();
+    waitForSnapshotWriters();
+    std::filesystem::remove_all(folder);
+    if (latency.size() < 50) {
+        std::fprintf(stderr, "latency: only %zu snapshots were written\n", latency.size());
+        return 1;
+    }
+    const double interval = 1000.0 / 30;
+    const double p95Encode = percentile(encode, 95);
+    report("snapshot_latency_p50", percentile(latency, 50), "ms");
+    const double p95 = percentile(latency, 95);
+    char target[96];
+    std::snprintf(target, sizeof target, "<= %.1f ms = frame interval + p95 encode %.1f ms",
+                  interval + p95Encode, p95Encode);
+    figure("snapshot_latency_p95", p95, "ms", target, p95 <= interval + p95Encode);
+    return 0;
+}
+
+// ---- long run: memory over 54,000 frames with a snapshot every 100
+
+int benchLongRun(long frames) {
+    const std::string folder = makeTempFolder();
+    setStorageFolder(folder);
+    BenchWindow window;
+    window.show();
+    ListCatalogue catalogue("Long Cam{size=1280x720,fps=30,live=0,overlay=0,motion=0}");
+    setSelectedDeviceName("Long Cam");
+    CapturePipeline pipeline(window, WindowKind::ImageManagement, false);
+    pipeline.setDeviceCatalogue(&catalogue);
+    if (!pipeline.startCapture().ok()) {
+        std::fprintf(stderr, "longrun: no preview graph\n");
+        return 1;
+    }
+    LiveTarget* panel = window.panel(1037);
+    long rssAfterWarmup = 0;
+    long nextSnap = 100;
+    long peak = 0;
+    const auto started = Steady::now();
+    int pictures = 0;
+    while (true) {
+        const long seen = static_cast<long>(panel->submittedFrames());
+        if (rssAfterWarmup == 0 && seen >= 1000) rssAfterWarmup = rssKiB();
+        if (seen >= nextSnap) {
+            captureWords().snapshotFlag.store(1);
+            nextSnap += 100;
+            ++pictures;
+            // Keep the folder small; the pictures themselves are not the subject here.
+            if (pictures % 50 == 0) {
+                waitForSnapshotWriters();
+                for (const auto& e : std::filesystem::directory_iterator(folder))
+                    std::filesystem::remove(e.path());
+            }
+        }
+        if (rssAfterWarmup) peak = std::max(peak, rssKiB());
+        if (seen >= frames) break;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+        QThread::usleep(500);
+    }
+    const double seconds = std::chrono::duration<double>(Steady::now() - started).count();
+    pipeline.tearDown();
+    waitForSnapshotWriters();
+    pump(100);
+    const long rssEnd = rssKiB();
+    std::filesystem::remove_all(folder);
+    report("longrun_frames", static_cast<double>(panel->submittedFrames()), "frames");
+    report("longrun_rate", panel->submittedFrames() / seconds, "fps");
+    const double growth = (std::max(peak, rssEnd) - rssAfterWarmup) / 1024.0;
+    figure("longrun_rss_growth_after_1000_frames", growth, "MiB", "<= 2 MiB", growth <= 2.0);
+    return 0;
+}
+
+// ---- recording
+
+int benchRecord(int seconds) {
+    const std::string folder = makeTempFolder();
+    setStorageFolder(folder);
+    auto scripted = std::make_unique<ScriptedDialogs>();
+    ScriptedDialogs* answers = scripted.get();
+    setDialogs(std::move(scripted));
+    BenchWindow window;
+    window.show();
+    ListCatalogue catalogue("Record Cam{size=1280x720,fps=30}");
+    setSelectedDeviceName("Record Cam");
+    CapturePipeline pipeline(window, WindowKind::ImageManagement, false);
+    pipeline.setDeviceCatalogue(&catalogue);
+    pipeline.startCapture();
+    pump(300);
+    const std::string path = folder + "/bench.avi";
+    answers->fileAnswers.push_back(QString::fromStdString(path));
+    const auto t0 = Steady::now();
+    pipeline.startRecording();
+    pump(seconds * 1000);
+    pipeline.stopRecording();
+    const double wall = std::chrono::duration<double>(Steady::now() - t0).count();
+    pipeline.tearDown();
+    MediaFileInfo info;
+    const bool read = inspectMediaFile(path, info).ok();
+    std::filesystem::remove_all(folder);
+    if (!read || !answers->messages().isEmpty()) {
+        std::fprintf(stderr, "record: the movie could not be read\n");
+        return 1;
+    }
+    const double expected = info.durationSeconds * 30.0;
+    report("record_wall_time", wall, "s");
+    report("record_duration", info.durationSeconds, "s");
+    const double missing = expected - static_cast<double>(info.videoFrames);
+    char target[80];
+    std::snprintf(target, sizeof target, "%llu frames for %.2f s at 30 fps: <= 1 missing",
+                  static_cast<unsigned long long>(info.videoFrames), info.durationSeconds);
+    figure("record_dropped_frames", missing < 0 ? 0 : missing, "frames", target, missing <= 1.0);
+    const bool durationOk = info.durationSeconds >= seconds - 1.5;
+    figure("record_duration_vs_recorded_time", info.durationSeconds, "s",
+           ">= " + std::to_string(seconds - 1.5).substr(0, 4) + " s", durationOk);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const std::string what = argc > 1 ? argv[1] : "callbacks";
+    if (what == "callbacks") return benchCallbacks();
+    if (what == "latency") return benchLatency();
+    if (what == "longrun") return benchLongRun(argc > 2 ? std::atol(argv[2]) : 54000);
+    if (what == "record") return benchRecord(argc > 2 ? std::atoi(argv[2]) : 60);
+    std::fprintf(stderr, "bench_capture: unknown figure group '%s'\n", what.c_str());
+    return 2;
+}
