@@ -250,7 +250,10 @@ void ImageManagementWindow::customEvent(QEvent* event) {
         // the new picture is on disk before the folder is listed.
         pacingSleep();
         waitForSnapshotWriters();
-        listFolder(false);
+        // A hardware-button snapshot scrolls the strip to its end; when its picture was not
+        // on disk yet at that listing, this one finishes the scroll.
+        listFolder(scrollOnFrameReady_);
+        scrollOnFrameReady_ = false;
     } else if (event->type() == kFullScreenClosedMessage) {
         onFullScreenClosed();
     } else if (event->type() == kPopupSaveMessage) {
@@ -283,6 +286,7 @@ void ImageManagementWindow::onTimer(int id) {
     if (!pressed) return;
     snap();
     listFolder(true);
+    scrollOnFrameReady_ = !pipeline_->isRecording();
 }
 
 // ---- capture commands

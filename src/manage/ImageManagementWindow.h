@@ -138,6 +138,7 @@ private:
     ThumbnailCache thumbnails_;
     std::string currentPicture_;
     ClipViewerPopup* popup_ = nullptr;
+    bool scrollOnFrameReady_ = false;
 
     LiveTarget* viewPanel_ = nullptr;
     PicturePanel* jpegPanel_ = nullptr;
