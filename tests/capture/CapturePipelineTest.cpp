@@ -52,6 +52,13 @@ TEST_F(PipelineTest, PreviewDrawsLiveFramesSnapWritesOnePictureAndTeardownStopsC
     EXPECT_EQ(picturesInFolder(), std::set<std::string>{"20260506-070809.jpg"});
     EXPECT_EQ(window.messages[0].frame->width(), 320);
 
+    // A second SNAP in the same second keeps the first picture and adds "-1".
+    pipeline->requestSnapshot();
+    ASSERT_TRUE(waitUntil([&] { return window.countMessages(kFrameReadyMessage) == 2; }));
+    waitForSnapshotWriters();
+    EXPECT_EQ(picturesInFolder(),
+              (std::set<std::string>{"20260506-070809.jpg", "20260506-070809-1.jpg"}));
+
     pipeline->tearDown();
     EXPECT_EQ(pipeline->graph(), nullptr);
     EXPECT_FALSE(pipeline->source());
@@ -138,9 +145,8 @@ TEST_F(PipelineTest, DeviceWithoutCaptureOutputOrStoppingFramesLeavesWindowUsabl
     ASSERT_TRUE(waitUntil([&] { return other.panel(1037)->submittedFrames() >= 5; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     QCoreApplication::processEvents();
-    const auto started = std::chrono::steady_clock::now();
-    stopping->tearDown();
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    stopping->tearDown();  // returns although the device went away
+    EXPECT_EQ(stopping->graph(), nullptr);
     captureWords().snapshotFlag.store(0);
 }
 
