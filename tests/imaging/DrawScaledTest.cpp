@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
 #include <QImage>
 
 #include "imaging/CxImage.h"
@@ -70,9 +69,3 @@ TEST(DrawScaled, PalettePicturesAndRefusals) {
 
 }  // namespace
 }  // namespace qelvo
-
-int main(int argc, char** argv) {
-    QGuiApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
