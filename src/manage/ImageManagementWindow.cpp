@@ -318,7 +318,10 @@ void ImageManagementWindow::liveIntoViewPanel() {
 void ImageManagementWindow::fullScreen() {
     if (popup_) {
         if (popup_->isVisible() && popup_->notifyParent()) onFullScreenClosed();
-        delete popup_;
+        // The streaming thread may be finishing a frame it took the popup for; the popup
+        // goes once control is back in the event loop, long after that frame.
+        popup_->hide();
+        popup_->deleteLater();
         popup_ = nullptr;
     }
     if (mode_ == CaptureMode) {
@@ -435,6 +438,11 @@ void ImageManagementWindow::fillClips() {
     for (int k = 0; k < PictureStrip::kSlots; ++k)
         clips_[k]->setFile(strip_.slotPath(folder, k), strip_.slot(k));
     redrawClips();
+}
+
+void ImageManagementWindow::redrawClipShowing(const std::string& path) {
+    const int k = strip_.slotShowing(storageFolder(), path);
+    if (k >= 0) clips_[k]->redraw();
 }
 
 void ImageManagementWindow::redrawClips() {

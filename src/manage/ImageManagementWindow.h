@@ -101,6 +101,8 @@ public:
     void stripBarAction(int action);
     // Lists the storage folder and repaints the eight thumbnails.
     void listFolder(bool scrollToEnd);
+    // Repaints the one thumbnail showing `path` (after a picture was rewritten).
+    void redrawClipShowing(const std::string& path);
     // A button timer tick (10000 / 11000).
     void onTimer(int id);
 

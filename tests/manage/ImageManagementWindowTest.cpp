@@ -21,12 +21,14 @@
 #include <QAbstractSlider>
 #include <QApplication>
 #include <QComboBox>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTimer>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace qelvo {
 namespace {
@@ -212,6 +214,19 @@ TEST_F(ImageManagementWindowTest, RenameMovesTheCurrentPictureOnlyWhenOneWasChos
     EXPECT_TRUE(fs::exists(folder + "/0002.jpg"));
 }
 
+TEST_F(ImageManagementWindowTest, ARewrittenPictureShowsAfterItsClipIsRedrawn) {
+    makePictures(dayFolder(), 3);
+    ImageManagementWindow window(&launcher_, false);
+    window.show();
+    ThumbnailButton* clip = window.clip(1);
+    const QPoint centre = ThumbnailButton::pictureRect(clip->size()).center();
+    EXPECT_TRUE(test::near(clip->grab().toImage().pixelColor(centre), QColor(10, 100, 200)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // a new modification time
+    ASSERT_TRUE(writeJpeg(dayFolder() + "/0001.jpg", 32, 24, QColor(250, 250, 0)));
+    window.redrawClipShowing(dayFolder() + "/0001.jpg");
+    EXPECT_TRUE(test::near(clip->grab().toImage().pixelColor(centre), QColor(250, 250, 0)));
+}
+
 TEST_F(ImageManagementWindowTest, PreparedSettingsFileGivesTheFolderListOrder) {
     const std::string a = root_ / "A", b = root_ / "B";
     fs::create_directories(a);
@@ -252,6 +267,17 @@ TEST_F(ImageManagementWindowTest, FullScreenInEachModeAndBack) {
     EXPECT_EQ(live.liveTarget(), panel);
     EXPECT_FALSE(popup->isVisible());
     EXPECT_EQ(window.fullScreenPopup(), popup);  // kept until the next full screen
+    // The next FULL SCREEN replaces it, even one still showing.
+    window.fullScreen();
+    QPointer<ClipViewerPopup> second = window.fullScreenPopup();
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(second.data(), popup);
+    window.fullScreen();
+    EXPECT_EQ(live.liveTarget(), window.fullScreenPopup()->liveSurface());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(second.isNull());
+    window.fullScreenPopup()->exitClicked();
+    EXPECT_EQ(live.liveTarget(), panel);
 
     // Image mode without a picture: nothing; with one: a modal popup, closed by Escape.
     window.setMode(ImageManagementWindow::ImageMode);
