@@ -11,7 +11,7 @@ class WindowTimers;
 // itself (owner of dialogs and of the video window, receiver of the capture messages), its
 // controls by numeric id, and its timers.  The real windows and the test window implement it.
 class CaptureHost {
-  public:
+public:
     virtual ~CaptureHost() = default;
     virtual QWidget* hostWidget() = 0;
     virtual WindowTimers& hostTimers() = 0;

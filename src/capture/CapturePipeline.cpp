@@ -1,6 +1,7 @@
 #include "capture/CapturePipeline.h"
 
 #include "capture/CaptureHost.h"
+#include "capture/CaptureMessages.h"
 #include "capture/CaptureState.h"
 #include "capture/GrabberCallbacks.h"
 #include "capture/Pacing.h"
@@ -19,7 +20,9 @@ constexpr int kHdHeight = 720;
 }  // namespace
 
 CapturePipeline::CapturePipeline(CaptureHost& host, WindowKind kind, bool hdVariant)
-    : host_(host), kind_(kind), hd_(hdVariant), bridge_(defaultBridgeAccess()) {}
+    : host_(host), kind_(kind), hd_(hdVariant), bridge_(defaultBridgeAccess()) {
+    prepareCaptureMessages();
+}
 
 CapturePipeline::~CapturePipeline() {
     tearDown();
@@ -29,6 +32,7 @@ CapturePipeline::~CapturePipeline() {
         captureWords().frameReadyTarget.compare_exchange_strong(self, nullptr);
         self = messageTarget_;
         captureWords().notificationWindow.compare_exchange_strong(self, nullptr);
+        forgetCaptureMessagesTo(messageTarget_);
     }
 }
 

@@ -34,7 +34,7 @@ constexpr std::size_t frameRowBytes(int width) {
 // bytes, its header and its stream time.  The block is reused while it is large enough and
 // replaced by one of exactly the new length when a larger frame arrives; it never shrinks.
 class FrameRecord {
-  public:
+public:
     FrameRecord() = default;
     FrameRecord(const FrameRecord&) = delete;
     FrameRecord& operator=(const FrameRecord&) = delete;
@@ -60,7 +60,7 @@ class FrameRecord {
     // True when the block holds every row the header promises.
     bool isComplete() const;
 
-  private:
+private:
     std::unique_ptr<std::uint8_t[]> pixels_;
     std::size_t length_ = 0;
     std::int32_t blockSize_ = 0;

@@ -19,7 +19,7 @@ class LiveTarget;
 // Fields common to both callback kinds.  Every field is a single atomic word: the GUI
 // thread sets them at graph build (and moves the targets), the streaming thread reads them.
 class CallbackBase : public GrabberCallback {
-  public:
+public:
     void setFrameSize(int width, int height);
     int frameWidth() const { return width_.load(); }
     int frameHeight() const { return height_.load(); }
@@ -36,7 +36,7 @@ class CallbackBase : public GrabberCallback {
     virtual FrameResult handleFrame(double sampleTime, const std::uint8_t* buffer,
                                     std::size_t size) = 0;
 
-  protected:
+protected:
     // Hands the frame to a live target; a buffer shorter than the frame size says is not
     // drawn.  True when drawn.
     bool draw(LiveTarget* target, const std::uint8_t* buffer, std::size_t size) const;
@@ -52,7 +52,7 @@ class CallbackBase : public GrabberCallback {
 // flag is raised (or for every frame while the live freeze flag is 1: the still stream),
 // tell the window and write the frame as a JPEG picture on a worker thread.
 class SnapshotKindCallback : public CallbackBase {
-  public:
+public:
     // Recorded with the live target (position 0, 0 and its size); drawing always uses the
     // target's current size.
     void setTargetRect(const QRect& rect);
@@ -61,14 +61,14 @@ class SnapshotKindCallback : public CallbackBase {
     FrameResult handleFrame(double sampleTime, const std::uint8_t* buffer,
                             std::size_t size) override;
 
-  private:
+private:
     std::atomic<int> targetX_{0}, targetY_{0}, targetW_{0}, targetH_{0};
 };
 
 // The multi-view window's callbacks: draw into a pane (and an inset), keep the no-frame
 // watchdog alive, keep the latest frame and serve snapshot requests by posting it.
 class MultiViewKindCallback : public CallbackBase {
-  public:
+public:
     static constexpr int kNoFrameTimer = 80000;
     static constexpr int kAlarmClearTimer = 80001;
     static constexpr int kWatchdogPeriodMs = 500;
@@ -84,7 +84,7 @@ class MultiViewKindCallback : public CallbackBase {
     FrameResult handleFrame(double sampleTime, const std::uint8_t* buffer,
                             std::size_t size) override;
 
-  private:
+private:
     void serveSnapshot();
     void rearm(int timerId);
 

@@ -113,7 +113,7 @@ std::function<void(const std::string&)>& observer() {
 // The running writer threads.  Finished ones are joined when the next one starts; the rest
 // at waitForSnapshotWriters() or at exit.
 class WriterThreads {
-  public:
+public:
     WriterThreads() {
         // Make sure what the writers use outlives this object at exit.
         (void)clock();
@@ -144,7 +144,7 @@ class WriterThreads {
             if (e.thread.joinable()) e.thread.join();
     }
 
-  private:
+private:
     struct Entry {
         std::thread thread;
         std::shared_ptr<std::atomic<bool>> done;

@@ -20,7 +20,7 @@ namespace qelvo {
 // never touches a Qt object.
 class WindowTimers : public QObject {
     Q_OBJECT
-  public:
+public:
     using Handler = std::function<void(int id)>;
 
     // `handler` runs on the GUI thread for every expiry.
@@ -40,10 +40,10 @@ class WindowTimers : public QObject {
 
     static constexpr int kMaxArmable = 4;
 
-  protected:
+protected:
     void timerEvent(QTimerEvent* event) override;
 
-  private:
+private:
     struct Armable {
         std::atomic<int> id{-1};
         std::atomic<std::int64_t> deadlineNs{0};  // 0: not armed

@@ -1,3 +1,4 @@
+#include "capture/CaptureMessages.h"
 #include "capture/CaptureState.h"
 #include "capture/CaptureTestWindow.h"
 #include "capture/GrabberCallbacks.h"
@@ -46,8 +47,9 @@ void feed(GrabberCallback& cb, const std::vector<std::uint8_t>& frame, int count
 }
 
 class CallbackTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
+        prepareCaptureMessages();
         setStorageFolder(folder.path());
         previousClock = setClock(std::make_unique<FixedClock>(LocalTime{2026, 3, 4, 5, 6, 7}));
         captureWords().snapshotFlag.store(0);
@@ -58,6 +60,7 @@ class CallbackTest : public ::testing::Test {
     void TearDown() override {
         waitForSnapshotWriters();
         QCoreApplication::processEvents();
+        forgetCaptureMessagesTo(&window);
         captureWords().frameReadyTarget.store(nullptr);
         captureWords().notificationWindow.store(nullptr);
         for (int i : {1, 2}) {
