@@ -122,6 +122,8 @@ void ImageManagementWindow::buildHd() {
             (c.controlId < kCaptureTab || c.controlId > kFolderOption))
             continue;
         auto* button = new HdButton(QString::fromLatin1(c.caption), this);
+        // Return must not press whichever button happens to be first.
+        button->setAutoDefault(false);
         setControlIdentity(button, c.controlId, QString::fromLatin1(c.caption));
         button->setGeometry(c.rect);
         button->show();
@@ -259,6 +261,12 @@ void ImageManagementWindow::customEvent(QEvent* event) {
     } else if (event->type() == kPopupSaveMessage) {
         snap();
     }
+}
+
+void ImageManagementWindow::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // The window opens with no button focused (a focused HD button is drawn lit).
+    setFocus(Qt::OtherFocusReason);
 }
 
 bool ImageManagementWindow::event(QEvent* event) {
