@@ -25,7 +25,7 @@ namespace qelvo::test {
 // A device list made of virtual devices only, so the tests never depend on the cameras
 // plugged into the machine.
 class VirtualOnlyCatalogue : public DeviceCatalogue {
-  public:
+public:
     explicit VirtualOnlyCatalogue(const std::string& list) {
         for (const VirtualDeviceEntry& entry : parseVirtualDeviceList(list)) {
             VideoInputDevice device;
@@ -37,13 +37,13 @@ class VirtualOnlyCatalogue : public DeviceCatalogue {
     }
     std::vector<VideoInputDevice> videoInputs() override { return devices_; }
 
-  private:
+private:
     std::vector<VideoInputDevice> devices_;
 };
 
 // Storage folder, fixed clock, scripted dialogs and a short pacing pause for one test.
 class CaptureFixture : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         setStorageFolder(folder.path());
         previousClock = setClock(std::make_unique<FixedClock>(LocalTime{2026, 5, 6, 7, 8, 9}));
@@ -87,7 +87,7 @@ class CaptureFixture : public ::testing::Test {
     std::vector<std::string> bridgeOpened;
     int bridgeClosed = 0;
 
-  private:
+private:
     std::unique_ptr<Clock> previousClock;
     std::unique_ptr<Dialogs> previousDialogs;
 };

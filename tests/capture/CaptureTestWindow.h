@@ -18,7 +18,7 @@ namespace qelvo::test {
 // the image management window, VIEW DISPLAY 1-4 (1015-1018) as in the multi-view window.
 // It records the frame messages and timer expiries it receives.
 class CaptureTestWindow : public QDialog, public CaptureHost {
-  public:
+public:
     explicit CaptureTestWindow(QWidget* parent = nullptr);
 
     QWidget* hostWidget() override { return this; }
@@ -39,10 +39,10 @@ class CaptureTestWindow : public QDialog, public CaptureHost {
     int countMessages(QEvent::Type type) const;
     int countExpiries(int id) const;
 
-  protected:
+protected:
     void customEvent(QEvent* event) override;
 
-  private:
+private:
     WindowTimers timers_;
 };
 
