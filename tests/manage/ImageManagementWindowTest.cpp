@@ -288,11 +288,15 @@ TEST_F(ImageManagementWindowTest, FullScreenInEachModeAndBack) {
     QTimer::singleShot(0, [&] {
         auto* modal = qobject_cast<ClipViewerPopup*>(QApplication::activeModalWidget());
         sawModal = modal && !modal->notifyParent();
-        if (modal) modal->exitClicked();
+        if (!modal) return;
+        modal->saveClicked();  // the window takes a snapshot
+        modal->exitClicked();
     });
     window.fullScreen();
     EXPECT_TRUE(sawModal);
     EXPECT_EQ(window.fullScreenPopup(), nullptr);
+    EXPECT_TRUE(waitUntil([&] { return window.strip().pictureCount() == 3; }));
+    EXPECT_TRUE(fs::exists(dayFolder() + "/20260506-070809.jpg"));
 
     // Movie mode without a movie: nothing.
     window.setMode(ImageManagementWindow::MovieMode);
