@@ -96,6 +96,8 @@ ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
 
 ImageManagementWindow::~ImageManagementWindow() {
     // Playback, then capture, then the popup, before any panel goes away.
+    timers_.kill(kChipButtonTimerId);
+    timers_.kill(kDriverButtonTimerId);
     if (player_) player_->unload();
     if (pipeline_) pipeline_->tearDown();
     delete popup_;
@@ -288,6 +290,7 @@ void ImageManagementWindow::mousePressEvent(QMouseEvent* event) {
 }
 
 void ImageManagementWindow::onTimer(int id) {
+    if (!pipeline_) return;
     int index = pipeline_->registryDeviceIndex();
     const bool pressed = polls_.onTimer(id, pipeline_->microscopeFamily(), index);
     pipeline_->setRegistryDeviceIndex(index);
