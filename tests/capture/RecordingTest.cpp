@@ -155,5 +155,25 @@ TEST_F(RecordingTest, DeviceLostWhileRecordingIsReportedAndWhatWasWrittenPlays) 
     EXPECT_GT(info.videoFrames, 0u);
 }
 
+TEST_F(RecordingTest, HdVariantRecordsAt1280x720) {
+    CaptureTestWindow window;
+    window.show();
+    setSelectedDeviceName("Quillmar hd capture device");
+    auto pipeline = makePipeline(window, WindowKind::ImageManagement, true,
+                                 "Quillmar hd capture device{size=640x480}");
+    ASSERT_TRUE(pipeline->startCapture().ok());
+    const std::string path = folder / "hd.avi";
+    dialogs->fileAnswers.push_back(QString::fromStdString(path));
+    pipeline->startRecording();
+    ASSERT_TRUE(pipeline->isRecording());
+    recordFor(std::chrono::milliseconds(700));
+    pipeline->stopRecording();
+    MediaFileInfo info;
+    ASSERT_TRUE(inspectMediaFile(path, info).ok());
+    EXPECT_EQ(info.width, 1280);
+    EXPECT_EQ(info.height, 720);
+    EXPECT_TRUE(dialogs->messages().isEmpty());
+}
+
 }  // namespace
 }  // namespace qelvo
