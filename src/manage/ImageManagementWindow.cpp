@@ -169,6 +169,16 @@ void ImageManagementWindow::buildCommon(const WindowSkin& skin) {
         connect(clip, &ThumbnailButton::doubleClicked, this, &ImageManagementWindow::deleteClip);
     }
 
+    // The picture panel's pan bars, hidden until a zoomed picture needs them.
+    if (findPlaced(skin, kVerticalPanBar)) {
+        auto* vertical = new QScrollBar(Qt::Vertical, this);
+        place(vertical, kVerticalPanBar);
+        vertical->hide();
+        auto* horizontal = new QScrollBar(Qt::Horizontal, this);
+        place(horizontal, kHorizontalPanBar);
+        horizontal->hide();
+    }
+
     stripBar_ = new QScrollBar(Qt::Horizontal, this);
     place(stripBar_, kStripBar);
     stripBar_->setSingleStep(1);

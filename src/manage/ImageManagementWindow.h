@@ -57,6 +57,8 @@ public:
     static constexpr int kJpegViewPanel = 1038;
     static constexpr int kAviViewPanel = 1039;
     static constexpr int kClip1 = 1040;
+    static constexpr int kVerticalPanBar = 1050;
+    static constexpr int kHorizontalPanBar = 1051;
     static constexpr int kStripBar = 1100;
 
     // `launcher` gives the standard window its rectangle; `hd` chooses the HD variant.

@@ -131,7 +131,8 @@ TEST_F(ImageManagementWindowTest, TabStripSegmentsChooseTheModeAndWhatShows) {
         for (int id : {1171, 1184, 1034, 1035, 1011, 2, 1003})
             EXPECT_TRUE(visible(window, id)) << id;
     }
-    for (int id : {1026, 1027, 1028, 1032, 1033, 1020, 1021}) EXPECT_FALSE(visible(window, id));
+    for (int id : {1026, 1027, 1028, 1032, 1033, 1020, 1021, 1050, 1051})
+        EXPECT_FALSE(visible(window, id));
 }
 
 TEST_F(ImageManagementWindowTest, SnapWritesAPictureThatAppearsInTheStrip) {
