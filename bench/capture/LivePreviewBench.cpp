@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     }
     const int width = std::atoi(argv[1]), height = std::atoi(argv[2]);
     const int seconds = std::atoi(argv[3]);
-    const std::string spec = argc > 4 ? argv[4] : "Bench Cam{size=1280x720,fps=30}";
+    const std::string deviceText = argc > 4 ? argv[4] : "Bench Cam{size=1280x720,fps=30}";
 
     QWidget window;
     window.setWindowTitle("Live preview benchmark");
@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
     window.show();
 
     auto graph = qelvo::MediaGraph::create();
-    const auto entries = qelvo::parseVirtualDeviceList(spec);
+    const auto entries = qelvo::parseVirtualDeviceList(deviceText);
     if (!graph || entries.empty()) return 1;
     qelvo::VideoInputDevice device;
     device.friendlyName = entries[0].friendlyName;

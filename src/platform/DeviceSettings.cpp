@@ -67,12 +67,12 @@ class DeviceSettingsDialog : public QDialog {
 
   private:
     void addPatternControls(QFormLayout* form, GstElement* producer) {
-        GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(producer), "pattern");
-        if (spec && G_IS_PARAM_SPEC_ENUM(spec)) {
+        GParamSpec* param = g_object_class_find_property(G_OBJECT_GET_CLASS(producer), "pattern");
+        if (param && G_IS_PARAM_SPEC_ENUM(param)) {
             auto* combo = new QComboBox;
             combo->setObjectName("Pattern");
             combo->setAccessibleName("Pattern");
-            GEnumClass* values = G_PARAM_SPEC_ENUM(spec)->enum_class;
+            GEnumClass* values = G_PARAM_SPEC_ENUM(param)->enum_class;
             gint current = 0;
             g_object_get(producer, "pattern", &current, nullptr);
             for (guint i = 0; i < values->n_values; ++i) {

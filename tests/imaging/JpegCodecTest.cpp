@@ -175,8 +175,8 @@ namespace qelvo {
 namespace {
 
 TEST(JpegStreams, DecodeStartsAtTheStreamPositionAndReturnsThereOnFailure) {
-    test::JpegSpec spec;
-    const auto jpeg = test::MakeJpeg(spec);
+    test::JpegSpec params;
+    const auto jpeg = test::MakeJpeg(params);
     std::FILE* f = std::tmpfile();
     ASSERT_NE(f, nullptr);
     const char prefix[] = "leading bytes";
@@ -185,7 +185,7 @@ TEST(JpegStreams, DecodeStartsAtTheStreamPositionAndReturnsThereOnFailure) {
     std::fseek(f, sizeof prefix, SEEK_SET);
     CxImage img;
     ASSERT_TRUE(img.Decode(f, FormatJpeg)) << img.LastError();
-    EXPECT_EQ(img.Width(), spec.width);
+    EXPECT_EQ(img.Width(), params.width);
 
     std::fseek(f, 3, SEEK_SET);  // inside the prefix: neither reader accepts it
     CxImage other;

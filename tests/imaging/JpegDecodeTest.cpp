@@ -39,13 +39,13 @@ TEST(JpegDecode, GreyColourAndFourComponentFiles) {
     } cases[] = {{1, false, 0}, {3, false, 0}, {4, false, 0}, {3, true, 0},
                  {1, true, 0},  {3, false, 1}, {3, true, 2}};
     for (const Case& c : cases) {
-        JpegSpec spec;
-        spec.width = 45;
-        spec.height = 29;
-        spec.components = c.components;
-        spec.progressive = c.progressive;
-        spec.restartRows = c.restartRows;
-        const auto bytes = MakeJpeg(spec);
+        JpegSpec params;
+        params.width = 45;
+        params.height = 29;
+        params.components = c.components;
+        params.progressive = c.progressive;
+        params.restartRows = c.restartRows;
+        const auto bytes = MakeJpeg(params);
         bool ok = false;
         CxImage img = LoadBytes(dir, bytes, FormatJpeg, &ok);
         ASSERT_TRUE(ok) << img.LastError();
@@ -79,15 +79,15 @@ TEST(JpegDecode, GreyColourAndFourComponentFiles) {
 
 TEST(JpegDecode, GreyPicturesSaveAsOneComponentFiles) {
     TempDir dir;
-    JpegSpec spec;
-    spec.components = 1;
-    CxImage img = LoadBytes(dir, MakeJpeg(spec), FormatJpeg);
+    JpegSpec params;
+    params.components = 1;
+    CxImage img = LoadBytes(dir, MakeJpeg(params), FormatJpeg);
     ASSERT_TRUE(img.IsGrayScale());
     const std::string out = dir.File("grey.jpg");
     ASSERT_TRUE(img.SaveFile(out.c_str(), FormatJpeg)) << img.LastError();
     const auto decoded = test::DecodeJpeg(test::ReadBytes(out));
     EXPECT_EQ(decoded.components, 1);
-    EXPECT_EQ(decoded.width, spec.width);
+    EXPECT_EQ(decoded.width, params.width);
 }
 
 TEST(JpegDecode, ResolutionFromJfifDensity) {
@@ -100,11 +100,11 @@ TEST(JpegDecode, ResolutionFromJfifDensity) {
         {0, 1, 1, 96, 96},       {1, 0, 0, 96, 96},  // zero stores the default
     };
     for (const Case& c : cases) {
-        JpegSpec spec;
-        spec.densityUnit = c.unit;
-        spec.xDensity = c.xd;
-        spec.yDensity = c.yd;
-        CxImage img = LoadBytes(dir, MakeJpeg(spec), FormatJpeg);
+        JpegSpec params;
+        params.densityUnit = c.unit;
+        params.xDensity = c.xd;
+        params.yDensity = c.yd;
+        CxImage img = LoadBytes(dir, MakeJpeg(params), FormatJpeg);
         ASSERT_TRUE(img.IsValid()) << img.LastError();
         EXPECT_EQ(img.XDpi(), c.xdpi) << c.unit;
         EXPECT_EQ(img.YDpi(), c.ydpi) << c.unit;
@@ -132,12 +132,12 @@ TEST(JpegDecode, ResolutionFromExifWinsOverJfif) {
     };
     for (const Case& c : cases) {
         for (bool bigEndian : {false, true}) {
-            JpegSpec spec;
-            spec.densityUnit = 1;
-            spec.xDensity = 55;
-            spec.yDensity = 55;
-            spec.exif = test::ExifPayload(c.xn, c.xd, c.yn, c.yd, c.unit, bigEndian);
-            CxImage img = LoadBytes(dir, MakeJpeg(spec), FormatJpeg);
+            JpegSpec params;
+            params.densityUnit = 1;
+            params.xDensity = 55;
+            params.yDensity = 55;
+            params.exif = test::ExifPayload(c.xn, c.xd, c.yn, c.yd, c.unit, bigEndian);
+            CxImage img = LoadBytes(dir, MakeJpeg(params), FormatJpeg);
             ASSERT_TRUE(img.IsValid()) << img.LastError();
             EXPECT_EQ(img.XDpi(), c.xdpi) << c.unit;
             EXPECT_EQ(img.YDpi(), c.ydpi) << c.unit;
@@ -186,10 +186,10 @@ TEST(JpegDecode, BrokenFilesFailCleanlyOrDecodeWhatIsThere) {
     EXPECT_FALSE(direct.Decode(nullptr, FormatJpeg));
     EXPECT_STREQ(direct.LastError(), "null file handler");
 
-    JpegSpec spec;
-    spec.width = 64;
-    spec.height = 64;
-    auto bytes = MakeJpeg(spec);
+    JpegSpec params;
+    params.width = 64;
+    params.height = 64;
+    auto bytes = MakeJpeg(params);
     auto cut = std::vector<std::uint8_t>(bytes.begin(),
                                          bytes.begin() + static_cast<long>(bytes.size() / 2));
     CxImage half = LoadBytes(dir, cut, FormatJpeg, &ok);
@@ -226,10 +226,10 @@ TEST(JpegDecode, BrokenFilesFailCleanlyOrDecodeWhatIsThere) {
 }
 
 TEST(JpegDecode, EnormousDimensionsAreRefusedBeforeAllocation) {
-    JpegSpec spec;
-    spec.width = 16;
-    spec.height = 16;
-    auto bytes = MakeJpeg(spec);
+    JpegSpec params;
+    params.width = 16;
+    params.height = 16;
+    auto bytes = MakeJpeg(params);
     // Patch the frame header to claim 65000 x 65000.
     for (std::size_t i = 0; i + 8 < bytes.size(); ++i) {
         if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {

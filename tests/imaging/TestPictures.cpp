@@ -97,7 +97,7 @@ TempDir::~TempDir() {
     ::rmdir(path_.c_str());
 }
 
-std::vector<std::uint8_t> MakeJpeg(const JpegSpec& spec) {
+std::vector<std::uint8_t> MakeJpeg(const JpegSpec& params) {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr jerr;
     cinfo.err = jpeg_std_error(&jerr);
@@ -105,27 +105,27 @@ std::vector<std::uint8_t> MakeJpeg(const JpegSpec& spec) {
     unsigned char* out = nullptr;
     unsigned long outSize = 0;
     jpeg_mem_dest(&cinfo, &out, &outSize);
-    cinfo.image_width = static_cast<JDIMENSION>(spec.width);
-    cinfo.image_height = static_cast<JDIMENSION>(spec.height);
-    cinfo.input_components = spec.components;
-    cinfo.in_color_space = spec.components == 1   ? JCS_GRAYSCALE
-                           : spec.components == 4 ? JCS_CMYK
+    cinfo.image_width = static_cast<JDIMENSION>(params.width);
+    cinfo.image_height = static_cast<JDIMENSION>(params.height);
+    cinfo.input_components = params.components;
+    cinfo.in_color_space = params.components == 1   ? JCS_GRAYSCALE
+                           : params.components == 4 ? JCS_CMYK
                                                   : JCS_RGB;
     jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, spec.quality, TRUE);
-    if (spec.progressive) jpeg_simple_progression(&cinfo);
-    cinfo.restart_in_rows = spec.restartRows;
-    cinfo.write_JFIF_header = spec.jfif ? TRUE : FALSE;
-    cinfo.density_unit = static_cast<UINT8>(spec.densityUnit);
-    cinfo.X_density = static_cast<UINT16>(spec.xDensity);
-    cinfo.Y_density = static_cast<UINT16>(spec.yDensity);
+    jpeg_set_quality(&cinfo, params.quality, TRUE);
+    if (params.progressive) jpeg_simple_progression(&cinfo);
+    cinfo.restart_in_rows = params.restartRows;
+    cinfo.write_JFIF_header = params.jfif ? TRUE : FALSE;
+    cinfo.density_unit = static_cast<UINT8>(params.densityUnit);
+    cinfo.X_density = static_cast<UINT16>(params.xDensity);
+    cinfo.Y_density = static_cast<UINT16>(params.yDensity);
     jpeg_start_compress(&cinfo, TRUE);
-    if (!spec.exif.empty()) {
-        jpeg_write_marker(&cinfo, JPEG_APP0 + 1, spec.exif.data(),
-                          static_cast<unsigned>(spec.exif.size()));
+    if (!params.exif.empty()) {
+        jpeg_write_marker(&cinfo, JPEG_APP0 + 1, params.exif.data(),
+                          static_cast<unsigned>(params.exif.size()));
     }
-    std::mt19937 rng(spec.seed);
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(spec.width) * spec.components);
+    std::mt19937 rng(params.seed);
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(params.width) * params.components);
     while (cinfo.next_scanline < cinfo.image_height) {
         for (std::size_t i = 0; i < row.size(); ++i)
             row[i] =

@@ -47,7 +47,7 @@ struct JpegSpec {
     std::vector<std::uint8_t> exif;  // APP1 payload including "Exif\0\0"
     std::uint32_t seed = 1;
 };
-std::vector<std::uint8_t> MakeJpeg(const JpegSpec& spec);
+std::vector<std::uint8_t> MakeJpeg(const JpegSpec& params);
 
 // The picture written with libjpeg directly, the way the program's encoder is specified:
 // top row first as RGB (or one grey component), libjpeg defaults, the quality, 2x2 sampling

@@ -32,10 +32,10 @@ struct GrabberChain {
     MediaComponent source, grabber, sink;
     RecordingCallback callback;
 
-    explicit GrabberChain(const std::string& spec) {
+    explicit GrabberChain(const std::string& deviceText) {
         graph = MediaGraph::create();
         EXPECT_TRUE(graph);
-        EXPECT_TRUE(bindVideoInput(virtualDevice(spec), source));
+        EXPECT_TRUE(bindVideoInput(virtualDevice(deviceText), source));
         EXPECT_TRUE(graph->add(source, "Cap"));
         EXPECT_TRUE(createFrameGrabber(grabber));
         EXPECT_TRUE(graph->add(grabber, "Grabber"));
@@ -268,11 +268,11 @@ protected:
     std::string path(const char* name) { return dir_.filePath(name).toStdString(); }
 
     // source -> encoder -> AVI file, preview -> video window, as a recording graph is built.
-    std::unique_ptr<MediaGraph> recordingGraph(const std::string& spec, const std::string& file,
+    std::unique_ptr<MediaGraph> recordingGraph(const std::string& deviceText, const std::string& file,
                                                MediaResult& result) {
         auto graph = MediaGraph::create();
         MediaComponent source, encoder, mux;
-        EXPECT_TRUE(bindVideoInput(virtualDevice(spec), source));
+        EXPECT_TRUE(bindVideoInput(virtualDevice(deviceText), source));
         EXPECT_TRUE(graph->add(source, "Cap"));
         bool found = false;
         for (const MediaDevice& d : enumerateDevices(DeviceCategory::VideoCompressor)) {

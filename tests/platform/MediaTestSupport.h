@@ -15,8 +15,8 @@
 
 namespace qelvo::testing_support {
 
-inline VideoInputDevice virtualDevice(const std::string& spec) {
-    const auto entries = parseVirtualDeviceList(spec);
+inline VideoInputDevice virtualDevice(const std::string& deviceText) {
+    const auto entries = parseVirtualDeviceList(deviceText);
     VideoInputDevice device;
     if (entries.empty()) return device;
     device.friendlyName = entries[0].friendlyName;

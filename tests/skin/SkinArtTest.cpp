@@ -7,11 +7,11 @@ namespace qelvo {
 namespace {
 
 TEST(SkinArtTest, EveryPictureOfTheTableShipsAtItsSizeIn24Bits) {
-    for (const SkinBitmapSpec& spec : skinBitmapSpecs()) {
-        const QImage image = skinBitmap(spec.id);
-        ASSERT_FALSE(image.isNull()) << spec.id;
-        EXPECT_EQ(image.size(), QSize(spec.width, spec.height)) << spec.id;
-        EXPECT_EQ(image.format(), QImage::Format_RGB888) << spec.id;
+    for (const SkinBitmapSpec& sheet : skinBitmapSpecs()) {
+        const QImage image = skinBitmap(sheet.id);
+        ASSERT_FALSE(image.isNull()) << sheet.id;
+        EXPECT_EQ(image.size(), QSize(sheet.width, sheet.height)) << sheet.id;
+        EXPECT_EQ(image.format(), QImage::Format_RGB888) << sheet.id;
     }
     EXPECT_TRUE(skinBitmap(135).isNull());  // an unused number ships nothing
     EXPECT_TRUE(skinBitmap(0).isNull());
@@ -47,16 +47,16 @@ double difference(const QImage& strip, int frames, int a, int b, QSize shown) {
 }
 
 TEST(SkinArtTest, PressedHoverAndLitFramesVisiblyDiffer) {
-    for (const SkinBitmapSpec& spec : skinBitmapSpecs()) {
-        if (spec.frames < 2) continue;
-        const QImage strip = skinBitmap(spec.id);
-        const QSize frame(spec.width / spec.frames, spec.height);
+    for (const SkinBitmapSpec& sheet : skinBitmapSpecs()) {
+        if (sheet.frames < 2) continue;
+        const QImage strip = skinBitmap(sheet.id);
+        const QSize frame(sheet.width / sheet.frames, sheet.height);
         const QSize shown = frame.boundedTo(QSize(100, 101));
-        for (int f = 1; f < spec.frames; ++f)
-            EXPECT_GT(difference(strip, spec.frames, 0, f, shown), 0.15)
-                << "strip " << spec.id << " frame " << f;
-        if (spec.frames == 3) {
-            EXPECT_GT(difference(strip, 3, 1, 2, shown), 0.15) << "strip " << spec.id;
+        for (int f = 1; f < sheet.frames; ++f)
+            EXPECT_GT(difference(strip, sheet.frames, 0, f, shown), 0.15)
+                << "strip " << sheet.id << " frame " << f;
+        if (sheet.frames == 3) {
+            EXPECT_GT(difference(strip, 3, 1, 2, shown), 0.15) << "strip " << sheet.id;
         }
     }
 }

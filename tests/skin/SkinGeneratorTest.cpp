@@ -40,10 +40,10 @@ TEST(SkinGeneratorTest, PaintsTheSameFilesEveryRunAndTheProgramEmbedsThem) {
             << qPrintable(name);
 
     // The pictures compiled into the program are the ones the generator paints now.
-    for (const SkinBitmapSpec& spec : skinBitmapSpecs()) {
-        const QImage painted(QDir(first.path()).filePath(QStringLiteral("%1.png").arg(spec.id)));
-        ASSERT_FALSE(painted.isNull()) << spec.id;
-        EXPECT_EQ(painted.convertToFormat(QImage::Format_RGB888), skinBitmap(spec.id)) << spec.id;
+    for (const SkinBitmapSpec& sheet : skinBitmapSpecs()) {
+        const QImage painted(QDir(first.path()).filePath(QStringLiteral("%1.png").arg(sheet.id)));
+        ASSERT_FALSE(painted.isNull()) << sheet.id;
+        EXPECT_EQ(painted.convertToFormat(QImage::Format_RGB888), skinBitmap(sheet.id)) << sheet.id;
     }
 }
 

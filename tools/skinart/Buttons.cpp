@@ -189,24 +189,24 @@ QImage single(int w, int h, const std::function<void(QPainter&, const QRect&)>& 
 }  // namespace
 
 QImage paintStrip(int id) {
-    const SkinBitmapSpec* spec = findSkinBitmapSpec(id);
-    if (!spec || spec->frames < 1) return {};
-    const int fw = spec->width / spec->frames, h = spec->height;
+    const SkinBitmapSpec* sheet = findSkinBitmapSpec(id);
+    if (!sheet || sheet->frames < 1) return {};
+    const int fw = sheet->width / sheet->frames, h = sheet->height;
     const QSize shown = shownSize(id, QSize(fw, h));
     const QRect s(0, 0, shown.width(), shown.height());
 
     auto tile = [&](Icon ic, const QString& label) {
-        return strip(spec->width, h, 3, [&](QPainter& p, const QRect&, Look look, int) {
+        return strip(sheet->width, h, 3, [&](QPainter& p, const QRect&, Look look, int) {
             iconTile(p, s, look, ic, label);
         });
     };
     auto launcher = [&](Icon ic, QStringList lines, QColor accent) {
-        return strip(spec->width, h, 3, [&](QPainter& p, const QRect&, Look look, int) {
+        return strip(sheet->width, h, 3, [&](QPainter& p, const QRect&, Look look, int) {
             launcherTile(p, s, look, ic, lines, accent);
         });
     };
     auto layout = [&](Icon ic, const QString& label, const QString& sub) {
-        return strip(spec->width, h, 3, [&](QPainter& p, const QRect&, Look look, int) {
+        return strip(sheet->width, h, 3, [&](QPainter& p, const QRect&, Look look, int) {
             layoutButton(p, s, look, ic, label, sub);
         });
     };
@@ -222,7 +222,7 @@ QImage paintStrip(int id) {
     };
     if (auto it = tools.find(id); it != tools.end()) {
         const Icon ic = it->second;
-        return strip(spec->width, h, 3, [&](QPainter& p, const QRect&, Look look, int) {
+        return strip(sheet->width, h, 3, [&](QPainter& p, const QRect&, Look look, int) {
             toolButton(p, s, look, ic);
         });
     }
@@ -301,7 +301,7 @@ QImage paintStrip(int id) {
                 iconLabel(p, r, Icon::FolderOption, "FOLDER OPTION", colour::kWarm);
             });
         case 163:
-            return strip(spec->width, h, 2, [&](QPainter& p, const QRect& r, Look, int frame) {
+            return strip(sheet->width, h, 2, [&](QPainter& p, const QRect& r, Look, int frame) {
                 alarmLed(p, r, frame == 1);
             });
         case 205:

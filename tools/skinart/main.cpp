@@ -44,16 +44,16 @@ int main(int argc, char** argv) {
     }
 
     QStringList files;
-    for (const qelvo::SkinBitmapSpec& spec : qelvo::skinBitmapSpecs()) {
-        QImage image = spec.frames == 0 ? qelvo::art::paintBackground(spec.id)
-                                        : qelvo::art::paintStrip(spec.id);
-        if (image.size() != QSize(spec.width, spec.height)) {
+    for (const qelvo::SkinBitmapSpec& sheet : qelvo::skinBitmapSpecs()) {
+        QImage image = sheet.frames == 0 ? qelvo::art::paintBackground(sheet.id)
+                                        : qelvo::art::paintStrip(sheet.id);
+        if (image.size() != QSize(sheet.width, sheet.height)) {
             std::fprintf(stderr, "skinart: picture %d painted at %dx%d, table says %dx%d\n",
-                         spec.id, image.width(), image.height(), spec.width, spec.height);
+                         sheet.id, image.width(), image.height(), sheet.width, sheet.height);
             return 1;
         }
         image = image.convertToFormat(QImage::Format_RGB888);
-        const QString name = QStringLiteral("%1.png").arg(spec.id);
+        const QString name = QStringLiteral("%1.png").arg(sheet.id);
         if (!save(image, out.filePath(name))) {
             std::fprintf(stderr, "skinart: cannot write %s\n", qPrintable(out.filePath(name)));
             return 1;
