@@ -35,15 +35,8 @@ LauncherWindow::LauncherWindow(std::unique_ptr<DeviceCatalogue> catalogue,
     deviceList_ = new QComboBox(this);
     setControlIdentity(deviceList_, kDeviceListId,
                        QString::fromUtf8(launcherSkin().placed[0].caption));
-    // The list keeps the platform's drop-down arrow; colours come from the skin's palette.
-    deviceList_->setStyleSheet(
-        QStringLiteral("QComboBox { background: #1d2329; color: %1; border: 1px solid %2;"
-                       " border-radius: 3px; padding: 4px 8px; font: 11pt 'Liberation Sans'; }"
-                       "QComboBox:focus, QComboBox:hover { border-color: %3; }"
-                       "QComboBox QAbstractItemView { background: #1d2329; color: %1;"
-                       " selection-background-color: %4; }")
-            .arg(QColor(palette::kText).name(), QColor(palette::kLineLight).name(),
-                 QColor(palette::kAccent).name(), QColor(palette::kAccentDeep).name()));
+    deviceList_->setStyleSheet(palette::controlStyleSheet() +
+                               QStringLiteral("QComboBox { padding: 4px 8px; font-size: 15px; }"));
     connect(deviceList_, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0) setSelectedDeviceName(deviceList_->itemText(index).toStdString());
     });

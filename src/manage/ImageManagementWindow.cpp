@@ -18,6 +18,7 @@
 #include "skin/ControlIdentity.h"
 #include "skin/SimpleButton.h"
 #include "skin/SkinBitmaps.h"
+#include "skin/SkinPalette.h"
 #include "skin/SkinTable.h"
 #include "skin/SkinnedControls.h"
 
@@ -155,6 +156,8 @@ void ImageManagementWindow::buildCommon(const WindowSkin& skin) {
         panel->lower();
     }
 
+    // The skin's colours for the window's own controls: folder list and scroll bars.
+    setStyleSheet(palette::controlStyleSheet());
     folderCombo_ = new QComboBox(this);
     place(folderCombo_, kFolderList);
     folderCombo_->setFixedHeight(

@@ -12,6 +12,17 @@
 namespace qelvo::art {
 namespace {
 
+// A library clip: a dark picture well with a light band along its bottom, where the window
+// writes the picture's name in dark text over the art.
+void clipSlot(QPainter& p, const QRect& clip, int number) {
+    well(p, clip, 2);
+    const QRect band(clip.left() + 1, clip.bottom() - 21, clip.width() - 2, 21);
+    p.fillRect(band, QColor(0xc4, 0xcc, 0xd5));
+    p.fillRect(QRect(band.left(), band.top(), band.width(), 1), QColor(0x8b, 0x95, 0xa3));
+    text(p, QRect(clip.left(), clip.top(), clip.width(), clip.height() - 22),
+         QStringLiteral("CLIP #%1").arg(number), font(11, true, true), colour::kTextFaint);
+}
+
 QRect rectOf(std::span<const PlacedControl> controls, int id) {
     for (const auto& c : controls)
         if (c.controlId == id) return c.rect;
@@ -221,12 +232,7 @@ QImage imageManagement() {
     for (int id = 1040; id <= 1047; ++id) library = library.united(rectOf(w.placed, id));
     library = library.united(rectOf(w.placed, 1100));
     group(p, library.adjusted(-10, -10, 10, 6), QString());
-    for (int id = 1040; id <= 1047; ++id) {
-        const QRect clip = rectOf(w.placed, id);
-        well(p, clip, 2);
-        text(p, clip, QStringLiteral("CLIP #%1").arg(id - 1039), font(11, true, true),
-             colour::kTextFaint);
-    }
+    for (int id = 1040; id <= 1047; ++id) clipSlot(p, rectOf(w.placed, id), id - 1039);
     icon(p, Icon::Library, QRectF(40, 660, 28, 28), colour::kTextFaint);
     well(p, rectOf(w.placed, 1100), 1);
     return image;
@@ -335,12 +341,7 @@ QImage imageManagementHd() {
         well(p, rectOf(w.placed, id), 1);
     const QRect folders = rectOf(w.placed, 1036);
     well(p, QRect(folders.left(), folders.top(), folders.width(), 22), 1);
-    for (int id = 1040; id <= 1047; ++id) {
-        const QRect clip = rectOf(w.placed, id);
-        well(p, clip, 2);
-        text(p, clip, QStringLiteral("CLIP #%1").arg(id - 1039), font(11, true, true),
-             colour::kTextFaint);
-    }
+    for (int id = 1040; id <= 1047; ++id) clipSlot(p, rectOf(w.placed, id), id - 1039);
     well(p, rectOf(w.placed, 1100), 1);
     return image;
 }
