@@ -296,7 +296,12 @@ int benchLongRun(long frames) {
     int pictures = 0;
     while (true) {
         const long seen = static_cast<long>(panel->submittedFrames());
-        if (rssAfterWarmup == 0 && seen >= 1000) rssAfterWarmup = rssKiB();
+        if (rssAfterWarmup == 0 && seen >= 1000) {
+            // Settled states are compared: no snapshot in flight, no message pending.
+            waitForSnapshotWriters();
+            QCoreApplication::processEvents();
+            rssAfterWarmup = rssKiB();
+        }
         if (seen >= nextSnap) {
             captureWords().snapshotFlag.store(1);
             nextSnap += 100;
@@ -314,14 +319,16 @@ int benchLongRun(long frames) {
         QThread::usleep(500);
     }
     const double seconds = std::chrono::duration<double>(Steady::now() - started).count();
-    pipeline.tearDown();
     waitForSnapshotWriters();
     pump(100);
     const long rssEnd = rssKiB();
+    pipeline.tearDown();
     std::filesystem::remove_all(folder);
     report("longrun_frames", static_cast<double>(panel->submittedFrames()), "frames");
     report("longrun_rate", panel->submittedFrames() / seconds, "fps");
-    const double growth = (std::max(peak, rssEnd) - rssAfterWarmup) / 1024.0;
+    // Snapshots still being written hold their frame, so the peak also shows those copies.
+    report("longrun_rss_peak_above_frame_1000", (peak - rssAfterWarmup) / 1024.0, "MiB");
+    const double growth = (rssEnd - rssAfterWarmup) / 1024.0;
     figure("longrun_rss_growth_after_1000_frames", growth, "MiB", "<= 2 MiB", growth <= 2.0);
     return 0;
 }

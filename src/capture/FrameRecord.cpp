@@ -1,5 +1,7 @@
 #include "capture/FrameRecord.h"
 
+#include <sys/mman.h>
+
 #include <cstring>
 #include <limits>
 #include <new>
@@ -11,6 +13,28 @@ FrameHeader FrameHeader::forFrame(int width, int height) {
     h.width = width;
     h.height = height;
     return h;
+}
+
+namespace {
+constexpr std::size_t kMappedBlockMin = 256 * 1024;
+}
+
+void FrameBlockDeleter::operator()(std::uint8_t* block) const {
+    if (!block) return;
+    if (bytes >= kMappedBlockMin)
+        ::munmap(block, bytes);
+    else
+        delete[] block;
+}
+
+std::unique_ptr<std::uint8_t[], FrameBlockDeleter> FrameRecord::allocateBlock(std::size_t bytes) {
+    if (bytes >= kMappedBlockMin) {
+        void* block =
+            ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (block == MAP_FAILED) return {nullptr, FrameBlockDeleter{}};
+        return {static_cast<std::uint8_t*>(block), FrameBlockDeleter{bytes}};
+    }
+    return {new (std::nothrow) std::uint8_t[bytes == 0 ? 1 : bytes], FrameBlockDeleter{bytes}};
 }
 
 bool FrameRecord::assign(const std::uint8_t* pixels, std::size_t length, const FrameHeader& header,
@@ -25,7 +49,7 @@ bool FrameRecord::assign(const std::uint8_t* pixels, std::size_t length, const F
         pixels_.reset();
         blockSize_ = 0;
         length_ = 0;
-        pixels_.reset(new (std::nothrow) std::uint8_t[length == 0 ? 1 : length]);
+        pixels_ = allocateBlock(length);
         if (!pixels_) return false;
         blockSize_ = static_cast<std::int32_t>(length);
     }

@@ -30,6 +30,12 @@ constexpr std::size_t frameRowBytes(int width) {
     return width <= 0 ? 0 : (static_cast<std::size_t>(width) * 3 + 3) / 4 * 4;
 }
 
+// Frees a frame's pixel block the way it was allocated.
+struct FrameBlockDeleter {
+    std::size_t bytes = 0;
+    void operator()(std::uint8_t* block) const;
+};
+
 // One frame as a grabber delivered it: an owned block of bottom-up B,G,R rows padded to 4
 // bytes, its header and its stream time.  The block is reused while it is large enough and
 // replaced by one of exactly the new length when a larger frame arrives; it never shrinks.
@@ -61,7 +67,12 @@ public:
     bool isComplete() const;
 
 private:
-    std::unique_ptr<std::uint8_t[]> pixels_;
+    // Frame-sized blocks are mapped from the system and given back when freed, so a long
+    // session of snapshots (blocks made on one thread, freed on another) keeps a flat
+    // footprint instead of leaving freed frames cached in the allocator's per-thread heaps.
+    static std::unique_ptr<std::uint8_t[], FrameBlockDeleter> allocateBlock(std::size_t bytes);
+
+    std::unique_ptr<std::uint8_t[], FrameBlockDeleter> pixels_;
     std::size_t length_ = 0;
     std::int32_t blockSize_ = 0;
     FrameHeader header_;
