@@ -44,7 +44,10 @@ double threadCpuMs() {
     return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 
-double medianMs(int runs, const std::function<void()>& before, const std::function<void()>& work) {
+// Median of the GUI thread's CPU time over `runs`, or of the wall-clock time where work is
+// shared with helper threads (the thread's own CPU time would leave theirs out).
+double medianMs(int runs, const std::function<void()>& before, const std::function<void()>& work,
+                bool wallClock = false) {
     std::vector<double> cpu, wall;
     for (int i = 0; i < runs; ++i) {
         if (before) before();
@@ -58,6 +61,10 @@ double medianMs(int runs, const std::function<void()>& before, const std::functi
     }
     std::sort(cpu.begin(), cpu.end());
     std::sort(wall.begin(), wall.end());
+    if (wallClock) {
+        std::fprintf(stderr, "  (thread CPU median %.2f ms)\n", cpu[cpu.size() / 2]);
+        return wall[wall.size() / 2];
+    }
     std::fprintf(stderr, "  (wall-clock median %.2f ms)\n", wall[wall.size() / 2]);
     return cpu[cpu.size() / 2];
 }
@@ -140,8 +147,16 @@ int main(int argc, char** argv) {
                 clip->repaint();
             }
         };
+        // New pictures: the strip refill decodes them together (as the window does), then
+        // the clips paint.  Wall-clock time, since the decodes run on several threads.
+        const QSize pictureSize = ThumbnailButton::pictureRect(clips[0]->size()).size();
         const double cold = medianMs(
-            runs, [&] { cache.clear(); }, paintAll);
+            runs, [&] { cache.clear(); },
+            [&] {
+                cache.prefetch(sources, pictureSize);
+                paintAll();
+            },
+            true);
         const double warm = medianMs(runs, nullptr, paintAll);
         const double fullDecode = medianMs(std::max(3, runs / 3), nullptr, [&] {
             for (const std::string& path : sources) {
@@ -149,7 +164,8 @@ int main(int argc, char** argv) {
                 picture.LoadFile(path.c_str(), FormatJpeg);
             }
         });
-        report("thumbnail_repaint_8_new_pictures", cold, "ms", "median <= 40 ms", cold <= 40);
+        report("thumbnail_repaint_8_new_pictures", cold, "ms", "wall-clock median <= 40 ms",
+               cold <= 40);
         report("thumbnail_repaint_8", warm, "ms", "median <= 40 ms", warm <= 40);
         report("full_size_decode_8_reference", fullDecode, "ms", "reference, no target", true);
         report("thumbnail_new_pictures_speedup", fullDecode / cold, "x",

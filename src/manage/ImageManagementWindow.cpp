@@ -459,8 +459,13 @@ void ImageManagementWindow::updateStripBar() {
 
 void ImageManagementWindow::fillClips() {
     const std::string folder = storageFolder();
-    for (int k = 0; k < PictureStrip::kSlots; ++k)
+    std::vector<std::string> paths;
+    for (int k = 0; k < PictureStrip::kSlots; ++k) {
         clips_[k]->setFile(strip_.slotPath(folder, k), strip_.slot(k));
+        paths.push_back(strip_.slotPath(folder, k));
+    }
+    // All clips share one size; decode the new pictures together before they paint.
+    thumbnails_.prefetch(paths, ThumbnailButton::pictureRect(clips_[0]->size()).size());
     redrawClips();
 }
 

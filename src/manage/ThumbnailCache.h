@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <list>
 #include <string>
+#include <vector>
 
 namespace qelvo {
 
@@ -21,6 +22,11 @@ public:
     // a null image when the file cannot be read as a JPEG picture.
     QImage scaled(const std::string& path, const QSize& size);
 
+    // Decodes the pictures not yet cached on several threads at once, so a strip that
+    // brings in eight new pictures waits for about one decode per core rather than eight.
+    // GUI thread only (the cache itself is not shared); the decodes run on helper threads.
+    void prefetch(const std::vector<std::string>& paths, const QSize& size);
+
     void clear() { entries_.clear(); }
     std::size_t size() const { return entries_.size(); }
     // Decodes done so far (tests, benchmarks).
@@ -30,6 +36,13 @@ public:
     static QImage decodeScaled(const std::string& path, const QSize& size);
 
 private:
+    void insert(const std::string& path, std::int64_t fileSize, std::int64_t modifiedNs,
+                const QSize& size, QImage image);
+    // The cached entry for exactly this file state, moved to the front; or nullptr (a
+    // stale entry for the path is dropped).
+    const QImage* find(const std::string& path, std::int64_t fileSize, std::int64_t modifiedNs,
+                       const QSize& size);
+
     struct Entry {
         std::string path;
         std::int64_t fileSize;

@@ -63,6 +63,38 @@ TEST(ThumbnailCacheTest, RewrittenFileShowsItsNewContent) {
     EXPECT_EQ(cache.size(), 1u);
 }
 
+TEST(ThumbnailCacheTest, PrefetchDecodesEachNewPictureOnceAndGivesTheSamePictures) {
+    test::TempFolder dir;
+    std::vector<std::string> paths;
+    const QColor colours[] = {QColor(220, 20, 20), QColor(20, 200, 20), QColor(20, 20, 220),
+                              QColor(200, 200, 20), QColor(20, 200, 200)};
+    for (int i = 0; i < 5; ++i) {
+        const char names[][8] = {"p0.jpg", "p1.jpg", "p2.jpg", "p3.jpg", "p4.jpg"};
+        paths.push_back(dir / names[i]);
+        ASSERT_TRUE(writeJpeg(paths.back(), 640, 480, colours[i]));
+    }
+    std::ofstream(dir / "broken.jpg") << "not a picture";
+    paths.push_back(dir / "broken.jpg");
+    paths.push_back("");                   // an empty slot
+    paths.push_back(dir / "missing.jpg");  // gone meanwhile
+    const QSize size(98, 76);
+
+    ThumbnailCache cache;
+    cache.scaled(paths[0], size);  // already cached: not decoded again
+    cache.prefetch(paths, size);
+    EXPECT_EQ(cache.decodes(), 6u) << "five pictures and the broken file, each once";
+    for (int i = 0; i < 5; ++i) {
+        const QImage thumb = cache.scaled(paths[i], size);
+        ASSERT_EQ(thumb.size(), size);
+        EXPECT_TRUE(near(thumb.pixelColor(40, 30), colours[i])) << i;
+        EXPECT_EQ(thumb, ThumbnailCache::decodeScaled(paths[i], size)) << i;
+    }
+    EXPECT_TRUE(cache.scaled(dir / "broken.jpg", size).isNull());
+    EXPECT_EQ(cache.decodes(), 6u) << "every later paint came from the cache";
+    cache.prefetch(paths, size);
+    EXPECT_EQ(cache.decodes(), 6u);
+}
+
 TEST(ThumbnailCacheTest, StretchesWithoutKeepingTheAspectRatio) {
     test::TempFolder dir;
     const std::string path = dir / "wide.jpg";
