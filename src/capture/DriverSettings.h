@@ -10,7 +10,7 @@ namespace qelvo {
 // active device's settings key holds "USBActive" (non-zero: active) and "SnapShotState"
 // (3: a press waiting; the program answers 2).  GUI thread only.
 class DriverSettings {
-  public:
+public:
     explicit DriverSettings(RegistryStore store) : store_(std::move(store)) {}
 
     // The index of the first device key (0 to 9998) whose "DriverDesc" is exactly one of the
@@ -22,7 +22,7 @@ class DriverSettings {
     // else 0.
     int pollDriverSnapshotState(int index) const;
 
-  private:
+private:
     RegistryStore store_;
 };
 

@@ -32,7 +32,7 @@ struct FakeChipState {
 };
 
 class FakeChip : public BridgePropertyInterface {
-  public:
+public:
     explicit FakeChip(FakeChipState& state) : s_(state) {}
     ~FakeChip() override { ++s_.released; }
 
@@ -80,7 +80,7 @@ class FakeChip : public BridgePropertyInterface {
         }
     }
 
-  private:
+private:
     static std::uint32_t word(const void* data) {
         std::uint32_t w = 0;
         std::memcpy(&w, data, 4);
@@ -99,7 +99,7 @@ VideoInputDevice device(const std::string& name) {
 }
 
 class BridgeHandleTest : public ::testing::Test {
-  protected:
+protected:
     BridgeDeviceSource source(std::vector<VideoInputDevice> inputs,
                               std::vector<VideoInputDevice> receivers = {}) {
         BridgeDeviceSource s;

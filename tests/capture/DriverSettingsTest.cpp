@@ -12,7 +12,7 @@ namespace {
 using test::TempFolder;
 
 class DriverSettingsTest : public ::testing::Test {
-  protected:
+protected:
     // A device key with the given description and "USBActive"; "SnapShotState" 0.
     void addDevice(int index, const std::string& description, std::uint32_t active,
                    bool withVersion = true) {
