@@ -95,7 +95,7 @@ std::string formatRegisters(const Registers& regs) {
 
 // Holds the device's lock file locked for the lifetime of the object.
 class StateLock {
-  public:
+public:
     explicit StateLock(const std::string& stateFile) {
         const auto slash = stateFile.find_last_of('/');
         if (slash == std::string::npos || !makeFolders(stateFile.substr(0, slash))) return;
@@ -119,7 +119,7 @@ class StateLock {
     StateLock& operator=(const StateLock&) = delete;
     bool held() const { return fd_ >= 0; }
 
-  private:
+private:
     int fd_ = -1;
 };
 
@@ -177,7 +177,7 @@ constexpr std::uint8_t kConfigMemoryAddress = 0xA0;
 constexpr std::size_t kConfigMemorySize = 256;
 
 class SimulatedBridgeDriver : public BridgePropertyInterface {
-  public:
+public:
     SimulatedBridgeDriver(std::string deviceName, const SimulatedChipConfig& chip)
         : name_(std::move(deviceName)), chip_(chip) {
         memory_.fill(0xFF);
@@ -235,7 +235,7 @@ class SimulatedBridgeDriver : public BridgePropertyInterface {
         }
     }
 
-  private:
+private:
     struct SerialSelection {
         std::uint32_t offset = 0;
         std::uint32_t length = 0;

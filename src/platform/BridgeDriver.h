@@ -40,7 +40,7 @@ struct BridgeSerialRequest {
 // The bridge chip's private property interface {846A4C4E-76D8-42EC-A333-121F365A4DA8}.  Every
 // call names the size of the block behind `data`, which the driver checks before touching it.
 class BridgePropertyInterface {
-  public:
+public:
     static constexpr const char* kInterfaceId = "{846A4C4E-76D8-42EC-A333-121F365A4DA8}";
 
     virtual ~BridgePropertyInterface() = default;

@@ -29,7 +29,7 @@ bool hasChannels(GstColorBalance* balance) {
 // The settings pages: one slider per colour control of the device, and for a virtual device
 // its test pattern and movement.  Every change goes to the device at once.
 class DeviceSettingsDialog : public QDialog {
-  public:
+public:
     DeviceSettingsDialog(QWidget* owner, SourceState& source) : QDialog(owner) {
         setObjectName("DeviceSettings");
         setWindowTitle(QString());
@@ -65,7 +65,7 @@ class DeviceSettingsDialog : public QDialog {
         layout->addWidget(buttons);
     }
 
-  private:
+private:
     void addPatternControls(QFormLayout* form, GstElement* producer) {
         GParamSpec* param = g_object_class_find_property(G_OBJECT_GET_CLASS(producer), "pattern");
         if (param && G_IS_PARAM_SPEC_ENUM(param)) {

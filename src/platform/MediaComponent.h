@@ -30,7 +30,7 @@ struct VideoFormat {
 // A handle on one component of a media graph.  Copies share the component; the graph keeps
 // what it holds alive, so handles may be dropped at any time.  An empty handle is a failure.
 class MediaComponent {
-  public:
+public:
     MediaComponent() = default;
 
     bool empty() const { return !impl_; }
@@ -43,7 +43,7 @@ class MediaComponent {
     explicit MediaComponent(std::shared_ptr<Impl> impl) : impl_(std::move(impl)) {}
     const std::shared_ptr<Impl>& impl() const { return impl_; }
 
-  private:
+private:
     std::shared_ptr<Impl> impl_;
 };
 

@@ -22,7 +22,7 @@ enum class MediaError {
 
 // Result of every media operation: success, or an error with a readable reason.
 class MediaResult {
-  public:
+public:
     MediaResult() = default;
     static MediaResult success() { return MediaResult(); }
     static MediaResult failure(MediaError error, std::string message) {
@@ -37,7 +37,7 @@ class MediaResult {
     MediaError error() const { return error_; }
     const std::string& message() const { return message_; }
 
-  private:
+private:
     MediaError error_ = MediaError::None;
     std::string message_;
 };

@@ -17,7 +17,7 @@ constexpr const char* kVirtualDriverVersion = "1.0.0.0";
 
 // Serialises key creation between processes, so two of them never give one device two keys.
 class StoreLock {
-  public:
+public:
     explicit StoreLock(const RegistryStore& store) {
         if (!store.createKey("")) return;
         const std::string path = joinPath(store.root(), ".driver-keys.lock");
@@ -36,7 +36,7 @@ class StoreLock {
     StoreLock& operator=(const StoreLock&) = delete;
     bool held() const { return fd_ >= 0; }
 
-  private:
+private:
     int fd_ = -1;
 };
 

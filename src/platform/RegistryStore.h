@@ -30,7 +30,7 @@ struct RegistryValue {
 // An opened key: a folder of the store.  Reading and writing go to the folder's value files;
 // a key removed while open simply makes every call fail.
 class RegistryKey {
-  public:
+public:
     const std::string& path() const { return folder_; }
 
     RegistryValue<std::uint32_t> readNumber(const std::string& name) const;
@@ -41,7 +41,7 @@ class RegistryKey {
     RegistryStatus writeText(const std::string& name, const std::string& value) const;
     RegistryStatus deleteValue(const std::string& name) const;
 
-  private:
+private:
     friend class RegistryStore;
     explicit RegistryKey(std::string folder) : folder_(std::move(folder)) {}
     std::string folder_;
@@ -51,7 +51,7 @@ class RegistryKey {
 // use '\' or '/' between their parts ("SYSTEM\CurrentControlSet\..."); names are
 // case-sensitive.  Safe to use from several threads and processes at once.
 class RegistryStore {
-  public:
+public:
     // The store at registryRoot() (Paths.h).
     RegistryStore();
     explicit RegistryStore(std::string root);
@@ -72,7 +72,7 @@ class RegistryStore {
     // Largest value file the store reads; larger files read as TooLarge.
     static constexpr std::size_t kMaxValueBytes = 64 * 1024;
 
-  private:
+private:
     std::optional<std::string> folderOf(const std::string& keyPath) const;
     std::string root_;
 };

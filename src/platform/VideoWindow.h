@@ -15,7 +15,7 @@ namespace qelvo {
 // control; its operations fail with NoInterface while the graph has no renderer.
 // GUI thread only.
 class VideoWindow {
-  public:
+public:
     VideoWindow();
     ~VideoWindow();
     VideoWindow(const VideoWindow&) = delete;
@@ -41,7 +41,7 @@ class VideoWindow {
     struct Impl;
     Impl& impl() { return *impl_; }
 
-  private:
+private:
     std::unique_ptr<Impl> impl_;
 };
 

@@ -16,7 +16,7 @@ using namespace bridge_status;
 using test::TempFolder;
 
 class BridgeDriverTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { ::setenv("QELVO_RUNTIME_DIR", dir_.path().c_str(), 1); }
     void TearDown() override { ::unsetenv("QELVO_RUNTIME_DIR"); }
 

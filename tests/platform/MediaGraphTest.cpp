@@ -268,8 +268,8 @@ protected:
     std::string path(const char* name) { return dir_.filePath(name).toStdString(); }
 
     // source -> encoder -> AVI file, preview -> video window, as a recording graph is built.
-    std::unique_ptr<MediaGraph> recordingGraph(const std::string& deviceText, const std::string& file,
-                                               MediaResult& result) {
+    std::unique_ptr<MediaGraph> recordingGraph(const std::string& deviceText,
+                                               const std::string& file, MediaResult& result) {
         auto graph = MediaGraph::create();
         MediaComponent source, encoder, mux;
         EXPECT_TRUE(bindVideoInput(virtualDevice(deviceText), source));

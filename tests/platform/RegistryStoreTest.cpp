@@ -16,7 +16,7 @@ namespace {
 using test::TempFolder;
 
 class RegistryStoreTest : public ::testing::Test {
-  protected:
+protected:
     TempFolder dir_;
     RegistryStore store_{dir_ / "registry"};
 

@@ -9,7 +9,7 @@ namespace qelvo::test {
 
 // A fresh folder under /tmp, removed with everything in it when the object goes.
 class TempFolder {
-  public:
+public:
     TempFolder() {
         char pattern[] = "/tmp/qelvo-test-XXXXXX";
         const char* made = ::mkdtemp(pattern);
@@ -25,7 +25,7 @@ class TempFolder {
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
-  private:
+private:
     std::string path_;
 };
 

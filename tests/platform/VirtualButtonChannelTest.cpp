@@ -12,7 +12,7 @@ namespace qelvo {
 namespace {
 
 class VirtualButtonChannelTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         char pattern[] = "/tmp/qelvo-buttons-XXXXXX";
         dir_ = ::mkdtemp(pattern);

@@ -1,6 +1,6 @@
 // Runs the tests inside a QApplication (offscreen under CTest).
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     QStringList files;
     for (const qelvo::SkinBitmapSpec& sheet : qelvo::skinBitmapSpecs()) {
         QImage image = sheet.frames == 0 ? qelvo::art::paintBackground(sheet.id)
-                                        : qelvo::art::paintStrip(sheet.id);
+                                         : qelvo::art::paintStrip(sheet.id);
         if (image.size() != QSize(sheet.width, sheet.height)) {
             std::fprintf(stderr, "skinart: picture %d painted at %dx%d, table says %dx%d\n",
                          sheet.id, image.width(), image.height(), sheet.width, sheet.height);
