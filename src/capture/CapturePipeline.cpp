@@ -88,7 +88,7 @@ void CapturePipeline::applyHdFormat(OutputCategory category) {
     (void)graph_->setStreamFormat(source_, category, kHdWidth, kHdHeight);
 }
 
-MediaResult CapturePipeline::buildPreviewGraph() {
+MediaResult CapturePipeline::createGraphWithDevice() {
     MediaResult result;
     graph_ = MediaGraph::create(&result);
     if (!graph_) return MediaResult::failure(MediaError::General, result.message());
@@ -96,10 +96,14 @@ MediaResult CapturePipeline::buildPreviewGraph() {
     MediaComponent source = findDevice();
     if (!source) return MediaResult::failure(MediaError::General, "no video input device");
     source_ = source;
-    if (!(result = graph_->add(source, "Cap"))) {
-        source_ = MediaComponent();
-        return MediaResult::failure(MediaError::General, result.message());
-    }
+    if (!(result = graph_->add(source, "Cap"))) source_ = MediaComponent();
+    return result;
+}
+
+MediaResult CapturePipeline::buildPreviewGraph() {
+    MediaResult result = createGraphWithDevice();
+    if (!result) return MediaResult::failure(MediaError::General, result.message());
+    MediaComponent source = source_;
 
     const bool multiView = kind_ == WindowKind::MultiView;
     if (!(result = createFrameGrabber(grabber1_))) return result;

@@ -94,6 +94,9 @@ public:
 
 private:
     void releaseGraph(std::unique_ptr<MediaGraph>& graph);
+    // A new graph holding the found device's source under "Cap": the first steps of both the
+    // preview and the recording graph.
+    MediaResult createGraphWithDevice();
     void applyHdFormat(OutputCategory category);
     void setCaptureState();
     void recordingFailed(const std::string& reason);

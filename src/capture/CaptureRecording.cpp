@@ -70,17 +70,9 @@ void CapturePipeline::stopRecording() {
 }
 
 MediaResult CapturePipeline::buildRecordingGraph(const std::string& path) {
-    MediaResult result;
-    graph_ = MediaGraph::create(&result);
-    if (!graph_) return MediaResult::failure(MediaError::General, result.message());
-
-    MediaComponent source = findDevice();
-    if (!source) return MediaResult::failure(MediaError::General, "no video input device");
-    source_ = source;
-    if (!(result = graph_->add(source, "Cap"))) {
-        source_ = MediaComponent();
-        return result;
-    }
+    MediaResult result = createGraphWithDevice();
+    if (!result) return result;
+    MediaComponent source = source_;
 
     if (hd_) {
         applyHdFormat(OutputCategory::Preview);
