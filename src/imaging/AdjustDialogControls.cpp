@@ -66,7 +66,9 @@ int LevelBars::barTop(long count, long largest, int top, int bottom) {
 
 void LevelBars::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), palette().color(QPalette::Base));
+    // Deep blue stands apart from all four bar ramps (greys, reds, greens and blues), so
+    // no bar vanishes into the background.
+    painter.fillRect(rect(), QColor(24, 32, 64));
     const int left = 0, top = 0, bottom = height();
     const int w = width() / 256;
     const long* counts = adjustment_.Levels(static_cast<ImageAdjustment::Channel>(channel_));
