@@ -72,9 +72,10 @@ void LevelBars::paintEvent(QPaintEvent*) {
     const int left = 0, top = 0, bottom = height();
     const int w = width() / 256;
     const long* counts = adjustment_.Levels(static_cast<ImageAdjustment::Channel>(channel_));
+    // The chart of every channel uses the whole height.
+    const long largest = *std::max_element(counts, counts + 256);
     for (int i = 0; i < 256; ++i) {
-        const int barTopY =
-            mode_ == ColourIndex ? top : barTop(counts[i], adjustment_.LargestLevel(), top, bottom);
+        const int barTopY = mode_ == ColourIndex ? top : barTop(counts[i], largest, top, bottom);
         if (barTopY < bottom)
             painter.fillRect(QRect(left + i * w, barTopY, w, bottom - barTopY),
                              barColour(channel_, i));

@@ -25,8 +25,8 @@ private:
 };
 
 // "Histogram" and "COLOR INDEX": 256 bars in the colours of the selected channel. The
-// histogram's bars are the adjusted picture's level counts, scaled so that the largest
-// count fills the control's height; the colour index bars all fill it.
+// histogram's bars are the adjusted picture's level counts of that channel, scaled so that
+// its tallest bar fills the control's height; the colour index bars all fill it.
 class LevelBars : public QWidget {
 public:
     enum Mode { HistogramBars, ColourIndex };
