@@ -72,7 +72,11 @@ ImageAdjustDialog::ImageAdjustDialog(const Request& request, QWidget* parent)
     // The drop-down's height in the template includes its list; the box itself is one line.
     channelBox_->setFixedHeight(channelBox_->sizeHint().height());
     // A fixed-pitch font lines up the channel names' spaced-out columns.
-    channelBox_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // (As a style sheet, so that it holds under the style sheet of the window that opens
+    // the dialog.)
+    channelBox_->setStyleSheet(
+        QStringLiteral("QComboBox { font-family: '%1'; }")
+            .arg(QFontDatabase::systemFont(QFontDatabase::FixedFont).family()));
 
     // Slider: 0 .. 2 x maximum, so value = position - maximum; ticks every 10 (20 is one).
     slider_->setRange(0, 2 * request.maximum);
