@@ -89,7 +89,11 @@ int main(int argc, char** argv) {
         request.minimum = -k.maximum;
         request.maximum = k.maximum;
         request.path = path;
+        const double opening = threadSeconds();
         ImageAdjustDialog dialog(request);
+        if (verbose)
+            std::fprintf(stderr, "  %s: opening %.2f ms\n", k.name,
+                         (threadSeconds() - opening) * 1e3);
         dialog.show();
         QImage surface(dialog.size(), QImage::Format_RGB32);
         auto* box = qobject_cast<QLineEdit*>(findControl(&dialog, 1303));
