@@ -162,7 +162,13 @@ TEST(ImageAdjustment, UnreadablePictureSavesNothing) {
     EXPECT_FALSE(a.Save(path, reason));
     EXPECT_NE(reason.find("Unknown or wrong format"), std::string::npos) << reason;
     EXPECT_EQ(test::ReadBytes(path), junk);
-    EXPECT_EQ(dir.Entries().size(), 1u);
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"broken.jpg"});
+
+    // A folder that went away while the dialog was open: the save says so.
+    ImageAdjustment good(ImageAdjustment::Brightness, -255, 255);
+    ASSERT_TRUE(good.Load(SavedPhoto(dir, 8, 8)));
+    EXPECT_FALSE(good.Save(dir.File("gone/photo.jpg"), reason));
+    EXPECT_NE(reason.find("No such file"), std::string::npos) << reason;
 
     ImageAdjustment missing(ImageAdjustment::Brightness, -255, 255);
     EXPECT_FALSE(missing.Load(dir.File("gone.jpg")));
