@@ -5,6 +5,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTest>
 
 #include <algorithm>
@@ -129,6 +131,20 @@ TEST_F(ImageAdjustDialogTest, ValueBoxAndSliderSteps) {
     EXPECT_EQ(dialog.value(), 40);
     EXPECT_EQ(box->text(), "40");
     EXPECT_EQ(slider->value(), 295);
+
+    // A click on the slider's track moves the thumb and applies where it ends up.
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = Qt::Horizontal;
+    option.maximum = slider->maximum();
+    option.sliderPosition = option.sliderValue = slider->value();
+    option.tickPosition = slider->tickPosition();
+    const QRect groove = slider->style()->subControlRect(QStyle::CC_Slider, &option,
+                                                         QStyle::SC_SliderGroove, slider);
+    QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(groove.right() - 4, groove.center().y()));
+    EXPECT_GT(slider->value(), 295);
+    EXPECT_EQ(dialog.value(), slider->value() - 255);
+    EXPECT_EQ(box->text(), QString::number(dialog.value()));
 }
 
 // Contrast opens unchanged at 0 (value box and slider alike); the histogram kind opens
