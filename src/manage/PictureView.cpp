@@ -16,7 +16,6 @@ PictureView::PictureView(PicturePanel& panel, QScrollBar* verticalBar, QScrollBa
     for (QScrollBar* bar : {verticalBar_, horizontalBar_}) {
         if (!bar) continue;
         bar->setSingleStep(1);
-        bar->setPageStep(1);
         const Qt::Orientation orientation = bar->orientation();
         connect(bar, &QAbstractSlider::actionTriggered, this,
                 [this, orientation](int action) { panBarAction(orientation, action); });
@@ -104,11 +103,15 @@ void PictureView::render(bool recentre) {
         if (horizontalBar_) {
             const QSignalBlocker quiet(horizontalBar_);
             horizontalBar_->setRange(0, rangeX);
+            // The thumb shows how much of the picture the panel holds (page actions still
+            // move one pixel, see panBarAction).
+            horizontalBar_->setPageStep(panel.width());
             horizontalBar_->setValue(rangeX / 2);
         }
         if (verticalBar_) {
             const QSignalBlocker quiet(verticalBar_);
             verticalBar_->setRange(0, rangeY);
+            verticalBar_->setPageStep(panel.height());
             verticalBar_->setValue(rangeY / 2);
         }
     }
