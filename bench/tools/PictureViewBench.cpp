@@ -88,6 +88,12 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    if (std::getenv("QELVO_BENCH_VERBOSE")) {
+        std::FILE* f = std::fopen(path.c_str(), "rb");
+        std::fseek(f, 0, SEEK_END);
+        std::fprintf(stderr, "  picture 2592 x 1944, %ld bytes\n", std::ftell(f));
+        std::fclose(f);
+    }
     CxImage scratch;
     const double decode = Best([] {}, [&] { scratch.LoadFile(path.c_str(), FormatJpeg); });
 
