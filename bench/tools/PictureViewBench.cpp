@@ -10,15 +10,13 @@
 
 #include <unistd.h>
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <random>
 #include <string>
 
+#include "DetailedPicture.h"
 #include "imaging/CxImage.h"
-#include "imaging/TestPictures.h"
 #include "manage/PicturePanel.h"
 #include "manage/PictureView.h"
 
@@ -54,25 +52,6 @@ void Report(const std::string& name, double value, double limit) {
     std::fflush(stdout);
 }
 
-// A camera-like picture: the photo-like test picture with fine texture and sensor noise,
-// so the JPEG carries real detail (about the size of a real 5-megapixel snapshot).
-CxImage DetailedPicture(int w, int h) {
-    CxImage image = test::PhotoPicture(w, h, 17);
-    std::mt19937 rng(5);
-    std::uniform_int_distribution<int> noise(-14, 14);
-    for (int y = 0; y < h; ++y) {
-        std::uint8_t* row = image.RowBits(y);
-        for (int x = 0; x < w; ++x) {
-            const int texture = static_cast<int>(18 * std::sin(x * 0.9) * std::cos(y * 0.7));
-            for (int c = 0; c < 3; ++c) {
-                const int v = row[3 * x + c] + texture + noise(rng);
-                row[3 * x + c] = static_cast<std::uint8_t>(std::clamp(v, 0, 255));
-            }
-        }
-    }
-    return image;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -80,20 +59,13 @@ int main(int argc, char** argv) {
     if (argc > 1) g_reps = std::max(1, std::atoi(argv[1]));
 
     const std::string path = "/tmp/qelvo-bench-tools-" + std::to_string(::getpid()) + ".jpg";
-    {
-        CxImage picture = DetailedPicture(2592, 1944);
-        picture.SetQuality(80);
-        if (!picture.SaveFile(path.c_str(), FormatJpeg)) {
-            std::fprintf(stderr, "bench: cannot write %s\n", path.c_str());
-            return 1;
-        }
+    const long bytes = bench::WriteDetailedJpeg(path, 2592, 1944, 17);
+    if (bytes <= 0) {
+        std::fprintf(stderr, "bench: cannot write %s\n", path.c_str());
+        return 1;
     }
-    if (std::getenv("QELVO_BENCH_VERBOSE")) {
-        std::FILE* f = std::fopen(path.c_str(), "rb");
-        std::fseek(f, 0, SEEK_END);
-        std::fprintf(stderr, "  picture 2592 x 1944, %ld bytes\n", std::ftell(f));
-        std::fclose(f);
-    }
+    if (std::getenv("QELVO_BENCH_VERBOSE"))
+        std::fprintf(stderr, "  picture 2592 x 1944, %ld bytes\n", bytes);
     CxImage scratch;
     const double decode = Best([] {}, [&] { scratch.LoadFile(path.c_str(), FormatJpeg); });
 
