@@ -28,7 +28,9 @@ LosslessOutcome TransformJpegLosslessly(const std::string& path, JpegTurn turn, 
 // decodes with grey fill, and must not be mistaken for the whole picture.
 bool JpegDataComplete(const std::vector<std::uint8_t>& bytes);
 
-// Reads a whole file; false (with errno set) when it cannot be read.
+// Reads a whole file; false (with errno set) when it cannot be read.  A file larger than
+// the largest picture may hold is refused with EFBIG rather than read into memory: no JPEG
+// of a size the decoder accepts comes near it.
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes);
 
 // Writes `size` bytes to `path` through a temporary file beside it and a rename, keeping

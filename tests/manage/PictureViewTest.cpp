@@ -473,6 +473,23 @@ TEST_F(PictureToolsTest, BrokenOrVanishedPicturesWriteNothingAndDrawNothingNew) 
         << dialogs_->messages()[6].toStdString();
 }
 
+TEST_F(PictureToolsTest, AFileFarLargerThanAnyPictureIsRefusedUnread) {
+    // A JPEG start and then a terabyte (sparse): nothing may try to hold it in memory.
+    const std::string path = folder_ / "huge.jpg";
+    std::ofstream(path, std::ios::binary) << "\xFF\xD8\xFF\xE0";
+    fs::resize_file(path, std::uintmax_t{1} << 40);
+    open(path);
+    EXPECT_EQ(panel_.pictures().picture(path), nullptr);
+    view_.zoomIn();
+    EXPECT_FALSE(panel_.showsView());
+    for (Tool tool : {Tool::Equalize, Tool::RotateQuarter})
+        EXPECT_EQ(tools_.run(tool, path), Outcome::Unreadable);
+    EXPECT_EQ(fs::file_size(path), std::uintmax_t{1} << 40);
+    ASSERT_EQ(dialogs_->messages().size(), 2);
+    EXPECT_TRUE(dialogs_->messages()[0].contains("too large"))
+        << dialogs_->messages()[0].toStdString();
+}
+
 TEST_F(PictureToolsTest, TinyAndHugePicturesWorkWithEveryTool) {
     for (QSize size : {QSize(1, 1), QSize(8000, 6000)}) {
         SCOPED_TRACE(size.width());
