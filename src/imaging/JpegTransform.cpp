@@ -129,6 +129,15 @@ LosslessOutcome TransformJpegLosslessly(const std::string& path, JpegTurn turn,
         return LosslessOutcome::NotPossible;
     std::unique_ptr<void, TurboHandle> handle(tjInitTransform());
     if (!handle) return LosslessOutcome::NotPossible;
+    // The transform holds every coefficient of the picture at once: a picture larger than
+    // the decoder accepts is left to the decoding path, which refuses it with its reason.
+    int width = 0, height = 0, sampling = 0, colours = 0;
+    if (tjDecompressHeader3(handle.get(), source.data(), static_cast<unsigned long>(source.size()),
+                            &width, &height, &sampling, &colours) != 0)
+        return LosslessOutcome::NotPossible;
+    const std::uint64_t bytesPerPixel = colours == TJCS_GRAY ? 1 : 3;
+    if (std::uint64_t(width) * std::uint64_t(height) * bytesPerPixel > kMaxImageBytes)
+        return LosslessOutcome::NotPossible;
 
     tjtransform transform{};
     transform.op = TurboOperation(turn);

@@ -19,8 +19,9 @@ enum class LosslessOutcome {
 
 // Turns, flips or mirrors the JPEG file at `path` by rearranging its compressed blocks
 // (libjpeg-turbo's transform with the perfect option), so no generation is lost and the
-// file keeps its quality and markers.  Sizes that would drop edge blocks are refused with
-// NotPossible and the caller takes the decode / operate / encode path instead.  The file is
+// file keeps its quality and markers.  Sizes that would drop edge blocks, and pictures
+// larger than the decoder accepts, are refused with NotPossible and the caller takes the
+// decode / operate / encode path instead.  The file is
 // replaced through a temporary file and a rename; on SaveFailed `error` says why.
 LosslessOutcome TransformJpegLosslessly(const std::string& path, JpegTurn turn, std::string& error);
 
