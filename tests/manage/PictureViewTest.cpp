@@ -14,7 +14,9 @@
 #include <QAbstractSlider>
 #include <QScrollBar>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -340,6 +342,33 @@ TEST_F(PictureViewTest, LoupeFollowsTheLeftButtonAloneAndReleaseRestoresThePictu
     view_.leftButtonReleased();
     EXPECT_FALSE(view_.loupeDragging());
     EXPECT_EQ(shown(), plain);
+}
+
+// Every rewrite replaces the file through a rename.  On a file system whose times are
+// coarse (two seconds on FAT) a rewrite of the same size keeps size and time alike; the
+// replaced file must still be read again.
+TEST_F(PictureViewTest, AReplacedFileIsReadAgainWhenItsSizeAndTimeStayTheSame) {
+    const std::string path = picture("a.jpg", markedPicture(64, 48));
+    const CxImage* before = panel_.pictures().picture(path);
+    ASSERT_NE(before, nullptr);
+    const RgbQuad first = before->GetPixelColor(40, 10);
+    // Same length, other pixels: the DC quantiser doubled.
+    std::string bytes = bytesOf(path);
+    const std::size_t dqt = bytes.find("\xFF\xDB");
+    ASSERT_NE(dqt, std::string::npos);
+    bytes[dqt + 5] = static_cast<char>(2 * static_cast<unsigned char>(bytes[dqt + 5]));
+    const std::string replacement = folder_ / "replacement.tmp";
+    std::ofstream(replacement, std::ios::binary) << bytes;
+    struct stat original {};
+    ASSERT_EQ(::stat(path.c_str(), &original), 0);
+    const timespec times[2] = {original.st_atim, original.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, replacement.c_str(), times, 0), 0);
+    fs::rename(replacement, path);
+    ASSERT_EQ(fs::file_size(path), static_cast<std::uintmax_t>(original.st_size));
+
+    const CxImage* after = panel_.pictures().picture(path);
+    ASSERT_NE(after, nullptr);
+    EXPECT_NE(after->GetPixelColor(40, 10).red, first.red);
 }
 
 class PictureToolsTest : public PictureViewTest {
