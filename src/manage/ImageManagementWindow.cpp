@@ -526,7 +526,8 @@ void ImageManagementWindow::clickClip(int k) {
 void ImageManagementWindow::deleteClip(int k) {
     const std::string path = strip_.slotPath(storageFolder(), k);
     if (path.empty()) return;
-    if (!askAndDeletePicture(this, path)) return;
+    if (askAndDeletePicture(this, path) == DeleteOutcome::Declined) return;
+    // Relisted whatever the delete did: a file that was already gone leaves the strip.
     listFolder(false);
 }
 
