@@ -232,7 +232,7 @@ void ImageManagementWindow::connectCommands() {
                             {kMirrorHorizontal, Tool::MirrorHorizontal}})
         if (auto* button = qobject_cast<QAbstractButton*>(controlById(id)))
             connect(button, &QAbstractButton::clicked, this,
-                    [this, tool] { runPictureTool(tool); });
+                    [this, tool = tool] { runPictureTool(tool); });
     if (hd_) {
         for (int id : {kCaptureTab, kImageTab, kMovieTab})
             if (auto* button = qobject_cast<QAbstractButton*>(controlById(id)))
