@@ -8,7 +8,7 @@
 #include "imaging/ClipViewerPopup.h"
 #include "imaging/CxImage.h"
 #include "manage/FileCommands.h"
-#include "manage/HdButton.h"
+#include "skin/HdButton.h"
 #include "manage/PicturePanel.h"
 #include "manage/ThumbnailButton.h"
 #include "platform/Clock.h"

@@ -6,7 +6,7 @@
 #include "capture/SnapshotWriter.h"
 #include "capture/WaitUntil.h"
 #include "imaging/ClipViewerPopup.h"
-#include "manage/HdButton.h"
+#include "skin/HdButton.h"
 #include "manage/ImageManagementWindow.h"
 #include "manage/PicturePanel.h"
 #include "manage/ThumbnailButton.h"
