@@ -5,8 +5,6 @@
 #include "capture/CaptureState.h"
 #include "capture/GrabberCallbacks.h"
 #include "imaging/ClipViewerPopup.h"
-#include "imaging/CxImage.h"
-#include "imaging/DrawScaled.h"
 #include "multiview/PrintReport.h"
 #include "multiview/ViewCycle.h"
 #include "multiview/ViewPane.h"
@@ -279,17 +277,8 @@ QImage MultiViewWindow::paneImage(int index) {
     if (cache.frame == picture.frame.get() && cache.pen == pen && cache.size == pane->size() &&
         (!pen || cache.revision == pen_.revision()))
         return cache.image;
-    QImage image;
-    if (pen) {
-        CxImage composed;
-        if (composePane(picture, &pen_.layer(index), composed)) {
-            image = QImage(pane->size(), QImage::Format_RGB32);
-            QPainter painter(&image);
-            DrawScaled(composed, painter, image.rect());
-        }
-    } else {
-        image = scaledPane(picture, pane->size());
-    }
+    QImage image = scaledPane(picture, pane->size());
+    if (pen) overlayLayerScaled(image, pen_.layer(index));
     cache = {picture.frame.get(), pen, pen_.revision(), pane->size(), image};
     return image;
 }

@@ -2,7 +2,10 @@
 
 #include "skin/SkinTable.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace qelvo {
 namespace {
@@ -34,6 +37,40 @@ bool overlayLayer(CxImage& picture, const CxImage& layer) {
     stretched.SetTransparentIndex(0);
     stretched.SetTransparentColor(layer.TransparentColor());
     return picture.PasteOver(stretched, 0, 0);
+}
+
+void overlayLayerScaled(QImage& pane, const CxImage& layer) {
+    if (pane.isNull() || !layer.IsValid() || layer.BitsPerPixel() != 24) return;
+    if (pane.format() != QImage::Format_RGB32) pane = pane.convertToFormat(QImage::Format_RGB32);
+    const int w = pane.width(), h = pane.height();
+    const int lw = layer.Width(), lh = layer.Height();
+    const RgbQuad grey = layer.TransparentColor();
+    // Each pane pixel looks at every layer pixel it covers, so a one-pixel stroke stays
+    // visible on a half-size pane (a plain nearest sample would skip every other line).
+    auto span = [](int i, int out, int in) {
+        const int first = static_cast<int>(static_cast<std::int64_t>(i) * in / out);
+        const int last = static_cast<int>(static_cast<std::int64_t>(i + 1) * in / out);
+        return std::pair<int, int>{first, std::max(first + 1, last)};
+    };
+    for (int y = 0; y < h; ++y) {
+        const auto [top, bottom] = span(y, h, lh);
+        auto* out = reinterpret_cast<std::uint32_t*>(pane.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const auto [left, right] = span(x, w, lw);
+            for (int ly = top; ly < bottom; ++ly) {
+                const std::uint8_t* row = layer.RowBits(lh - 1 - ly);
+                const std::uint8_t* p = row + 3 * left;
+                int lx = left;
+                for (; lx < right; ++lx, p += 3)
+                    if (p[0] != grey.blue || p[1] != grey.green || p[2] != grey.red) break;
+                if (lx < right) {
+                    out[x] = 0xFF000000u | (std::uint32_t{p[2]} << 16) |
+                             (std::uint32_t{p[1]} << 8) | p[0];
+                    break;
+                }
+            }
+        }
+    }
 }
 
 PenLayers::PenLayers() {

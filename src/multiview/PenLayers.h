@@ -2,6 +2,7 @@
 
 #include "imaging/CxImage.h"
 
+#include <QImage>
 #include <QPoint>
 
 #include <array>
@@ -13,6 +14,11 @@ namespace qelvo {
 // to its own size first (nearest samples), so strokes land where they were drawn on the
 // pane whatever size the camera delivers.  False when either is empty.
 bool overlayLayer(CxImage& picture, const CxImage& layer);
+
+// Lays a drawing layer over a picture already stretched to a pane (upright, 32-bit): a pane
+// pixel takes the stroke colour of the layer pixels it covers, if any is not transparent
+// grey.  What the pane shows in pen mode, at the pane's cost rather than the picture's.
+void overlayLayerScaled(QImage& pane, const CxImage& layer);
 
 // The pen of the multi-view window: pen mode, the pen colour and one drawing layer per view
 // pane.  A layer is a 640 x 480 24-bit picture whose untouched pixels are transparent grey;

@@ -79,6 +79,12 @@ TEST(PenLayersTest, OverlayCopiesOnlyStrokesAndFollowsThePictureSize) {
     EXPECT_EQ(test::pixelFromTop(hd, 640, 359), QColor(255, 0, 0));
     EXPECT_EQ(test::pixelFromTop(hd, 20, 13), QColor(255, 0, 0));
     EXPECT_EQ(test::pixelFromTop(hd, 10, 9), QColor(0, 200, 0));  // not where 640 x 480 had it
+
+    // What a 320 x 240 pane shows: the stretched picture with the stroke at half position.
+    QImage shown = scaledPane(PanePicture{frameHd}, QSize(320, 240));
+    overlayLayerScaled(shown, pen.layer(0));
+    EXPECT_EQ(shown.pixelColor(160, 119), QColor(255, 0, 0));
+    EXPECT_EQ(shown.pixelColor(100, 100), QColor(0, 200, 0));
     EXPECT_EQ(test::pixelFromTop(hd, 600, 100), QColor(0, 200, 0));
 }
 
