@@ -70,8 +70,10 @@ protected:
     static void click(MultiViewWindow& w, int id) {
         qobject_cast<QAbstractButton*>(w.findChild<QWidget*>(QString::number(id)))->click();
     }
-    // Snapshots until `count` were stored (each press raises one request).
+    // Snapshots until `count` were stored (each press raises one request).  A request
+    // served before the camera's first frame has nothing to hand over, so wait for one.
     static bool snap(MultiViewWindow& w, int count) {
+        if (!waitUntil([] { return latestFrameBlockSize() > 0; })) return false;
         for (int i = 0; i < count; ++i) {
             const int before = w.cycle().nextPane();
             const bool wasFrozen = w.cycle().frozen();
@@ -126,6 +128,9 @@ TEST_F(MultiViewWindowTest, OpensOnTheLauncherInFullWithTheDayFolderAndLivePictu
 }
 
 TEST_F(MultiViewWindowTest, QuadFreezeCycleWithAlarmAndPaneClicks) {
+    // The usual pause after a request: live frames go on being drawn until the snapshot is
+    // handled, so the last drawn frame comes after the last served snapshot.
+    setPacingPause(std::chrono::milliseconds(250));
     MultiViewWindow window(&launcher, false);
     window.show();
     window.applyLayout(4);
@@ -256,6 +261,7 @@ TEST_F(MultiViewWindowTest, PenStrokesLandOnVisibleFilledPanesOnly) {
 }
 
 TEST_F(MultiViewWindowTest, HdVariantDifferences) {
+    setPacingPause(std::chrono::milliseconds(250));
     MultiViewWindow window(&launcher, true);
     window.show();
     EXPECT_EQ(window.objectName(), "210");
