@@ -34,6 +34,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -82,7 +83,7 @@ void report(const char* name, double value, const char* unit, const char* condit
 }
 
 // A camera-like 1280 x 720 frame: gradients with noise, so JPEG has detail to encode.
-FrameRecord cameraFrame(unsigned seed) {
+std::unique_ptr<FrameRecord> cameraFrame(unsigned seed) {
     const int w = 1280, h = 720;
     const std::size_t stride = frameRowBytes(w);
     std::vector<std::uint8_t> pixels(stride * h);
@@ -95,8 +96,8 @@ FrameRecord cameraFrame(unsigned seed) {
             p[1] = std::uint8_t((y / 3 + noise) & 0xFF);
             p[2] = std::uint8_t(((x + y) / 8 + noise) & 0xFF);
         }
-    FrameRecord frame;
-    frame.assign(pixels.data(), pixels.size(), FrameHeader::forFrame(w, h), 0.0);
+    auto frame = std::make_unique<FrameRecord>();
+    frame->assign(pixels.data(), pixels.size(), FrameHeader::forFrame(w, h), 0.0);
     return frame;
 }
 
@@ -115,7 +116,8 @@ void snapshotAndPaintFigures(const std::string& folder) {
     window.show();
     window.applyLayout(4);
     QCoreApplication::processEvents();
-    const FrameRecord record = cameraFrame(1);
+    const std::unique_ptr<FrameRecord> owned = cameraFrame(1);
+    const FrameRecord& record = *owned;
 
     const double message = medianMs(
         40,
@@ -132,7 +134,8 @@ void snapshotAndPaintFigures(const std::string& folder) {
         FrameMessage event(kSnapshotFrameMessage, record.clone());
         QCoreApplication::sendEvent(&window, &event);
     }
-    const double repaint = medianMs(40, nullptr, [&] { window.repaint(); });
+    // grab() renders the background and all four panes into a picture, as an expose does.
+    const double repaint = medianMs(40, nullptr, [&] { (void)window.grab(); });
     report("repaint four frozen QUAD panes", repaint, "ms", "<= 10 ms", repaint <= 10.0);
 
     window.togglePen();
