@@ -62,6 +62,10 @@ bool PrintReport::print(QWidget* parent, int layout, const std::array<PanePictur
                         const PenLayers* layers) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(QString::fromLatin1(kDocumentName));
+    // The page is laid out for a 600 dpi A4 sheet: printing to a file gets that resolution
+    // (the toolkit would pick 1200 dpi and leave the report in a corner); a printer's driver
+    // still reports its own.
+    printer.setResolution(600);
     if (!dialogs().print(parent, printer) || !printer.isValid()) {
         dialogs().message(parent, QString::fromLatin1(kCannotPrint), QString(), MessageButtons::Ok);
         return false;
