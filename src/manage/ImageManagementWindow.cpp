@@ -7,6 +7,7 @@
 #include "capture/SnapshotWriter.h"
 #include "imaging/ClipViewerPopup.h"
 #include "imaging/CxImage.h"
+#include "manage/AdjustmentTools.h"
 #include "manage/FileCommands.h"
 #include "skin/HdButton.h"
 #include "manage/PicturePanel.h"
@@ -220,6 +221,9 @@ void ImageManagementWindow::connectCommands() {
         connect(tabStrip_, &QAbstractButton::clicked, this,
                 [this] { tabStripClicked(tabStrip_->lastPointerPosition().x()); });
     }
+    // The adjustment tools work on the current picture in image mode only.
+    bindAdjustmentTools(this,
+                        [this] { return mode_ == ImageMode ? currentPicture_ : std::string(); });
     connect(folderCombo_, &QComboBox::activated, this, &ImageManagementWindow::selectFolder);
     connect(stripBar_, &QAbstractSlider::actionTriggered, this,
             &ImageManagementWindow::stripBarAction);
