@@ -119,16 +119,26 @@ void snapshotAndPaintFigures(const std::string& folder) {
     const std::unique_ptr<FrameRecord> owned = cameraFrame(1);
     const FrameRecord& record = *owned;
 
-    const double message = medianMs(
+    // The grabber hands each snapshot over as an owned copy (made on the streaming thread);
+    // the window keeps that copy as the pane's picture.  Both halves, and their sum.
+    const double copy = medianMs(40, nullptr, [&] { (void)record.clone(); });
+    std::shared_ptr<const FrameRecord> next;
+    const double handled = medianMs(
         40,
         [&] {
             if (window.cycle().frozen()) window.applyLayout(4);
+            next = record.clone();
         },
         [&] {
-            FrameMessage event(kSnapshotFrameMessage, record.clone());
+            FrameMessage event(kSnapshotFrameMessage, std::move(next));
             QCoreApplication::sendEvent(&window, &event);
         });
-    report("snapshot frame 1280x720 to frozen pane", message, "ms", "<= 2 ms", message <= 2.0);
+    std::fprintf(stderr,
+                 "  (copy %.2f ms on the streaming thread, message %.2f ms on the GUI thread)\n",
+                 copy, handled);
+    report("snapshot frame 1280x720 to frozen pane (copy + message)", copy + handled, "ms",
+           "<= 2 ms", copy + handled <= 2.0);
+    QCoreApplication::processEvents();  // the panes paint
 
     while (!window.cycle().frozen()) {
         FrameMessage event(kSnapshotFrameMessage, record.clone());

@@ -397,6 +397,8 @@ void MultiViewWindow::erase() {
     if (!pen_.penMode()) return;
     pen_.resetLayers();
     refreshPanes();
+    for (ViewPane* pane : panes_)
+        if (pane->isVisible()) pane->repaint();
 }
 
 void MultiViewWindow::clear() {
@@ -416,6 +418,7 @@ void MultiViewWindow::onPenStroke(QEvent* event) {
     pen_.stroke(index, stroke->sender()->previousPointerPosition(),
                 QPoint(stroke->x(), stroke->y()), scale);
     refreshPane(index);
+    panes_[index]->repaint();  // at once, so the stroke follows the pointer
 }
 
 // ---- events

@@ -27,7 +27,7 @@ void ViewPane::showPicture(QImage picture) {
         return;
     }
     surface_->hide();
-    repaint();
+    update();
 }
 
 void ViewPane::showLive() {
