@@ -143,7 +143,8 @@ void ClipViewerPopup::saveClicked() {
     tellOwner(kPopupSaveMessage);
 }
 
-void ClipViewerPopup::mouseDoubleClickEvent(QMouseEvent*) {
+void ClipViewerPopup::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
     if (notifyParent_) tellOwner(kFullScreenClosedMessage);
     done(QDialog::Rejected);
 }

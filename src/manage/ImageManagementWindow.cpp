@@ -232,7 +232,7 @@ void ImageManagementWindow::connectCommands() {
                             {kMirrorHorizontal, Tool::MirrorHorizontal}})
         if (auto* button = qobject_cast<QAbstractButton*>(controlById(id)))
             connect(button, &QAbstractButton::clicked, this,
-                    [this, tool] { runPictureTool(tool); });
+                    [this, tool = tool] { runPictureTool(tool); });
     if (hd_) {
         for (int id : {kCaptureTab, kImageTab, kMovieTab})
             if (auto* button = qobject_cast<QAbstractButton*>(controlById(id)))
@@ -565,7 +565,8 @@ void ImageManagementWindow::clickClip(int k) {
 void ImageManagementWindow::deleteClip(int k) {
     const std::string path = strip_.slotPath(storageFolder(), k);
     if (path.empty()) return;
-    if (!askAndDeletePicture(this, path)) return;
+    if (askAndDeletePicture(this, path) == DeleteOutcome::Declined) return;
+    // Relisted whatever the delete did: a file that was already gone leaves the strip.
     listFolder(false);
 }
 
