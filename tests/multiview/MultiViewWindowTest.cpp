@@ -113,6 +113,8 @@ TEST_F(MultiViewWindowTest, OpensOnTheLauncherInFullWithTheDayFolderAndLivePictu
         for (int id : {1007, 1008, 1009, 1010}) EXPECT_FALSE(shown(window, id));
         EXPECT_TRUE(waitUntil([&] { return window.pane(0)->surface()->paintedFrames() > 0; }));
 
+        click(window, MultiViewWindow::kCapture2);  // hidden; turns the frame notices on
+        EXPECT_EQ(captureWords().frameNoticeSwitch.load(), 1);
         window.applyLayout(4);
         EXPECT_EQ(window.pane(3)->geometry(), QRect(453, 448, 320, 240));
         EXPECT_FALSE(shown(window, MultiViewWindow::kFullScreen));
@@ -125,6 +127,7 @@ TEST_F(MultiViewWindowTest, OpensOnTheLauncherInFullWithTheDayFolderAndLivePictu
     }
     // Destroyed: capture is gone and no pane is left as a target.
     EXPECT_EQ(multiViewKindCallback(false, 1).liveTarget(), nullptr);
+    EXPECT_EQ(captureWords().frameNoticeSwitch.load(), 0);
 }
 
 TEST_F(MultiViewWindowTest, QuadFreezeCycleWithAlarmAndPaneClicks) {
@@ -209,9 +212,15 @@ TEST_F(MultiViewWindowTest, FullScreenMovesTheLiveTargetAndBack) {
     EXPECT_FALSE(window.cycle().fullScreen());
     EXPECT_EQ(live.liveTarget(), window.pane(0)->surface());  // all frozen: next pane is 1
 
+    // All frozen: the new popup shows pane 1's picture, drawn into it once.
+    window.fullScreen();
+    ClipViewerPopup* third = window.fullScreenPopup();
+    EXPECT_EQ(third->liveSurface()->submittedFrames(), 1u);
+    third->exitClicked();
+
     window.togglePen();
     window.fullScreen();
-    EXPECT_EQ(window.fullScreenPopup(), second);  // nothing in pen mode
+    EXPECT_EQ(window.fullScreenPopup(), third);  // nothing in pen mode
 }
 
 TEST_F(MultiViewWindowTest, PenStrokesLandOnVisibleFilledPanesOnly) {
