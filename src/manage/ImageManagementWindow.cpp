@@ -9,7 +9,7 @@
 #include "imaging/CxImage.h"
 #include "manage/AdjustmentTools.h"
 #include "manage/FileCommands.h"
-#include "manage/HdButton.h"
+#include "skin/HdButton.h"
 #include "manage/PicturePanel.h"
 #include "manage/PictureView.h"
 #include "manage/ThumbnailButton.h"

@@ -7,7 +7,7 @@
 #include "capture/WaitUntil.h"
 #include "imaging/ClipViewerPopup.h"
 #include "imaging/ImageAdjustDialog.h"
-#include "manage/HdButton.h"
+#include "skin/HdButton.h"
 #include "manage/ImageManagementWindow.h"
 #include "manage/PanelRender.h"
 #include "manage/PicturePanel.h"
