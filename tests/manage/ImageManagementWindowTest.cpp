@@ -7,7 +7,6 @@
 #include "capture/WaitUntil.h"
 #include "imaging/ClipViewerPopup.h"
 #include "imaging/ImageAdjustDialog.h"
-#include "skin/HdButton.h"
 #include "manage/ImageManagementWindow.h"
 #include "manage/PanelRender.h"
 #include "manage/PicturePanel.h"
@@ -20,6 +19,7 @@
 #include "platform/ScriptedDialogs.h"
 #include "platform/SessionState.h"
 #include "skin/ControlIdentity.h"
+#include "skin/HdButton.h"
 #include "skin/SimpleButton.h"
 
 #include <QAbstractSlider>
