@@ -11,6 +11,7 @@
 #include "skin/SkinTable.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -99,6 +100,23 @@ void LauncherWindow::rescanDevices() {
         operatorChoice_.clear();  // the chosen device is gone
     setSelectedDeviceName(deviceList_->currentText().toStdString());
     deviceList_->show();
+}
+
+bool LauncherWindow::preselectDevice(const std::string& name) {
+    const int index = deviceList_->findText(QString::fromStdString(name), Qt::MatchExactly);
+    if (index < 0) return false;
+    operatorChoice_ = name;
+    deviceList_->setCurrentIndex(index);
+    return true;
+}
+
+void LauncherWindow::bringToFront() {
+    for (QWidget* window : {static_cast<QWidget*>(this), QApplication::activeModalWidget()}) {
+        if (!window) continue;
+        if (window->isMinimized()) window->showNormal();
+        window->raise();
+        window->activateWindow();
+    }
 }
 
 void LauncherWindow::openImageView() {

@@ -42,6 +42,10 @@ public:
     void openImageView();
     void openImageManagement();
     void showAbout();
+    // Selects `name` as if the operator had picked it; false when no such device is listed.
+    bool preselectDevice(const std::string& name);
+    // Brings the launcher, and a working window open over it, to the front.
+    void bringToFront();
 
     QComboBox* deviceList() const { return deviceList_; }
     const QTimer& rescanTimer() const { return rescanTimer_; }

@@ -1,41 +1,22 @@
+#include "app/CommandLine.h"
 #include "app/LauncherWindow.h"
+#include "app/SingleInstance.h"
+#include "app/StorageFolderCheck.h"
+#include "app/WindowingPlatform.h"
 #include "app/WorkingWindows.h"
 #include "platform/Dialogs.h"
 #include "platform/GstInit.h"
 #include "platform/Paths.h"
 
-#include <unistd.h>
 #include <QApplication>
 #include <QFont>
+#include <QTimer>
 
 #include <cstdlib>
 #include <iostream>
 #include <string>
 
 namespace {
-
-// A local X display (":N", ":N.S" or "unix:N") answers on its socket; Qt aborts the program
-// when it cannot connect, so a display that is named but not running is caught here.
-bool localXDisplayRunning(const std::string& display) {
-    std::string rest = display;
-    if (rest.rfind("unix:", 0) == 0)
-        rest = rest.substr(4);
-    else if (rest.empty() || rest[0] != ':')
-        return true;  // a remote display: let the toolkit try
-    const std::string number = rest.substr(
-        1, rest.find('.') == std::string::npos ? std::string::npos : rest.find('.') - 1);
-    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) return true;
-    return ::access(("/tmp/.X11-unix/X" + number).c_str(), F_OK) == 0;
-}
-
-bool displayAvailable() {
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (platform && *platform) return true;  // the caller chose (offscreen, xcb, wayland...)
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if (wayland && *wayland) return true;
-    const char* x = std::getenv("DISPLAY");
-    return x && *x && localXDisplayRunning(x);
-}
 
 void reportMissingMedia() {
     const std::vector<std::string> missing = qelvo::missingGstreamerElements();
@@ -53,26 +34,92 @@ void reportMissingMedia() {
                              qelvo::MessageButtons::Ok);
 }
 
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!displayAvailable()) {
-        std::cerr << "qelvo-tarnel: no display found (DISPLAY and WAYLAND_DISPLAY name no running "
-                     "display); "
-                     "start it in a desktop session, or under Xvfb: "
-                     "xvfb-run -s '-screen 0 1280x1024x24' qelvo-tarnel\n";
-        return 1;
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const qelvo::StartOptions options = qelvo::parseCommandLine(arguments);
+    switch (options.action) {
+        case qelvo::StartOptions::Action::PrintHelp:
+        case qelvo::StartOptions::Action::PrintVersion:
+            std::cout << options.text << (options.text.ends_with('\n') ? "" : "\n");
+            return 0;
+        case qelvo::StartOptions::Action::Fail:
+            std::cerr << options.text << '\n';
+            return options.exitStatus;
+        case qelvo::StartOptions::Action::Run:
+            break;
     }
+
+    const qelvo::WindowingDecision windowing =
+        qelvo::decideWindowing(environment, qelvo::localXDisplayRunning);
+    if (!windowing.message.empty()) std::cerr << windowing.message << '\n';
+    if (!windowing.canStart) return 1;
+    if (!windowing.qpaPlatform.empty())
+        ::setenv("QT_QPA_PLATFORM", windowing.qpaPlatform.c_str(), 1);
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QELVO_TARNEL"));
+    QApplication::setApplicationVersion(QString::fromLatin1(qelvo::programVersion()));
+    QApplication::setDesktopFileName(QStringLiteral("qelvo-tarnel"));
     QFont::insertSubstitution(QStringLiteral("Arial Narrow"),
                               QStringLiteral("Liberation Sans Narrow"));
+
+    const qelvo::StorageLocations storage{options.storageRoot.value_or(qelvo::defaultStorageRoot()),
+                                          qelvo::storageFallback()};
+    if (options.storageRoot) {
+        const std::string chosen = qelvo::checkStorageFolder(storage.root, storage.fallback);
+        if (chosen != storage.root)
+            std::cerr << "qelvo-tarnel: cannot create the storage folder " << storage.root
+                      << "; using " << chosen << '\n';
+    }
+
+    qelvo::SingleInstance instance(qelvo::runtimeDir(), storage.root);
+    switch (instance.claim()) {
+        case qelvo::SingleInstance::Claim::AlreadyRunning:
+            if (instance.askRunningToRaise()) {
+                std::cerr << "qelvo-tarnel: already running for " << storage.root
+                          << "; its window was raised\n";
+                return 0;
+            }
+            std::cerr << "qelvo-tarnel: already running for " << storage.root
+                      << ", but it does not answer\n";
+            return 1;
+        case qelvo::SingleInstance::Claim::Unguarded:
+            std::cerr << instance.problem() << '\n';
+            break;
+        case qelvo::SingleInstance::Claim::First:
+            if (!instance.problem().empty()) std::cerr << instance.problem() << '\n';
+            break;
+    }
 
     reportMissingMedia();
 
     qelvo::LauncherWindow launcher(qelvo::makeSystemDeviceCatalogue(),
-                                   qelvo::programWorkingWindows(),
-                                   {qelvo::defaultStorageRoot(), qelvo::storageFallback()});
+                                   qelvo::programWorkingWindows(), storage);
+    QObject::connect(&instance, &qelvo::SingleInstance::raiseRequested, &launcher,
+                     &qelvo::LauncherWindow::bringToFront);
+    bool deviceListed = true;
+    if (options.device && !launcher.preselectDevice(*options.device)) {
+        deviceListed = false;
+        std::cerr << "qelvo-tarnel: the device \"" << *options.device
+                  << "\" is not attached; choose one in the launcher\n";
+    }
+    if (deviceListed && options.startWindow != qelvo::StartWindow::None) {
+        // Opened once the launcher runs, so the working window is modal over it as usual.
+        QTimer::singleShot(0, &launcher, [&launcher, &options] {
+            if (options.startWindow == qelvo::StartWindow::ImageManagement)
+                launcher.openImageManagement();
+            else
+                launcher.openImageView();
+        });
+    }
     launcher.exec();
     return 0;
 }

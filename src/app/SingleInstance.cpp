@@ -1,0 +1,84 @@
+#include "app/SingleInstance.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QLocalSocket>
+
+#include <sys/stat.h>
+
+namespace qelvo {
+namespace {
+
+constexpr char kRaise[] = "raise\n";
+
+// Names the storage root by a hash of its resolved path, so "dir" and "dir/" or a symbolic
+// link to it are one root, and any path fits a socket name.
+QString rootKey(const std::string& storageRoot) {
+    const QString path = QString::fromStdString(storageRoot);
+    QString resolved = QFileInfo(path).canonicalFilePath();
+    if (resolved.isEmpty()) resolved = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    return QString::fromLatin1(
+        QCryptographicHash::hash(resolved.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
+}
+
+}  // namespace
+
+SingleInstance::SingleInstance(std::string runtimeDir, const std::string& storageRoot,
+                               QObject* parent)
+    : QObject(parent), runtimeDir_(std::move(runtimeDir)) {
+    const QDir dir(QString::fromStdString(runtimeDir_));
+    const QString key = rootKey(storageRoot);
+    lockPath_ = dir.filePath(QStringLiteral("instance-%1.lock").arg(key));
+    socketPath_ = dir.filePath(QStringLiteral("instance-%1.socket").arg(key));
+    server_.setSocketOptions(QLocalServer::UserAccessOption);
+    connect(&server_, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* socket = server_.nextPendingConnection()) serve(socket);
+    });
+}
+
+SingleInstance::~SingleInstance() {
+    server_.close();
+}
+
+SingleInstance::Claim SingleInstance::claim() {
+    // The runtime folder is private to the user, like $XDG_RUNTIME_DIR itself.
+    ::mkdir(runtimeDir_.c_str(), 0700);
+    lock_ = std::make_unique<QLockFile>(lockPath_);
+    // Only a dead owner makes the lock stale, never its age: the program runs for hours.
+    lock_->setStaleLockTime(0);
+    if (lock_->tryLock(0)) {
+        // A socket file left by a crashed run would stop the listening.
+        QLocalServer::removeServer(socketPath_);
+        if (!server_.listen(socketPath_))
+            problem_ = "qelvo-tarnel: a second start cannot reach this one (" +
+                       server_.errorString().toStdString() + ")";
+        return Claim::First;
+    }
+    if (lock_->error() == QLockFile::LockFailedError) return Claim::AlreadyRunning;
+    problem_ = "qelvo-tarnel: cannot write the lock file " + lockPath_.toStdString() +
+               "; a second start will not be prevented";
+    lock_.reset();
+    return Claim::Unguarded;
+}
+
+bool SingleInstance::askRunningToRaise() {
+    QLocalSocket socket;
+    socket.connectToServer(socketPath_);
+    if (!socket.waitForConnected(3000)) return false;
+    socket.write(kRaise);
+    if (!socket.waitForBytesWritten(3000)) return false;
+    socket.disconnectFromServer();
+    return true;
+}
+
+void SingleInstance::serve(QLocalSocket* socket) {
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+        while (socket->canReadLine())
+            if (socket->readLine() == kRaise) emit raiseRequested();
+        // Anything else is not ours; a sender that never ends its line is cut off.
+        if (socket->bytesAvailable() > 64) socket->abort();
+    });
+}
+
+}  // namespace qelvo

@@ -1,0 +1,68 @@
+#include "app/SingleInstance.h"
+
+#include <gtest/gtest.h>
+#include <QFile>
+#include <QSignalSpy>
+#include <QSysInfo>
+#include <QTemporaryDir>
+
+namespace qelvo {
+namespace {
+
+class SingleInstanceTest : public ::testing::Test {
+protected:
+    std::string runtime() const { return dir_.filePath(QStringLiteral("run")).toStdString(); }
+    QTemporaryDir dir_;
+};
+
+TEST_F(SingleInstanceTest, ASecondStartForTheSameRootRaisesTheFirst) {
+    SingleInstance first(runtime(), "/data/lab");
+    ASSERT_EQ(first.claim(), SingleInstance::Claim::First) << first.problem();
+    QSignalSpy raised(&first, &SingleInstance::raiseRequested);
+
+    SingleInstance second(runtime(), "/data/lab/");
+    ASSERT_EQ(second.claim(), SingleInstance::Claim::AlreadyRunning);
+    ASSERT_TRUE(second.askRunningToRaise());
+    EXPECT_TRUE(raised.wait(10000));
+    EXPECT_EQ(raised.count(), 1);
+
+    SingleInstance otherRoot(runtime(), "/data/other");
+    EXPECT_EQ(otherRoot.claim(), SingleInstance::Claim::First);
+}
+
+TEST_F(SingleInstanceTest, TheLockOfAProgramThatEndedIsTakenOver) {
+    {
+        SingleInstance ended(runtime(), "/data/lab");
+        ASSERT_EQ(ended.claim(), SingleInstance::Claim::First);
+    }
+    SingleInstance again(runtime(), "/data/lab");
+    ASSERT_EQ(again.claim(), SingleInstance::Claim::First);
+
+    // A crash leaves the lock file and the socket file behind, naming a process now gone.
+    SingleInstance probe(runtime(), "/data/crashed");
+    QFile stale(probe.lockPath());
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.write("2147480000\nqelvo-tarnel\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    stale.close();
+    QFile(probe.socketPath()).open(QIODevice::WriteOnly);
+    ASSERT_EQ(probe.claim(), SingleInstance::Claim::First) << probe.problem();
+    EXPECT_TRUE(probe.problem().empty()) << probe.problem();
+
+    QSignalSpy raised(&probe, &SingleInstance::raiseRequested);
+    SingleInstance later(runtime(), "/data/crashed");
+    ASSERT_EQ(later.claim(), SingleInstance::Claim::AlreadyRunning);
+    ASSERT_TRUE(later.askRunningToRaise());
+    EXPECT_TRUE(raised.wait(10000));
+}
+
+TEST_F(SingleInstanceTest, AnUnwritableRuntimeFolderRunsUnguardedWithOneLine) {
+    QFile blocker(dir_.filePath(QStringLiteral("run")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));  // a file where the folder should be
+    SingleInstance instance(runtime(), "/data/lab");
+    EXPECT_EQ(instance.claim(), SingleInstance::Claim::Unguarded);
+    EXPECT_NE(instance.problem().find("lock file"), std::string::npos);
+    EXPECT_FALSE(instance.askRunningToRaise());
+}
+
+}  // namespace
+}  // namespace qelvo
