@@ -387,10 +387,7 @@ QImage paintBackground(int id) {
     }
 }
 
-QImage paintProgramIcon(int side) {
-    QImage image = newCanvas(side, side, colour::kWell);
-    QPainter p(&image);
-    setupPainter(p);
+void drawProgramIcon(QPainter& p, qreal side) {
     QLinearGradient g(0, 0, 0, side);
     g.setColorAt(0, QColor(0x3a, 0x41, 0x4b));
     g.setColorAt(1, QColor(0x16, 0x19, 0x1d));
@@ -398,6 +395,22 @@ QImage paintProgramIcon(int side) {
     p.setBrush(g);
     p.drawRoundedRect(QRectF(0.5, 0.5, side - 1, side - 1), side / 6.0, side / 6.0);
     icon(p, Icon::Lens, QRectF(side * 0.1, side * 0.1, side * 0.8, side * 0.8), colour::kAccent);
+}
+
+QImage paintProgramIcon(int side) {
+    QImage image = newCanvas(side, side, colour::kWell);
+    QPainter p(&image);
+    setupPainter(p);
+    drawProgramIcon(p, side);
+    return image;
+}
+
+QImage paintDesktopIcon(int side) {
+    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    setupPainter(p);
+    drawProgramIcon(p, side);
     return image;
 }
 

@@ -1,6 +1,8 @@
 // Paints every skin picture of the program into a folder, with the resource file that
 // embeds them: skinart <output folder>.  Runs at build time; the output is deterministic.
 // skinart --preview <art folder> <output folder> draws the windows from the pictures.
+// skinart --desktop-icons <output folder> paints the program icon for the desktop into a
+// hicolor theme tree (PNG at the usual sizes and SVG).
 
 #include "Backgrounds.h"
 #include "Buttons.h"
@@ -11,6 +13,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QSaveFile>
+#include <QSvgGenerator>
 #include <QTextStream>
 #include <cstdio>
 
@@ -24,6 +27,44 @@ bool save(const QImage& image, const QString& path) {
     return file.commit();
 }
 
+// <out>/hicolor/<N>x<N>/apps/qelvo-tarnel.png for each size, <out>/hicolor/scalable/apps/
+// qelvo-tarnel.svg drawn by the same painting code.
+int writeDesktopIcons(const QDir& out) {
+    const QString name = QStringLiteral("qelvo-tarnel");
+    for (const int side : {48, 64, 128, 256}) {
+        const QString dir = out.filePath(QStringLiteral("hicolor/%1x%1/apps").arg(side));
+        if (!QDir().mkpath(dir) ||
+            !save(qelvo::art::paintDesktopIcon(side), QDir(dir).filePath(name + ".png"))) {
+            std::fprintf(stderr, "skinart: cannot write the %dx%d icon into %s\n", side, side,
+                         qPrintable(dir));
+            return 1;
+        }
+    }
+    const QString dir = out.filePath(QStringLiteral("hicolor/scalable/apps"));
+    const QString svgPath = QDir(dir).filePath(name + ".svg");
+    const QString partPath = svgPath + QStringLiteral(".part");
+    if (!QDir().mkpath(dir)) return 1;
+    {
+        QSvgGenerator svg;
+        svg.setFileName(partPath);
+        svg.setSize(QSize(256, 256));
+        svg.setViewBox(QRect(0, 0, 256, 256));
+        svg.setTitle(QStringLiteral("QELVO_TARNEL"));
+        QPainter p;
+        if (!p.begin(&svg)) return 1;
+        p.setRenderHint(QPainter::Antialiasing, true);
+        qelvo::art::drawProgramIcon(p, 256);
+        p.end();
+    }
+    // Renamed into place only when whole, like the PNG files.
+    QFile::remove(svgPath);
+    if (!QFile::rename(partPath, svgPath)) {
+        std::fprintf(stderr, "skinart: cannot write %s\n", qPrintable(svgPath));
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -33,8 +74,12 @@ int main(int argc, char** argv) {
         const QDir art(QString::fromLocal8Bit(argv[2])), out(QString::fromLocal8Bit(argv[3]));
         return QDir().mkpath(out.path()) && qelvo::art::writePreviews(art, out) ? 0 : 1;
     }
+    if (argc == 3 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--desktop-icons"))
+        return writeDesktopIcons(QDir(QString::fromLocal8Bit(argv[2])));
     if (argc != 2) {
-        std::fprintf(stderr, "usage: skinart <output folder> | --preview <art> <out>\n");
+        std::fprintf(
+            stderr,
+            "usage: skinart <output folder> | --preview <art> <out> | --desktop-icons <out>\n");
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
