@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/LauncherWindow.h"
 #include "app/SingleInstance.h"
+#include "app/StartUp.h"
 #include "app/StorageFolderCheck.h"
 #include "app/WindowingPlatform.h"
 #include "app/WorkingWindows.h"
@@ -10,7 +11,6 @@
 
 #include <QApplication>
 #include <QFont>
-#include <QTimer>
 
 #include <cstdlib>
 #include <iostream>
@@ -105,21 +105,8 @@ int main(int argc, char** argv) {
                                    qelvo::programWorkingWindows(), storage);
     QObject::connect(&instance, &qelvo::SingleInstance::raiseRequested, &launcher,
                      &qelvo::LauncherWindow::bringToFront);
-    bool deviceListed = true;
-    if (options.device && !launcher.preselectDevice(*options.device)) {
-        deviceListed = false;
-        std::cerr << "qelvo-tarnel: the device \"" << *options.device
-                  << "\" is not attached; choose one in the launcher\n";
-    }
-    if (deviceListed && options.startWindow != qelvo::StartWindow::None) {
-        // Opened once the launcher runs, so the working window is modal over it as usual.
-        QTimer::singleShot(0, &launcher, [&launcher, &options] {
-            if (options.startWindow == qelvo::StartWindow::ImageManagement)
-                launcher.openImageManagement();
-            else
-                launcher.openImageView();
-        });
-    }
+    const std::string startProblem = qelvo::applyStartOptions(launcher, options);
+    if (!startProblem.empty()) std::cerr << startProblem << '\n';
     launcher.exec();
     return 0;
 }

@@ -1,4 +1,5 @@
 #include "app/LauncherWindow.h"
+#include "app/StartUp.h"
 #include "platform/SessionState.h"
 #include "skin/SkinBitmaps.h"
 
@@ -141,6 +142,34 @@ TEST_F(LauncherWindowTest, RescanKeepsTheOperatorsChoiceUntilItIsUnplugged) {
     devices_ = {"Cam C", "Cam A", "Cam B"};  // plugged in again: the choice was dropped
     w->rescanDevices();
     EXPECT_EQ(w->deviceList()->currentIndex(), 0);
+}
+
+TEST_F(LauncherWindowTest, CommandLinePreselectsADeviceAndOpensItsWindowOnceRunning) {
+    devices_ = {"Cam A", "Cam B"};
+    OpenRecord manage;
+    auto opener = [&manage](QWidget*, bool) {
+        ++manage.calls;
+        manage.selectedName = selectedDeviceName();
+    };
+    auto w = makeLauncher({nullptr, opener});
+    StartOptions options;
+    options.device = "Cam B";
+    options.startWindow = StartWindow::ImageManagement;
+    EXPECT_EQ(applyStartOptions(*w, options), "");
+    EXPECT_EQ(manage.calls, 0) << "opened only once the launcher runs";
+    w->rescanDevices();  // a tick before the window opens keeps the preselection
+    QApplication::processEvents();
+    EXPECT_EQ(manage.calls, 1);
+    EXPECT_EQ(manage.selectedName, "Cam B");
+
+    // A device that is not attached: one line, the normal list, no window.
+    auto other = makeLauncher({nullptr, opener});
+    options.device = "Cam Z";
+    const std::string line = applyStartOptions(*other, options);
+    EXPECT_NE(line.find("\"Cam Z\" is not attached"), std::string::npos) << line;
+    QApplication::processEvents();
+    EXPECT_EQ(manage.calls, 1);
+    EXPECT_EQ(other->deviceList()->currentText(), "Cam A");
 }
 
 TEST_F(LauncherWindowTest, OpeningStopsTheTimerPicksTheVariantAndRestoresAfterwards) {
