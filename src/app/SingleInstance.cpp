@@ -46,7 +46,18 @@ SingleInstance::Claim SingleInstance::claim() {
     lock_ = std::make_unique<QLockFile>(lockPath_);
     // Only a dead owner makes the lock stale, never its age: the program runs for hours.
     lock_->setStaleLockTime(0);
-    if (lock_->tryLock(0)) {
+    bool locked = lock_->tryLock(0);
+    if (!locked && lock_->error() == QLockFile::LockFailedError) {
+        // A lock file that names no process (cut short by a crash, or written over) would
+        // keep every later start out; Qt only takes over one that names a process now gone.
+        qint64 pid = 0;
+        QString host, application;
+        if (!lock_->getLockInfo(&pid, &host, &application) || pid <= 0) {
+            lock_->removeStaleLockFile();
+            locked = lock_->tryLock(0);
+        }
+    }
+    if (locked) {
         // A socket file left by a crashed run would stop the listening.
         QLocalServer::removeServer(socketPath_);
         if (!server_.listen(socketPath_))

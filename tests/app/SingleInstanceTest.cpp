@@ -48,6 +48,14 @@ TEST_F(SingleInstanceTest, TheLockOfAProgramThatEndedIsTakenOver) {
     ASSERT_EQ(probe.claim(), SingleInstance::Claim::First) << probe.problem();
     EXPECT_TRUE(probe.problem().empty()) << probe.problem();
 
+    // A lock file whose contents name no process at all.
+    SingleInstance garbled(runtime(), "/data/garbled");
+    QFile garbage(garbled.lockPath());
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
+    garbage.write("\x01\x02 not a lock\n");
+    garbage.close();
+    EXPECT_EQ(garbled.claim(), SingleInstance::Claim::First) << garbled.problem();
+
     QSignalSpy raised(&probe, &SingleInstance::raiseRequested);
     SingleInstance later(runtime(), "/data/crashed");
     ASSERT_EQ(later.claim(), SingleInstance::Claim::AlreadyRunning);
