@@ -1,5 +1,6 @@
 #include "manage/PictureStrip.h"
 
+#include "manage/PictureOrder.h"
 #include "platform/Paths.h"
 
 #include <dirent.h>
@@ -36,7 +37,8 @@ std::vector<std::string> PictureStrip::listPictures(const std::string& folder) {
             names.emplace_back(entry->d_name, length);
     }
     ::closedir(dir);
-    std::sort(names.begin(), names.end());
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return pictureNameLess(a, b); });
     return names;
 }
 

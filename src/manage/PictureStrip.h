@@ -47,7 +47,7 @@ public:
     // and last 4; shorter names show their first 11.
     static std::string label(const std::string& name);
     // The JPEG pictures of a folder: names ending in ".jpg" (any letter case) that are not
-    // directories, sorted ascending so the newest snapshots come last.
+    // directories, in strip order (see pictureNameLess) so the newest snapshots come last.
     static std::vector<std::string> listPictures(const std::string& folder);
 
 private:

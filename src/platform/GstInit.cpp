@@ -2,6 +2,7 @@
 
 #include <gst/gst.h>
 
+#include <ctime>
 #include <mutex>
 
 namespace qelvo {
@@ -13,6 +14,10 @@ bool ensureGstreamer() {
     static std::once_flag once;
     static bool ok = false;
     std::call_once(once, [] {
+        // Reads the time zone once, before any streaming thread exists.  Elements that call
+        // localtime() or strftime() on their own threads (the clock overlay) then find it
+        // read and never rewrite glibc's time zone state concurrently.
+        ::tzset();
         GError* error = nullptr;
         ok = gst_init_check(nullptr, nullptr, &error);
         if (error) g_error_free(error);
@@ -20,21 +25,27 @@ bool ensureGstreamer() {
     return ok;
 }
 
-std::vector<std::string> missingGstreamerElements() {
-    static const char* const kNeeded[] = {
-        "videotestsrc", "videoconvert", "videoscale",   "appsink",     "fakesink", "tee",
-        "queue",        "avimux",       "filesink",     "avenc_mpeg4", "playbin",  "capsfilter",
-        "clockoverlay", "timeoverlay",  "videobalance", "avidemux",
+const std::vector<GstreamerElement>& gstreamerElements() {
+    static const std::vector<GstreamerElement> elements = {
+#include "platform/GstElementTable.inc"
     };
-    std::vector<std::string> missing;
+    return elements;
+}
+
+bool gstreamerElementInstalled(const char* name) {
+    if (!ensureGstreamer()) return false;
+    GstElementFactory* factory = gst_element_factory_find(name);
+    if (!factory) return false;
+    gst_object_unref(factory);
+    return true;
+}
+
+std::vector<std::string> missingGstreamerElements() {
     if (!ensureGstreamer()) return {"gstreamer"};
-    for (const char* name : kNeeded) {
-        GstElementFactory* factory = gst_element_factory_find(name);
-        if (!factory)
-            missing.emplace_back(name);
-        else
-            gst_object_unref(factory);
-    }
+    std::vector<std::string> missing;
+    for (const GstreamerElement& element : gstreamerElements())
+        if (!element.optional && !gstreamerElementInstalled(element.name))
+            missing.emplace_back(element.name);
     return missing;
 }
 

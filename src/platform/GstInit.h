@@ -9,8 +9,20 @@ namespace qelvo {
 // times).  Returns false when the library could not start.
 bool ensureGstreamer();
 
-// Names of the GStreamer elements the program needs that are not installed.  Empty when
-// everything is present.
+// One GStreamer element the program creates.  An optional one only takes something away
+// (the virtual devices' burnt-in clock) when it is missing.
+struct GstreamerElement {
+    const char* name;
+    bool optional;
+};
+// Every element the program creates, from src/platform/gstreamer-elements.txt.
+const std::vector<GstreamerElement>& gstreamerElements();
+
+// Names of the needed (not optional) elements that are not installed.  Empty when
+// everything is present; {"gstreamer"} when GStreamer itself does not start.
 std::vector<std::string> missingGstreamerElements();
+
+// Whether an element factory of that name is installed right now.
+bool gstreamerElementInstalled(const char* name);
 
 }  // namespace qelvo

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "platform/MediaInternal.h"
 #include "platform/VirtualButtonChannel.h"
@@ -145,6 +146,22 @@ MediaResult finishSource(GstElement* bin, std::unique_ptr<SourceState> state, Me
     return MediaResult::success();
 }
 
+// The burnt-in clock of a virtual device, or nullptr when the overlay element is not
+// installed: the device then streams without it, and says so once per run.
+GstElement* makeClockOverlay() {
+    GstElement* clock = gst_element_factory_make("clockoverlay", "clock");
+    if (!clock) {
+        static std::once_flag reported;
+        std::call_once(reported, [] {
+            std::fprintf(stderr,
+                         "qelvo-tarnel: the GStreamer element \"clockoverlay\" is not installed "
+                         "(Debian package gstreamer1.0-x); virtual devices stream without the "
+                         "burnt-in time\n");
+        });
+    }
+    return clock;
+}
+
 GstElement* newTee() {
     GstElement* tee = gst_element_factory_make("tee", "outputs");
     if (tee) g_object_set(tee, "allow-not-linked", TRUE, nullptr);
@@ -159,9 +176,9 @@ MediaResult buildVirtualSource(const std::string& name, const VirtualDeviceOptio
     GstElement* producer = gst_element_factory_make("videotestsrc", "producer");
     GstElement* format = gst_element_factory_make("capsfilter", "format");
     GstElement* balance = gst_element_factory_make("videobalance", "balance");
-    GstElement* clock = o.overlay ? gst_element_factory_make("clockoverlay", "clock") : nullptr;
+    GstElement* clock = o.overlay ? makeClockOverlay() : nullptr;
     GstElement* tee = newTee();
-    if (!bin || !producer || !format || !balance || !tee || (o.overlay && !clock)) {
+    if (!bin || !producer || !format || !balance || !tee) {
         for (GstElement* e : {producer, format, balance, clock, tee})
             if (e) gst_object_unref(gst_object_ref_sink(e));
         if (bin) gst_object_unref(bin);

@@ -1,4 +1,6 @@
 #include "TempFolder.h"
+#include "capture/FrameRecord.h"
+#include "capture/SnapshotWriter.h"
 #include "manage/PictureStrip.h"
 
 #include <gtest/gtest.h>
@@ -97,6 +99,25 @@ TEST_F(PictureStripTest, SlotPathsAndTheSlotShowingAPath) {
     EXPECT_EQ(strip_.slotPath(dir_.str(), 5), "");
     EXPECT_EQ(strip_.slotShowing(dir_.str(), dir_ / pictureName(1)), 1);
     EXPECT_EQ(strip_.slotShowing(dir_.str(), dir_ / "20240307-093001.JPG"), -1);
+}
+
+TEST_F(PictureStripTest, SameSecondSnapshotsFollowTheirBaseNameAndTheNewestComesLast) {
+    FrameRecord frame;
+    std::vector<std::uint8_t> pixels(frameRowBytes(16) * 8, 0x80);
+    ASSERT_TRUE(frame.assign(pixels.data(), pixels.size(), FrameHeader::forFrame(16, 8), 0));
+    const LocalTime second{2026, 12, 8, 21, 42, 24};
+    const std::string first = writeSnapshot(frame, dir_.str(), second);
+    const std::string again = writeSnapshot(frame, dir_.str(), second);
+    ASSERT_EQ(again, dir_ / "20261208-214224-1.jpg");
+    dir_.write("20261208-214224-2.jpg", "x");
+    dir_.write("20261208-214224-10.jpg", "x");
+    dir_.write("20261208-214225.jpg", "x");
+    dir_.write("20261208-214223-3.jpg", "x");
+    EXPECT_EQ(PictureStrip::listPictures(dir_.str()),
+              (std::vector<std::string>{"20261208-214223-3.jpg", "20261208-214224.jpg",
+                                        "20261208-214224-1.jpg", "20261208-214224-2.jpg",
+                                        "20261208-214224-10.jpg", "20261208-214225.jpg"}));
+    EXPECT_EQ(first, dir_ / "20261208-214224.jpg");
 }
 
 TEST(PictureStripLabel, LongNamesLoseFourCharactersAtEachEndShortOnesShowEleven) {
