@@ -3,12 +3,12 @@
 #include "capture/FrameRecord.h"
 #include "platform/Clock.h"
 
-#include <QObject>
-
 #include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
+
+class QObject;
 
 namespace qelvo {
 
