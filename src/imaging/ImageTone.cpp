@@ -8,6 +8,7 @@
 
 #include "imaging/ColorSpace.h"
 #include "imaging/CxImage.h"
+#include "imaging/LevelStretch.h"
 
 namespace qelvo {
 
@@ -228,24 +229,6 @@ bool CxImage::Saturate(int amount, int colourSpace) {
     return false;
 }
 
-namespace {
-
-// Steps 2 to 4 of the histogram stretch; false when the histogram asks for no change.
-bool StretchTable(const double* hist, double threshold, Table& t) {
-    double hmax = 0;
-    for (int i = 0; i < 255; ++i) hmax = std::max(hmax, hist[i]);
-    const double limit = threshold * hmax;
-    int lo = 0;
-    while (lo < 255 && hist[lo] <= limit) ++lo;
-    int hi = 255;
-    while (hi > 0 && hist[hi] <= limit) --hi;
-    if ((lo == 0 && hi == 255) || lo >= hi) return false;
-    for (int x = 0; x < 256; ++x) t[x] = ClampByte((255 * x - 255 * lo) / (hi - lo));
-    return true;
-}
-
-}  // namespace
-
 bool CxImage::StretchLevels(int method, double threshold) {
     if (!IsValid()) return false;
     if (method < 0 || method > 2) return false;
@@ -257,7 +240,7 @@ bool CxImage::StretchLevels(int method, double threshold) {
             for (int x = 0; x < w; ++x) hist[row[x]] += 1;
         }
         Table t{};
-        if (!StretchTable(hist, threshold, t)) return true;
+        if (!PlanStretch(hist, threshold, t.data())) return true;
         for (int y = 0; y < h; ++y) {
             std::uint8_t* row = RowBits(y);
             for (int x = 0; x < w; ++x) row[x] = t[row[x]];
@@ -288,7 +271,7 @@ bool CxImage::StretchLevels(int method, double threshold) {
         });
         Table t[3];
         for (int ch = 0; ch < 3; ++ch) {
-            if (!StretchTable(hist[ch], threshold, t[ch]))
+            if (!PlanStretch(hist[ch], threshold, t[ch].data()))
                 for (int i = 0; i < 256; ++i) t[ch][i] = static_cast<std::uint8_t>(i);
         }
         mapColours([&](RgbQuad c) { return RgbQuad{t[0][c.blue], t[1][c.green], t[2][c.red], 0}; });
@@ -318,7 +301,7 @@ bool CxImage::StretchLevels(int method, double threshold) {
         forEachColour([&](RgbQuad c) { hist[GreyLevel(c)] += 1; });
     }
     Table t{};
-    if (!StretchTable(hist, threshold, t)) return true;
+    if (!PlanStretch(hist, threshold, t.data())) return true;
     if (method == 1) {
         if (direct) {
             for (int y = 0; y < h; ++y) MapBytes(RowBits(y), 3 * static_cast<std::size_t>(w), t);

@@ -6,9 +6,11 @@
 #include "capture/Pacing.h"
 #include "imaging/ClipViewerPopup.h"
 #include "imaging/CxImage.h"
+#include "manage/AdjustmentTools.h"
 #include "manage/FileCommands.h"
 #include "manage/HdButton.h"
 #include "manage/PicturePanel.h"
+#include "manage/PictureView.h"
 #include "manage/ThumbnailButton.h"
 #include "platform/Clock.h"
 #include "platform/LiveTarget.h"
@@ -172,14 +174,17 @@ void ImageManagementWindow::buildCommon(const WindowSkin& skin) {
     }
 
     // The picture panel's pan bars, hidden until a zoomed picture needs them.
+    QScrollBar* vertical = nullptr;
+    QScrollBar* horizontal = nullptr;
     if (findPlaced(skin, kVerticalPanBar)) {
-        auto* vertical = new QScrollBar(Qt::Vertical, this);
+        vertical = new QScrollBar(Qt::Vertical, this);
         place(vertical, kVerticalPanBar);
         vertical->hide();
-        auto* horizontal = new QScrollBar(Qt::Horizontal, this);
+        horizontal = new QScrollBar(Qt::Horizontal, this);
         place(horizontal, kHorizontalPanBar);
         horizontal->hide();
     }
+    view_ = new PictureView(*jpegPanel_, vertical, horizontal, this);
 
     stripBar_ = new QScrollBar(Qt::Horizontal, this);
     place(stripBar_, kStripBar);
@@ -210,6 +215,23 @@ void ImageManagementWindow::connectCommands() {
     bind(kFolderOption, &ImageManagementWindow::chooseFolder);
     bind(kMinimise, &QWidget::showMinimized);
     bind(kClose, &QDialog::reject);
+    auto bindView = [this](int id, void (PictureView::*command)()) {
+        if (auto* button = qobject_cast<QAbstractButton*>(controlById(id)))
+            connect(button, &QAbstractButton::clicked, view_, command);
+    };
+    bindView(kLoupe, &PictureView::toggleLoupe);
+    bindView(kFit, &PictureView::fit);
+    bindView(kZoomOut, &PictureView::zoomOut);
+    bindView(kZoomIn, &PictureView::zoomIn);
+    using Tool = PictureTools::Tool;
+    for (auto [id, tool] : {std::pair{kEqualize, Tool::Equalize},
+                            {kRotateQuarter, Tool::RotateQuarter},
+                            {kRotateHalf, Tool::RotateHalf},
+                            {kFlipVertical, Tool::FlipVertical},
+                            {kMirrorHorizontal, Tool::MirrorHorizontal}})
+        if (auto* button = qobject_cast<QAbstractButton*>(controlById(id)))
+            connect(button, &QAbstractButton::clicked, this,
+                    [this, tool] { runPictureTool(tool); });
     if (hd_) {
         for (int id : {kCaptureTab, kImageTab, kMovieTab})
             if (auto* button = qobject_cast<QAbstractButton*>(controlById(id)))
@@ -219,6 +241,9 @@ void ImageManagementWindow::connectCommands() {
         connect(tabStrip_, &QAbstractButton::clicked, this,
                 [this] { tabStripClicked(tabStrip_->lastPointerPosition().x()); });
     }
+    // The adjustment tools work on the current picture in image mode only.
+    bindAdjustmentTools(this,
+                        [this] { return mode_ == ImageMode ? currentPicture_ : std::string(); });
     connect(folderCombo_, &QComboBox::activated, this, &ImageManagementWindow::selectFolder);
     connect(stripBar_, &QAbstractSlider::actionTriggered, this,
             &ImageManagementWindow::stripBarAction);
@@ -230,6 +255,7 @@ void ImageManagementWindow::applyMode() {
     if (mode_ < CaptureMode || mode_ > MovieMode) return;
     for (int id : kModeControls)
         if (QWidget* control = controlById(id)) control->setVisible(shownInMode(id, mode_));
+    view_->setImageMode(mode_ == ImageMode);
 }
 
 void ImageManagementWindow::setMode(int mode) {
@@ -292,12 +318,25 @@ bool ImageManagementWindow::event(QEvent* event) {
 }
 
 void ImageManagementWindow::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton &&
+        view_->pointerPressed(event->position().toPoint(), event->buttons(), event->modifiers()))
+        return;
     // The HD window has no caption: its background moves it.
     if (hd_ && event->button() == Qt::LeftButton && windowHandle()) {
         windowHandle()->startSystemMove();
         return;
     }
     QDialog::mousePressEvent(event);
+}
+
+void ImageManagementWindow::mouseMoveEvent(QMouseEvent* event) {
+    if (!view_->pointerMoved(event->position().toPoint(), event->buttons(), event->modifiers()))
+        QDialog::mouseMoveEvent(event);
+}
+
+void ImageManagementWindow::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) view_->leftButtonReleased();
+    QDialog::mouseReleaseEvent(event);
 }
 
 void ImageManagementWindow::onTimer(int id) {
@@ -528,6 +567,16 @@ void ImageManagementWindow::deleteClip(int k) {
     if (path.empty()) return;
     if (!askAndDeletePicture(this, path)) return;
     listFolder(false);
+}
+
+void ImageManagementWindow::runPictureTool(PictureTools::Tool tool) {
+    if (mode_ != ImageMode || currentPicture_.empty()) return;
+    const std::string path = currentPicture_;
+    const PictureTools::Outcome outcome = tools_.run(tool, path);
+    if (outcome != PictureTools::Outcome::Reencoded && outcome != PictureTools::Outcome::Lossless)
+        return;
+    jpegPanel_->redraw();
+    redrawClipShowing(path);
 }
 
 void ImageManagementWindow::renameCurrent() {

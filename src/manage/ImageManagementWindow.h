@@ -5,6 +5,7 @@
 #include "capture/WindowTimers.h"
 #include "manage/MoviePlayer.h"
 #include "manage/PictureStrip.h"
+#include "manage/PictureTools.h"
 #include "manage/RememberedFolders.h"
 #include "manage/ThumbnailCache.h"
 
@@ -24,6 +25,7 @@ class CapturePipeline;
 class ClipViewerPopup;
 class LiveTarget;
 class PicturePanel;
+class PictureView;
 class SimpleButton;
 class ThumbnailButton;
 
@@ -60,6 +62,15 @@ public:
     static constexpr int kVerticalPanBar = 1050;
     static constexpr int kHorizontalPanBar = 1051;
     static constexpr int kStripBar = 1100;
+    static constexpr int kEqualize = 1176;
+    static constexpr int kLoupe = 1177;
+    static constexpr int kFit = 1178;
+    static constexpr int kZoomOut = 1179;
+    static constexpr int kZoomIn = 1180;
+    static constexpr int kRotateQuarter = 1181;
+    static constexpr int kRotateHalf = 1182;
+    static constexpr int kFlipVertical = 1183;
+    static constexpr int kMirrorHorizontal = 1184;
 
     // `launcher` gives the standard window its rectangle; `hd` chooses the HD variant.
     // The window starts capturing and lists today's folder while it is built.
@@ -81,6 +92,8 @@ public:
     ClipViewerPopup* fullScreenPopup() const { return popup_; }
     ThumbnailButton* clip(int k) const { return clips_.at(k); }
     ThumbnailCache& thumbnailCache() { return thumbnails_; }
+    PicturePanel& picturePanel() { return *jpegPanel_; }
+    PictureView& pictureView() { return *view_; }
     void setSnapshotButtonPolls(SnapshotButtonPolls polls) { polls_ = std::move(polls); }
 
     // Commands, as the controls run them.
@@ -93,6 +106,9 @@ public:
     void playMovie();
     void stopMovie();
     void renameCurrent();
+    // A file-rewriting picture tool on the current picture (image mode only), then the
+    // panel and the thumbnail showing it are redrawn.
+    void runPictureTool(PictureTools::Tool tool);
     void chooseFolder();
     void clickClip(int k);
     void deleteClip(int k);
@@ -114,6 +130,8 @@ protected:
     void customEvent(QEvent* event) override;
     bool event(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void buildStandard(QWidget* launcher);
@@ -147,6 +165,8 @@ private:
 
     LiveTarget* viewPanel_ = nullptr;
     PicturePanel* jpegPanel_ = nullptr;
+    PictureView* view_ = nullptr;
+    PictureTools tools_{this};
     QWidget* aviPanel_ = nullptr;
     QComboBox* folderCombo_ = nullptr;
     QScrollBar* stripBar_ = nullptr;

@@ -1,10 +1,8 @@
 #include "manage/PicturePanel.h"
 
-#include "imaging/DrawScaled.h"
+#include "manage/PanelRender.h"
 
 #include <QPainter>
-
-#include <sys/stat.h>
 
 namespace qelvo {
 
@@ -14,36 +12,55 @@ PicturePanel::PicturePanel(QWidget* parent) : QWidget(parent) {
 
 void PicturePanel::setPicturePath(const std::string& path) {
     path_ = path;
+    view_ = QImage();
     update();
 }
 
+void PicturePanel::redraw() {
+    view_ = QImage();
+    repaint();
+}
+
+void PicturePanel::showView(const QImage& view) {
+    view_ = view;
+    repaint();
+}
+
 const CxImage& PicturePanel::picture() {
-    struct stat info {};
-    const bool exists =
-        !path_.empty() && ::stat(path_.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-    if (!exists) {
-        // A deleted or renamed picture draws nothing.
-        loaded_.Clear();
-        loadedPath_.clear();
-        return loaded_;
+    static const CxImage empty;
+    const CxImage* image = pictures_.picture(path_);
+    return image ? *image : empty;
+}
+
+const QImage& PicturePanel::fitted() {
+    const CxImage& image = picture();
+    if (fittedGeneration_ != pictures_.generation() || fittedSize_ != size()) {
+        fitted_ = image.IsValid() ? panel_render::fit(image, size()) : QImage();
+        fittedGeneration_ = pictures_.generation();
+        fittedSize_ = size();
     }
-    const std::int64_t modified =
-        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    if (path_ != loadedPath_ || info.st_size != loadedSize_ || modified != loadedModifiedNs_) {
-        if (!loaded_.LoadFile(path_.c_str(), FormatJpeg)) loaded_.Clear();
-        loadedPath_ = path_;
-        loadedSize_ = info.st_size;
-        loadedModifiedNs_ = modified;
-    }
-    return loaded_;
+    return fitted_;
+}
+
+QImage PicturePanel::shownImage() {
+    if (!view_.isNull()) return view_;
+    if (path_.empty()) return {};
+    return fitted();
 }
 
 void PicturePanel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    if (suspended_) return;
-    const CxImage& image = picture();
-    if (!image.IsValid() || !DrawScaled(image, painter, rect()))
+    const QImage shown = shownImage();
+    if (shown.isNull())
         painter.fillRect(rect(), Qt::black);
+    else
+        painter.drawImage(rect(), shown);
+}
+
+void PicturePanel::hideEvent(QHideEvent* event) {
+    // Shown again (another mode and back), the panel draws its picture afresh.
+    view_ = QImage();
+    QWidget::hideEvent(event);
 }
 
 }  // namespace qelvo

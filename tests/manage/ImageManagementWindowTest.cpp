@@ -8,7 +8,9 @@
 #include "imaging/ClipViewerPopup.h"
 #include "manage/HdButton.h"
 #include "manage/ImageManagementWindow.h"
+#include "manage/PanelRender.h"
 #include "manage/PicturePanel.h"
+#include "manage/PictureView.h"
 #include "manage/ThumbnailButton.h"
 #include "platform/Clock.h"
 #include "platform/LiveTarget.h"
@@ -23,6 +25,7 @@
 #include <QComboBox>
 #include <QPointer>
 #include <QScrollBar>
+#include <QTest>
 #include <QTimer>
 
 #include <cstdio>
@@ -226,6 +229,55 @@ TEST_F(ImageManagementWindowTest, ARewrittenPictureShowsAfterItsClipIsRedrawn) {
     ASSERT_TRUE(writeJpeg(dayFolder() + "/0001.jpg", 32, 24, QColor(250, 250, 0)));
     window.redrawClipShowing(dayFolder() + "/0001.jpg");
     EXPECT_TRUE(test::near(clip->grab().toImage().pixelColor(centre), QColor(250, 250, 0)));
+}
+
+TEST_F(ImageManagementWindowTest, ToolButtonsRewriteTheFileOnceAndRedrawZoomAndLoupeAct) {
+    makePictures(dayFolder(), 2);
+    const std::string path = dayFolder() + "/0000.jpg";
+    ImageManagementWindow window(&launcher_, false);
+    window.show();
+    auto press = [&](int id) {
+        auto* button = qobject_cast<QAbstractButton*>(window.control(id));
+        ASSERT_NE(button, nullptr) << id;
+        button->click();
+    };
+    auto size = [](const std::string& file) {
+        CxImage image;
+        image.LoadFile(file.c_str(), FormatJpeg);
+        return QSize(image.Width(), image.Height());
+    };
+    press(ImageManagementWindow::kRotateQuarter);  // capture mode: nothing
+    EXPECT_EQ(size(path), QSize(32, 24));
+
+    window.clickClip(0);
+    PicturePanel& panel = window.picturePanel();
+    QCoreApplication::processEvents();
+    const std::uint64_t thumbnailDecodes = window.thumbnailCache().decodes();
+    press(ImageManagementWindow::kRotateQuarter);
+    EXPECT_EQ(size(path), QSize(24, 32));  // one quarter turn
+    CxImage turned;
+    turned.LoadFile(path.c_str(), FormatJpeg);
+    EXPECT_EQ(panel.shownImage().convertToFormat(QImage::Format_RGB32),
+              panel_render::fit(turned, panel.size()));
+    QCoreApplication::processEvents();  // the clip showing the file repaints
+    EXPECT_EQ(window.thumbnailCache().decodes(), thumbnailDecodes + 1);
+
+    press(ImageManagementWindow::kZoomIn);
+    auto* vertical = window.control(ImageManagementWindow::kVerticalPanBar);
+    auto* horizontal = window.control(ImageManagementWindow::kHorizontalPanBar);
+    EXPECT_TRUE(vertical->isVisible() && horizontal->isVisible());
+    EXPECT_EQ(vertical->geometry(), QRect(670, 60, 15, 480));
+    EXPECT_EQ(horizontal->geometry(), QRect(30, 540, 640, 15));
+    press(ImageManagementWindow::kFit);
+    EXPECT_FALSE(vertical->isVisible() || horizontal->isVisible());
+
+    // The loupe follows a left-button press over the panel; release restores the picture.
+    press(ImageManagementWindow::kLoupe);
+    QTest::mousePress(&window, Qt::LeftButton, Qt::NoModifier, QPoint(350, 300));
+    EXPECT_TRUE(window.pictureView().loupeDragging());
+    EXPECT_TRUE(panel.showsView());
+    QTest::mouseRelease(&window, Qt::LeftButton, Qt::NoModifier, QPoint(350, 300));
+    EXPECT_FALSE(panel.showsView());
 }
 
 TEST_F(ImageManagementWindowTest, PreparedSettingsFileGivesTheFolderListOrder) {

@@ -1,0 +1,116 @@
+#include "manage/PictureTools.h"
+
+#include "imaging/CxImage.h"
+#include "imaging/JpegTransform.h"
+#include "platform/Dialogs.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace qelvo {
+namespace {
+
+bool losslessKind(PictureTools::Tool tool, JpegTurn& turn) {
+    switch (tool) {
+        case PictureTools::Tool::RotateQuarter:
+            turn = JpegTurn::QuarterClockwise;
+            return true;
+        case PictureTools::Tool::RotateHalf:
+            turn = JpegTurn::HalfTurn;
+            return true;
+        case PictureTools::Tool::FlipVertical:
+            turn = JpegTurn::FlipVertical;
+            return true;
+        case PictureTools::Tool::MirrorHorizontal:
+            turn = JpegTurn::MirrorHorizontal;
+            return true;
+        case PictureTools::Tool::Equalize:
+            break;
+    }
+    return false;
+}
+
+void apply(PictureTools::Tool tool, CxImage& picture) {
+    switch (tool) {
+        case PictureTools::Tool::Equalize:
+            picture.EqualizeLevels();
+            break;
+        case PictureTools::Tool::RotateQuarter:
+            picture.RotateDegrees(90);
+            break;
+        case PictureTools::Tool::RotateHalf:
+            picture.RotateHalfTurn();
+            break;
+        case PictureTools::Tool::FlipVertical:
+            picture.FlipVertical();
+            break;
+        case PictureTools::Tool::MirrorHorizontal:
+            picture.MirrorHorizontal();
+            break;
+    }
+}
+
+}  // namespace
+
+PictureTools::Outcome PictureTools::run(Tool tool, const std::string& path) {
+    JpegTurn turn;
+    if (losslessKind(tool, turn)) {
+        std::string error;
+        switch (TransformJpegLosslessly(path, turn, error)) {
+            case LosslessOutcome::Done:
+                return Outcome::Lossless;
+            case LosslessOutcome::SaveFailed:
+                tell("saved", path, error);
+                return Outcome::SaveFailed;
+            case LosslessOutcome::NotPossible:
+                break;
+        }
+    }
+    return reencode(tool, path);
+}
+
+PictureTools::Outcome PictureTools::reencode(Tool tool, const std::string& path) {
+    std::vector<std::uint8_t> bytes;
+    if (!ReadWholeFile(path, bytes)) {
+        tell("read", path, std::strerror(errno));
+        return Outcome::Unreadable;
+    }
+    // A file cut short decodes with grey fill; saving that would make the loss permanent.
+    if (!JpegDataComplete(bytes)) {
+        tell("read", path, "the file is not a complete JPEG picture");
+        return Outcome::Unreadable;
+    }
+    CxImage picture;
+    std::FILE* stream = ::fmemopen(bytes.data(), bytes.size(), "rb");
+    const bool loaded = stream && picture.Decode(stream, FormatJpeg);
+    if (stream) std::fclose(stream);
+    if (!loaded) {
+        tell("read", path, *picture.LastError() ? picture.LastError() : "not a JPEG picture");
+        return Outcome::Unreadable;
+    }
+    apply(tool, picture);
+    picture.SetQuality(kSaveQuality);
+    picture.SetLastError("");
+    errno = 0;
+    if (!picture.SaveFile(path.c_str(), FormatJpeg)) {
+        const int saved = errno;
+        tell("saved", path,
+             *picture.LastError()
+                 ? picture.LastError()
+                 : (saved ? std::strerror(saved) : "the file could not be written"));
+        return Outcome::SaveFailed;
+    }
+    return Outcome::Reencoded;
+}
+
+void PictureTools::tell(const std::string& what, const std::string& path,
+                        const std::string& reason) {
+    const QString text = QStringLiteral("The picture could not be %1:\n\n%2\n\n%3")
+                             .arg(QString::fromStdString(what), QString::fromStdString(path),
+                                  QString::fromStdString(reason));
+    dialogs().message(parent_, text, QString(), MessageButtons::Ok);
+}
+
+}  // namespace qelvo
