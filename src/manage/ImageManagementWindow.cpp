@@ -230,8 +230,10 @@ void ImageManagementWindow::connectCommands() {
                             {kFlipVertical, Tool::FlipVertical},
                             {kMirrorHorizontal, Tool::MirrorHorizontal}})
         if (auto* button = qobject_cast<QAbstractButton*>(controlById(id)))
+            // Captured by copy under a name of its own: clang 14 cannot capture a structured
+            // binding.
             connect(button, &QAbstractButton::clicked, this,
-                    [this, tool] { runPictureTool(tool); });
+                    [this, chosen = tool] { runPictureTool(chosen); });
     if (hd_) {
         for (int id : {kCaptureTab, kImageTab, kMovieTab})
             if (auto* button = qobject_cast<QAbstractButton*>(controlById(id)))
