@@ -47,6 +47,8 @@ void CapturePipeline::startRecording() {
     request.defaultExtension = QStringLiteral("AVI");
     request.initialName = QStringLiteral("*.avi");
     request.filter = QStringLiteral("AVI Files (*.AVI)|*.avi||");
+    // Like every other save here, an existing movie is not replaced without asking.
+    request.confirmOverwrite = true;
     const std::optional<QString> chosen = dialogs().saveFile(window, request);
     if (!chosen || chosen->isEmpty()) return;
 
@@ -65,7 +67,22 @@ void CapturePipeline::startRecording() {
 void CapturePipeline::stopRecording() {
     if (!recording_) return;
     recording_ = false;
-    tearDown();  // stopping the graph completes the file
+    // Stopping the graph completes the file; the operator hears of a movie that could not
+    // be written to its end.
+    const MediaResult stopped = graph_ ? graph_->stop() : MediaResult::success();
+    tearDown();
+    if (!stopped.ok()) {
+        QString text = stopped.error() == MediaError::Timeout
+                           ? QStringLiteral(
+                                 "The movie could not be written to its end: the "
+                                 "last frames are missing.")
+                           : QStringLiteral(
+                                 "The recording ended with an error: the movie keeps "
+                                 "what was written before it.");
+        if (!stopped.message().empty())
+            text += QStringLiteral("\n\n") + QString::fromStdString(stopped.message());
+        dialogs().message(host_.hostWidget(), text, QString(), MessageButtons::Ok);
+    }
     buildPreviewGraph();
 }
 

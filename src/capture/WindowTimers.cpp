@@ -28,6 +28,8 @@ void WindowTimers::start(int id, int periodMs) {
     if (Armable* slot = slotFor(id)) {
         slot->periodMs.store(periodMs);
         slot->deadlineNs.store(monotonicNs() + std::int64_t(periodMs) * 1000000);
+        checking_.store(true);
+        startChecking();
         return;
     }
     kill(id);
@@ -60,7 +62,6 @@ void WindowTimers::allowArmFromAnyThread(int id) {
         if (slot.id.load() == -1) {
             kill(id);
             slot.id.store(id);
-            if (!checker_.isActive()) checker_.start();
             return;
         }
     }
@@ -70,8 +71,22 @@ void WindowTimers::armFromAnyThread(int id, int periodMs) {
     Armable* slot = slotFor(id);
     if (!slot) return;
     slot->periodMs.store(periodMs, std::memory_order_relaxed);
-    slot->deadlineNs.store(monotonicNs() + std::int64_t(periodMs) * 1000000,
-                           std::memory_order_release);
+    slot->deadlineNs.store(monotonicNs() + std::int64_t(periodMs) * 1000000);
+    // The check stops while nothing is armed; the first arming after that wakes it.  Both
+    // sides use sequentially consistent operations, so a check that stops just as a timer
+    // is armed sees that timer or is woken.
+    if (!checking_.exchange(true))
+        QMetaObject::invokeMethod(this, "startChecking", Qt::QueuedConnection);
+}
+
+void WindowTimers::startChecking() {
+    if (!checker_.isActive()) checker_.start();
+}
+
+bool WindowTimers::anyArmed() const {
+    for (const Armable& slot : armable_)
+        if (slot.id.load() != -1 && slot.deadlineNs.load() != 0) return true;
+    return false;
 }
 
 WindowTimers::Armable* WindowTimers::slotFor(int id) {
@@ -103,6 +118,11 @@ void WindowTimers::checkArmed() {
         if (!slot.deadlineNs.compare_exchange_strong(deadline, next)) continue;
         if (handler_) handler_(id);
     }
+    if (anyArmed()) return;
+    checker_.stop();
+    checking_.store(false);
+    // A timer armed after the look above found the check still marked running.
+    if (anyArmed() && !checking_.exchange(true)) checker_.start();
 }
 
 }  // namespace qelvo

@@ -16,8 +16,8 @@ namespace qelvo {
 //
 // Qt timers live on the thread that started them, but the streaming thread must be able to
 // (re)arm a few of the multi-view window's timers.  Those ids are armed through an atomic
-// deadline that a GUI-thread check reads every few milliseconds; arming never blocks and
-// never touches a Qt object.
+// deadline that a GUI-thread check reads every few milliseconds while any of them is armed;
+// arming never blocks, and only wakes the check (one posted call) when it has stopped.
 class WindowTimers : public QObject {
     Q_OBJECT
 public:
@@ -40,6 +40,9 @@ public:
 
     static constexpr int kMaxArmable = 4;
 
+    // Whether the check of the timers armed from any thread is running.
+    bool isCheckingArmed() const { return checker_.isActive(); }
+
 protected:
     void timerEvent(QTimerEvent* event) override;
 
@@ -52,12 +55,18 @@ private:
     Armable* slotFor(int id);
     const Armable* slotFor(int id) const;
     void checkArmed();
+    bool anyArmed() const;
+    // GUI thread: starts the check unless it runs.  Invoked by name, so the call posted from
+    // another thread is made entirely inside the toolkit.
+    Q_INVOKABLE void startChecking();
 
     Handler handler_;
     std::map<int, int> qtTimerOfId_;  // our id -> Qt's timer id
     std::map<int, int> idOfQtTimer_;
     std::array<Armable, kMaxArmable> armable_;
     QTimer checker_;
+    // True from the moment the check is asked to run until it stops itself.
+    std::atomic<bool> checking_{false};
 };
 
 // Monotonic time in nanoseconds, for deadlines shared between threads.

@@ -170,7 +170,8 @@ void ClipViewerPopup::saveClicked() {
     tellOwner(kPopupSaveMessage);
 }
 
-void ClipViewerPopup::mouseDoubleClickEvent(QMouseEvent*) {
+void ClipViewerPopup::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
     done(QDialog::Rejected);
 }
 

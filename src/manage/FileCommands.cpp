@@ -66,12 +66,12 @@ bool moveFileNoReplace(const std::string& from, const std::string& to) {
     return placed;
 }
 
-bool askAndDeletePicture(QWidget* parent, const std::string& path) {
+DeleteOutcome askAndDeletePicture(QWidget* parent, const std::string& path) {
     const QString text = QStringLiteral("Do you want to delete this file?\n\n%1\n")
                              .arg(QString::fromStdString(path));
     if (dialogs().message(parent, text, QString(), MessageButtons::YesNo) != MessageAnswer::Yes)
-        return false;
-    return ::unlink(path.c_str()) == 0;
+        return DeleteOutcome::Declined;
+    return ::unlink(path.c_str()) == 0 ? DeleteOutcome::Deleted : DeleteOutcome::Failed;
 }
 
 std::optional<std::string> askAndRenamePicture(QWidget* parent, const std::string& current) {

@@ -10,9 +10,11 @@ namespace qelvo {
 // The file commands of the image management window, asking the operator through the
 // dialogs service.
 
-// Asks "Do you want to delete this file?" for `path` and deletes it on yes.  True when the
-// file is gone because of the answer.
-bool askAndDeletePicture(QWidget* parent, const std::string& path);
+enum class DeleteOutcome { Declined, Deleted, Failed };
+
+// Asks "Do you want to delete this file?" for `path` and deletes it on yes.  Failed: the
+// operator said yes but the file could not be deleted (it may be gone already).
+DeleteOutcome askAndDeletePicture(QWidget* parent, const std::string& path);
 
 // Asks for a new name with the save dialog and moves the picture there.  An existing target
 // is never replaced: the move fails and both files stay as they were.  Returns the new path

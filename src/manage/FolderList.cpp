@@ -1,17 +1,17 @@
 #include "manage/FolderList.h"
 
-#include <cctype>
-
 namespace qelvo {
 
+std::string FolderList::withoutTrailingSlash(const std::string& path) {
+    std::size_t end = path.size();
+    while (end > 1 && path[end - 1] == '/') --end;
+    return path.substr(0, end);
+}
+
 bool FolderList::matches(const std::string& entry, const std::string& text) {
-    if (text.size() > entry.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto a = static_cast<unsigned char>(entry[i]);
-        const auto b = static_cast<unsigned char>(text[i]);
-        if (std::tolower(a) != std::tolower(b)) return false;
-    }
-    return true;
+    // A prefix or a letter-case match would take another folder for the one meant, and
+    // snapshots would go there.
+    return withoutTrailingSlash(entry) == withoutTrailingSlash(text);
 }
 
 std::string FolderList::selectedText() const {

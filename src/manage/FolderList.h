@@ -6,8 +6,8 @@
 namespace qelvo {
 
 // The remembered folders offered in the image management window's folder list, in insertion
-// order, with one selected entry.  Entries match a text when they begin with it, compared
-// without regard to ASCII letter case, as a list control's find-string does.
+// order, with one selected entry.  An entry matches a path only when both name the same
+// folder: the whole path, letter case as the file system has it, a trailing slash ignored.
 class FolderList {
 public:
     const std::vector<std::string>& entries() const { return entries_; }
@@ -25,6 +25,8 @@ public:
     void clear();
 
     static bool matches(const std::string& entry, const std::string& text);
+    // The path without its trailing slashes ("/" stays "/").
+    static std::string withoutTrailingSlash(const std::string& path);
 
 private:
     std::vector<std::string> entries_;

@@ -1,5 +1,6 @@
 #include "manage/HdButton.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 
 namespace qelvo {
@@ -29,6 +30,17 @@ HdButton::Colours HdButton::colours(Look look) {
             break;
     }
     return {QColor(200, 200, 255), QColor(60, 60, 30)};
+}
+
+void HdButton::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QPushButton::mouseDoubleClickEvent(event);
+        return;
+    }
+    // The second press of a double click is a double click, not a second click: SNAP must
+    // not take two pictures, nor PLAY start and pause at once.
+    event->accept();
+    emit doubleClicked();
 }
 
 void HdButton::paintEvent(QPaintEvent*) {

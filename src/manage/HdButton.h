@@ -21,8 +21,12 @@ public:
     Look look() const;
     static Colours colours(Look look);
 
+signals:
+    void doubleClicked();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 };
 
 }  // namespace qelvo

@@ -230,10 +230,8 @@ void ImageManagementWindow::connectCommands() {
                             {kFlipVertical, Tool::FlipVertical},
                             {kMirrorHorizontal, Tool::MirrorHorizontal}})
         if (auto* button = qobject_cast<QAbstractButton*>(controlById(id)))
-            // Captured by copy under a name of its own: clang 14 cannot capture a structured
-            // binding.
             connect(button, &QAbstractButton::clicked, this,
-                    [this, chosen = tool] { runPictureTool(chosen); });
+                    [this, tool = tool] { runPictureTool(tool); });
     if (hd_) {
         for (int id : {kCaptureTab, kImageTab, kMovieTab})
             if (auto* button = qobject_cast<QAbstractButton*>(controlById(id)))
@@ -567,7 +565,8 @@ void ImageManagementWindow::clickClip(int k) {
 void ImageManagementWindow::deleteClip(int k) {
     const std::string path = strip_.slotPath(storageFolder(), k);
     if (path.empty()) return;
-    if (!askAndDeletePicture(this, path)) return;
+    if (askAndDeletePicture(this, path) == DeleteOutcome::Declined) return;
+    // Relisted whatever the delete did: a file that was already gone leaves the strip.
     listFolder(false);
 }
 

@@ -1,6 +1,8 @@
 #include "platform/Dialogs.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -8,6 +10,45 @@
 
 namespace qelvo {
 namespace {
+
+// The toolkit's file dialog with the request's texts as they stand.  A typed name with a
+// wildcard ("*.jpg") filters the list instead of being chosen, and a name in a folder that
+// does not exist is refused where the path must exist; the dialog stays open for both.
+class FileDialog : public QFileDialog {
+public:
+    FileDialog(QWidget* parent, const FileDialogRequest& request)
+        : QFileDialog(parent), pathMustExist_(request.pathMustExist) {
+        // These checks run in accept(), which a platform's own dialog would bypass.
+        setOption(QFileDialog::DontUseNativeDialog);
+        setNameFilter(toQtFilter(request.filter));
+        setDefaultSuffix(request.defaultExtension);
+        if (!request.initialFolder.isEmpty()) setDirectory(request.initialFolder);
+        if (!request.initialName.isEmpty()) selectFile(request.initialName);
+    }
+
+    void accept() override {
+        const QStringList files = selectedFiles();
+        if (files.isEmpty()) return;
+        const QFileInfo chosen(files.first());
+        const QString name = chosen.fileName();
+        if (name.contains('*') || name.contains('?')) {
+            setNameFilter(name);
+            selectFile(name);
+            return;
+        }
+        if (pathMustExist_ && !chosen.absoluteDir().exists()) {
+            QMessageBox::warning(
+                this, windowTitle(),
+                QStringLiteral("%1\nPath does not exist.\nCheck the path and try again.")
+                    .arg(QDir::toNativeSeparators(chosen.absolutePath())));
+            return;
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    bool pathMustExist_;
+};
 
 class QtDialogs : public Dialogs {
 public:
@@ -41,16 +82,14 @@ public:
     }
 
     std::optional<QString> openFile(QWidget* parent, const FileDialogRequest& request) override {
-        QFileDialog dialog(parent);
-        configure(dialog, request);
+        FileDialog dialog(parent, request);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
         return run(dialog);
     }
 
     std::optional<QString> saveFile(QWidget* parent, const FileDialogRequest& request) override {
-        QFileDialog dialog(parent);
-        configure(dialog, request);
+        FileDialog dialog(parent, request);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         if (!request.confirmOverwrite) dialog.setOption(QFileDialog::DontConfirmOverwrite);
@@ -70,15 +109,6 @@ public:
     }
 
 private:
-    static void configure(QFileDialog& dialog, const FileDialogRequest& request) {
-        dialog.setNameFilter(toQtFilter(request.filter));
-        dialog.setDefaultSuffix(request.defaultExtension.toLower());
-        if (!request.initialFolder.isEmpty()) dialog.setDirectory(request.initialFolder);
-        // A wildcard initial name ("*.jpg") is only a hint of the filter; leave the name empty.
-        if (!request.initialName.isEmpty() && !request.initialName.contains('*'))
-            dialog.selectFile(request.initialName);
-    }
-
     static std::optional<QString> run(QFileDialog& dialog) {
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return std::nullopt;

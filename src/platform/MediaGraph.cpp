@@ -6,13 +6,21 @@
 #include <condition_variable>
 #include <mutex>
 
+#include <sys/stat.h>
+
 #include "platform/GstInit.h"
 #include "platform/MediaInternal.h"
 
 namespace qelvo {
 namespace {
 
-constexpr int kEndOfStreamWaitMs = 1500;  // keeps a whole teardown within 2 s
+// Ending a recording: the multiplexer writes its index once the end of the stream reaches
+// it, after everything queued before it.  On slow media that drain takes a while, so the wait
+// goes on while the file still grows, up to a limit; a file that stops growing without the
+// end arriving is given up on sooner.
+constexpr int kEndOfStreamCheckMs = 250;
+constexpr int kEndOfStreamStallMs = 1500;
+constexpr int kEndOfStreamLimitMs = 10000;
 constexpr int kCueWaitMs = 5000;
 
 // Lives on the thread that made the graph and hands it the events posted by GStreamer's
@@ -54,7 +62,41 @@ private:
     std::vector<MediaEvent> pending_;
 };
 
+std::atomic<int> writeDelayUs{0};
+std::atomic<bool> failAtEndOfStream{false};
+
+GstPadProbeReturn slowWrite(GstPad*, GstPadProbeInfo*, gpointer data) {
+    g_usleep(static_cast<gulong>(GPOINTER_TO_INT(data)));
+    return GST_PAD_PROBE_OK;
+}
+
+// The first end-of-stream reaching a multiplexer input is lost in a failure; a later one
+// (sent straight to the input) passes.
+GstPadProbeReturn failFirstEndOfStream(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
+    if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) != GST_EVENT_EOS) return GST_PAD_PROBE_OK;
+    if (static_cast<std::atomic<bool>*>(data)->exchange(true)) return GST_PAD_PROBE_OK;
+    GstElement* mux = gst_pad_get_parent_element(pad);
+    GError* error = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_WRITE,
+                                        "Simulated write failure at the end of the stream.");
+    gst_element_post_message(mux, gst_message_new_error(GST_OBJECT(mux), error, nullptr));
+    g_error_free(error);
+    gst_object_unref(mux);
+    return GST_PAD_PROBE_DROP;
+}
+
+void onMultiplexerInput(GstElement*, GstPad* pad, gpointer) {
+    if (GST_PAD_DIRECTION(pad) != GST_PAD_SINK) return;
+    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, failFirstEndOfStream,
+                      new std::atomic<bool>(false),
+                      [](gpointer data) { delete static_cast<std::atomic<bool>*>(data); });
+}
+
 }  // namespace
+
+void setFileWriterFaultsForTesting(const FileWriterFaults& faults) {
+    writeDelayUs.store(faults.microsecondsPerWrite);
+    failAtEndOfStream.store(faults.failAtEndOfStream);
+}
 
 struct MediaGraph::Impl {
     GstElement* pipeline = nullptr;
@@ -190,6 +232,52 @@ struct MediaGraph::Impl {
             g_value_unset(&item);
             gst_iterator_free(pads);
         }
+    }
+
+    // Bytes handed to the file writers so far (what they buffer included, so a writer that
+    // collects small frames before writing still shows progress).
+    std::uint64_t bytesWritten() const {
+        std::uint64_t total = 0;
+        for (const auto& c : components) {
+            if (c->kind != ComponentKind::Multiplexer || !c->fileWriter) continue;
+            gint64 position = 0;
+            if (gst_element_query_position(c->fileWriter, GST_FORMAT_BYTES, &position) &&
+                position > 0) {
+                total += static_cast<std::uint64_t>(position);
+                continue;
+            }
+            struct stat st;
+            if (::stat(c->filePath.c_str(), &st) == 0)
+                total += static_cast<std::uint64_t>(st.st_size);
+        }
+        return total;
+    }
+
+    // Sends end-of-stream and waits until it reached the files' ends or an error came.  False
+    // when the files stopped growing, or took too long, without the end arriving.
+    bool endFiles() {
+        {
+            std::lock_guard<std::mutex> lock(busMutex);
+            if (endOfStream) return true;
+        }
+        if (state == GraphState::Paused) gst_element_set_state(pipeline, GST_STATE_PLAYING);
+        gst_element_send_event(pipeline, gst_event_new_eos());
+        using Clock = std::chrono::steady_clock;
+        const auto started = Clock::now();
+        auto lastGrowth = started;
+        std::uint64_t written = bytesWritten();
+        while (!waitBus(kEndOfStreamCheckMs, [&] { return endOfStream || !firstError.empty(); })) {
+            const auto now = Clock::now();
+            const std::uint64_t nowWritten = bytesWritten();
+            if (nowWritten != written) {
+                written = nowWritten;
+                lastGrowth = now;
+            }
+            if (now - lastGrowth >= std::chrono::milliseconds(kEndOfStreamStallMs) ||
+                now - started >= std::chrono::milliseconds(kEndOfStreamLimitMs))
+                return false;
+        }
+        return true;
     }
 
     std::string uniqueName(const std::string& wanted) const {
@@ -414,6 +502,16 @@ MediaResult MediaGraph::setOutputFile(const std::string& path, MediaComponent& m
                                     "The AVI writer could not be created.");
     }
     g_object_set(writer, "location", path.c_str(), "async", FALSE, nullptr);
+    if (const int delay = writeDelayUs.load(); delay > 0) {
+        GstPad* in = gst_element_get_static_pad(writer, "sink");
+        gst_pad_add_probe(in,
+                          static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER |
+                                                       GST_PAD_PROBE_TYPE_BUFFER_LIST),
+                          slowWrite, GINT_TO_POINTER(delay), nullptr);
+        gst_object_unref(in);
+    }
+    if (failAtEndOfStream.load())
+        g_signal_connect(mux, "pad-added", G_CALLBACK(onMultiplexerInput), nullptr);
     gst_object_set_name(GST_OBJECT(writer), impl_->uniqueName("File writer").c_str());
     auto impl = std::make_shared<MediaComponent::Impl>();
     impl->kind = ComponentKind::Multiplexer;
@@ -543,24 +641,20 @@ MediaResult MediaGraph::stop() {
     Impl& g = *impl_;
     if (!g.pipeline) return MediaResult::success();
     MediaResult result;
-    if (g.state != GraphState::Stopped && g.writesFile() && !g.errored.load()) {
+    if (g.state != GraphState::Stopped && g.writesFile()) {
         // The multiplexer writes its index on end-of-stream; without it the file would not
         // be a complete AVI file.
-        bool ended = false;
-        {
-            std::lock_guard<std::mutex> lock(g.busMutex);
-            ended = g.endOfStream;
+        const bool ended = !g.errored.load() && g.endFiles();
+        if (g.errored.load()) {
+            // No end-of-stream travels after an error: the files end where they got to.
+            g.endFilesAfterError();
+            result = MediaResult::failure(MediaError::Stream, g.errorText("The recording failed."));
+        } else if (!ended) {
+            // What is still queued is lost, but the file gets its index.
+            g.endFilesAfterError();
+            result = MediaResult::failure(MediaError::Timeout,
+                                          "The file could not be written to its end in time.");
         }
-        if (!ended) {
-            if (g.state == GraphState::Paused) gst_element_set_state(g.pipeline, GST_STATE_PLAYING);
-            gst_element_send_event(g.pipeline, gst_event_new_eos());
-            if (!g.waitBus(kEndOfStreamWaitMs,
-                           [&] { return g.endOfStream || !g.firstError.empty(); }))
-                result = MediaResult::failure(MediaError::Timeout,
-                                              "The file was not completed in time.");
-        }
-    } else if (g.state != GraphState::Stopped && g.writesFile()) {
-        g.endFilesAfterError();
     }
     gst_element_set_state(g.pipeline, GST_STATE_NULL);
     g.state = GraphState::Stopped;

@@ -76,9 +76,12 @@ public:
 
     MediaResult run();
     MediaResult pause();
-    // Stops streaming.  A graph writing a file first sends end-of-stream and waits for it (at
-    // most 1.5 s), so the file is complete.  When this returns no grabber callback is running
-    // and none will run until the graph runs again.
+    // Stops streaming.  A graph writing a file first sends end-of-stream and waits for it to
+    // reach the file, for as long as the file keeps growing (at most 10 s), so the file is
+    // complete.  After a streaming error, or when the wait runs out, the file is closed with
+    // its index where it got to and the result says what went wrong: Stream (the error) or
+    // Timeout (frames still queued were lost).  When this returns no grabber callback is
+    // running and none will run until the graph runs again.
     MediaResult stop();
     GraphState state() const;
 
@@ -96,5 +99,12 @@ private:
     MediaGraph();
     std::unique_ptr<Impl> impl_;
 };
+
+// Faults of the AVI file writer, for tests; they apply to output files set afterwards.
+struct FileWriterFaults {
+    int microsecondsPerWrite = 0;    // every write to the file is held up this long
+    bool failAtEndOfStream = false;  // the end of the stream fails before the multiplexer
+};
+void setFileWriterFaultsForTesting(const FileWriterFaults& faults);
 
 }  // namespace qelvo

@@ -4,6 +4,8 @@
 
 #include <sys/stat.h>
 
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 namespace qelvo {
@@ -13,6 +15,32 @@ using test::CaptureTestWindow;
 using test::waitUntil;
 
 const QString kRecordingNow = QStringLiteral("AVI recording now...");
+
+std::uint32_t littleEndian32(const char* p) {
+    const auto* b = reinterpret_cast<const unsigned char*>(p);
+    return b[0] | (b[1] << 8) | (b[2] << 16) | (std::uint32_t(b[3]) << 24);
+}
+
+// A finished AVI file: its RIFF size covers the whole file and an index chunk follows the
+// frames.  A file whose recording was cut off has neither.
+bool isFinishedAvi(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string data{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (data.size() < 12 || data.compare(0, 4, "RIFF") != 0 || data.compare(8, 4, "AVI ") != 0)
+        return false;
+    if (littleEndian32(data.data() + 4) + 8 != data.size()) return false;
+    for (std::size_t at = 12; at + 8 <= data.size();) {
+        if (data.compare(at, 4, "idx1") == 0) return true;
+        at += 8 + ((littleEndian32(data.data() + at + 4) + 1) & ~1u);
+    }
+    return false;
+}
+
+// Faults of the file writer for one test.
+struct WriterFaults {
+    explicit WriterFaults(FileWriterFaults faults) { setFileWriterFaultsForTesting(faults); }
+    ~WriterFaults() { setFileWriterFaultsForTesting({}); }
+};
 
 class RecordingTest : public test::CaptureFixture {
 protected:
@@ -45,6 +73,7 @@ TEST_F(RecordingTest, CancelledDialogChangesNothing) {
     EXPECT_EQ(request.initialName, "*.avi");
     EXPECT_EQ(request.filter, "AVI Files (*.AVI)|*.avi||");
     EXPECT_TRUE(request.initialFolder.isEmpty());
+    EXPECT_TRUE(request.confirmOverwrite) << "an existing movie is not replaced silently";
     pipeline->requestSnapshot();
     ASSERT_TRUE(waitUntil([&] { return window.countMessages(kFrameReadyMessage) == 1; }));
     waitForSnapshotWriters();
@@ -153,6 +182,49 @@ TEST_F(RecordingTest, DeviceLostWhileRecordingIsReportedAndWhatWasWrittenPlays) 
     MediaFileInfo info;
     EXPECT_TRUE(inspectMediaFile(path, info).ok());
     EXPECT_GT(info.videoFrames, 0u);
+}
+
+TEST_F(RecordingTest, StopWaitsForASlowWriterAndTheMoviePlaysToItsEnd) {
+    // The writer keeps up with a fraction of the stream, so at STOP a second of frames is
+    // still queued before the multiplexer: draining it takes seconds.
+    const WriterFaults slow({40000, false});
+    CaptureTestWindow window;
+    auto pipeline = previewing(window);
+    const std::string path = folder / "slow.avi";
+    dialogs->fileAnswers.push_back(QString::fromStdString(path));
+    pipeline->startRecording();
+    ASSERT_TRUE(pipeline->isRecording());
+    recordFor(std::chrono::milliseconds(2000));
+    pipeline->stopRecording();
+    EXPECT_TRUE(dialogs->messages().isEmpty()) << dialogs->messages().join("|").toStdString();
+    EXPECT_TRUE(isFinishedAvi(path));
+    MediaFileInfo info;
+    ASSERT_TRUE(inspectMediaFile(path, info).ok());
+    EXPECT_GT(info.videoFrames, 10u);
+    // The length in the header is that of every frame read to the end.
+    EXPECT_NEAR(info.durationSeconds, info.videoFrames / 30.0, 0.05);
+}
+
+TEST_F(RecordingTest, AnErrorAtStopIsReportedAndTheMovieIsStillFinished) {
+    const WriterFaults failing({0, true});
+    CaptureTestWindow window;
+    auto pipeline = previewing(window);
+    const std::string path = folder / "failed.avi";
+    dialogs->fileAnswers.push_back(QString::fromStdString(path));
+    pipeline->startRecording();
+    recordFor(std::chrono::milliseconds(1000));
+    pipeline->stopRecording();
+    EXPECT_FALSE(pipeline->isRecording());
+    const QStringList shown = dialogs->messages();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].startsWith("The recording ended with an error"));
+    EXPECT_TRUE(shown[0].contains("Simulated write failure")) << shown[0].toStdString();
+    EXPECT_TRUE(isFinishedAvi(path));
+    MediaFileInfo info;
+    ASSERT_TRUE(inspectMediaFile(path, info).ok());
+    EXPECT_GT(info.videoFrames, 5u);
+    EXPECT_NEAR(info.durationSeconds, info.videoFrames / 30.0, 0.05);
+    ASSERT_TRUE(pipeline->grabber1()) << "the preview graph is built again";
 }
 
 TEST_F(RecordingTest, HdVariantRecordsAt1280x720) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include <thread>
 
 namespace qelvo {
@@ -39,6 +41,8 @@ TEST(WindowTimers, ArmedFromAnotherThreadFiresOnTheGuiThread) {
     self = &timers;
     timers.allowArmFromAnyThread(80000);
     timers.armFromAnyThread(12345, 10);  // not allowed: ignored
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(timers.isCheckingArmed()) << "nothing armed, nothing to check";
     std::thread([&] { timers.armFromAnyThread(80000, 20); }).join();
     EXPECT_TRUE(timers.isActive(80000));
     ASSERT_TRUE(waitUntil([&] { return !fired.empty(); }));
@@ -46,6 +50,13 @@ TEST(WindowTimers, ArmedFromAnotherThreadFiresOnTheGuiThread) {
     EXPECT_TRUE(onGui);
     EXPECT_FALSE(timers.isActive(80000));
     EXPECT_FALSE(timers.isActive(12345));
+    // Killed by its handler: the check stops, and the next arming wakes it again.
+    ASSERT_TRUE(waitUntil([&] { return !timers.isCheckingArmed(); }));
+    std::thread([&] { timers.armFromAnyThread(80000, 1); }).join();
+    ASSERT_TRUE(waitUntil([&] { return fired.size() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return !timers.isCheckingArmed(); }));
+    timers.start(80000, 1);  // from the GUI thread as well
+    ASSERT_TRUE(waitUntil([&] { return fired.size() == 3; }));
 }
 
 }  // namespace

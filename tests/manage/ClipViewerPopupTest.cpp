@@ -62,6 +62,14 @@ TEST(ClipViewerPopupTest, LiveExitTellsTheOwnerAndSaveStaysOpen) {
     popup.saveClicked();
     EXPECT_EQ(owner.received, std::vector<int>{0x8004});
     EXPECT_TRUE(popup.isVisible());
+    // Only a left double click closes it.
+    for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton}) {
+        QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(50, 50), QPointF(50, 50), button,
+                          button, Qt::NoModifier);
+        QApplication::sendEvent(&popup, &click);
+    }
+    EXPECT_TRUE(popup.isVisible());
+    EXPECT_EQ(owner.received, std::vector<int>{0x8004});
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(&popup, &escape);
     EXPECT_EQ(owner.received, (std::vector<int>{0x8004, 0x8003}));

@@ -29,11 +29,13 @@ TEST_F(FileCommandsTest, DeleteAsksWithThePathAndOnlyYesDeletes) {
     dir_.write("a b é.jpg", "picture");
     const std::string path = dir_ / "a b é.jpg";
     script_->messageAnswers = {MessageAnswer::No, MessageAnswer::Yes};
-    EXPECT_FALSE(askAndDeletePicture(nullptr, path));
+    script_->messageAnswers.push_back(MessageAnswer::Yes);
+    EXPECT_EQ(askAndDeletePicture(nullptr, path), DeleteOutcome::Declined);
     EXPECT_TRUE(fs::exists(path));
-    EXPECT_TRUE(askAndDeletePicture(nullptr, path));
+    EXPECT_EQ(askAndDeletePicture(nullptr, path), DeleteOutcome::Deleted);
     EXPECT_FALSE(fs::exists(path));
-    ASSERT_EQ(script_->messages().size(), 2);
+    EXPECT_EQ(askAndDeletePicture(nullptr, path), DeleteOutcome::Failed) << "already gone";
+    ASSERT_EQ(script_->messages().size(), 3);
     EXPECT_EQ(script_->messages()[0],
               QString::fromStdString("Do you want to delete this file?\n\n" + path + "\n"));
     EXPECT_EQ(script_->shown[0].buttons, MessageButtons::YesNo);

@@ -23,6 +23,7 @@
 #include <QAbstractSlider>
 #include <QApplication>
 #include <QComboBox>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QScrollBar>
 #include <QTest>
@@ -194,6 +195,13 @@ TEST_F(ImageManagementWindowTest, StripScrollsClickOpensAndDeleteKeepsThePositio
     EXPECT_EQ(window.clip(7)->path(), folder + "/0018.jpg");
     // An empty slot ignores clicks.
     EXPECT_EQ(window.strip().pictureCount(), 19);
+    // A picture deleted behind the window's back: yes fails to delete, but the stale
+    // thumbnail goes all the same.
+    fs::remove(folder + "/0018.jpg");
+    dialogs_->messageAnswers = {MessageAnswer::Yes};
+    window.deleteClip(7);
+    EXPECT_EQ(window.strip().pictureCount(), 18);
+    EXPECT_EQ(window.clip(7)->path(), folder + "/0017.jpg");
 }
 
 TEST_F(ImageManagementWindowTest, RenameMovesTheCurrentPictureOnlyWhenOneWasChosen) {
@@ -457,6 +465,25 @@ TEST_F(ImageManagementWindowTest, HdVariantIsCentredWithPlainButtonsAndNoTools) 
     EXPECT_EQ(window.mode(), ImageManagementWindow::MovieMode);
     EXPECT_TRUE(visible(window, ImageManagementWindow::kOpen));
     EXPECT_FALSE(visible(window, ImageManagementWindow::kSnap));
+}
+
+TEST(HdButtonTest, TheSecondClickOfADoubleClickIsADoubleClick) {
+    HdButton button(QStringLiteral("SNAP"));
+    button.resize(170, 25);
+    int clicks = 0, doubles = 0;
+    QObject::connect(&button, &QAbstractButton::clicked, [&] { ++clicks; });
+    QObject::connect(&button, &HdButton::doubleClicked, [&] { ++doubles; });
+    auto mouse = [&](QEvent::Type type, Qt::MouseButton changed, Qt::MouseButtons held) {
+        QMouseEvent event(type, QPointF(10, 10), button.mapToGlobal(QPointF(10, 10)), changed, held,
+                          Qt::NoModifier);
+        QApplication::sendEvent(&button, &event);
+    };
+    mouse(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+    mouse(QEvent::MouseButtonDblClick, Qt::LeftButton, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(doubles, 1);
 }
 
 TEST(HdButtonTest, ColoursFollowTheFirstMatchingState) {

@@ -13,20 +13,24 @@ namespace fs = std::filesystem;
 using Entries = std::vector<std::string>;
 const LocalTime kToday{2024, 3, 7, 9, 30, 0};
 
-TEST(FolderList, LookupStartsAtTheSecondEntryAndIgnoresCase) {
+TEST(FolderList, OnlyTheSameFolderMatchesLookingFromTheSecondEntry) {
     FolderList list;
-    list.add("/lab/20240306");
+    list.add("/lab");
     list.add("/lab/20240307");
-    list.add("/other");
-    EXPECT_EQ(list.find("/LAB"), 1) << "the first entry is examined last";
-    EXPECT_EQ(list.find("/lab/20240306"), 0);
-    EXPECT_EQ(list.find("/Other"), 2);
-    EXPECT_EQ(list.find("/lab/2024030"), 1);
-    EXPECT_EQ(list.find("/labs"), -1);
+    list.add("/data/pics");
+    list.add("/lab/");
+    // Neither a prefix, a longer path nor another letter case is the same folder.
+    EXPECT_EQ(list.find("/data/pic"), -1);
+    EXPECT_EQ(list.find("/data/Pics"), -1);
+    EXPECT_EQ(list.find("/lab/2024"), -1);
+    EXPECT_EQ(list.find("/data/pics//"), 2) << "a trailing slash is ignored";
+    EXPECT_EQ(list.find("/lab/20240307"), 1);
+    EXPECT_EQ(list.find("/lab"), 3) << "the first entry is examined last";
+    EXPECT_EQ(FolderList::withoutTrailingSlash("/"), "/");
     list.select(2);
     list.removeMatching("/lab");
-    EXPECT_EQ(list.entries(), (Entries{"/other"}));
-    EXPECT_EQ(list.selectedText(), "/other") << "selection follows its entry";
+    EXPECT_EQ(list.entries(), (Entries{"/lab/20240307", "/data/pics"}));
+    EXPECT_EQ(list.selectedText(), "/data/pics") << "selection follows its entry";
 }
 
 class RememberedFoldersTest : public ::testing::Test {
@@ -50,14 +54,13 @@ TEST_F(RememberedFoldersTest, LastLineWinsAndMissingFoldersAreSkipped) {
     EXPECT_EQ(folders.list().selected(), 2);
 }
 
-TEST_F(RememberedFoldersTest, APrefixLineRemovesEveryEntryBeginningWithIt) {
+TEST_F(RememberedFoldersTest, EachFolderIsListedOnceWhereItsLastLineIs) {
     const std::string lab = dir_ / "lab", day1 = dir_ / "lab/20240301";
-    dir_.write("QELVO-LAB.cfg", lab + "\n" + day1 + "\n" + dir_ / "A" + "\n" + lab + "\n");
+    dir_.write("QELVO-LAB.cfg", lab + "\n" + day1 + "\n" + dir_ / "A" + "\n" + lab + "/\n");
     RememberedFolders folders(dir_.str());
     folders.read(kToday);
-    // The second line does not remove "lab"; the fourth removes "lab" and its day folder.
-    EXPECT_EQ(folders.list().entries()[0], dir_ / "A");
-    EXPECT_EQ(folders.list().entries()[1], lab);
+    // The last line names "lab" again (with a slash): it moves that entry only.
+    EXPECT_EQ(folders.list().entries(), (Entries{day1, dir_ / "A", lab + "/", dir_ / "20240307"}));
 }
 
 TEST_F(RememberedFoldersTest, DayFolderIsAppendedOncePerDay) {
@@ -105,20 +108,22 @@ TEST_F(RememberedFoldersTest, UnwritableRootKeepsTheDayFolderInMemory) {
     EXPECT_FALSE(fs::exists(root));
 }
 
-TEST_F(RememberedFoldersTest, RememberingAFolderAppendsItOnceAndRootSelectsADayFolder) {
+TEST_F(RememberedFoldersTest, RememberingAFolderSelectsThatFolderAndAppendsItOnce) {
+    fs::create_directories(dir_ / "b");
     RememberedFolders folders(dir_.str());
     const std::string day = folders.read(kToday);
     folders.remember(dir_ / "B");
+    folders.remember(dir_ / "B/");  // the same folder
     EXPECT_EQ(storageFolder(), dir_ / "B");
-    folders.remember(dir_ / "b");  // letter case ignored: the same entry
-    EXPECT_EQ(storageFolder(), dir_ / "B");
-    EXPECT_EQ(settings(), day + "\n" + dir_ / "B" + "\n");
-
-    // The root itself matches entries below it; the lookup examines the second entry
-    // first, and that folder becomes the storage folder.  Nothing is appended.
+    folders.remember(dir_ / "b");  // another folder on a case-sensitive file system
+    EXPECT_EQ(storageFolder(), dir_ / "b");
+    // The root is a folder of its own, not the day folder below it.
     folders.remember(dir_.str());
+    EXPECT_EQ(storageFolder(), dir_.str());
+    EXPECT_EQ(settings(), day + "\n" + dir_ / "B" + "\n" + dir_ / "b" + "\n" + dir_.str() + "\n");
+    folders.remember(dir_ / "B");
     EXPECT_EQ(storageFolder(), dir_ / "B");
-    EXPECT_EQ(settings(), day + "\n" + dir_ / "B" + "\n");
+    EXPECT_EQ(folders.list().selected(), 1);
 }
 
 }  // namespace

@@ -345,7 +345,10 @@ TEST_F(Recording, DeviceLostWhileRecordingLeavesWhatWasWrittenPlayable) {
     graph->stop();
     MediaFileInfo info;
     ASSERT_TRUE(inspectMediaFile(file, info));
-    EXPECT_EQ(info.videoFrames, 15u);
+    // After the failure the file is ended at the multiplexer, so a frame still on its way to
+    // the encoder on a busy machine is not in it; what reached the file is an indexed movie.
+    EXPECT_GT(info.videoFrames, 0u);
+    EXPECT_LE(info.videoFrames, 15u);
 }
 
 TEST_F(Recording, PlaybackCuesRunsPausesAndReportsTheEnd) {
