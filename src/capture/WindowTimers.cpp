@@ -3,6 +3,7 @@
 #include <QTimerEvent>
 
 #include <chrono>
+#include <utility>
 
 namespace qelvo {
 namespace {
@@ -107,16 +108,27 @@ void WindowTimers::timerEvent(QTimerEvent* event) {
 
 void WindowTimers::checkArmed() {
     const std::int64_t now = monotonicNs();
+    // Timers that are due run in the order of their deadlines, as a window's timers would:
+    // a watchdog re-armed after another timer was armed must fire after it.
+    std::array<std::pair<std::int64_t, Armable*>, kMaxArmable> due{};
+    std::size_t count = 0;
     for (Armable& slot : armable_) {
-        const int id = slot.id.load(std::memory_order_relaxed);
-        if (id == -1) continue;
-        std::int64_t deadline = slot.deadlineNs.load(std::memory_order_acquire);
+        if (slot.id.load(std::memory_order_relaxed) == -1) continue;
+        const std::int64_t deadline = slot.deadlineNs.load(std::memory_order_acquire);
         if (deadline == 0 || now < deadline) continue;
+        // Insertion by deadline (at most kMaxArmable entries).
+        std::size_t at = count++;
+        for (; at > 0 && due[at - 1].first > deadline; --at) due[at] = due[at - 1];
+        due[at] = {deadline, &slot};
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        Armable& slot = *due[i].second;
+        std::int64_t deadline = due[i].first;
         // Repeat like any window timer unless the handler kills it; a re-arm that raced
         // with this expiry wins (the exchange fails and the new deadline stands).
         const std::int64_t next = now + std::int64_t(slot.periodMs.load()) * 1000000;
         if (!slot.deadlineNs.compare_exchange_strong(deadline, next)) continue;
-        if (handler_) handler_(id);
+        if (handler_) handler_(slot.id.load(std::memory_order_relaxed));
     }
     if (anyArmed()) return;
     checker_.stop();

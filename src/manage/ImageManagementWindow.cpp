@@ -8,7 +8,7 @@
 #include "imaging/CxImage.h"
 #include "manage/AdjustmentTools.h"
 #include "manage/FileCommands.h"
-#include "manage/HdButton.h"
+#include "skin/HdButton.h"
 #include "manage/PicturePanel.h"
 #include "manage/PictureView.h"
 #include "manage/ThumbnailButton.h"
@@ -241,9 +241,11 @@ void ImageManagementWindow::connectCommands() {
         connect(tabStrip_, &QAbstractButton::clicked, this,
                 [this] { tabStripClicked(tabStrip_->lastPointerPosition().x()); });
     }
-    // The adjustment tools work on the current picture in image mode only.
-    bindAdjustmentTools(this,
-                        [this] { return mode_ == ImageMode ? currentPicture_ : std::string(); });
+    // The adjustment tools work on the current picture in image mode only.  The panel the
+    // dialog covered paints itself again: the file as it now is, fitted.
+    bindAdjustmentTools(
+        this, [this] { return mode_ == ImageMode ? currentPicture_ : std::string(); },
+        [this] { jpegPanel_->redraw(); });
     connect(folderCombo_, &QComboBox::activated, this, &ImageManagementWindow::selectFolder);
     connect(stripBar_, &QAbstractSlider::actionTriggered, this,
             &ImageManagementWindow::stripBarAction);

@@ -59,5 +59,25 @@ TEST(WindowTimers, ArmedFromAnotherThreadFiresOnTheGuiThread) {
     ASSERT_TRUE(waitUntil([&] { return fired.size() == 3; }));
 }
 
+TEST(WindowTimers, TimersDueTogetherFireInDeadlineOrder) {
+    // The alarm-clear timer armed at a snapshot and the no-frame watchdog re-armed by the
+    // frame drawn just after it: the watchdog must have the last word.
+    std::vector<int> fired;
+    WindowTimers* self = nullptr;
+    WindowTimers timers([&](int id) {
+        fired.push_back(id);
+        self->kill(id);
+    });
+    self = &timers;
+    timers.allowArmFromAnyThread(80000);
+    timers.allowArmFromAnyThread(80001);
+    timers.armFromAnyThread(80001, 20);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    timers.armFromAnyThread(80000, 20);
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));  // both due before any check
+    ASSERT_TRUE(waitUntil([&] { return fired.size() == 2; }));
+    EXPECT_EQ(fired, (std::vector<int>{80001, 80000}));
+}
+
 }  // namespace
 }  // namespace qelvo

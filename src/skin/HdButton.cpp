@@ -1,4 +1,4 @@
-#include "manage/HdButton.h"
+#include "skin/HdButton.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,0 +1,244 @@
+// Figures of the multi-view window:
+//   snapshot frame to frozen pane: a 1280 x 720 frame copied out of the grabber's record and
+//     handled as a snapshot-frame message (stored, live moved on, the pane's picture built);
+//   repaint of four frozen QUAD panes (the window repainted with its 1280 x 720 pictures);
+//   pen stroke: one pen-stroke message over a frozen 1280 x 720 QUAD pane until it is
+//     repainted with the stroke;
+//   live preview: the process's CPU time while the same virtual camera streams into a QUAD
+//     pane, against the image management window's panel, alternating in the same run;
+//   SAVE of four 1280 x 720 panes against one JPEG encode of that size.
+// Each line: NAME: VALUE UNIT (target: CONDITION) ok|MISSED.  Medians of the GUI thread's
+// CPU time where all the work runs on it; wall-clock medians go to stderr.
+#include "capture/CaptureMessages.h"
+#include "capture/Pacing.h"
+#include "imaging/CxImage.h"
+#include "manage/ImageManagementWindow.h"
+#include "multiview/MultiViewWindow.h"
+#include "multiview/PaneSaver.h"
+#include "multiview/ViewCycle.h"
+#include "multiview/ViewPane.h"
+#include "platform/ScriptedDialogs.h"
+#include "platform/SessionState.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <sys/resource.h>
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <random>
+#include <vector>
+
+using namespace qelvo;
+namespace fs = std::filesystem;
+
+namespace {
+
+double threadCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+double processCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+           usage.ru_stime.tv_usec / 1e6;
+}
+
+double medianMs(int runs, const std::function<void()>& before, const std::function<void()>& work,
+                bool wallClock = false) {
+    std::vector<double> cpu, wall;
+    for (int i = 0; i < runs; ++i) {
+        if (before) before();
+        const auto start = std::chrono::steady_clock::now();
+        const double cpuStart = threadCpuMs();
+        work();
+        cpu.push_back(threadCpuMs() - cpuStart);
+        wall.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
+    }
+    std::sort(cpu.begin(), cpu.end());
+    std::sort(wall.begin(), wall.end());
+    const double other = wallClock ? cpu[cpu.size() / 2] : wall[wall.size() / 2];
+    std::fprintf(stderr, "  (%s median %.2f ms)\n", wallClock ? "thread CPU" : "wall-clock", other);
+    return wallClock ? wall[wall.size() / 2] : cpu[cpu.size() / 2];
+}
+
+void report(const char* name, double value, const char* unit, const char* condition, bool ok) {
+    std::printf("%s: %.2f %s (target: %s) %s\n", name, value, unit, condition,
+                ok ? "ok" : "MISSED");
+    std::fflush(stdout);
+}
+
+// A camera-like 1280 x 720 frame: gradients with noise, so JPEG has detail to encode.
+std::unique_ptr<FrameRecord> cameraFrame(unsigned seed) {
+    const int w = 1280, h = 720;
+    const std::size_t stride = frameRowBytes(w);
+    std::vector<std::uint8_t> pixels(stride * h);
+    std::mt19937 random(seed);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            std::uint8_t* p = pixels.data() + stride * y + 3 * x;
+            const int noise = int(random() % 24);
+            p[0] = std::uint8_t((x / 5 + noise) & 0xFF);
+            p[1] = std::uint8_t((y / 3 + noise) & 0xFF);
+            p[2] = std::uint8_t(((x + y) / 8 + noise) & 0xFF);
+        }
+    auto frame = std::make_unique<FrameRecord>();
+    frame->assign(pixels.data(), pixels.size(), FrameHeader::forFrame(w, h), 0.0);
+    return frame;
+}
+
+void runEventLoopFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void snapshotAndPaintFigures(const std::string& folder) {
+    // No device: nothing streams, so only the window's own work is measured.
+    ::setenv("QELVO_VIRTUAL_DEVICES", "", 1);
+    setSelectedDeviceName("No Such Bench Camera");
+    setStorageFolder(folder);
+    MultiViewWindow window(nullptr, false);
+    window.show();
+    window.applyLayout(4);
+    QCoreApplication::processEvents();
+    const std::unique_ptr<FrameRecord> owned = cameraFrame(1);
+    const FrameRecord& record = *owned;
+
+    // The grabber hands each snapshot over as an owned copy (made on the streaming thread);
+    // the window keeps that copy as the pane's picture.  Both halves, and their sum.
+    const double copy = medianMs(40, nullptr, [&] { (void)record.clone(); });
+    std::shared_ptr<const FrameRecord> next;
+    const double handled = medianMs(
+        40,
+        [&] {
+            if (window.cycle().frozen()) window.applyLayout(4);
+            next = record.clone();
+        },
+        [&] {
+            FrameMessage event(kSnapshotFrameMessage, std::move(next));
+            QCoreApplication::sendEvent(&window, &event);
+        });
+    std::fprintf(stderr,
+                 "  (copy %.2f ms on the streaming thread, message %.2f ms on the GUI thread)\n",
+                 copy, handled);
+    report("snapshot frame 1280x720 to frozen pane (copy + message)", copy + handled, "ms",
+           "<= 2 ms", copy + handled <= 2.0);
+    QCoreApplication::processEvents();  // the panes paint
+
+    while (!window.cycle().frozen()) {
+        FrameMessage event(kSnapshotFrameMessage, record.clone());
+        QCoreApplication::sendEvent(&window, &event);
+    }
+    // grab() renders the background and all four panes into a picture, as an expose does.
+    const double repaint = medianMs(40, nullptr, [&] { (void)window.grab(); });
+    report("repaint four frozen QUAD panes", repaint, "ms", "<= 10 ms", repaint <= 10.0);
+
+    window.togglePen();
+    QCoreApplication::processEvents();
+    int step = 0;
+    const double stroke = medianMs(60, nullptr, [&] {
+        ViewPane* pane = window.pane(3);
+        const int x = 20 + step % 280, y = 20 + (step / 280) % 200;
+        ++step;
+        PenStrokeEvent event(pane, (quint32(x) << 16) | quint32(y));
+        QCoreApplication::sendEvent(&window, &event);
+    });
+    report("pen stroke to repainted QUAD pane (1280x720 picture)", stroke, "ms", "<= 5 ms",
+           stroke <= 5.0);
+
+    // SAVE of four panes against one encode of the same size, both wall clock.
+    CxImage one;
+    one.CreateFromPixels(record.pixels(), record.width(), record.height(), 24,
+                         int(record.rowBytes()), false);
+    const double encode = medianMs(
+        7, nullptr,
+        [&] {
+            std::string reason;
+            PaneSaver::writeJpeg(one, folder + "/reference.jpg", reason);
+        },
+        true);
+    PaneSaver saver;
+    const double save = medianMs(
+        7, [&] { fs::remove_all(folder + "/saved"), fs::create_directory(folder + "/saved"); },
+        [&] {
+            saver.save(&window, folder + "/saved/cell.jpg", window.cycle().pictures(), nullptr);
+        },
+        true);
+    char condition[96];
+    std::snprintf(condition, sizeof condition, "<= 4 x encode %.2f ms + 20 ms = %.2f ms", encode,
+                  4 * encode + 20);
+    report("SAVE four 1280x720 panes", save, "ms", condition, save <= 4 * encode + 20);
+}
+
+// Process CPU seconds per second while `window` shows the live picture.
+template <typename Window>
+double liveCpu(Window& window, int seconds) {
+    window.show();
+    runEventLoopFor(1000);  // warm-up: graph running, first frames painted
+    const double start = processCpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    runEventLoopFor(seconds * 1000);
+    return (processCpuSeconds() - start) / (wall.elapsed() / 1000.0);
+}
+
+void livePreviewFigure(const std::string& folder) {
+    ::setenv("QELVO_VIRTUAL_DEVICES", "Bench Camera{fps=30}", 1);
+    setSelectedDeviceName("Bench Camera");
+    QWidget launcher;
+    launcher.setGeometry(0, 0, 1024, 768);
+    const int seconds = std::max(1, std::atoi(std::getenv("QELVO_BENCH_PREVIEW_SECONDS")
+                                                  ? std::getenv("QELVO_BENCH_PREVIEW_SECONDS")
+                                                  : "6"));
+    double manage = 0, quad = 0;
+    for (int round = 0; round < 2; ++round) {
+        {
+            setStorageFolder(folder);
+            ImageManagementWindow window(&launcher, false);
+            manage += liveCpu(window, seconds);
+        }
+        {
+            setStorageFolder(folder);
+            MultiViewWindow window(&launcher, false);
+            window.applyLayout(4);
+            quad += liveCpu(window, seconds);
+        }
+    }
+    const double ratio = manage > 0 ? quad / manage : 0;
+    char name[160];
+    std::snprintf(name, sizeof name,
+                  "live preview QUAD pane CPU ratio (multi-view %.3f s/s / image management "
+                  "%.3f s/s)",
+                  quad / 2, manage / 2);
+    report(name, ratio, "x", "<= 1.1", manage > 0 && ratio <= 1.1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    setDialogs(std::make_unique<ScriptedDialogs>());
+    setPacingPause(std::chrono::milliseconds(0));
+    const std::string folder =
+        fs::temp_directory_path() / ("qelvo-bench-multiview-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    snapshotAndPaintFigures(folder);
+    livePreviewFigure(folder);
+    fs::remove_all(folder);
+    return 0;
+}

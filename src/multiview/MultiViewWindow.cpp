@@ -1,0 +1,474 @@
+#include "multiview/MultiViewWindow.h"
+
+#include "capture/CaptureMessages.h"
+#include "capture/CapturePipeline.h"
+#include "capture/CaptureState.h"
+#include "capture/GrabberCallbacks.h"
+#include "imaging/ClipViewerPopup.h"
+#include "multiview/PrintReport.h"
+#include "multiview/ViewCycle.h"
+#include "multiview/ViewPane.h"
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "platform/LiveTarget.h"
+#include "platform/Screens.h"
+#include "platform/SessionState.h"
+#include "skin/ControlIdentity.h"
+#include "skin/HdButton.h"
+#include "skin/SimpleButton.h"
+#include "skin/SkinBitmaps.h"
+#include "skin/SkinTable.h"
+#include "skin/SkinnedControls.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWindow>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+
+namespace qelvo {
+namespace {
+
+constexpr int kPaneIds[4] = {1015, 1016, 1017, 1018};
+
+const WindowSkin& skinOf(bool hd, int layout) {
+    return hd ? multiViewHdSkin(layout) : multiViewSkin(layout);
+}
+
+int backgroundIndex(int layout) {
+    return layout == 4 ? 2 : layout == 2 ? 1 : 0;
+}
+
+// The HD window's rectangle: 1200 x 590 centred on the first display.
+QRect hdWindowRect() {
+    const std::vector<QRect> displays = displayDevices();
+    const QRect display = displays.empty() ? QRect(0, 0, 1024, 768) : displays.front();
+    return {display.x() + (display.width() - 1200) / 2, display.y() + (display.height() - 590) / 2,
+            1200, 590};
+}
+
+// Today's folder under the storage folder; created when missing (an existing one is fine).
+void enterDayFolder() {
+    const LocalTime now = clock().localNow();
+    char day[16];
+    std::snprintf(day, sizeof day, "/%04d%02d%02d", now.year, now.month, now.day);
+    const std::string folder = storageFolder() + day;
+    setStorageFolder(folder);
+    (void)::mkdir(folder.c_str(), 0777);
+}
+
+}  // namespace
+
+MultiViewWindow::MultiViewWindow(QWidget* launcher, bool hd)
+    : QDialog(launcher, Qt::Dialog | Qt::FramelessWindowHint),
+      hd_(hd),
+      timers_([this](int id) { onTimer(id); }) {
+    setWindowTitle(QStringLiteral("Image View"));
+    setAccessibleName(windowTitle());
+    setObjectName(hd ? QStringLiteral("210") : QStringLiteral("133"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+    captureWords().frameNoticeSwitch.store(0);
+
+    enterDayFolder();
+    if (hd) {
+        backgrounds_[0] = skinPixmap(multiViewHdSkin(1).backgroundId);
+        backgroundSource_ = multiViewHdSkin(1).size;
+    } else {
+        for (int layout : {1, 2, 4})
+            backgrounds_[backgroundIndex(layout)] = skinPixmap(multiViewSkin(layout).backgroundId);
+        backgroundSource_ = multiViewSkin(1).size;
+    }
+    makePanes();
+    if (hd)
+        buildHd();
+    else
+        buildStandard(launcher);
+    connectCommands();
+
+    std::array<LiveTarget*, 4> surfaces{};
+    for (int i = 0; i < 4; ++i) surfaces[i] = panes_[i]->surface();
+    cycle_ = std::make_unique<ViewCycle>(multiViewKindCallback(hd, 1), surfaces);
+    applyLayout(1);
+
+    pipeline_ = std::make_unique<CapturePipeline>(*this, WindowKind::MultiView, hd);
+    pipeline_->startCapture();
+    pen_.resetLayers();
+}
+
+MultiViewWindow::~MultiViewWindow() {
+    timers_.kill(kChipButtonTimerId);
+    timers_.kill(kDriverButtonTimerId);
+    // Capture first: once the graph is gone no frame is drawn into a pane or the popup.
+    if (pipeline_) pipeline_->tearDown();
+    MultiViewKindCallback& live = multiViewKindCallback(hd_, 1);
+    live.setLiveTarget(nullptr);
+    live.setInsetTarget(nullptr);
+    multiViewKindCallback(hd_, 2).setLiveTarget(nullptr);
+    captureWords().frameNoticeSwitch.store(0);
+    delete popup_;
+    popup_ = nullptr;
+    pipeline_.reset();
+}
+
+QWidget* MultiViewWindow::control(int id) {
+    for (int i = 0; i < 4; ++i)
+        if (id == kPaneIds[i] && panes_[i]) return panes_[i]->surface();
+    return controlById(id);
+}
+
+QWidget* MultiViewWindow::controlById(int id) const {
+    return findControl(this, id);
+}
+
+void MultiViewWindow::makePanes() {
+    for (int i = 0; i < 4; ++i) {
+        auto* pane = new ViewPane(this);
+        setControlIdentity(pane, kPaneIds[i], QStringLiteral("VIEW DISPLAY %1").arg(i + 1));
+        pane->setPointerReportMode(!hd_);
+        pane->hide();
+        panes_[i] = pane;
+    }
+}
+
+void MultiViewWindow::buildStandard(QWidget* launcher) {
+    for (SimpleButton* button : placeSkinnedButtons(this, multiViewSkin(1).skinned))
+        button->setFocusPolicy(Qt::NoFocus);
+    if (launcher)
+        setGeometry(launcher->geometry());
+    else
+        setGeometry(0, 0, 1024, 768);
+}
+
+void MultiViewWindow::buildHd() {
+    setGeometry(hdWindowRect());
+    auto add = [this](int id, const QString& caption, const QRect& rect) {
+        auto* button = new HdButton(caption, this);
+        // Return must not press whichever button happens to be first.
+        button->setAutoDefault(false);
+        setControlIdentity(button, id, caption);
+        button->setGeometry(rect);
+        return button;
+    };
+    for (const PlacedControl& c : multiViewHdSkin(1).placed)
+        add(c.controlId, QString::fromLatin1(c.caption), c.rect)->show();
+    // Present but never shown: ALARM keeps its lit state as the button's check mark.
+    add(kAlarm, QStringLiteral("ALARM"), QRect(1020, 460, 170, 25))->setCheckable(true);
+    add(kClear, QStringLiteral("CLEAR"), QRect(1020, 490, 56, 25));
+    add(kPen, QStringLiteral("PEN"), QRect(1077, 490, 56, 25));
+    add(kErase, QStringLiteral("ERASE"), QRect(1134, 490, 56, 25));
+    for (int id : {kAlarm, kClear, kPen, kErase}) controlById(id)->hide();
+}
+
+void MultiViewWindow::connectCommands() {
+    auto bind = [this](int id, auto command) {
+        if (auto* button = qobject_cast<QAbstractButton*>(controlById(id)))
+            connect(button, &QAbstractButton::clicked, this, command);
+    };
+    bind(kClose, [this] { reject(); });
+    bind(kMinimise, [this] { showMinimized(); });
+    bind(kFull, [this] { applyLayout(1); });
+    bind(kDual, [this] { applyLayout(2); });
+    bind(kQuad, [this] { applyLayout(4); });
+    bind(kSnapFreeze, [this] { snapshotRequest(); });
+    for (int id : {kCapture2, kCapture3, kCapture4}) bind(id, [this] { frameNotices(); });
+    bind(kFullScreen, [this] { fullScreen(); });
+    bind(kSave, [this] { save(); });
+    bind(kConfig, [this] { config(); });
+    bind(kPrint, [this] { print(); });
+    if (!hd_) {
+        bind(kClear, [this] { clear(); });
+        bind(kPen, [this] { togglePen(); });
+        bind(kErase, [this] { erase(); });
+    }
+    for (int i = 0; i < 4; ++i)
+        connect(panes_[i], &QAbstractButton::clicked, this, [this, i] { clickPane(i); });
+}
+
+// ---- layouts and the snapshot cycle
+
+void MultiViewWindow::applyLayout(int layout) {
+    if (!cycle_->applyLayout(layout)) {
+        refreshPanes();  // the current layout's button resumed the live picture
+        return;
+    }
+    pen_.resetLayers();
+    layOut();
+}
+
+void MultiViewWindow::layOut() {
+    const int layout = cycle_->layout();
+    for (int id : {kSnapFreeze, kCapture2, kCapture3, kCapture4})
+        if (QWidget* c = controlById(id)) c->setVisible(hd_ && id == kSnapFreeze);
+    if (QWidget* c = controlById(kFullScreen)) c->setVisible(hd_ || layout == 1);
+    const std::span<const PlacedControl> placed = skinOf(hd_, layout).panes;
+    for (int i = 0; i < 4; ++i) {
+        ViewPane* pane = panes_[i];
+        if (i < static_cast<int>(placed.size())) {
+            pane->setGeometry(placed[i].rect);
+            pane->show();
+        } else {
+            pane->hide();
+        }
+        // Whatever the panes showed belongs to the layout before.
+        pane->surface()->clearFrame();
+    }
+    setAlarm(false);
+    refreshPanes();
+    repaint();
+}
+
+void MultiViewWindow::snapshotRequest() {
+    pipeline_->requestSnapshot();
+}
+
+void MultiViewWindow::frameNotices() {
+    captureWords().frameNoticeSwitch.store(1);
+}
+
+void MultiViewWindow::onSnapshotFrame(QEvent* event) {
+    auto* message = static_cast<FrameMessage*>(event);
+    cycle_->onSnapshotFrame(message->frame());
+    refreshPanes();
+}
+
+void MultiViewWindow::setAlarm(bool lit) {
+    alarmLit_ = lit;
+    if (hd_) {
+        if (auto* alarm = qobject_cast<QAbstractButton*>(controlById(kAlarm)))
+            alarm->setChecked(lit);
+        return;
+    }
+    if (auto* alarm = qobject_cast<SimpleButton*>(controlById(kAlarm))) {
+        alarm->setStateFlag(lit);
+        alarm->repaint();
+    }
+}
+
+void MultiViewWindow::onTimer(int id) {
+    if (id == kNoFrameTimer) {
+        timers_.kill(id);
+        setAlarm(true);
+        return;
+    }
+    if (id == kAlarmClearTimer) {
+        timers_.kill(id);
+        setAlarm(false);
+        return;
+    }
+    if (!pipeline_) return;
+    int index = pipeline_->registryDeviceIndex();
+    const bool pressed = polls_.onTimer(id, pipeline_->microscopeFamily(), index);
+    pipeline_->setRegistryDeviceIndex(index);
+    if (pressed) snapshotRequest();
+}
+
+// ---- pane painting
+
+QImage MultiViewWindow::paneImage(int index) {
+    const PanePicture& picture = cycle_->picture(index);
+    if (!picture.holdsPicture()) return {};
+    ViewPane* pane = panes_[index];
+    const bool pen = pen_.penMode();
+    PaneCache& cache = paneCache_[index];
+    if (cache.frame == picture.frame.get() && cache.pen == pen && cache.size == pane->size() &&
+        (!pen || cache.revision == pen_.revision()))
+        return cache.image;
+    QImage image = scaledPane(picture, pane->size());
+    if (pen) overlayLayerScaled(image, pen_.layer(index));
+    cache = {picture.frame.get(), pen, pen_.revision(), pane->size(), image};
+    return image;
+}
+
+void MultiViewWindow::refreshPane(int index) {
+    ViewPane* pane = panes_[index];
+    // The HD window does not paint its panes: they show what the live drawing left.
+    if (hd_ || cycle_->isLive(index) || !cycle_->isVisible(index)) {
+        pane->showLive();
+        return;
+    }
+    pane->showPicture(paneImage(index));
+}
+
+void MultiViewWindow::refreshPanes() {
+    // Bottom-right first, as the window has always painted them.
+    for (int i = 3; i >= 0; --i) refreshPane(i);
+}
+
+void MultiViewWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QPixmap& background = backgrounds_[hd_ ? 0 : backgroundIndex(cycle_->layout())];
+    if (background.isNull()) {
+        painter.fillRect(rect(), QColor(24, 28, 33));
+        return;
+    }
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter.drawPixmap(rect(), background, QRect(QPoint(0, 0), backgroundSource_));
+}
+
+void MultiViewWindow::clickPane(int index) {
+    if (pen_.penMode()) return;
+    const PanePicture& picture = cycle_->picture(index);
+    if (!picture.holdsPicture()) return;
+    const FrameRecord& frame = *picture.frame;
+    ClipViewerPopup popup(this);
+    popup.setInset(false);
+    popup.setFrameCopy(std::vector<std::uint8_t>(frame.pixels(), frame.pixels() + frame.length()),
+                       frame.width(), frame.height(), 24);
+    popup.runModal();
+}
+
+// ---- full screen, save, config, print
+
+void MultiViewWindow::fullScreen() {
+    if (pen_.penMode()) return;
+    ClipViewerPopup* old = popup_;
+    popup_ = new ClipViewerPopup(this);
+    popup_->setNotifyParent(true);
+    popup_->setInset(false);
+    popup_->open();
+    // The hidden "Live Clip" inset takes live frames too, as the grabber's inset target.
+    LiveTarget* inset = nullptr;
+    if (QWidget* insetButton = findControl(popup_, ClipViewerPopup::kInsetId)) {
+        inset = new LiveTarget(insetButton);
+        inset->setGeometry(insetButton->rect());
+    }
+    LiveTarget* surface = popup_->liveSurface();
+    cycle_->enterFullScreen(surface, inset);
+    if (old) {
+        // The streaming thread may still be finishing a frame it took the old popup for;
+        // the old popup goes once control is back in the event loop.
+        old->hide();
+        old->deleteLater();
+    }
+    const PanePicture& first = cycle_->picture(0);
+    if (cycle_->frozen() && first.holdsPicture()) {
+        const FrameRecord& f = *first.frame;
+        surface->submitFrame(f.pixels(), f.width(), f.height(), static_cast<int>(f.rowBytes()));
+    }
+}
+
+void MultiViewWindow::onFullScreenClosed() {
+    if (!popup_) {
+        cycle_->forgetFullScreen();
+        return;
+    }
+    cycle_->leaveFullScreen();
+    const int next = cycle_->nextPane();
+    panes_[next]->surface()->clearFrame();
+    refreshPane(next);
+}
+
+void MultiViewWindow::save() {
+    // With every pane empty a snapshot is asked for first; its frame arrives while the
+    // operator picks the name.
+    if (!cycle_->anyPicture()) snapshotRequest();
+    const std::optional<QString> chosen = dialogs().saveFile(this, PaneSaver::dialogRequest());
+    if (!chosen || chosen->isEmpty()) return;
+    saver_.save(this, chosen->toStdString(), cycle_->pictures(), pen_.penMode() ? &pen_ : nullptr);
+}
+
+void MultiViewWindow::config() {
+    pipeline_->showDeviceSettings();
+}
+
+void MultiViewWindow::print() {
+    PrintReport::print(this, cycle_->layout(), cycle_->pictures(),
+                       pen_.penMode() ? &pen_ : nullptr);
+}
+
+// ---- pen
+
+void MultiViewWindow::togglePen() {
+    if (hd_) return;
+    pen_.togglePenMode();
+    if (auto* button = qobject_cast<SimpleButton*>(controlById(kPen))) {
+        const QRect place = button->geometry();
+        button->LoadSkin(pen_.penMode() ? kPenOnBitmap : kPenOffBitmap, 1);
+        button->setGeometry(place);
+    }
+    refreshPanes();
+}
+
+void MultiViewWindow::erase() {
+    if (!pen_.penMode()) return;
+    pen_.resetLayers();
+    refreshPanes();
+    for (ViewPane* pane : panes_)
+        if (pane->isVisible()) pane->repaint();
+}
+
+void MultiViewWindow::clear() {
+    cycle_->reset();
+    pen_.resetLayers();
+    layOut();
+}
+
+void MultiViewWindow::onPenStroke(QEvent* event) {
+    if (hd_ || !pen_.penMode()) return;
+    auto* stroke = static_cast<PenStrokeEvent*>(event);
+    int index = -1;
+    for (int i = 0; i < 4; ++i)
+        if (stroke->sender() == panes_[i]) index = i;
+    if (!cycle_->isVisible(index) || !cycle_->picture(index).holdsPicture()) return;
+    const int scale = cycle_->layout() == 1 ? 1 : 2;
+    pen_.stroke(index, stroke->sender()->previousPointerPosition(),
+                QPoint(stroke->x(), stroke->y()), scale);
+    refreshPane(index);
+    panes_[index]->repaint();  // at once, so the stroke follows the pointer
+}
+
+// ---- events
+
+bool MultiViewWindow::event(QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type == kSnapshotFrameMessage) {
+        onSnapshotFrame(event);
+        return true;
+    }
+    if (type == kFrameReadyMessage) return true;  // frame notices: nothing to do here
+    if (type == kFullScreenClosedMessage) {
+        onFullScreenClosed();
+        return true;
+    }
+    if (type == kPopupSaveMessage) {
+        save();
+        return true;
+    }
+    if (type == kPenStrokeEvent) {
+        onPenStroke(event);
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+void MultiViewWindow::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        // The HD window has no caption: its background moves it.
+        if (hd_) {
+            if (windowHandle()) windowHandle()->startSystemMove();
+            return;
+        }
+        pen_.pickColour(event->position().toPoint());
+    }
+    QDialog::mousePressEvent(event);
+}
+
+void MultiViewWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void MultiViewWindow::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // The window opens with no button focused (a focused HD button is drawn lit).
+    setFocus(Qt::OtherFocusReason);
+}
+
+}  // namespace qelvo

@@ -1,0 +1,320 @@
+#include "MultiViewTestSupport.h"
+#include "capture/CapturePipeline.h"
+#include "capture/CaptureState.h"
+#include "capture/GrabberCallbacks.h"
+#include "capture/Pacing.h"
+#include "capture/WaitUntil.h"
+#include "imaging/ClipViewerPopup.h"
+#include "multiview/MultiViewWindow.h"
+#include "multiview/ViewCycle.h"
+#include "multiview/ViewPane.h"
+#include "platform/Clock.h"
+#include "platform/LiveTarget.h"
+#include "platform/Screens.h"
+#include "platform/ScriptedDialogs.h"
+#include "platform/SessionState.h"
+#include "platform/TempFolder.h"
+#include "skin/HdButton.h"
+#include "skin/SimpleButton.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTimer>
+
+#include <filesystem>
+
+namespace qelvo {
+namespace {
+
+namespace fs = std::filesystem;
+using test::waitUntil;
+
+// Scripted dialogs whose save dialog stays "open" (the event loop runs) until pane 1 holds a
+// picture, as an operator takes a moment to type the name.
+class SlowSaveDialogs : public ScriptedDialogs {
+public:
+    std::function<bool()> ready;
+    std::optional<QString> saveFile(QWidget* parent, const FileDialogRequest& request) override {
+        if (ready) waitUntil(ready);
+        return ScriptedDialogs::saveFile(parent, request);
+    }
+};
+
+class MultiViewWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { open("MultiView Test Camera{fps=15}"); }
+    void open(const char* devices) {
+        ::setenv("QELVO_VIRTUAL_DEVICES", devices, 1);
+        ::setenv("QELVO_REGISTRY_DIR", (root / "registry").c_str(), 1);
+        setSelectedDeviceName("MultiView Test Camera");
+        setStorageFolder(root.path());
+        previousClock = setClock(std::make_unique<FixedClock>(LocalTime{2026, 5, 6, 7, 8, 9}));
+        auto scripted = std::make_unique<SlowSaveDialogs>();
+        dialogs = scripted.get();
+        previousDialogs = setDialogs(std::move(scripted));
+        setPacingPause(std::chrono::milliseconds(5));
+        launcher.setGeometry(0, 0, 1024, 768);
+    }
+    void TearDown() override {
+        QCoreApplication::processEvents();
+        setDialogs(std::move(previousDialogs));
+        setClock(std::move(previousClock));
+    }
+
+    static bool shown(MultiViewWindow& w, int id) {
+        QWidget* c = w.findChild<QWidget*>(QString::number(id));
+        return c && c->isVisibleTo(&w);
+    }
+    static void click(MultiViewWindow& w, int id) {
+        qobject_cast<QAbstractButton*>(w.findChild<QWidget*>(QString::number(id)))->click();
+    }
+    // Snapshots until `count` were stored (each press raises one request).  A request
+    // served before the camera's first frame has nothing to hand over, so wait for one.
+    static bool snap(MultiViewWindow& w, int count) {
+        if (!waitUntil([] { return latestFrameBlockSize() > 0; })) return false;
+        for (int i = 0; i < count; ++i) {
+            const int before = w.cycle().nextPane();
+            const bool wasFrozen = w.cycle().frozen();
+            click(w, MultiViewWindow::kSnapFreeze);
+            if (!waitUntil([&] {
+                    return w.cycle().nextPane() != before || w.cycle().frozen() != wasFrozen;
+                }))
+                return false;
+        }
+        return true;
+    }
+    static void stroke(MultiViewWindow& w, int pane, QPoint at) {
+        PenStrokeEvent event(w.pane(pane), (quint32(at.x()) << 16) | quint32(at.y()));
+        QCoreApplication::sendEvent(&w, &event);
+    }
+
+    test::TempFolder root;
+    QWidget launcher;
+    SlowSaveDialogs* dialogs = nullptr;
+    std::unique_ptr<Dialogs> previousDialogs;
+    std::unique_ptr<Clock> previousClock;
+};
+
+TEST_F(MultiViewWindowTest, OpensOnTheLauncherInFullWithTheDayFolderAndLivePicture) {
+    {
+        MultiViewWindow window(&launcher, false);
+        window.show();
+        EXPECT_EQ(window.objectName(), "133");
+        EXPECT_EQ(window.geometry(), launcher.geometry());
+        EXPECT_EQ(storageFolder(), root / "20260506");
+        EXPECT_TRUE(fs::is_directory(root / "20260506"));
+        EXPECT_EQ(window.cycle().layout(), 1);
+        EXPECT_EQ(window.pane(0)->geometry(), QRect(117, 189, 640, 480));
+        EXPECT_TRUE(window.pane(0)->pointerReportMode());
+        EXPECT_FALSE(shown(window, 1016));
+        EXPECT_TRUE(shown(window, MultiViewWindow::kFullScreen));
+        for (int id : {1007, 1008, 1009, 1010}) EXPECT_FALSE(shown(window, id));
+        EXPECT_TRUE(waitUntil([&] { return window.pane(0)->surface()->paintedFrames() > 0; }));
+
+        click(window, MultiViewWindow::kCapture2);  // hidden; turns the frame notices on
+        EXPECT_EQ(captureWords().frameNoticeSwitch.load(), 1);
+        window.applyLayout(4);
+        EXPECT_EQ(window.pane(3)->geometry(), QRect(453, 448, 320, 240));
+        EXPECT_FALSE(shown(window, MultiViewWindow::kFullScreen));
+        // Escape ends the modal run.
+        QTimer::singleShot(0, [&] {
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QCoreApplication::sendEvent(&window, &escape);
+        });
+        EXPECT_EQ(window.exec(), QDialog::Rejected);
+    }
+    // Destroyed: capture is gone and no pane is left as a target.
+    EXPECT_EQ(multiViewKindCallback(false, 1).liveTarget(), nullptr);
+    EXPECT_EQ(captureWords().frameNoticeSwitch.load(), 0);
+}
+
+TEST_F(MultiViewWindowTest, QuadFreezeCycleWithAlarmAndPaneClicks) {
+    // The usual pause after a request: live frames go on being drawn until the snapshot is
+    // handled, so the last drawn frame comes after the last served snapshot.
+    setPacingPause(std::chrono::milliseconds(250));
+    MultiViewWindow window(&launcher, false);
+    window.show();
+    window.applyLayout(4);
+    ASSERT_TRUE(snap(window, 4));
+    EXPECT_TRUE(window.cycle().frozen());
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_TRUE(window.cycle().picture(i).holdsPicture());
+        EXPECT_FALSE(window.pane(i)->showsLive());  // each shows its stored picture
+        EXPECT_FALSE(window.pane(i)->picture().isNull());
+    }
+    // Frozen: nothing is drawn, so the watchdog lights ALARM.
+    EXPECT_TRUE(waitUntil([&] { return window.alarmLit(); }));
+    // The current layout's button resumes live in pane 1, keeping the pictures.
+    click(window, MultiViewWindow::kQuad);
+    EXPECT_FALSE(window.cycle().frozen());
+    EXPECT_TRUE(window.pane(0)->showsLive());
+    EXPECT_TRUE(window.cycle().picture(0).holdsPicture());
+    ASSERT_TRUE(snap(window, 1));
+    EXPECT_EQ(window.cycle().nextPane(), 1);
+    EXPECT_TRUE(waitUntil([&] { return !window.alarmLit(); }));  // out after the snapshot
+
+    // A pane click shows its picture in a modal popup.
+    bool popupShown = false;
+    QTimer::singleShot(0, [&] {
+        auto* popup = qobject_cast<ClipViewerPopup*>(QApplication::activeModalWidget());
+        popupShown = popup && !popup->notifyParent();
+        if (popup) popup->exitClicked();
+    });
+    window.clickPane(2);
+    EXPECT_TRUE(popupShown);
+
+    // Another layout drops every picture and puts ALARM out.
+    window.applyLayout(2);
+    EXPECT_FALSE(window.cycle().anyPicture());
+    EXPECT_FALSE(window.alarmLit());
+    EXPECT_FALSE(shown(window, 1017));
+}
+
+TEST_F(MultiViewWindowTest, SaveWithEmptyPanesTakesASnapshotWhileTheDialogIsOpen) {
+    MultiViewWindow window(&launcher, false);
+    window.show();
+    ASSERT_TRUE(waitUntil([&] { return window.pane(0)->surface()->paintedFrames() > 0; }));
+    dialogs->ready = [&] { return window.cycle().picture(0).holdsPicture(); };
+    dialogs->fileAnswers = {QString::fromStdString(root / "cell.jpg")};
+    click(window, MultiViewWindow::kSave);
+    EXPECT_TRUE(fs::exists(root / "cell-0.jpg"));
+    EXPECT_FALSE(fs::exists(root / "cell-1.jpg"));
+    EXPECT_TRUE(window.cycle().frozen());  // FULL froze on that snapshot
+    EXPECT_TRUE(dialogs->messages().isEmpty());
+
+    // The popup's Save Jpg runs SAVE too; a cancelled dialog writes nothing.
+    QEvent popupSave(kPopupSaveMessage);
+    QCoreApplication::sendEvent(&window, &popupSave);
+    EXPECT_EQ(dialogs->shown.back().kind, "save");
+}
+
+TEST_F(MultiViewWindowTest, FullScreenMovesTheLiveTargetAndBack) {
+    MultiViewWindow window(&launcher, false);
+    window.show();
+    MultiViewKindCallback& live = window.pipeline().multiViewCallback(1);
+    window.applyLayout(2);
+    ASSERT_TRUE(snap(window, 1));
+    window.fullScreen();
+    ClipViewerPopup* first = window.fullScreenPopup();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(live.liveTarget(), first->liveSurface());
+    EXPECT_NE(live.insetTarget(), nullptr);
+    window.fullScreen();  // pressed twice: a new popup replaces the old
+    ClipViewerPopup* second = window.fullScreenPopup();
+    EXPECT_NE(second, first);
+    EXPECT_EQ(live.liveTarget(), second->liveSurface());
+    EXPECT_TRUE(waitUntil([&] { return second->liveSurface()->paintedFrames() > 0; }));
+    ASSERT_TRUE(snap(window, 1));  // stored, but the picture stays full screen
+    EXPECT_EQ(live.liveTarget(), second->liveSurface());
+    second->exitClicked();
+    EXPECT_FALSE(window.cycle().fullScreen());
+    EXPECT_EQ(live.liveTarget(), window.pane(0)->surface());  // all frozen: next pane is 1
+
+    // All frozen: the new popup shows pane 1's picture, drawn into it once.
+    window.fullScreen();
+    ClipViewerPopup* third = window.fullScreenPopup();
+    EXPECT_EQ(third->liveSurface()->submittedFrames(), 1u);
+    third->exitClicked();
+
+    window.togglePen();
+    window.fullScreen();
+    EXPECT_EQ(window.fullScreenPopup(), third);  // nothing in pen mode
+}
+
+TEST_F(MultiViewWindowTest, PenStrokesLandOnVisibleFilledPanesOnly) {
+    MultiViewWindow window(&launcher, false);
+    window.show();
+    window.applyLayout(2);
+    ASSERT_TRUE(snap(window, 1));
+    auto* penButton = qobject_cast<SimpleButton*>(window.findChild<QWidget*>("1207"));
+    stroke(window, 0, {100, 100});  // outside pen mode
+    EXPECT_TRUE(window.pen().layer(0).IsTransparent(200, 280));
+    click(window, MultiViewWindow::kPen);
+    EXPECT_EQ(penButton->bitmapId(), 208);
+    EXPECT_EQ(penButton->geometry(), QRect(752, 77, 43, 43));
+    stroke(window, 0, {100, 100});
+    EXPECT_FALSE(window.pen().layer(0).IsTransparent(200, 280));
+    stroke(window, 1, {100, 100});  // pane 2 holds nothing yet
+    EXPECT_TRUE(window.pen().layer(1).IsTransparent(200, 280));
+    stroke(window, 2, {100, 100});  // pane 3 is hidden in DUAL
+    EXPECT_TRUE(window.pen().layer(2).IsTransparent(200, 280));
+    stroke(window, 0, {-5, 30000});  // off the pane: nothing breaks
+
+    // In pen mode a click on a filled pane opens nothing.
+    bool opened = false;
+    QTimer::singleShot(0, [&] {
+        if (auto* w = QApplication::activeModalWidget()) {
+            opened = true;
+            w->close();
+        }
+    });
+    window.clickPane(0);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(opened);
+
+    click(window, MultiViewWindow::kErase);
+    EXPECT_TRUE(window.pen().layer(0).IsTransparent(200, 280));
+    stroke(window, 0, {100, 100});
+    window.applyLayout(4);  // strokes go, pen mode stays
+    EXPECT_TRUE(window.pen().layer(0).IsTransparent(200, 280));
+    EXPECT_TRUE(window.pen().penMode());
+    click(window, MultiViewWindow::kPen);
+    EXPECT_EQ(penButton->bitmapId(), 207);
+
+    ASSERT_TRUE(snap(window, 2));
+    click(window, MultiViewWindow::kClear);  // drops the pictures in any mode
+    EXPECT_FALSE(window.cycle().anyPicture());
+    EXPECT_EQ(window.cycle().layout(), 4);
+}
+
+TEST_F(MultiViewWindowTest, HdVariantDifferences) {
+    setPacingPause(std::chrono::milliseconds(250));
+    MultiViewWindow window(&launcher, true);
+    window.show();
+    EXPECT_EQ(window.objectName(), "210");
+    const QRect display = displayDevices().front();
+    EXPECT_EQ(window.geometry(), QRect(display.x() + (display.width() - 1200) / 2,
+                                       display.y() + (display.height() - 590) / 2, 1200, 590));
+    EXPECT_NE(qobject_cast<HdButton*>(window.findChild<QWidget*>("1004")), nullptr);
+    EXPECT_EQ(window.findChild<QWidget*>("1007")->accessibleName(), "SNAP / FREEZE");
+    EXPECT_TRUE(shown(window, MultiViewWindow::kSnapFreeze));
+    for (int id : {1008, 1009, 1010, 1048, 1206, 1207, 1208}) EXPECT_FALSE(shown(window, id));
+    EXPECT_EQ(window.pane(0)->geometry(), QRect(10, 10, 1000, 562));
+    window.applyLayout(4);
+    EXPECT_TRUE(shown(window, MultiViewWindow::kFullScreen));
+    EXPECT_EQ(window.pane(3)->geometry(), QRect(510, 292, 495, 280));
+
+    // The HD window has its own capture words, and no pen.
+    EXPECT_EQ(multiViewKindCallback(true, 1).liveTarget(), window.pane(0)->surface());
+    window.togglePen();
+    EXPECT_FALSE(window.pen().penMode());
+    ASSERT_TRUE(snap(window, 4));
+    EXPECT_TRUE(window.pane(2)->showsLive());  // HD panes show what the live drawing left
+    // ALARM is the check mark of the hidden button.
+    ASSERT_TRUE(waitUntil([&] { return window.alarmLit(); }));
+    EXPECT_TRUE(qobject_cast<QAbstractButton*>(window.findChild<QWidget*>("1048"))->isChecked());
+    // Enter ends the modal run too.
+    QTimer::singleShot(0, [&] {
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QCoreApplication::sendEvent(&window, &enter);
+    });
+    EXPECT_EQ(window.exec(), QDialog::Accepted);
+}
+
+TEST_F(MultiViewWindowTest, ADeviceThatStopsLightsAlarmAndSaveSaysNothingIsThere) {
+    ::setenv("QELVO_VIRTUAL_DEVICES", "MultiView Test Camera{fps=15,stopafter=3}", 1);
+    MultiViewWindow window(&launcher, false);
+    window.show();
+    EXPECT_TRUE(waitUntil([&] { return window.alarmLit(); }));
+    dialogs->fileAnswers = {QString::fromStdString(root / "cell.jpg")};
+    click(window, MultiViewWindow::kSave);
+    EXPECT_FALSE(fs::exists(root / "cell-0.jpg"));
+    EXPECT_EQ(dialogs->messages(), QStringList{"There is no picture to save."});
+    window.applyLayout(4);  // still usable
+    EXPECT_EQ(window.cycle().layout(), 4);
+}
+
+}  // namespace
+}  // namespace qelvo

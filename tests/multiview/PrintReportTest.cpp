@@ -1,0 +1,104 @@
+#include "MultiViewTestSupport.h"
+#include "PrintToPdf.h"
+#include "multiview/PenLayers.h"
+#include "multiview/PrintReport.h"
+#include "platform/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <QPainter>
+
+#include <filesystem>
+
+namespace qelvo {
+namespace {
+
+class PrintReportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto scripted = std::make_unique<test::PrintToPdfDialogs>();
+        dialogs = scripted.get();
+        dialogs->pdfPath = folder / "report.pdf";
+        previous = setDialogs(std::move(scripted));
+    }
+    void TearDown() override { setDialogs(std::move(previous)); }
+
+    static std::array<PanePicture, 4> panes() {
+        const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow};
+        std::array<PanePicture, 4> p;
+        for (int i = 0; i < 4; ++i) p[i].frame = test::solidFrame(64, 48, colours[i]);
+        return p;
+    }
+    // Colour of the page at device pixel (x, y) of a `deviceDpi` report rendered at `dpi`.
+    static QColor pageAt(const QImage& page, int x, int y, int deviceDpi, int dpi) {
+        return page.pixelColor(x * dpi / deviceDpi, y * dpi / deviceDpi);
+    }
+    static QPoint centre(int pane, double scale = 1.0) {
+        const QPoint c = PrintReport::paneRect(pane).center();
+        return QPoint(int(c.x() * scale), int(c.y() * scale));
+    }
+
+    test::TempFolder folder;
+    test::PrintToPdfDialogs* dialogs = nullptr;
+    std::unique_ptr<Dialogs> previous;
+};
+
+TEST_F(PrintReportTest, CancelledDialogSaysSoAndPrintsNothing) {
+    EXPECT_FALSE(PrintReport::print(nullptr, 4, panes(), nullptr));
+    EXPECT_EQ(dialogs->messages(),
+              QStringList{"You cannot print this picture\nPlease, check your setting..."});
+    EXPECT_FALSE(std::filesystem::exists(dialogs->pdfPath));
+}
+
+TEST_F(PrintReportTest, DualPrintsTheUpperRowWithStrokesOnlyInPenMode) {
+    PenLayers pen;
+    pen.togglePenMode();  // black strokes
+    for (int y = 200; y < 280; ++y) pen.stroke(1, {280, y}, {360, y}, 1);
+    dialogs->printAnswers = {true, true};
+    ASSERT_TRUE(PrintReport::print(nullptr, 2, panes(), nullptr));
+    QImage page = test::renderFirstPage(dialogs->pdfPath, 60);
+    ASSERT_FALSE(page.isNull());
+    EXPECT_TRUE(test::near(pageAt(page, centre(0).x(), centre(0).y(), 600, 60), Qt::red));
+    EXPECT_TRUE(test::near(pageAt(page, centre(1).x(), centre(1).y(), 600, 60), Qt::green));
+    // The lower row stays blank although panes 3 and 4 hold pictures.
+    EXPECT_TRUE(test::near(pageAt(page, centre(2).x(), centre(2).y(), 600, 60), Qt::white));
+    EXPECT_TRUE(test::near(pageAt(page, centre(3).x(), centre(3).y(), 600, 60), Qt::white));
+    // The title's ink lies in its line at the top.
+    bool ink = false;
+    for (int x = 10; x < 200 && !ink; ++x)
+        for (int y = 10; y < 20 && !ink; ++y) ink = page.pixelColor(x, y).lightness() < 128;
+    EXPECT_TRUE(ink);
+
+    ASSERT_TRUE(PrintReport::print(nullptr, 2, panes(), &pen));
+    page = test::renderFirstPage(dialogs->pdfPath, 60);
+    EXPECT_TRUE(test::near(pageAt(page, centre(1).x(), centre(1).y(), 600, 60), Qt::black));
+    EXPECT_TRUE(test::near(pageAt(page, centre(0).x(), centre(0).y(), 600, 60), Qt::red));
+}
+
+TEST_F(PrintReportTest, A300DpiPageGetsTheWholeReportScaledDown) {
+    dialogs->resolution = 300;
+    dialogs->printAnswers = {true};
+    ASSERT_TRUE(PrintReport::print(nullptr, 4, panes(), nullptr));
+    const QImage page = test::renderFirstPage(dialogs->pdfPath, 30);
+    ASSERT_FALSE(page.isNull());
+    // A4 at 300 dpi is 2480 device pixels wide: the 4040-wide report is scaled to fit it.
+    const double scale = 2480.0 / PrintReport::kWidth;
+    const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(test::near(pageAt(page, centre(i, scale).x(), centre(i, scale).y(), 300, 30),
+                               colours[i]))
+            << "pane " << i;
+    EXPECT_DOUBLE_EQ(PrintReport::fitScale(QSize(4960, 7016)), 1.0);
+    EXPECT_DOUBLE_EQ(PrintReport::fitScale(QSize(5100, 6600)), 1.0);
+}
+
+TEST_F(PrintReportTest, AnUnwritablePdfIsReported) {
+    dialogs->pdfPath = folder / "missing/report.pdf";
+    dialogs->printAnswers = {true};
+    EXPECT_FALSE(PrintReport::print(nullptr, 1, panes(), nullptr));
+    ASSERT_EQ(dialogs->messages().size(), 1);
+    EXPECT_TRUE(dialogs->messages()[0].contains("could not be printed"));
+}
+
+}  // namespace
+}  // namespace qelvo
