@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QELVO_TARNEL"));
     QApplication::setApplicationVersion(QString::fromLatin1(qelvo::programVersion()));
-    QApplication::setDesktopFileName(QStringLiteral("org.qelvo.Tarnel"));
+    QApplication::setDesktopFileName(QStringLiteral("org.qelvo.tarnel"));
     QFont::insertSubstitution(QStringLiteral("Arial Narrow"),
                               QStringLiteral("Liberation Sans Narrow"));
 
