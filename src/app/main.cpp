@@ -73,22 +73,22 @@ int main(int argc, char** argv) {
 
     const qelvo::StorageLocations storage{options.storageRoot.value_or(qelvo::defaultStorageRoot()),
                                           qelvo::storageFallback()};
-    if (options.storageRoot) {
-        const std::string chosen = qelvo::checkStorageFolder(storage.root, storage.fallback);
-        if (chosen != storage.root)
-            std::cerr << "qelvo-tarnel: cannot create the storage folder " << storage.root
-                      << "; using " << chosen << '\n';
-    }
+    // The folder actually in use names the running program, so two roots that both fall
+    // back to the home folder count as one.
+    const std::string storageInUse = qelvo::checkStorageFolder(storage.root, storage.fallback);
+    if (options.storageRoot && storageInUse != storage.root)
+        std::cerr << "qelvo-tarnel: cannot create the storage folder " << storage.root << "; using "
+                  << storageInUse << '\n';
 
-    qelvo::SingleInstance instance(qelvo::runtimeDir(), storage.root);
+    qelvo::SingleInstance instance(qelvo::runtimeDir(), storageInUse);
     switch (instance.claim()) {
         case qelvo::SingleInstance::Claim::AlreadyRunning:
             if (instance.askRunningToRaise()) {
-                std::cerr << "qelvo-tarnel: already running for " << storage.root
+                std::cerr << "qelvo-tarnel: already running for " << storageInUse
                           << "; its window was raised\n";
                 return 0;
             }
-            std::cerr << "qelvo-tarnel: already running for " << storage.root
+            std::cerr << "qelvo-tarnel: already running for " << storageInUse
                       << ", but it does not answer\n";
             return 1;
         case qelvo::SingleInstance::Claim::Unguarded:
