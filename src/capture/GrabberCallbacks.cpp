@@ -8,6 +8,7 @@
 
 #include <mutex>
 #include <new>
+#include <thread>
 
 namespace qelvo {
 namespace {
@@ -24,7 +25,26 @@ LatestFrame& latest() {
     return frame;
 }
 
+// Counts a draw from before its target is read until it is done, so the GUI thread can tell
+// when no frame is still going into a target it has just replaced (waitForDrawsInFlight).
+// Both sides use sequentially consistent operations: a draw either read the target before
+// it was replaced and is counted, or reads the new one.
+class DrawInFlight {
+public:
+    explicit DrawInFlight(std::atomic<int>& count) : count_(count) { count_.fetch_add(1); }
+    ~DrawInFlight() { count_.fetch_sub(1); }
+    DrawInFlight(const DrawInFlight&) = delete;
+    DrawInFlight& operator=(const DrawInFlight&) = delete;
+
+private:
+    std::atomic<int>& count_;
+};
+
 }  // namespace
+
+void CallbackBase::waitForDrawsInFlight() const {
+    while (drawsInFlight_.load() != 0) std::this_thread::yield();
+}
 
 void CallbackBase::setFrameSize(int width, int height) {
     width_.store(width);
@@ -56,7 +76,10 @@ FrameResult SnapshotKindCallback::handleFrame(double sampleTime, const std::uint
                                               std::size_t size) {
     const FrameHeader header = FrameHeader::forFrame(width_.load(), height_.load());
     if (liveFreeze_.load() == 0) {
-        draw(liveTarget_.load(), buffer, size);
+        {
+            DrawInFlight drawing(drawsInFlight_);
+            draw(liveTarget_.load(), buffer, size);
+        }
         int raised = 1;
         if (!captureWords().snapshotFlag.compare_exchange_strong(raised, 0)) return FrameResult::Ok;
     }
@@ -100,13 +123,16 @@ FrameResult MultiViewKindCallback::handleFrame(double sampleTime, const std::uin
     }
 
     const FrameHeader header = FrameHeader::forFrame(width_.load(), height_.load());
-    if (liveFreeze_.load() == 0) {
-        draw(liveTarget_.load(), buffer, size);
-        rearm(kNoFrameTimer);
-    }
-    if (LiveTarget* inset = insetTarget_.load()) {
-        draw(inset, buffer, size);
-        rearm(kNoFrameTimer);
+    {
+        DrawInFlight drawing(drawsInFlight_);
+        if (liveFreeze_.load() == 0) {
+            draw(liveTarget_.load(), buffer, size);
+            rearm(kNoFrameTimer);
+        }
+        if (LiveTarget* inset = insetTarget_.load()) {
+            draw(inset, buffer, size);
+            rearm(kNoFrameTimer);
+        }
     }
     if (!buffer) return FrameResult::InvalidPointer;
 

@@ -30,6 +30,11 @@ public:
     void setLiveFreeze(int flag) { liveFreeze_.store(flag); }
     int liveFreeze() const { return liveFreeze_.load(); }
 
+    // Returns once every frame that was being drawn into a target read before this call has
+    // been handed over: after moving a target away, the old one may then be freed.  The wait
+    // lasts at most one frame copy.  GUI thread.
+    void waitForDrawsInFlight() const;
+
     void BufferCB(double sampleTime, const std::uint8_t* buffer, std::size_t size) override {
         handleFrame(sampleTime, buffer, size);
     }
@@ -46,6 +51,8 @@ protected:
     std::atomic<CaptureHost*> owner_{nullptr};
     std::atomic<LiveTarget*> liveTarget_{nullptr};
     std::atomic<int> liveFreeze_{0};
+    // Frames between reading a target and finishing the draw into it (DrawInFlight).
+    std::atomic<int> drawsInFlight_{0};
 };
 
 // The image management window's callbacks: draw the live picture and, when the snapshot

@@ -7,6 +7,7 @@
 #include "skin/ControlIdentity.h"
 #include "skin/SimpleButton.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -155,6 +156,14 @@ void ClipViewerPopup::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+void ClipViewerPopup::closeEvent(QCloseEvent* event) {
+    // Closed from outside (the window manager's close, Alt+F4): the owner must take its
+    // live picture back exactly as after Exit, or it keeps drawing into a hidden popup.
+    // Exit, Escape and a double click close through done(), which sends no close event.
+    if (notifyParent_ && isVisible()) tellOwner(kFullScreenClosedMessage);
+    QDialog::closeEvent(event);
 }
 
 void ClipViewerPopup::paintEvent(QPaintEvent*) {

@@ -339,8 +339,9 @@ void MultiViewWindow::fullScreen() {
     LiveTarget* surface = popup_->liveSurface();
     cycle_->enterFullScreen(surface, inset);
     if (old) {
-        // The streaming thread may still be finishing a frame it took the old popup for;
-        // the old popup goes once control is back in the event loop.
+        // The streaming thread may still be finishing a frame it took the old popup for: the
+        // old popup (and its inset) may go only once that frame is in.
+        pipeline_->multiViewCallback(1).waitForDrawsInFlight();
         old->hide();
         old->deleteLater();
     }

@@ -23,7 +23,9 @@
 #include <QKeyEvent>
 #include <QTimer>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 namespace qelvo {
 namespace {
@@ -221,6 +223,40 @@ TEST_F(MultiViewWindowTest, FullScreenMovesTheLiveTargetAndBack) {
     window.togglePen();
     window.fullScreen();
     EXPECT_EQ(window.fullScreenPopup(), third);  // nothing in pen mode
+}
+
+TEST_F(MultiViewWindowTest, ReplacingThePopupNeverFreesATargetBeingDrawnInto) {
+    MultiViewWindow window(&launcher, false);
+    window.show();
+    MultiViewKindCallback& live = window.pipeline().multiViewCallback(1);
+    ASSERT_GT(live.frameWidth(), 0);
+    // A second streaming thread drawing frames back to back, so a frame is nearly always
+    // being drawn into whichever popup is the live target when it is replaced.
+    std::vector<std::uint8_t> frame(frameRowBytes(live.frameWidth()) * live.frameHeight(), 90);
+    std::atomic<bool> stop{false};
+    std::thread streaming([&] {
+        while (!stop.load()) live.handleFrame(0.0, frame.data(), frame.size());
+    });
+    for (int i = 0; i < 150; ++i) {
+        window.fullScreen();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    stop.store(true);
+    streaming.join();
+    EXPECT_EQ(live.liveTarget(), window.fullScreenPopup()->liveSurface());
+}
+
+TEST_F(MultiViewWindowTest, APopupClosedByTheWindowManagerGivesTheLivePictureBack) {
+    MultiViewWindow window(&launcher, false);
+    window.show();
+    MultiViewKindCallback& live = window.pipeline().multiViewCallback(1);
+    window.fullScreen();
+    ClipViewerPopup* popup = window.fullScreenPopup();
+    ASSERT_TRUE(popup->isVisible());
+    EXPECT_TRUE(popup->close());  // Alt+F4: a close event from outside
+    EXPECT_FALSE(window.cycle().fullScreen());
+    EXPECT_EQ(live.liveTarget(), window.pane(0)->surface());
+    EXPECT_TRUE(window.pane(0)->showsLive());
 }
 
 TEST_F(MultiViewWindowTest, PenStrokesLandOnVisibleFilledPanesOnly) {
