@@ -274,12 +274,14 @@ QImage MultiViewWindow::paneImage(int index) {
     ViewPane* pane = panes_[index];
     const bool pen = pen_.penMode();
     PaneCache& cache = paneCache_[index];
-    if (cache.frame == picture.frame.get() && cache.pen == pen && cache.size == pane->size() &&
+    const bool sameFrame =
+        !cache.frame.owner_before(picture.frame) && !picture.frame.owner_before(cache.frame);
+    if (sameFrame && cache.pen == pen && cache.size == pane->size() &&
         (!pen || cache.revision == pen_.revision()))
         return cache.image;
     QImage image = scaledPane(picture, pane->size());
     if (pen) overlayLayerScaled(image, pen_.layer(index));
-    cache = {picture.frame.get(), pen, pen_.revision(), pane->size(), image};
+    cache = {picture.frame, pen, pen_.revision(), pane->size(), image};
     return image;
 }
 

@@ -1,4 +1,5 @@
 #include "MultiViewTestSupport.h"
+#include "capture/CaptureMessages.h"
 #include "capture/CapturePipeline.h"
 #include "capture/CaptureState.h"
 #include "capture/GrabberCallbacks.h"
@@ -257,6 +258,20 @@ TEST_F(MultiViewWindowTest, APopupClosedByTheWindowManagerGivesTheLivePictureBac
     EXPECT_FALSE(window.cycle().fullScreen());
     EXPECT_EQ(live.liveTarget(), window.pane(0)->surface());
     EXPECT_TRUE(window.pane(0)->showsLive());
+}
+
+TEST_F(MultiViewWindowTest, ANewPictureIsShownWhateverTheOldOneWas) {
+    MultiViewWindow window(&launcher, false);
+    window.show();
+    auto snapshot = [&](QColor colour) {
+        FrameMessage message(kSnapshotFrameMessage, test::solidFrame(640, 480, colour));
+        QCoreApplication::sendEvent(&window, &message);
+        return window.pane(0)->picture().pixelColor(320, 240);
+    };
+    EXPECT_EQ(snapshot(Qt::red), QColor(Qt::red));
+    // The red frame is freed here; the blue one may well be made in the same place.
+    window.clear();
+    EXPECT_EQ(snapshot(Qt::blue), QColor(Qt::blue));
 }
 
 TEST_F(MultiViewWindowTest, PenStrokesLandOnVisibleFilledPanesOnly) {
