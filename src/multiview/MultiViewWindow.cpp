@@ -369,9 +369,12 @@ void MultiViewWindow::save() {
     // With every pane empty a snapshot is asked for first; its frame arrives while the
     // operator picks the name.
     if (!cycle_->anyPicture()) snapshotRequest();
-    const std::optional<QString> chosen = dialogs().saveFile(this, PaneSaver::dialogRequest());
+    // From the full-screen popup's Save Jpg the dialogs belong to the popup: it stays on top
+    // of every other window, so a dialog of this window would open hidden behind it.
+    QWidget* owner = popup_ && popup_->isVisible() ? static_cast<QWidget*>(popup_) : this;
+    const std::optional<QString> chosen = dialogs().saveFile(owner, PaneSaver::dialogRequest());
     if (!chosen || chosen->isEmpty()) return;
-    saver_.save(this, chosen->toStdString(), cycle_->pictures(), pen_.penMode() ? &pen_ : nullptr);
+    saver_.save(owner, chosen->toStdString(), cycle_->pictures(), pen_.penMode() ? &pen_ : nullptr);
 }
 
 void MultiViewWindow::config() {

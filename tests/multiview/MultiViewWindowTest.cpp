@@ -39,7 +39,9 @@ using test::waitUntil;
 class SlowSaveDialogs : public ScriptedDialogs {
 public:
     std::function<bool()> ready;
+    QWidget* saveParent = nullptr;
     std::optional<QString> saveFile(QWidget* parent, const FileDialogRequest& request) override {
+        saveParent = parent;
         if (ready) waitUntil(ready);
         return ScriptedDialogs::saveFile(parent, request);
     }
@@ -211,6 +213,9 @@ TEST_F(MultiViewWindowTest, FullScreenMovesTheLiveTargetAndBack) {
     EXPECT_TRUE(waitUntil([&] { return second->liveSurface()->paintedFrames() > 0; }));
     ASSERT_TRUE(snap(window, 1));  // stored, but the picture stays full screen
     EXPECT_EQ(live.liveTarget(), second->liveSurface());
+    // Save Jpg: the save dialog belongs to the popup, which stays on top of the window.
+    second->saveClicked();
+    EXPECT_EQ(dialogs->saveParent, second);
     second->exitClicked();
     EXPECT_FALSE(window.cycle().fullScreen());
     EXPECT_EQ(live.liveTarget(), window.pane(0)->surface());  // all frozen: next pane is 1
