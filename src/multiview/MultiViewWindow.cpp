@@ -20,6 +20,7 @@
 #include "skin/SkinTable.h"
 #include "skin/SkinnedControls.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -369,9 +370,14 @@ void MultiViewWindow::save() {
     // With every pane empty a snapshot is asked for first; its frame arrives while the
     // operator picks the name.
     if (!cycle_->anyPicture()) snapshotRequest();
-    // From the full-screen popup's Save Jpg the dialogs belong to the popup: it stays on top
-    // of every other window, so a dialog of this window would open hidden behind it.
-    QWidget* owner = popup_ && popup_->isVisible() ? static_cast<QWidget*>(popup_) : this;
+    // From a popup's Save Jpg (full screen, or a pane's picture) the dialogs belong to the
+    // popup: it stays on top of every other window, so a dialog of this window would open
+    // hidden behind it.
+    QWidget* owner = this;
+    if (auto* modal = qobject_cast<ClipViewerPopup*>(QApplication::activeModalWidget()))
+        owner = modal;
+    else if (popup_ && popup_->isVisible())
+        owner = popup_;
     const std::optional<QString> chosen = dialogs().saveFile(owner, PaneSaver::dialogRequest());
     if (!chosen || chosen->isEmpty()) return;
     saver_.save(owner, chosen->toStdString(), cycle_->pictures(), pen_.penMode() ? &pen_ : nullptr);

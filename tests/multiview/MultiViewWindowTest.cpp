@@ -160,15 +160,20 @@ TEST_F(MultiViewWindowTest, QuadFreezeCycleWithAlarmAndPaneClicks) {
     EXPECT_EQ(window.cycle().nextPane(), 1);
     EXPECT_TRUE(waitUntil([&] { return !window.alarmLit(); }));  // out after the snapshot
 
-    // A pane click shows its picture in a modal popup.
+    // A pane click shows its picture in a modal popup, whose Save Jpg runs SAVE over it.
     bool popupShown = false;
+    QWidget* modal = nullptr;
     QTimer::singleShot(0, [&] {
         auto* popup = qobject_cast<ClipViewerPopup*>(QApplication::activeModalWidget());
         popupShown = popup && !popup->notifyParent();
-        if (popup) popup->exitClicked();
+        modal = popup;
+        if (!popup) return;
+        popup->saveClicked();
+        popup->exitClicked();
     });
     window.clickPane(2);
     EXPECT_TRUE(popupShown);
+    EXPECT_EQ(dialogs->saveParent, modal);
 
     // Another layout drops every picture and puts ALARM out.
     window.applyLayout(2);
