@@ -106,6 +106,7 @@ void ClipViewerPopup::layOut() {
 }
 
 void ClipViewerPopup::open() {
+    ownerTold_ = closing_ = false;
     placeOnMonitor();
     show();
     raise();
@@ -113,6 +114,7 @@ void ClipViewerPopup::open() {
 }
 
 int ClipViewerPopup::runModal() {
+    ownerTold_ = closing_ = false;
     placeOnMonitor();
     return exec();
 }
@@ -128,16 +130,40 @@ void ClipViewerPopup::tellOwner(QEvent::Type type) {
     QCoreApplication::sendEvent(owner_, &message);
 }
 
+void ClipViewerPopup::tellOwnerClosed() {
+    if (!notifyParent_ || ownerTold_) return;
+    ownerTold_ = true;
+    tellOwner(kFullScreenClosedMessage);
+}
+
 void ClipViewerPopup::exitClicked() {
-    if (notifyParent_) tellOwner(kFullScreenClosedMessage);
+    if (closing_) return;  // a movie popup already on its way out
+    tellOwnerClosed();
     if (movieStyle_) {
         // The movie's picture has just gone back to the owner's panel; give it a moment
         // to settle before the popup is gone.
+        closing_ = true;
         hide();
         QTimer::singleShot(kMovieCloseDelayMs, this, [this] { done(QDialog::Rejected); });
         return;
     }
     done(QDialog::Rejected);
+}
+
+void ClipViewerPopup::done(int result) {
+    tellOwnerClosed();
+    closing_ = true;
+    QDialog::done(result);
+}
+
+void ClipViewerPopup::closeEvent(QCloseEvent* event) {
+    if (notifyParent_ && movieStyle_ && !closing_) {
+        event->ignore();
+        exitClicked();
+        return;
+    }
+    tellOwnerClosed();
+    QDialog::closeEvent(event);
 }
 
 void ClipViewerPopup::saveClicked() {
@@ -146,7 +172,6 @@ void ClipViewerPopup::saveClicked() {
 
 void ClipViewerPopup::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
-    if (notifyParent_) tellOwner(kFullScreenClosedMessage);
     done(QDialog::Rejected);
 }
 
@@ -156,14 +181,6 @@ void ClipViewerPopup::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QDialog::keyPressEvent(event);
-}
-
-void ClipViewerPopup::closeEvent(QCloseEvent* event) {
-    // Closed from outside (the window manager's close, Alt+F4): the owner must take its
-    // live picture back exactly as after Exit, or it keeps drawing into a hidden popup.
-    // Exit, Escape and a double click close through done(), which sends no close event.
-    if (notifyParent_ && isVisible()) tellOwner(kFullScreenClosedMessage);
-    QDialog::closeEvent(event);
 }
 
 void ClipViewerPopup::paintEvent(QPaintEvent*) {

@@ -1,5 +1,7 @@
 #include "imaging/JpegTransform.h"
 
+#include "imaging/CxImage.h"
+
 #include <turbojpeg.h>
 
 #include <fcntl.h>
@@ -41,20 +43,25 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
     bytes.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
+    auto refuse = [&](int error) {
+        ::close(fd);
+        bytes.clear();
+        errno = error;
+        return false;
+    };
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+        if (static_cast<std::uint64_t>(info.st_size) > kMaxImageBytes) return refuse(EFBIG);
         bytes.reserve(static_cast<std::size_t>(info.st_size));
+    }
     std::uint8_t chunk[1 << 16];
     for (;;) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int saved = errno;
-            ::close(fd);
-            errno = saved;
-            return false;
-        }
+        if (n < 0) return refuse(errno);
         if (n == 0) break;
+        // A file still growing is held to the same bound.
+        if (bytes.size() + static_cast<std::size_t>(n) > kMaxImageBytes) return refuse(EFBIG);
         bytes.insert(bytes.end(), chunk, chunk + n);
     }
     ::close(fd);
@@ -122,6 +129,15 @@ LosslessOutcome TransformJpegLosslessly(const std::string& path, JpegTurn turn,
         return LosslessOutcome::NotPossible;
     std::unique_ptr<void, TurboHandle> handle(tjInitTransform());
     if (!handle) return LosslessOutcome::NotPossible;
+    // The transform holds every coefficient of the picture at once: a picture larger than
+    // the decoder accepts is left to the decoding path, which refuses it with its reason.
+    int width = 0, height = 0, sampling = 0, colours = 0;
+    if (tjDecompressHeader3(handle.get(), source.data(), static_cast<unsigned long>(source.size()),
+                            &width, &height, &sampling, &colours) != 0)
+        return LosslessOutcome::NotPossible;
+    const std::uint64_t bytesPerPixel = colours == TJCS_GRAY ? 1 : 3;
+    if (std::uint64_t(width) * std::uint64_t(height) * bytesPerPixel > kMaxImageBytes)
+        return LosslessOutcome::NotPossible;
 
     tjtransform transform{};
     transform.op = TurboOperation(turn);

@@ -19,8 +19,9 @@ enum class LosslessOutcome {
 
 // Turns, flips or mirrors the JPEG file at `path` by rearranging its compressed blocks
 // (libjpeg-turbo's transform with the perfect option), so no generation is lost and the
-// file keeps its quality and markers.  Sizes that would drop edge blocks are refused with
-// NotPossible and the caller takes the decode / operate / encode path instead.  The file is
+// file keeps its quality and markers.  Sizes that would drop edge blocks, and pictures
+// larger than the decoder accepts, are refused with NotPossible and the caller takes the
+// decode / operate / encode path instead.  The file is
 // replaced through a temporary file and a rename; on SaveFailed `error` says why.
 LosslessOutcome TransformJpegLosslessly(const std::string& path, JpegTurn turn, std::string& error);
 
@@ -28,7 +29,9 @@ LosslessOutcome TransformJpegLosslessly(const std::string& path, JpegTurn turn, 
 // decodes with grey fill, and must not be mistaken for the whole picture.
 bool JpegDataComplete(const std::vector<std::uint8_t>& bytes);
 
-// Reads a whole file; false (with errno set) when it cannot be read.
+// Reads a whole file; false (with errno set) when it cannot be read.  A file larger than
+// the largest picture may hold is refused with EFBIG rather than read into memory: no JPEG
+// of a size the decoder accepts comes near it.
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes);
 
 // Writes `size` bytes to `path` through a temporary file beside it and a rename, keeping

@@ -19,14 +19,18 @@ void runAdjustmentTool(const AdjustmentTool& tool, const std::string& path, QWid
     dialog.exec();
 }
 
-void bindAdjustmentTools(QWidget* window, std::function<std::string()> currentPicture) {
+void bindAdjustmentTools(QWidget* window, std::function<std::string()> currentPicture,
+                         std::function<void()> uncovered) {
     for (const AdjustmentTool& tool : kAdjustmentTools) {
         auto* button = qobject_cast<QAbstractButton*>(findControl(window, tool.controlId));
         if (!button) continue;
-        QObject::connect(button, &QAbstractButton::clicked, window, [window, tool, currentPicture] {
-            const std::string path = currentPicture();
-            if (!path.empty()) runAdjustmentTool(tool, path, window);
-        });
+        QObject::connect(button, &QAbstractButton::clicked, window,
+                         [window, tool, currentPicture, uncovered] {
+                             const std::string path = currentPicture();
+                             if (path.empty()) return;
+                             runAdjustmentTool(tool, path, window);
+                             if (uncovered) uncovered();
+                         });
     }
 }
 

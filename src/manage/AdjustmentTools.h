@@ -32,7 +32,10 @@ void runAdjustmentTool(const AdjustmentTool& tool, const std::string& path, QWid
 
 // Binds the five buttons of `window` (found by their control ids). A press opens the tool's
 // dialog on the picture `currentPicture` names, and does nothing when it names none (the
-// window names none outside image mode). The window is not redrawn afterwards.
-void bindAdjustmentTools(QWidget* window, std::function<std::string()> currentPicture);
+// window names none outside image mode). The window is not redrawn afterwards; only
+// `uncovered` runs once the dialog has closed, for what lay under it to paint itself afresh
+// (a window surface would be repainted there).
+void bindAdjustmentTools(QWidget* window, std::function<std::string()> currentPicture,
+                         std::function<void()> uncovered = {});
 
 }  // namespace qelvo

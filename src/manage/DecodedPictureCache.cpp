@@ -13,7 +13,8 @@ void DecodedPictureCache::clear() {
     image_.Clear();
     valid_ = false;
     path_.clear();
-    size_ = modifiedNs_ = -1;
+    size_ = modifiedNs_ = changedNs_ = -1;
+    device_ = inode_ = 0;
     ++generation_;
 }
 
@@ -23,13 +24,19 @@ const CxImage* DecodedPictureCache::picture(const std::string& path, bool comple
         if (valid_ || !path_.empty()) clear();
         return nullptr;
     }
-    const std::int64_t modified =
-        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    if (path != path_ || info.st_size != size_ || modified != modifiedNs_) {
+    auto nanoseconds = [](const timespec& t) {
+        return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+    };
+    const std::int64_t modified = nanoseconds(info.st_mtim), changed = nanoseconds(info.st_ctim);
+    if (path != path_ || info.st_size != size_ || modified != modifiedNs_ ||
+        changed != changedNs_ || info.st_dev != device_ || info.st_ino != inode_) {
         clear();
         path_ = path;
         size_ = info.st_size;
         modifiedNs_ = modified;
+        changedNs_ = changed;
+        device_ = info.st_dev;
+        inode_ = info.st_ino;
         // One read serves both the completeness check and the decode.
         std::vector<std::uint8_t> bytes;
         if (ReadWholeFile(path, bytes) && !bytes.empty()) {

@@ -344,7 +344,7 @@ void MultiViewWindow::fullScreen() {
     if (old) {
         // The streaming thread may still be finishing a frame it took the old popup for: the
         // old popup (and its inset) may go only once that frame is in.
-        pipeline_->multiViewCallback(1).waitForDrawsInFlight();
+        pipeline_->multiViewCallback(1).waitOutFrameInFlight();
         old->hide();
         old->deleteLater();
     }

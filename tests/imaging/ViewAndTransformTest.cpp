@@ -130,6 +130,53 @@ TEST(JpegTransformTest, RefusesWhatItCannotDoPerfectlyAndWritesNothing) {
               LosslessOutcome::NotPossible);
 }
 
+// A complete, valid baseline JPEG of flat grey, 2 x 2 sampled colour, of any size: every
+// block is coded in two bits (a one-symbol DC table and a one-symbol AC table), so even a
+// picture too large to decode fits in a small file.
+std::vector<std::uint8_t> FlatJpeg(int width, int height) {
+    std::vector<std::uint8_t> f;
+    f.reserve(1024);
+    f.insert(f.end(), {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00});
+    f.insert(f.end(), 64, 1);
+    const auto hi = [](int v) { return static_cast<std::uint8_t>(v >> 8); };
+    const auto lo = [](int v) { return static_cast<std::uint8_t>(v); };
+    f.insert(f.end(), {0xFF, 0xC0, 0x00, 0x11, 0x08, hi(height), lo(height), hi(width), lo(width),
+                       0x03, 0x01, 0x22, 0x00, 0x02, 0x11, 0x00, 0x03, 0x11, 0x00});
+    for (std::uint8_t table : {0x00, 0x10}) {
+        f.insert(f.end(), {0xFF, 0xC4, 0x00, 0x14, table, 0x01});
+        f.insert(f.end(), 15, 0);
+        f.push_back(0x00);
+    }
+    f.insert(f.end(),
+             {0xFF, 0xDA, 0x00, 0x0C, 0x03, 0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x00, 0x3F, 0x00});
+    const std::uint64_t mcus =
+        std::uint64_t((width + 15) / 16) * static_cast<std::uint64_t>((height + 15) / 16);
+    f.insert(f.end(), (mcus * 6 * 2 + 7) / 8, 0);
+    f.insert(f.end(), {0xFF, 0xD9});
+    return f;
+}
+
+TEST(JpegTransformTest, LeavesPicturesBeyondTheDecodersLimitAlone) {
+    test::TempDir dir;
+    const std::string path = dir.File("flat.jpg");
+    // Small enough to decode: turned in its compressed form.
+    test::WriteBytes(path, FlatJpeg(64, 48));
+    std::string error;
+    ASSERT_EQ(TransformJpegLosslessly(path, JpegTurn::QuarterClockwise, error),
+              LosslessOutcome::Done);
+    CxImage turned;
+    ASSERT_TRUE(turned.LoadFile(path.c_str(), FormatJpeg));
+    EXPECT_EQ(turned.Width(), 48);
+    // Just past the picture size the decoder accepts: the transform would need hundreds of
+    // megabytes of coefficients for a picture nothing else will open.
+    const std::vector<std::uint8_t> huge = FlatJpeg(9472, 9472);
+    test::WriteBytes(path, huge);
+    ASSERT_TRUE(JpegDataComplete(huge));
+    EXPECT_EQ(TransformJpegLosslessly(path, JpegTurn::QuarterClockwise, error),
+              LosslessOutcome::NotPossible);
+    EXPECT_EQ(test::ReadBytes(path), huge);
+}
+
 TEST(JpegTransformTest, CompletenessLooksPastAnEmbeddedThumbnail) {
     // An APP1 segment carrying a whole small JPEG (with its own end marker) before the
     // main picture's scan: cutting the main scan must still count as incomplete.

@@ -6,7 +6,7 @@
 #include "capture/SnapshotWriter.h"
 #include "capture/WaitUntil.h"
 #include "imaging/ClipViewerPopup.h"
-#include "skin/HdButton.h"
+#include "imaging/ImageAdjustDialog.h"
 #include "manage/ImageManagementWindow.h"
 #include "manage/PanelRender.h"
 #include "manage/PicturePanel.h"
@@ -18,11 +18,14 @@
 #include "platform/Screens.h"
 #include "platform/ScriptedDialogs.h"
 #include "platform/SessionState.h"
+#include "skin/ControlIdentity.h"
+#include "skin/HdButton.h"
 #include "skin/SimpleButton.h"
 
 #include <QAbstractSlider>
 #include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QScrollBar>
@@ -288,6 +291,35 @@ TEST_F(ImageManagementWindowTest, ToolButtonsRewriteTheFileOnceAndRedrawZoomAndL
     EXPECT_FALSE(panel.showsView());
 }
 
+// The panel under a closed adjustment dialog is painted afresh, as an uncovered window is:
+// the file as it now is, fitted, whatever the zoom (which stays).
+TEST_F(ImageManagementWindowTest, AfterAnAdjustmentDialogThePanelShowsTheFileFitted) {
+    makePictures(dayFolder(), 1);
+    const std::string path = dayFolder() + "/0000.jpg";
+    ImageManagementWindow window(&launcher_, false);
+    window.show();
+    window.clickClip(0);
+    qobject_cast<QAbstractButton*>(window.control(ImageManagementWindow::kZoomIn))->click();
+    PicturePanel& panel = window.picturePanel();
+    ASSERT_TRUE(panel.showsView());
+    dialogs_->messageAnswers = {MessageAnswer::Yes};
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<ImageAdjustDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        qobject_cast<QLineEdit*>(findControl(dialog, 1303))->setText("100");
+        dialog->accept();
+    });
+    qobject_cast<QAbstractButton*>(window.control(1171))->click();
+    ASSERT_EQ(dialogs_->messages().size(), 1);
+    EXPECT_FALSE(panel.showsView());
+    EXPECT_EQ(window.pictureView().zoom(), 1.2f);
+    EXPECT_TRUE(window.pictureView().panBarsShown());
+    CxImage saved;
+    ASSERT_TRUE(saved.LoadFile(path.c_str(), FormatJpeg));
+    EXPECT_EQ(panel.shownImage().convertToFormat(QImage::Format_RGB32),
+              panel_render::fit(saved, panel.size()));
+}
+
 TEST_F(ImageManagementWindowTest, PreparedSettingsFileGivesTheFolderListOrder) {
     const std::string a = root_ / "A", b = root_ / "B";
     fs::create_directories(a);
@@ -364,6 +396,33 @@ TEST_F(ImageManagementWindowTest, FullScreenInEachModeAndBack) {
     window.fullScreen();
     EXPECT_EQ(window.fullScreenPopup(), nullptr);
     EXPECT_EQ(live.liveTarget(), panel);
+}
+
+TEST_F(ImageManagementWindowTest, PopupClosedByTheWindowManagerGivesTheLivePictureBack) {
+    makePictures(dayFolder(), 1);
+    ImageManagementWindow window(&launcher_, false);
+    window.show();
+    auto* panel = qobject_cast<LiveTarget*>(window.control(ImageManagementWindow::kViewPanel));
+    SnapshotKindCallback& live = window.pipeline().snapshotCallback(1);
+    window.fullScreen();
+    QPointer<ClipViewerPopup> popup = window.fullScreenPopup();
+    ASSERT_TRUE(popup);
+    ASSERT_TRUE(waitUntil([&] { return popup->liveSurface()->submittedFrames() >= 2; }));
+    popup->close();
+    EXPECT_EQ(live.liveTarget(), panel);
+
+    // FULL SCREEN outside capture mode replaces the popup while frames keep coming.
+    window.setMode(ImageManagementWindow::ImageMode);
+    window.clickClip(0);
+    QTimer::singleShot(0, [] {
+        if (auto* modal = qobject_cast<ClipViewerPopup*>(QApplication::activeModalWidget()))
+            modal->exitClicked();
+    });
+    window.fullScreen();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(popup.isNull());
+    const auto frames = panel->submittedFrames();
+    EXPECT_TRUE(waitUntil([&] { return panel->submittedFrames() >= frames + 5; }));
 }
 
 TEST_F(ImageManagementWindowTest, RecordRefusesSnapThenTheMovieOpensAndPlays) {

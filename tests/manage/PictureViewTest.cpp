@@ -14,7 +14,9 @@
 #include <QAbstractSlider>
 #include <QScrollBar>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -342,6 +344,33 @@ TEST_F(PictureViewTest, LoupeFollowsTheLeftButtonAloneAndReleaseRestoresThePictu
     EXPECT_EQ(shown(), plain);
 }
 
+// Every rewrite replaces the file through a rename.  On a file system whose times are
+// coarse (two seconds on FAT) a rewrite of the same size keeps size and time alike; the
+// replaced file must still be read again.
+TEST_F(PictureViewTest, AReplacedFileIsReadAgainWhenItsSizeAndTimeStayTheSame) {
+    const std::string path = picture("a.jpg", markedPicture(64, 48));
+    const CxImage* before = panel_.pictures().picture(path);
+    ASSERT_NE(before, nullptr);
+    const RgbQuad first = before->GetPixelColor(40, 10);
+    // Same length, other pixels: the DC quantiser doubled.
+    std::string bytes = bytesOf(path);
+    const std::size_t dqt = bytes.find("\xFF\xDB");
+    ASSERT_NE(dqt, std::string::npos);
+    bytes[dqt + 5] = static_cast<char>(2 * static_cast<unsigned char>(bytes[dqt + 5]));
+    const std::string replacement = folder_ / "replacement.tmp";
+    std::ofstream(replacement, std::ios::binary) << bytes;
+    struct stat original {};
+    ASSERT_EQ(::stat(path.c_str(), &original), 0);
+    const timespec times[2] = {original.st_atim, original.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, replacement.c_str(), times, 0), 0);
+    fs::rename(replacement, path);
+    ASSERT_EQ(fs::file_size(path), static_cast<std::uintmax_t>(original.st_size));
+
+    const CxImage* after = panel_.pictures().picture(path);
+    ASSERT_NE(after, nullptr);
+    EXPECT_NE(after->GetPixelColor(40, 10).red, first.red);
+}
+
 class PictureToolsTest : public PictureViewTest {
 protected:
     PictureToolsTest() {
@@ -471,6 +500,23 @@ TEST_F(PictureToolsTest, BrokenOrVanishedPicturesWriteNothingAndDrawNothingNew) 
     EXPECT_EQ(dialogs_->messages().size(), 12);
     EXPECT_TRUE(dialogs_->messages()[6].contains("CXIMAGE_MAX_MEMORY exceeded"))
         << dialogs_->messages()[6].toStdString();
+}
+
+TEST_F(PictureToolsTest, AFileFarLargerThanAnyPictureIsRefusedUnread) {
+    // A JPEG start and then a terabyte (sparse): nothing may try to hold it in memory.
+    const std::string path = folder_ / "huge.jpg";
+    std::ofstream(path, std::ios::binary) << "\xFF\xD8\xFF\xE0";
+    fs::resize_file(path, std::uintmax_t{1} << 40);
+    open(path);
+    EXPECT_EQ(panel_.pictures().picture(path), nullptr);
+    view_.zoomIn();
+    EXPECT_FALSE(panel_.showsView());
+    for (Tool tool : {Tool::Equalize, Tool::RotateQuarter})
+        EXPECT_EQ(tools_.run(tool, path), Outcome::Unreadable);
+    EXPECT_EQ(fs::file_size(path), std::uintmax_t{1} << 40);
+    ASSERT_EQ(dialogs_->messages().size(), 2);
+    EXPECT_TRUE(dialogs_->messages()[0].contains("too large"))
+        << dialogs_->messages()[0].toStdString();
 }
 
 TEST_F(PictureToolsTest, TinyAndHugePicturesWorkWithEveryTool) {

@@ -246,7 +246,7 @@ TEST_F(MultiViewWindowTest, ReplacingThePopupNeverFreesATargetBeingDrawnInto) {
     std::vector<std::uint8_t> frame(frameRowBytes(live.frameWidth()) * live.frameHeight(), 90);
     std::atomic<bool> stop{false};
     std::thread streaming([&] {
-        while (!stop.load()) live.handleFrame(0.0, frame.data(), frame.size());
+        while (!stop.load()) live.BufferCB(0.0, frame.data(), frame.size());
     });
     for (int i = 0; i < 150; ++i) {
         window.fullScreen();
