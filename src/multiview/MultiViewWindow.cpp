@@ -342,9 +342,8 @@ void MultiViewWindow::fullScreen() {
     LiveTarget* surface = popup_->liveSurface();
     cycle_->enterFullScreen(surface, inset);
     if (old) {
-        // The streaming thread may still be finishing a frame it took the old popup for: the
-        // old popup (and its inset) may go only once that frame is in.
-        pipeline_->multiViewCallback(1).waitOutFrameInFlight();
+        // The streaming thread may still be finishing a frame it took the old popup for;
+        // the old popup goes once control is back in the event loop.
         old->hide();
         old->deleteLater();
     }
