@@ -5,6 +5,7 @@
 #include "capture/CaptureState.h"
 #include "capture/GrabberCallbacks.h"
 #include "capture/Pacing.h"
+#include "capture/SnapshotWriter.h"
 #include "capture/WindowTimers.h"
 #include "platform/DeviceSettings.h"
 #include "platform/Dialogs.h"
@@ -22,6 +23,7 @@ constexpr int kHdHeight = 720;
 CapturePipeline::CapturePipeline(CaptureHost& host, WindowKind kind, bool hdVariant)
     : host_(host), kind_(kind), hd_(hdVariant), bridge_(defaultBridgeAccess()) {
     prepareCaptureMessages();
+    prepareSnapshotWriter();
 }
 
 CapturePipeline::~CapturePipeline() {
@@ -32,6 +34,7 @@ CapturePipeline::~CapturePipeline() {
         captureWords().frameReadyTarget.compare_exchange_strong(self, nullptr);
         self = messageTarget_;
         captureWords().notificationWindow.compare_exchange_strong(self, nullptr);
+        fenceSnapshotReports();
         forgetCaptureMessagesTo(messageTarget_);
     }
 }
@@ -111,8 +114,11 @@ MediaResult CapturePipeline::buildPreviewGraph() {
     if (!(result = graph_->add(grabber1_, "Grabber"))) return result;
     if (!(result = graph_->add(grabber2_, multiView ? "Grabber" : "Grabber2"))) return result;
 
+    // A device without a capture output has no null renderers: its chains end in the
+    // graph's default renderer, and its stream is reached through the preview output.
+    const bool hasCapture = graph_->hasOutput(source, OutputCategory::Capture);
     MediaComponent null1, null2;
-    if (graph_->hasOutput(source, OutputCategory::Capture)) {
+    if (hasCapture) {
         if (!createNullRenderer(null1)) return MediaResult::success();  // nothing runs
         if (!(result = graph_->add(null1, "NULL renderer"))) return result;
         if (!createNullRenderer(null2)) return MediaResult::success();
@@ -123,7 +129,7 @@ MediaResult CapturePipeline::buildPreviewGraph() {
     if (hd_) applyHdFormat(OutputCategory::Capture);
 
     const OutputCategory chain1 =
-        microscopeFamily_ ? OutputCategory::Preview : OutputCategory::Capture;
+        microscopeFamily_ || !hasCapture ? OutputCategory::Preview : OutputCategory::Capture;
     if (!(result = graph_->renderStream(chain1, source, &grabber1_, null1 ? &null1 : nullptr)))
         return result;
     // A device without a still output simply has no second chain.
@@ -134,19 +140,24 @@ MediaResult CapturePipeline::buildPreviewGraph() {
                 ->renderStream(OutputCategory::Still, source, &grabber2_, null2 ? &null2 : nullptr)
                 .ok();
 
-    const int index = 1;
-    VideoFormat format;
-    if (!(result = graph_->connectedFormat(grabber1_, format))) return result;
-    CallbackBase& cb1 = multiView ? static_cast<CallbackBase&>(multiViewCallback(index))
-                                  : static_cast<CallbackBase&>(snapshotCallback(index));
+    // The callbacks outlive every graph, so each build sets all they rely on: the owner, and
+    // the frame size where the chain already fixes it, else 0 x 0 until the grabber reports
+    // the size the device settles on when it starts.  Nothing here waits for a frame.
+    CallbackBase& cb1 = multiView ? static_cast<CallbackBase&>(multiViewCallback(1))
+                                  : static_cast<CallbackBase&>(snapshotCallback(1));
     CallbackBase& cb2 = multiView ? static_cast<CallbackBase&>(multiViewCallback(2))
                                   : static_cast<CallbackBase&>(snapshotCallback(2));
-    cb1.setFrameSize(format.width, format.height);
+    VideoFormat format;
+    if (graph_->connectedFormat(grabber1_, format).ok())
+        cb1.setFrameSize(format.width, format.height);
+    else
+        cb1.setFrameSize(0, 0);
     cb1.setOwner(&host_);
-    if (chain2 && graph_->connectedFormat(grabber2_, format).ok()) {
+    if (chain2 && graph_->connectedFormat(grabber2_, format).ok())
         cb2.setFrameSize(format.width, format.height);
-        cb2.setOwner(&host_);
-    }
+    else
+        cb2.setFrameSize(0, 0);
+    cb2.setOwner(&host_);
 
     setCaptureState();
     if (!(result = setGrabberCallback(grabber1_, &cb1))) return result;

@@ -6,6 +6,7 @@
 #include "capture/WindowTimers.h"
 #include "platform/LiveTarget.h"
 
+#include <algorithm>
 #include <mutex>
 #include <new>
 
@@ -27,18 +28,39 @@ LatestFrame& latest() {
 }  // namespace
 
 void CallbackBase::setFrameSize(int width, int height) {
-    width_.store(width);
-    height_.store(height);
+    if (width <= 0 || height <= 0) width = height = 0;
+    size_.store(static_cast<std::uint64_t>(static_cast<std::uint32_t>(width)) << 32 |
+                static_cast<std::uint32_t>(height));
 }
 
-bool CallbackBase::draw(LiveTarget* target, const std::uint8_t* buffer, std::size_t size) const {
-    const int width = width_.load(std::memory_order_relaxed);
-    const int height = height_.load(std::memory_order_relaxed);
-    if (!target || !buffer || width <= 0 || height <= 0) return false;
-    const std::size_t stride = frameRowBytes(width);
-    if (size < stride * static_cast<std::size_t>(height)) return false;
-    target->submitFrame(buffer, width, height, static_cast<int>(stride));
-    return true;
+CallbackBase::FrameSize CallbackBase::frameSize() const {
+    const std::uint64_t packed = size_.load();
+    FrameSize size;
+    size.width = unpackWidth(packed);
+    size.height = unpackHeight(packed);
+    size.bytes = frameRowBytes(size.width) * static_cast<std::size_t>(std::max(size.height, 0));
+    return size;
+}
+
+void CallbackBase::BufferCB(double sampleTime, const std::uint8_t* buffer, std::size_t size) {
+    std::lock_guard lock(frameMutex_);
+    handleFrame(sampleTime, buffer, size);
+}
+
+void CallbackBase::waitOutFrameInFlight() {
+    std::lock_guard lock(frameMutex_);
+}
+
+void CallbackBase::forgetTarget(LiveTarget* target) {
+    LiveTarget* expected = target;
+    liveTarget_.compare_exchange_strong(expected, nullptr);
+    waitOutFrameInFlight();
+}
+
+void CallbackBase::draw(LiveTarget* target, const std::uint8_t* buffer, const FrameSize& size) {
+    if (!target) return;
+    target->submitFrame(buffer, size.width, size.height,
+                        static_cast<int>(frameRowBytes(size.width)));
 }
 
 void SnapshotKindCallback::setTargetRect(const QRect& rect) {
@@ -54,21 +76,35 @@ QRect SnapshotKindCallback::targetRect() const {
 
 FrameResult SnapshotKindCallback::handleFrame(double sampleTime, const std::uint8_t* buffer,
                                               std::size_t size) {
-    const FrameHeader header = FrameHeader::forFrame(width_.load(), height_.load());
-    if (liveFreeze_.load() == 0) {
-        draw(liveTarget_.load(), buffer, size);
+    const FrameSize frameSize = this->frameSize();
+    // A frame that is not what the size claims is dropped whole: not drawn, not saved, and
+    // a raised snapshot flag waits for the next whole frame.
+    if (!isWholeFrame(frameSize, buffer, size))
+        return buffer ? FrameResult::Ok : FrameResult::InvalidPointer;
+    std::atomic<int>& snapshotFlag = captureWords().snapshotFlag;
+    const bool live = liveFreeze_.load() == 0;
+    if (live) {
+        draw(liveTarget_.load(), buffer, frameSize);
         int raised = 1;
-        if (!captureWords().snapshotFlag.compare_exchange_strong(raised, 0)) return FrameResult::Ok;
+        if (!snapshotFlag.compare_exchange_strong(raised, 0)) return FrameResult::Ok;
     }
-    if (!buffer) return FrameResult::InvalidPointer;
 
-    // One owned copy per snapshot, shared read-only by the message and the writer, so
-    // neither ever sees a frame that a later snapshot is writing into.
+    // One owned copy per snapshot, shared read-only by the writer and the message, so
+    // neither ever sees a frame that a later snapshot is writing into.  The writer has the
+    // frame before the window hears of it.  A snapshot that cannot be handed over now
+    // (no memory, the writer's queue full) is taken from the next frame instead.
     auto frame = std::shared_ptr<FrameRecord>(new (std::nothrow) FrameRecord);
-    if (!frame || !frame->assign(buffer, size, header, sampleTime)) return FrameResult::OutOfMemory;
+    if (!frame || !frame->assign(buffer, size, frameSize.header(), sampleTime)) {
+        if (live) snapshotFlag.store(1);
+        return FrameResult::OutOfMemory;
+    }
     std::shared_ptr<const FrameRecord> shared = std::move(frame);
-    postFrameMessage(captureWords().frameReadyTarget.load(), kFrameReadyMessage, shared);
-    startSnapshotWriter(std::move(shared));
+    QObject* window = captureWords().frameReadyTarget.load();
+    if (!queueSnapshot(shared, window)) {
+        if (live) snapshotFlag.store(1);
+        return FrameResult::Ok;
+    }
+    postFrameMessage(window, kFrameReadyMessage, std::move(shared));
     return FrameResult::Ok;
 }
 
@@ -88,6 +124,12 @@ void MultiViewKindCallback::rearm(int timerId) {
         host->hostTimers().armFromAnyThread(timerId, kWatchdogPeriodMs);
 }
 
+void MultiViewKindCallback::forgetTarget(LiveTarget* target) {
+    LiveTarget* expected = target;
+    insetTarget_.compare_exchange_strong(expected, nullptr);
+    CallbackBase::forgetTarget(target);
+}
+
 FrameResult MultiViewKindCallback::handleFrame(double sampleTime, const std::uint8_t* buffer,
                                                std::size_t size) {
     int request = snapshotRequest_.load();
@@ -99,21 +141,24 @@ FrameResult MultiViewKindCallback::handleFrame(double sampleTime, const std::uin
         return FrameResult::Ok;
     }
 
-    const FrameHeader header = FrameHeader::forFrame(width_.load(), height_.load());
+    const FrameSize frameSize = this->frameSize();
+    const bool whole = isWholeFrame(frameSize, buffer, size);
     if (liveFreeze_.load() == 0) {
-        draw(liveTarget_.load(), buffer, size);
+        if (whole) draw(liveTarget_.load(), buffer, frameSize);
         rearm(kNoFrameTimer);
     }
     if (LiveTarget* inset = insetTarget_.load()) {
-        draw(inset, buffer, size);
+        if (whole) draw(inset, buffer, frameSize);
         rearm(kNoFrameTimer);
     }
     if (!buffer) return FrameResult::InvalidPointer;
+    if (!whole) return FrameResult::Ok;
 
     {
         LatestFrame& frame = latest();
         std::lock_guard lock(frame.mutex);
-        if (!frame.record.assign(buffer, size, header, sampleTime)) return FrameResult::OutOfMemory;
+        if (!frame.record.assign(buffer, size, frameSize.header(), sampleTime))
+            return FrameResult::OutOfMemory;
     }
     if (captureWords().frameNoticeSwitch.load() != 0)
         postFrameMessage(captureWords().notificationWindow.load(), kFrameReadyMessage,
@@ -133,14 +178,45 @@ std::int32_t latestFrameBlockSize() {
     return frame.record.blockSize();
 }
 
+namespace {
+
+struct Callbacks {
+    SnapshotKindCallback snapshot[2][2];
+    MultiViewKindCallback multiView[2][2];
+
+    void forget(LiveTarget* target) {
+        for (auto& variant : snapshot)
+            for (auto& cb : variant) cb.forgetTarget(target);
+        for (auto& variant : multiView)
+            for (auto& cb : variant) cb.forgetTarget(target);
+    }
+};
+
+Callbacks& callbacks();
+
+void forgetRetiringTarget(LiveTarget* target) {
+    callbacks().forget(target);
+}
+
+Callbacks& callbacks() {
+    static Callbacks* all = [] {
+        // They live for the whole run; a target destroyed while one still refers to it is
+        // let go of first.
+        auto* c = new Callbacks;
+        LiveTarget::setRetiringHook(&forgetRetiringTarget);
+        return c;
+    }();
+    return *all;
+}
+
+}  // namespace
+
 SnapshotKindCallback& snapshotKindCallback(bool hd, int index) {
-    static SnapshotKindCallback callbacks[2][2];
-    return callbacks[hd ? 1 : 0][index == 2 ? 1 : 0];
+    return callbacks().snapshot[hd ? 1 : 0][index == 2 ? 1 : 0];
 }
 
 MultiViewKindCallback& multiViewKindCallback(bool hd, int index) {
-    static MultiViewKindCallback callbacks[2][2];
-    return callbacks[hd ? 1 : 0][index == 2 ? 1 : 0];
+    return callbacks().multiView[hd ? 1 : 0][index == 2 ? 1 : 0];
 }
 
 }  // namespace qelvo

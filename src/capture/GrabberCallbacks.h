@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 namespace qelvo {
 
@@ -18,11 +19,14 @@ class LiveTarget;
 
 // Fields common to both callback kinds.  Every field is a single atomic word: the GUI
 // thread sets them at graph build (and moves the targets), the streaming thread reads them.
+// A frame is handled under the callback's own lock, so the GUI thread can wait out a frame
+// in flight before a target it moved away from goes.
 class CallbackBase : public GrabberCallback {
 public:
+    // The size the frames claim; 0 x 0 while unknown (such frames are dropped).
     void setFrameSize(int width, int height);
-    int frameWidth() const { return width_.load(); }
-    int frameHeight() const { return height_.load(); }
+    int frameWidth() const { return unpackWidth(size_.load()); }
+    int frameHeight() const { return unpackHeight(size_.load()); }
     void setOwner(CaptureHost* owner) { owner_.store(owner); }
     CaptureHost* owner() const { return owner_.load(); }
     void setLiveTarget(LiveTarget* target) { liveTarget_.store(target); }
@@ -30,27 +34,50 @@ public:
     void setLiveFreeze(int flag) { liveFreeze_.store(flag); }
     int liveFreeze() const { return liveFreeze_.load(); }
 
-    void BufferCB(double sampleTime, const std::uint8_t* buffer, std::size_t size) override {
-        handleFrame(sampleTime, buffer, size);
-    }
+    // GUI thread: returns once a frame handled before this call is done, so nothing taken
+    // from the fields before (a target moved away from) is still in use.
+    void waitOutFrameInFlight();
+    // Lets go of `target` wherever this callback refers to it, then waits out a frame in
+    // flight.  Used when a live target is destroyed.
+    virtual void forgetTarget(LiveTarget* target);
+
+    void BufferCB(double sampleTime, const std::uint8_t* buffer, std::size_t size) override;
+    // The grabber reports the negotiated size as the stream settles it.
+    void FormatCB(int width, int height) override { setFrameSize(width, height); }
     virtual FrameResult handleFrame(double sampleTime, const std::uint8_t* buffer,
                                     std::size_t size) = 0;
 
 protected:
-    // Hands the frame to a live target; a buffer shorter than the frame size says is not
-    // drawn.  True when drawn.
-    bool draw(LiveTarget* target, const std::uint8_t* buffer, std::size_t size) const;
+    struct FrameSize {
+        int width = 0;
+        int height = 0;
+        std::size_t bytes = 0;  // rows padded to 4 bytes; 0 while the size is unknown
+        FrameHeader header() const { return FrameHeader::forFrame(width, height); }
+    };
+    // Width and height read together, as one word.
+    FrameSize frameSize() const;
+    // Only a buffer holding exactly the frame the size claims is drawn or copied.
+    static bool isWholeFrame(const FrameSize& size, const std::uint8_t* buffer,
+                             std::size_t length) {
+        return buffer && size.bytes > 0 && length == size.bytes;
+    }
+    // Hands a whole frame to a live target (none: nothing).
+    static void draw(LiveTarget* target, const std::uint8_t* buffer, const FrameSize& size);
 
-    std::atomic<int> width_{0};
-    std::atomic<int> height_{0};
+    static int unpackWidth(std::uint64_t packed) { return static_cast<int>(packed >> 32); }
+    static int unpackHeight(std::uint64_t packed) { return static_cast<int>(packed & 0xFFFFFFFFu); }
+
+    std::atomic<std::uint64_t> size_{0};
     std::atomic<CaptureHost*> owner_{nullptr};
     std::atomic<LiveTarget*> liveTarget_{nullptr};
     std::atomic<int> liveFreeze_{0};
+    std::mutex frameMutex_;  // held while a frame is handled
 };
 
 // The image management window's callbacks: draw the live picture and, when the snapshot
 // flag is raised (or for every frame while the live freeze flag is 1: the still stream),
-// tell the window and write the frame as a JPEG picture on a worker thread.
+// hand the frame to the snapshot writer and tell the window.  A frame that is not whole
+// leaves the flag raised for the next one.
 class SnapshotKindCallback : public CallbackBase {
 public:
     // Recorded with the live target (position 0, 0 and its size); drawing always uses the
@@ -74,6 +101,7 @@ public:
     static constexpr int kWatchdogPeriodMs = 500;
 
     void setInsetTarget(LiveTarget* target) { insetTarget_.store(target); }
+    void forgetTarget(LiveTarget* target) override;
     LiveTarget* insetTarget() const { return insetTarget_.load(); }
     // 0 none; 2 serve one snapshot then back to 0; 1 every frame is a snapshot, nothing drawn.
     void setSnapshotRequest(int request) { snapshotRequest_.store(request); }

@@ -1,5 +1,7 @@
 #include "capture/SnapshotWriter.h"
 
+#include "capture/CaptureMessages.h"
+#include "capture/CaptureState.h"
 #include "platform/Paths.h"
 #include "platform/SessionState.h"
 
@@ -14,10 +16,12 @@
 
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
-#include <list>
+#include <deque>
 #include <mutex>
 #include <set>
+#include <system_error>
 #include <thread>
 
 namespace qelvo {
@@ -110,62 +114,110 @@ std::function<void(const std::string&)>& observer() {
     return f;
 }
 
-// The running writer threads.  Finished ones are joined when the next one starts; the rest
-// at waitForSnapshotWriters() or at exit.
-class WriterThreads {
+std::mutex& reportMutex() {
+    static std::mutex m;
+    return m;
+}
+
+// Tells the window that asked for the snapshot, unless it has stopped being the frame-ready
+// target (gone, or another window took over): under the lock that fenceSnapshotReports()
+// takes, so a window that went away never gets one.
+void reportWritten(QObject* window, const std::string& path) {
+    if (!window) return;
+    std::lock_guard lock(reportMutex());
+    if (captureWords().frameReadyTarget.load() != window) return;
+    postSnapshotWritten(window, path);
+}
+
+// The one writer thread and its queue.  It is started from the GUI thread; the streaming
+// thread only queues frames, and a full queue refuses rather than waits.
+class WriterThread {
 public:
-    WriterThreads() {
-        // Make sure what the writers use outlives this object at exit.
+    WriterThread() {
+        // Make sure what the writer uses outlives this object at exit.
         (void)clock();
         (void)reservations();
         (void)observer();
+        (void)reportMutex();
+        (void)captureWords();
     }
-    ~WriterThreads() { joinAll(); }
-
-    void start(std::shared_ptr<const FrameRecord> frame) {
-        auto done = std::make_shared<std::atomic<bool>>(false);
-        std::lock_guard lock(mutex_);
-        reapFinished();
-        threads_.push_back(Entry{std::thread([frame = std::move(frame), done] {
-                                     const LocalTime now = clock().localNow();
-                                     writeSnapshot(*frame, storageFolderCopy(), now);
-                                     done->store(true);
-                                 }),
-                                 done});
-    }
-
-    void joinAll() {
-        std::list<Entry> running;
+    // Writes what is still queued, then ends the thread.
+    ~WriterThread() {
         {
             std::lock_guard lock(mutex_);
-            running.swap(threads_);
+            stopping_ = true;
         }
-        for (Entry& e : running)
-            if (e.thread.joinable()) e.thread.join();
+        wake_.notify_all();
+        if (thread_.joinable()) thread_.join();
+    }
+
+    bool start() {
+        std::lock_guard lock(mutex_);
+        if (thread_.joinable()) return true;
+        try {
+            thread_ = std::thread([this] { run(); });
+        } catch (const std::system_error&) {
+            return false;
+        }
+        return true;
+    }
+
+    bool push(std::shared_ptr<const FrameRecord> frame, QObject* reportTo) {
+        {
+            std::lock_guard lock(mutex_);
+            if (!thread_.joinable() || stopping_ || jobs_.size() >= kSnapshotQueueLength)
+                return false;
+            jobs_.push_back(Job{std::move(frame), reportTo});
+        }
+        wake_.notify_one();
+        return true;
+    }
+
+    void waitIdle() {
+        std::unique_lock lock(mutex_);
+        idle_.wait(lock, [this] { return jobs_.empty() && !busy_; });
     }
 
 private:
-    struct Entry {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
+    struct Job {
+        std::shared_ptr<const FrameRecord> frame;
+        QObject* reportTo = nullptr;
     };
-    void reapFinished() {
-        for (auto it = threads_.begin(); it != threads_.end();) {
-            if (it->done->load()) {
-                it->thread.join();
-                it = threads_.erase(it);
-            } else {
-                ++it;
+
+    void run() {
+        for (;;) {
+            Job job;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+                if (jobs_.empty()) return;
+                job = std::move(jobs_.front());
+                jobs_.pop_front();
+                busy_ = true;
+            }
+            const LocalTime now = clock().localNow();
+            const std::string path = writeSnapshot(*job.frame, storageFolderCopy(), now);
+            job.frame.reset();
+            reportWritten(job.reportTo, path);
+            {
+                std::lock_guard lock(mutex_);
+                busy_ = false;
+                if (jobs_.empty()) idle_.notify_all();
             }
         }
     }
 
     std::mutex mutex_;
-    std::list<Entry> threads_;
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    std::deque<Job> jobs_;
+    bool busy_ = false;
+    bool stopping_ = false;
+    std::thread thread_;
 };
 
-WriterThreads& writers() {
-    static WriterThreads w;
+WriterThread& writer() {
+    static WriterThread w;
     return w;
 }
 
@@ -218,13 +270,21 @@ std::string writeSnapshot(const FrameRecord& frame, const std::string& folder,
     return name;
 }
 
-void startSnapshotWriter(std::shared_ptr<const FrameRecord> frame) {
-    if (!frame) return;
-    writers().start(std::move(frame));
+bool prepareSnapshotWriter() {
+    return writer().start();
+}
+
+bool queueSnapshot(std::shared_ptr<const FrameRecord> frame, QObject* reportTo) {
+    if (!frame) return false;
+    return writer().push(std::move(frame), reportTo);
 }
 
 void waitForSnapshotWriters() {
-    writers().joinAll();
+    writer().waitIdle();
+}
+
+void fenceSnapshotReports() {
+    std::lock_guard lock(reportMutex());
 }
 
 void setSnapshotWrittenObserver(std::function<void(const std::string& path)> f) {

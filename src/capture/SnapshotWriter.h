@@ -3,19 +3,35 @@
 #include "capture/FrameRecord.h"
 #include "platform/Clock.h"
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
 
+class QObject;
+
 namespace qelvo {
 
-// Starts a short-lived worker thread that writes `frame` as a JPEG picture (quality 80)
-// into the storage folder, named after the local time at which the worker starts.  The
-// caller never waits for it.
-void startSnapshotWriter(std::shared_ptr<const FrameRecord> frame);
+// The snapshot writer: one long-lived thread with a small queue of frames to write.
+//
+// Starts the writer thread if it is not running.  GUI thread (a capture pipeline does it
+// when it is made), never the streaming thread.  False when the thread could not be started.
+bool prepareSnapshotWriter();
 
-// Waits for every writer started so far (tests, benchmarks, program exit).
+// Hands `frame` to the writer; any thread, never blocks and never starts a thread.  The
+// writer writes it as a JPEG picture (quality 80) into the storage folder, named after the
+// local time at which it takes the frame up, then tells `reportTo` with a snapshot-written
+// message, if that window is still the frame-ready target.  False, and nothing queued, when
+// the writer is not running or kSnapshotQueueLength frames already wait.
+constexpr std::size_t kSnapshotQueueLength = 4;
+bool queueSnapshot(std::shared_ptr<const FrameRecord> frame, QObject* reportTo = nullptr);
+
+// Waits until every frame queued so far is written (tests, benchmarks).
 void waitForSnapshotWriters();
+
+// After this returns no snapshot-written message goes to a window that stopped being the
+// frame-ready target before the call.  GUI thread, when a window goes away.
+void fenceSnapshotReports();
 
 // Writes one picture now, on the calling thread.  The name is
 // "<folder>/YYYYMMDD-hhmmss.jpg"; when that name is taken (on disk or by a writer still at

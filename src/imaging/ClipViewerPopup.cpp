@@ -7,6 +7,7 @@
 #include "skin/ControlIdentity.h"
 #include "skin/SimpleButton.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -105,6 +106,7 @@ void ClipViewerPopup::layOut() {
 }
 
 void ClipViewerPopup::open() {
+    ownerTold_ = closing_ = false;
     placeOnMonitor();
     show();
     raise();
@@ -112,6 +114,7 @@ void ClipViewerPopup::open() {
 }
 
 int ClipViewerPopup::runModal() {
+    ownerTold_ = closing_ = false;
     placeOnMonitor();
     return exec();
 }
@@ -127,16 +130,40 @@ void ClipViewerPopup::tellOwner(QEvent::Type type) {
     QCoreApplication::sendEvent(owner_, &message);
 }
 
+void ClipViewerPopup::tellOwnerClosed() {
+    if (!notifyParent_ || ownerTold_) return;
+    ownerTold_ = true;
+    tellOwner(kFullScreenClosedMessage);
+}
+
 void ClipViewerPopup::exitClicked() {
-    if (notifyParent_) tellOwner(kFullScreenClosedMessage);
+    if (closing_) return;  // a movie popup already on its way out
+    tellOwnerClosed();
     if (movieStyle_) {
         // The movie's picture has just gone back to the owner's panel; give it a moment
         // to settle before the popup is gone.
+        closing_ = true;
         hide();
         QTimer::singleShot(kMovieCloseDelayMs, this, [this] { done(QDialog::Rejected); });
         return;
     }
     done(QDialog::Rejected);
+}
+
+void ClipViewerPopup::done(int result) {
+    tellOwnerClosed();
+    closing_ = true;
+    QDialog::done(result);
+}
+
+void ClipViewerPopup::closeEvent(QCloseEvent* event) {
+    if (notifyParent_ && movieStyle_ && !closing_) {
+        event->ignore();
+        exitClicked();
+        return;
+    }
+    tellOwnerClosed();
+    QDialog::closeEvent(event);
 }
 
 void ClipViewerPopup::saveClicked() {
@@ -145,7 +172,6 @@ void ClipViewerPopup::saveClicked() {
 
 void ClipViewerPopup::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
-    if (notifyParent_) tellOwner(kFullScreenClosedMessage);
     done(QDialog::Rejected);
 }
 

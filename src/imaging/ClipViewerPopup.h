@@ -62,13 +62,21 @@ public:
     void exitClicked();
     void saveClicked();
 
+    // Every way the popup closes ends here.  In live mode the owner is told first (once per
+    // opening), so it takes its live picture or movie back whatever closed the popup.
+    void done(int result) override;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // Closing by the window manager (a close button, Alt+F4) acts as Exit.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    void tellOwnerClosed();
+
     void placeOnMonitor();
     void layOut();
     void tellOwner(QEvent::Type type);
@@ -77,6 +85,8 @@ private:
     bool notifyParent_ = false;
     bool movieStyle_ = false;
     bool inset_ = true;
+    bool ownerTold_ = false;  // the full-screen-closed message went out for this opening
+    bool closing_ = false;    // Exit is under way (a movie popup waits before it closes)
     std::vector<std::uint8_t> frame_;
     int frameWidth_ = 0, frameHeight_ = 0, frameBits_ = 0;
     const CxImage* picture_ = nullptr;

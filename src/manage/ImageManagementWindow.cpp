@@ -4,7 +4,6 @@
 #include "capture/CapturePipeline.h"
 #include "capture/GrabberCallbacks.h"
 #include "capture/Pacing.h"
-#include "capture/SnapshotWriter.h"
 #include "imaging/ClipViewerPopup.h"
 #include "imaging/CxImage.h"
 #include "manage/AdjustmentTools.h"
@@ -290,11 +289,10 @@ void ImageManagementWindow::paintEvent(QPaintEvent*) {
 
 void ImageManagementWindow::customEvent(QEvent* event) {
     if (event->type() == kFrameReadyMessage) {
-        // A snapshot was taken: give the writer time to finish, then show it in the strip.
-        // The pause alone is a guess on a busy machine; waiting for the writers makes sure
-        // the new picture is on disk before the folder is listed.
+        // A snapshot was taken and its picture is being written; the strip is relisted when
+        // the writer reports it (a slow disk never holds the window up).
         pacingSleep();
-        waitForSnapshotWriters();
+    } else if (event->type() == kSnapshotWrittenMessage) {
         // A hardware-button snapshot scrolls the strip to its end; when its picture was not
         // on disk yet at that listing, this one finishes the scroll.
         listFolder(scrollOnFrameReady_);
@@ -378,13 +376,15 @@ void ImageManagementWindow::liveIntoViewPanel() {
     SnapshotKindCallback& live = pipeline_->snapshotCallback(1);
     live.setTargetRect(QRect(0, 0, viewPanel_->width(), viewPanel_->height()));
     live.setLiveTarget(viewPanel_);
+    // A frame that took the old target before the move is finished when this returns.
+    live.waitOutFrameInFlight();
 }
 
 void ImageManagementWindow::fullScreen() {
     if (popup_) {
-        if (popup_->isVisible() && popup_->notifyParent()) onFullScreenClosed();
-        // The streaming thread may be finishing a frame it took the popup for; the popup
-        // goes once control is back in the event loop, long after that frame.
+        // Whatever closed the popup before (or nothing did), the live picture and the movie
+        // leave it before it goes.
+        onFullScreenClosed();
         popup_->hide();
         popup_->deleteLater();
         popup_ = nullptr;
@@ -419,12 +419,12 @@ void ImageManagementWindow::fullScreen() {
 
 void ImageManagementWindow::onFullScreenClosed() {
     if (!popup_) return;
-    if (mode_ == CaptureMode) {
-        liveIntoViewPanel();
-    } else if (mode_ == MovieMode && player_->loaded()) {
+    // Whatever the mode is by now: what is still in the popup goes back to its panel.
+    if (pipeline_->snapshotCallback(1).liveTarget() == popup_->liveSurface()) liveIntoViewPanel();
+    MediaGraph* movie = player_->graph();
+    if (player_->loaded() && movie && movie->videoWindow().owner() == popup_)
         player_->placeVideo(aviPanel_,
                             QRect(0, 0, aviPanel_->width() + 1, aviPanel_->height() + 1));
-    }
 }
 
 // ---- movie playback

@@ -12,6 +12,13 @@ class GrabberCallback {
 public:
     virtual ~GrabberCallback() = default;
     virtual void BufferCB(double sampleTime, const std::uint8_t* buffer, std::size_t size) = 0;
+    // The size of the frames that follow: called when the stream settles its format (on the
+    // streaming thread, before the first frame of that format) and when the callback is
+    // installed on a grabber whose format is already settled (on the installing thread).
+    virtual void FormatCB(int width, int height) {
+        (void)width;
+        (void)height;
+    }
 };
 
 }  // namespace qelvo

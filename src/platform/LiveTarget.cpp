@@ -64,7 +64,16 @@ void LiveTarget::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
 }
 
+namespace {
+std::atomic<LiveTarget::RetiringHook> retiringHook{nullptr};
+}  // namespace
+
+void LiveTarget::setRetiringHook(RetiringHook hook) {
+    retiringHook.store(hook);
+}
+
 LiveTarget::~LiveTarget() {
+    if (RetiringHook hook = retiringHook.load()) hook(this);
     delete slot_;
 }
 

@@ -26,6 +26,12 @@ public:
     // Forgets the shown frame (the panel paints its background again).  GUI thread only.
     void clearFrame();
 
+    // Called first thing when any live target is being destroyed (GUI thread), while it is
+    // still whole: whoever hands it frames from another thread lets go of it there and waits
+    // out a frame already on its way.  One hook for the process; null removes it.
+    using RetiringHook = void (*)(LiveTarget* target);
+    static void setRetiringHook(RetiringHook hook);
+
     // Number of frames painted so far (tests and benchmarks).
     std::uint64_t paintedFrames() const;
     // Number of frames handed in so far, and of repaints requested for them (tests).

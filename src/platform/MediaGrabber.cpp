@@ -17,10 +17,17 @@ GstPadProbeReturn grabberProbe(GstPad*, GstPadProbeInfo* info, gpointer data) {
             gst_event_parse_caps(event, &caps);
             g->infoValid = gst_video_info_from_caps(&g->info, caps) &&
                            GST_VIDEO_INFO_FORMAT(&g->info) == GST_VIDEO_FORMAT_BGR;
-            std::lock_guard<std::mutex> lock(g->formatMutex);
-            g->negotiated = g->infoValid;
-            g->format = {GST_VIDEO_INFO_WIDTH(&g->info), GST_VIDEO_INFO_HEIGHT(&g->info)};
-            g->formatChanged.notify_all();
+            const VideoFormat settled{GST_VIDEO_INFO_WIDTH(&g->info),
+                                      GST_VIDEO_INFO_HEIGHT(&g->info)};
+            {
+                std::lock_guard<std::mutex> lock(g->formatMutex);
+                g->negotiated = g->infoValid;
+                g->format = settled;
+                g->formatChanged.notify_all();
+            }
+            // The callback learns the size before the first frame of that size reaches it.
+            std::lock_guard<std::mutex> lock(g->callbackMutex);
+            if (g->callback && g->infoValid) g->callback->FormatCB(settled.width, settled.height);
         }
         return GST_PAD_PROBE_OK;
     }
@@ -99,6 +106,11 @@ MediaResult setGrabberCallback(const MediaComponent& grabber, GrabberCallback* c
     GrabberState& g = *grabber.impl()->grabber;
     std::lock_guard<std::mutex> lock(g.callbackMutex);
     g.callback = callback;
+    // A callback installed after the stream settled its format learns it here, since the
+    // stream will not tell it again.
+    VideoFormat format;
+    if (callback && grabberFormat(g, format, 0, nullptr))
+        callback->FormatCB(format.width, format.height);
     return MediaResult::success();
 }
 
@@ -129,6 +141,32 @@ bool grabberFormat(GrabberState& g, VideoFormat& format, int timeoutMs,
         g.formatChanged.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(20)));
     }
     format = g.format;
+    return true;
+}
+
+bool fixedGrabberFormat(GrabberState& g, VideoFormat& format) {
+    GstPad* in = gst_element_get_static_pad(g.convert, "sink");
+    if (!in) return false;
+    // What reaches the converter; it changes the pixel format only, never the size.
+    GstCaps* caps = gst_pad_peer_query_caps(in, nullptr);
+    gst_object_unref(in);
+    if (!caps) return false;
+    bool fixed = !gst_caps_is_empty(caps) && !gst_caps_is_any(caps);
+    int width = 0, height = 0;
+    for (guint i = 0; fixed && i < gst_caps_get_size(caps); ++i) {
+        const GstStructure* st = gst_caps_get_structure(caps, i);
+        const GValue* w = gst_structure_get_value(st, "width");
+        const GValue* h = gst_structure_get_value(st, "height");
+        fixed = w && h && G_VALUE_HOLDS_INT(w) && G_VALUE_HOLDS_INT(h) &&
+                (i == 0 || (g_value_get_int(w) == width && g_value_get_int(h) == height));
+        if (fixed) {
+            width = g_value_get_int(w);
+            height = g_value_get_int(h);
+        }
+    }
+    gst_caps_unref(caps);
+    if (!fixed || width <= 0 || height <= 0) return false;
+    format = {width, height};
     return true;
 }
 

@@ -21,7 +21,6 @@ namespace {
 constexpr int kEndOfStreamCheckMs = 250;
 constexpr int kEndOfStreamStallMs = 1500;
 constexpr int kEndOfStreamLimitMs = 10000;
-constexpr int kNegotiationWaitMs = 5000;
 constexpr int kCueWaitMs = 5000;
 
 // Lives on the thread that made the graph and hands it the events posted by GStreamer's
@@ -534,18 +533,13 @@ MediaResult MediaGraph::connectedFormat(const MediaComponent& grabber, VideoForm
     if (grabberFormat(g, format, 0, nullptr)) return MediaResult::success();
     if (!g.linked || !impl_->holds(grabber))
         return MediaResult::failure(MediaError::NotConnected, "The grabber is not connected.");
-    // The format is settled once frames flow: start the stream (the callbacks are not
-    // installed yet, so nothing is delivered) and wait for it.
-    if (impl_->state == GraphState::Stopped) {
-        MediaResult started = run();
-        if (!started) return started;
-    }
-    if (!grabberFormat(g, format, kNegotiationWaitMs, &impl_->errored)) {
-        if (impl_->errored.load())
-            return MediaResult::failure(MediaError::Stream, impl_->errorText("The stream failed."));
-        return MediaResult::failure(MediaError::Timeout, "The device delivered no frame.");
-    }
-    return MediaResult::success();
+    // Not streamed yet: a chain whose size is fixed upstream (a device with one size, or the
+    // size set through the stream configuration) already tells it.  Nothing waits for frames:
+    // a device with several sizes settles one when it starts, and the grabber's callback
+    // learns it then.
+    if (fixedGrabberFormat(g, format)) return MediaResult::success();
+    return MediaResult::failure(MediaError::NotConnected,
+                                "The format is settled when the device starts.");
 }
 
 MediaResult MediaGraph::renderFile(const std::string& path) {

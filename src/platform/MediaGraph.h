@@ -61,7 +61,9 @@ public:
     MediaResult setOutputFile(const std::string& path, MediaComponent& multiplexer);
 
     // The negotiated format at a grabber: after connection, the size of the frames it
-    // delivers.  Starts the stream if needed to learn it (bounded wait).
+    // delivers.  Never waits for a frame: before streaming it succeeds only where the chain
+    // fixes the size; otherwise the grabber's callback learns it when the device starts
+    // (GrabberCallback::FormatCB).
     MediaResult connectedFormat(const MediaComponent& grabber, VideoFormat& format);
 
     // Builds a playback graph for a movie file; only on a graph that holds nothing yet.

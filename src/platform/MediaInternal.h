@@ -38,7 +38,9 @@ struct SourceState {
     std::atomic<std::uint64_t> frames{0};
     std::atomic<bool> unplugReported{false};
     GstVideoInfo producerInfo{};  // format at the format filter (streaming thread only)
+    bool delayServed = false;     // the start delay of a slow virtual device (streaming thread)
     // Still output: presses seen (baseline taken when the branch is made) and still owed.
+    std::string stillPressPath;  // the press counter file, fixed when the still output is made
     std::atomic<std::uint64_t> pressesSeen{0};
     std::atomic<std::int64_t> stillsOwed{0};
 };
@@ -103,6 +105,8 @@ void tsanFrameReused(const void* pixels);
 // Frame grabber internals (MediaGrabber.cpp).
 bool grabberFormat(GrabberState& grabber, VideoFormat& format, int timeoutMs,
                    const std::atomic<bool>* abandon);
+// The size a connected grabber's chain allows before it streams, when only one is possible.
+bool fixedGrabberFormat(GrabberState& grabber, VideoFormat& format);
 
 }  // namespace qelvo
 

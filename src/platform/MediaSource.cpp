@@ -54,11 +54,18 @@ void drawCounter(std::uint8_t* pixels, int width, int height, int stride, std::u
 // Runs on the producer's streaming thread for every frame of a virtual device: counts it,
 // stops delivering after `stopafter` frames (optionally failing like an unplugged camera)
 // and burns the counter in.
-GstPadProbeReturn virtualFrameProbe(GstPad*, GstPadProbeInfo* info, gpointer data) {
+GstPadProbeReturn virtualFrameProbe(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
     auto* source = static_cast<SourceState*>(data);
     if (info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
         GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
         if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
+            // A slow device: hold the stream back, but let go at once when it is stopped.
+            if (!source->delayServed && source->options.startDelayMs > 0) {
+                source->delayServed = true;
+                const gint64 until =
+                    g_get_monotonic_time() + gint64{source->options.startDelayMs} * 1000;
+                while (g_get_monotonic_time() < until && !GST_PAD_IS_FLUSHING(pad)) g_usleep(10000);
+            }
             GstCaps* caps = nullptr;
             gst_event_parse_caps(event, &caps);
             if (!gst_video_info_from_caps(&source->producerInfo, caps))
@@ -105,10 +112,13 @@ GstPadProbeReturn virtualFrameProbe(GstPad*, GstPadProbeInfo* info, gpointer dat
 
 // The still output lets a frame through only for a hardware button press: the press count
 // kept by the button channel is read on every frame, and each new press releases one frame.
+// A read that fails changes nothing, so a passing glitch is never taken for a reset followed
+// by a burst of presses.
 GstPadProbeReturn stillGateProbe(GstPad*, GstPadProbeInfo* info, gpointer data) {
     auto* source = static_cast<SourceState*>(data);
     (void)info;
-    const std::uint64_t count = stillPressCount(source->deviceName);
+    std::uint64_t count = 0;
+    if (!readStillPressCount(source->stillPressPath, count)) count = source->pressesSeen.load();
     const std::uint64_t seen = source->pressesSeen.load(std::memory_order_relaxed);
     if (count != seen) {
         if (count > seen) source->stillsOwed.fetch_add(static_cast<std::int64_t>(count - seen));
@@ -302,7 +312,9 @@ GstPad* requestSourceOutput(MediaComponent::Impl& source, OutputCategory categor
     gst_object_unref(teePad);
     GstPad* queueSrc = gst_element_get_static_pad(queue, "src");
     if (category == OutputCategory::Still) {
-        s.pressesSeen.store(stillPressCount(s.deviceName));
+        s.stillPressPath = stillPressFile(s.deviceName);
+        std::uint64_t count = 0;
+        s.pressesSeen.store(readStillPressCount(s.stillPressPath, count) ? count : 0);
         s.stillsOwed.store(0);
         gst_pad_add_probe(queueSrc, GST_PAD_PROBE_TYPE_BUFFER, stillGateProbe, &s, nullptr);
         s.stillTaken = true;

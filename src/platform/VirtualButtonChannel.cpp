@@ -39,20 +39,26 @@ bool makeFolders(const std::string& path) {
 }
 
 // Reads at most a few bytes: a counter never needs more, and a huge or foreign file must
-// not be slurped.
-std::uint64_t readCount(const std::string& file) {
+// not be slurped.  A missing file is a count of 0; false when the file is there but cannot
+// be read or holds no count.
+bool readCount(const std::string& file, std::uint64_t& count) {
     int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return 0;
+    if (fd < 0) {
+        if (errno != ENOENT) return false;
+        count = 0;
+        return true;
+    }
     char buf[32];
     ssize_t n = ::read(fd, buf, sizeof buf);
     ::close(fd);
-    if (n <= 0) return 0;
+    if (n <= 0) return false;
     const char* end = buf + n;
     while (end > buf && (end[-1] == '\n' || end[-1] == ' ')) --end;
     std::uint64_t value = 0;
     auto [ptr, ec] = std::from_chars(buf, end, value);
-    if (ec != std::errc() || ptr != end) return 0;
-    return value;
+    if (ec != std::errc() || ptr != end) return false;
+    count = value;
+    return true;
 }
 
 bool writeWhole(int fd, const std::string& text) {
@@ -88,7 +94,9 @@ bool pressStill(const std::string& deviceName) {
         }
     }
 
-    const std::string text = std::to_string(readCount(file) + 1) + "\n";
+    std::uint64_t count = 0;
+    if (!readCount(file, count)) count = 0;  // a damaged counter starts again
+    const std::string text = std::to_string(count + 1) + "\n";
     const std::string temp = file + ".tmp." + std::to_string(::getpid());
     bool ok = false;
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -104,7 +112,12 @@ bool pressStill(const std::string& deviceName) {
 }
 
 std::uint64_t stillPressCount(const std::string& deviceName) {
-    return readCount(stillPressFile(deviceName));
+    std::uint64_t count = 0;
+    return readCount(stillPressFile(deviceName), count) ? count : 0;
+}
+
+bool readStillPressCount(const std::string& file, std::uint64_t& count) {
+    return readCount(file, count);
 }
 
 }  // namespace qelvo

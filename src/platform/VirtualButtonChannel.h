@@ -16,6 +16,11 @@ bool pressStill(const std::string& deviceName);
 // unreadable or corrupt.
 std::uint64_t stillPressCount(const std::string& deviceName);
 
+// Reads the count from a device's file (stillPressFile): true with the count (0 when the
+// file does not exist), false when the file is there but unreadable or corrupt, which the
+// reader takes as "no change" rather than as a count that went back to 0.
+bool readStillPressCount(const std::string& file, std::uint64_t& count);
+
 // The file holding the count for a device name (exposed for tests and tools).
 std::string stillPressFile(const std::string& deviceName);
 

@@ -6,6 +6,9 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 namespace qelvo {
@@ -67,25 +70,50 @@ TEST_F(PipelineTest, PreviewDrawsLiveFramesSnapWritesOnePictureAndTeardownStopsC
     EXPECT_EQ(panel->submittedFrames(), frames) << "no callback runs after teardown";
 }
 
+// Replaces the press counter file at once, as the press tool does.
+void replaceCounter(const std::string& file, const std::string& text) {
+    const std::string temp = file + ".test";
+    std::ofstream(temp) << text;
+    std::filesystem::rename(temp, file);
+}
+
 TEST_F(PipelineTest, StillOutputWritesAPicturePerPressAndMissingStillIsHarmless) {
     CaptureTestWindow window;
     const std::string name = "Still Cam " + std::to_string(::getpid());
     auto pipeline =
         makePipeline(window, WindowKind::ImageManagement, false, name + "{size=160x120,still}");
     ASSERT_TRUE(pipeline->startCapture().ok());
-    ASSERT_TRUE(waitUntil([&] { return window.panel(1037)->submittedFrames() >= 2; }));
+    LiveTarget* panel = window.panel(1037);
+    ASSERT_TRUE(waitUntil([&] { return panel->submittedFrames() >= 2; }));
     ASSERT_TRUE(pressStill(name));
     ASSERT_TRUE(waitUntil([&] { return window.countMessages(kFrameReadyMessage) == 1; }));
     waitForSnapshotWriters();
     EXPECT_EQ(picturesInFolder().size(), 1u);
+
+    // A counter that cannot be read for a while is no change, not a reset: the next good
+    // count releases one frame, not a burst.
+    const std::uint64_t count = stillPressCount(name);
+    replaceCounter(stillPressFile(name), "garbage\n");
+    const auto frames = panel->submittedFrames();
+    ASSERT_TRUE(waitUntil([&] { return panel->submittedFrames() >= frames + 5; }));
+    replaceCounter(stillPressFile(name), std::to_string(count + 1) + "\n");
+    ASSERT_TRUE(waitUntil([&] { return window.countMessages(kFrameReadyMessage) >= 2; }));
+    const auto later = panel->submittedFrames();
+    ASSERT_TRUE(waitUntil([&] { return panel->submittedFrames() >= later + 5; }));
+    waitForSnapshotWriters();
+    EXPECT_EQ(picturesInFolder().size(), 2u);
     pipeline->tearDown();
 
-    // Without a still output the second chain is missing and the preview is unaffected.
+    // Without a still output the second chain is missing and the preview is unaffected;
+    // the still callback belongs to the new window and claims no size, so it draws nothing.
     CaptureTestWindow other;
     auto plain = makePipeline(other, WindowKind::ImageManagement, false, "Plain{size=96x64}");
     ASSERT_TRUE(plain->startCapture().ok());
     ASSERT_TRUE(waitUntil([&] { return other.panel(1037)->submittedFrames() >= 2; }));
     EXPECT_EQ(snapshotKindCallback(false, 1).frameWidth(), 96);
+    EXPECT_EQ(snapshotKindCallback(false, 2).owner(), &other);
+    EXPECT_EQ(snapshotKindCallback(false, 2).frameWidth(), 0);
+    EXPECT_EQ(snapshotKindCallback(false, 2).frameHeight(), 0);
 }
 
 TEST_F(PipelineTest, HdVariantAsksFor1280x720WhereTheDeviceAllowsIt) {
@@ -130,12 +158,30 @@ TEST_F(PipelineTest, FamilyEffectsStartTheirTimersAndOpenTheBridge) {
     ASSERT_TRUE(waitUntil([&] { return other.panel(1037)->submittedFrames() >= 2; }));
 }
 
-TEST_F(PipelineTest, DeviceWithoutCaptureOutputOrStoppingFramesLeavesWindowUsable) {
+TEST_F(PipelineTest, DeviceWithoutCaptureOutputPreviewsThroughTheDefaultRenderer) {
     CaptureTestWindow window;
     auto pipeline = makePipeline(window, WindowKind::ImageManagement, false,
                                  "No Capture{size=160x120,nocapture}");
-    pipeline->startCapture();  // its result is not acted on
+    ASSERT_TRUE(pipeline->startCapture().ok());
+    const auto names = pipeline->graph()->componentNames();
+    EXPECT_EQ(std::count(names.begin(), names.end(), "NULL renderer"), 0);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "Video Renderer"), 1);
+    ASSERT_TRUE(waitUntil([&] { return window.panel(1037)->submittedFrames() >= 2; }));
     pipeline->requestSnapshot();
+    ASSERT_TRUE(waitUntil([&] { return window.written.size() == 1; }));
+    EXPECT_EQ(picturesInFolder().size(), 1u);
+    pipeline->tearDown();
+}
+
+TEST_F(PipelineTest, ASlowCameraIsBuiltWithoutWaitingAndShowsItsPictureWhenItStarts) {
+    // Its stream starts later than any reasonable wait for a first frame.
+    CaptureTestWindow window;
+    auto pipeline = makePipeline(window, WindowKind::ImageManagement, false,
+                                 "Slow Cam{size=160x120,delay=6000}");
+    ASSERT_TRUE(pipeline->startCapture().ok());
+    LiveTarget* panel = window.panel(1037);
+    ASSERT_TRUE(waitUntil([&] { return panel->submittedFrames() >= 2; }));
+    EXPECT_EQ(snapshotKindCallback(false, 1).frameWidth(), 160);
     pipeline->tearDown();
 
     CaptureTestWindow other;
@@ -147,7 +193,6 @@ TEST_F(PipelineTest, DeviceWithoutCaptureOutputOrStoppingFramesLeavesWindowUsabl
     QCoreApplication::processEvents();
     stopping->tearDown();  // returns although the device went away
     EXPECT_EQ(stopping->graph(), nullptr);
-    captureWords().snapshotFlag.store(0);
 }
 
 TEST_F(PipelineTest, MultiViewPanesReceiveFramesAndSnapshotRequestsPostTheLatestFrame) {

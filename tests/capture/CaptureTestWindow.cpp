@@ -50,6 +50,8 @@ void CaptureTestWindow::customEvent(QEvent* event) {
     if (event->type() == kFrameReadyMessage || event->type() == kSnapshotFrameMessage) {
         auto* message = static_cast<FrameMessage*>(event);
         messages.push_back({event->type(), message->frame()});
+    } else if (event->type() == kSnapshotWrittenMessage) {
+        written.push_back(static_cast<SnapshotWrittenMessage*>(event)->path());
     }
 }
 

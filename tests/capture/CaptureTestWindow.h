@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace qelvo::test {
@@ -31,6 +32,8 @@ public:
         std::shared_ptr<const FrameRecord> frame;
     };
     std::vector<Received> messages;
+    // Paths of the snapshot-written messages received ("" for a picture not written).
+    std::vector<std::string> written;
     std::vector<int> timerExpiries;
     // Called for each timer expiry after it is recorded; by default the timer is killed,
     // as the working windows do with their watchdogs.

@@ -4,12 +4,17 @@
 #include "capture/GrabberCallbacks.h"
 #include "capture/SnapshotWriter.h"
 #include "platform/Clock.h"
+#include "platform/LiveTarget.h"
 #include "platform/SessionState.h"
 #include "platform/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 #include <filesystem>
 #include <thread>
@@ -50,6 +55,7 @@ class CallbackTest : public ::testing::Test {
 protected:
     void SetUp() override {
         prepareCaptureMessages();
+        prepareSnapshotWriter();
         setStorageFolder(folder.path());
         previousClock = setClock(std::make_unique<FixedClock>(LocalTime{2026, 3, 4, 5, 6, 7}));
         captureWords().snapshotFlag.store(0);
@@ -59,6 +65,7 @@ protected:
     }
     void TearDown() override {
         waitForSnapshotWriters();
+        setSnapshotWrittenObserver(nullptr);
         QCoreApplication::processEvents();
         forgetCaptureMessagesTo(&window);
         captureWords().frameReadyTarget.store(nullptr);
@@ -102,6 +109,9 @@ TEST_F(CallbackTest, SnapshotKindDrawsEveryFrameAndServesOneRaisedFlag) {
     EXPECT_EQ(window.messages[0].frame->width(), 64);
     EXPECT_DOUBLE_EQ(window.messages[0].frame->sampleTime(), 1.0) << "the first frame after";
     EXPECT_EQ(jpegsIn(folder.path()), std::vector<std::string>{"20260304-050607.jpg"});
+    // The writer tells the window when the picture is there.
+    ASSERT_TRUE(waitUntil([&] { return window.written.size() == 1; }));
+    EXPECT_EQ(window.written[0], folder / "20260304-050607.jpg");
 }
 
 TEST_F(CallbackTest, StillStreamSavesEveryFrameWithoutRequestAndNeverOverwrites) {
@@ -118,25 +128,122 @@ TEST_F(CallbackTest, StillStreamSavesEveryFrameWithoutRequestAndNeverOverwrites)
     EXPECT_EQ(captureWords().snapshotFlag.load(), 0);
 }
 
-TEST_F(CallbackTest, MissingOrShortBuffersAreRefusedSafely) {
+TEST_F(CallbackTest, FramesNotOfTheirClaimedSizeAreDroppedAndASnapWaitsForAWholeOne) {
     SnapshotKindCallback& cb = snapshotKindCallback(false, 1);
     cb.setFrameSize(64, 48);
     cb.setLiveTarget(window.panel(1037));
     cb.setLiveFreeze(0);
     captureWords().snapshotFlag.store(1);
     EXPECT_EQ(cb.handleFrame(0, nullptr, 0), FrameResult::InvalidPointer);
-
-    // A buffer shorter than the negotiated size is neither drawn nor written as a picture.
-    captureWords().snapshotFlag.store(1);
     const auto shortFrame = frameBytes(64, 10, 0);
-    EXPECT_EQ(cb.handleFrame(0, shortFrame.data(), shortFrame.size()), FrameResult::Ok);
-    waitForSnapshotWriters();
+    const auto longFrame = frameBytes(64, 60, 0);
+    EXPECT_EQ(cb.handleFrame(1, shortFrame.data(), shortFrame.size()), FrameResult::Ok);
+    EXPECT_EQ(cb.handleFrame(2, longFrame.data(), longFrame.size()), FrameResult::Ok);
     EXPECT_EQ(window.panel(1037)->submittedFrames(), 0u);
-    EXPECT_TRUE(jpegsIn(folder.path()).empty());
+    EXPECT_EQ(captureWords().snapshotFlag.load(), 1) << "the snapshot waits for a whole frame";
+
+    const auto whole = frameBytes(64, 48, 7);
+    EXPECT_EQ(cb.handleFrame(3, whole.data(), whole.size()), FrameResult::Ok);
+    EXPECT_EQ(captureWords().snapshotFlag.load(), 0);
+    ASSERT_TRUE(waitUntil([&] { return window.messages.size() == 1; }));
+    EXPECT_DOUBLE_EQ(window.messages[0].frame->sampleTime(), 3.0);
+    waitForSnapshotWriters();
+    EXPECT_EQ(jpegsIn(folder.path()).size(), 1u);
+
+    // While the size is unknown (0 x 0) nothing is drawn or saved.
+    cb.setFrameSize(0, 0);
+    captureWords().snapshotFlag.store(1);
+    EXPECT_EQ(cb.handleFrame(4, whole.data(), whole.size()), FrameResult::Ok);
+    EXPECT_EQ(window.panel(1037)->submittedFrames(), 1u);
+    EXPECT_EQ(captureWords().snapshotFlag.load(), 1);
+    captureWords().snapshotFlag.store(0);
 
     MultiViewKindCallback& mv = multiViewKindCallback(false, 1);
     mv.setFrameSize(64, 48);
+    mv.setLiveTarget(window.panel(1015));
+    mv.setLiveFreeze(0);
     EXPECT_EQ(mv.handleFrame(0, nullptr, 0), FrameResult::InvalidPointer);
+    EXPECT_EQ(mv.handleFrame(0, shortFrame.data(), shortFrame.size()), FrameResult::Ok);
+    EXPECT_EQ(window.panel(1015)->submittedFrames(), 0u);
+}
+
+TEST_F(CallbackTest, TheWriterQueueIsBoundedAndOnlyQueuedSnapshotsAreAnnounced) {
+    // Hold the writer inside its first picture.
+    std::mutex gate;
+    std::condition_variable opened;
+    bool open = false;
+    std::atomic<int> held{0};
+    setSnapshotWrittenObserver([&](const std::string&) {
+        held.fetch_add(1);
+        std::unique_lock lock(gate);
+        opened.wait(lock, [&] { return open; });
+    });
+    SnapshotKindCallback& still = snapshotKindCallback(false, 2);
+    still.setFrameSize(16, 8);
+    still.setLiveTarget(nullptr);
+    still.setLiveFreeze(1);
+    // Messages keep their order: once this marker is in, every message posted before it is.
+    auto deliverAll = [&] {
+        const int markers = window.countMessages(kSnapshotFrameMessage) + 1;
+        postFrameMessage(&window, kSnapshotFrameMessage, nullptr);
+        return waitUntil([&] { return window.countMessages(kSnapshotFrameMessage) == markers; });
+    };
+    const auto frame = frameBytes(16, 8, 5);
+    feed(still, frame, 1);
+    ASSERT_TRUE(waitUntil([&] { return held.load() == 1; }));
+    for (std::size_t i = 0; i < kSnapshotQueueLength + 2; ++i) {
+        feed(still, frame, 1);
+        ASSERT_TRUE(deliverAll());
+    }
+
+    // A live snapshot refused by the full queue keeps its flag raised.
+    SnapshotKindCallback& live = snapshotKindCallback(false, 1);
+    live.setFrameSize(16, 8);
+    live.setLiveTarget(window.panel(1037));
+    live.setLiveFreeze(0);
+    captureWords().snapshotFlag.store(1);
+    feed(live, frame, 1);
+    EXPECT_EQ(captureWords().snapshotFlag.load(), 1);
+    ASSERT_TRUE(deliverAll());
+    EXPECT_EQ(window.countMessages(kFrameReadyMessage), static_cast<int>(kSnapshotQueueLength) + 1)
+        << "a frame the writer did not take is not announced";
+
+    {
+        std::lock_guard lock(gate);
+        open = true;
+    }
+    opened.notify_all();
+    waitForSnapshotWriters();
+    EXPECT_EQ(jpegsIn(folder.path()).size(), kSnapshotQueueLength + 1);
+    feed(live, frame, 1);
+    EXPECT_EQ(captureWords().snapshotFlag.load(), 0);
+    waitForSnapshotWriters();
+    EXPECT_EQ(jpegsIn(folder.path()).size(), kSnapshotQueueLength + 2);
+}
+
+TEST_F(CallbackTest, ATargetDestroyedWhileFramesFlowIsLetGoOfFirst) {
+    SnapshotKindCallback& cb = snapshotKindCallback(false, 1);
+    cb.setFrameSize(64, 48);
+    cb.setLiveFreeze(0);
+    auto* target = new LiveTarget(&window);
+    target->resize(64, 48);
+    cb.setLiveTarget(target);
+    const auto frame = frameBytes(64, 48, 1);
+    std::atomic<bool> stop{false};
+    std::atomic<int> handled{0};
+    std::thread streaming([&] {
+        while (!stop.load()) {
+            cb.BufferCB(0, frame.data(), frame.size());
+            handled.fetch_add(1);
+        }
+    });
+    ASSERT_TRUE(waitUntil([&] { return target->submittedFrames() >= 3; }));
+    delete target;
+    EXPECT_EQ(cb.liveTarget(), nullptr);
+    const int before = handled.load();
+    ASSERT_TRUE(waitUntil([&] { return handled.load() >= before + 3; }));  // frames go on
+    stop.store(true);
+    streaming.join();
 }
 
 TEST_F(CallbackTest, MultiViewServesRequestWithLatestFrameAndArmsAlarmClear) {
@@ -206,7 +313,7 @@ TEST_F(CallbackTest, FrozenPaneLeavesWatchdogAloneUnlessAnInsetShowsFrames) {
     EXPECT_EQ(window.panel(1016)->submittedFrames(), 2u);
 }
 
-TEST_F(CallbackTest, LatestFrameRecordKeepsItsLargestBlockAndFrameNoticesCarryCopies) {
+TEST_F(CallbackTest, LatestFrameRecordKeepsItsLargestBlockAndOnlyTheNewestNoticeWaits) {
     MultiViewKindCallback& live = multiViewKindCallback(false, 1);
     live.setOwner(&window);
     live.setLiveFreeze(1);
@@ -219,14 +326,21 @@ TEST_F(CallbackTest, LatestFrameRecordKeepsItsLargestBlockAndFrameNoticesCarryCo
     live.setFrameSize(16, 8);
     captureWords().frameNoticeSwitch.store(1);
     const auto small = frameBytes(16, 8, 2);
-    feed(live, small, 3);
+    feed(live, small, 3, 4.0);
     EXPECT_EQ(latestFrameBlockSize(), block);
-    ASSERT_TRUE(waitUntil([&] { return window.countMessages(kFrameReadyMessage) == 3; }));
-    for (const auto& m : window.messages) {
-        ASSERT_TRUE(m.frame);
-        EXPECT_EQ(m.frame->length(), small.size());
-        EXPECT_EQ(m.frame->width(), 16);
-    }
+    // The window has not run meanwhile: of the three notices only the newest waits for it,
+    // and of six snapshots served the last four.
+    EXPECT_EQ(pendingCaptureMessages(), 1u);
+    for (int i = 0; i < 6; ++i) postFrameMessage(&window, kSnapshotFrameMessage, nullptr);
+    EXPECT_EQ(pendingCaptureMessages(), 5u);
+    ASSERT_TRUE(waitUntil([&] { return window.countMessages(kSnapshotFrameMessage) == 4; }));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(window.countMessages(kFrameReadyMessage), 1);
+    EXPECT_EQ(window.messages.size(), 5u);
+    ASSERT_TRUE(window.messages[0].frame);
+    EXPECT_EQ(window.messages[0].frame->length(), small.size());
+    EXPECT_EQ(window.messages[0].frame->width(), 16);
+    EXPECT_DOUBLE_EQ(window.messages[0].frame->sampleTime(), 4.0 + 2 / 30.0);
 }
 
 }  // namespace

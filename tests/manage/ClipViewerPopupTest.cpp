@@ -96,6 +96,37 @@ TEST(ClipViewerPopupTest, MovieExitTellsTheOwnerFirstThenClosesASecondLater) {
     EXPECT_TRUE(test::waitUntil([&] { return finished; }));
 }
 
+TEST(ClipViewerPopupTest, WindowManagerCloseActsAsExitAndTheOwnerIsToldOnce) {
+    Owner owner;
+    owner.show();
+    ClipViewerPopup live(&owner);
+    owner.popup = &live;
+    live.setNotifyParent(true);
+    live.open();
+    live.close();  // the window manager's close button, Alt+F4
+    EXPECT_EQ(owner.received, std::vector<int>{0x8003});
+    EXPECT_FALSE(live.isVisible());
+    live.exitClicked();
+    live.close();
+    EXPECT_EQ(owner.received, std::vector<int>{0x8003}) << "once per opening";
+
+    ClipViewerPopup movie(&owner);
+    owner.popup = &movie;
+    owner.received.clear();
+    owner.popupVisible.clear();
+    movie.setNotifyParent(true);
+    movie.setMovieStyle(true);
+    movie.open();
+    bool finished = false;
+    QObject::connect(&movie, &QDialog::finished, [&] { finished = true; });
+    movie.close();
+    EXPECT_EQ(owner.received, std::vector<int>{0x8003});
+    EXPECT_EQ(owner.popupVisible, std::vector<bool>{true});
+    EXPECT_FALSE(movie.isVisible());
+    EXPECT_TRUE(test::waitUntil([&] { return finished; }));
+    EXPECT_EQ(owner.received, std::vector<int>{0x8003});
+}
+
 TEST(ClipViewerPopupTest, PictureModeStretchesThePictureAndDoubleClickSendsNothing) {
     Owner owner;
     owner.show();

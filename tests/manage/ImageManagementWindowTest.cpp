@@ -398,6 +398,33 @@ TEST_F(ImageManagementWindowTest, FullScreenInEachModeAndBack) {
     EXPECT_EQ(live.liveTarget(), panel);
 }
 
+TEST_F(ImageManagementWindowTest, PopupClosedByTheWindowManagerGivesTheLivePictureBack) {
+    makePictures(dayFolder(), 1);
+    ImageManagementWindow window(&launcher_, false);
+    window.show();
+    auto* panel = qobject_cast<LiveTarget*>(window.control(ImageManagementWindow::kViewPanel));
+    SnapshotKindCallback& live = window.pipeline().snapshotCallback(1);
+    window.fullScreen();
+    QPointer<ClipViewerPopup> popup = window.fullScreenPopup();
+    ASSERT_TRUE(popup);
+    ASSERT_TRUE(waitUntil([&] { return popup->liveSurface()->submittedFrames() >= 2; }));
+    popup->close();
+    EXPECT_EQ(live.liveTarget(), panel);
+
+    // FULL SCREEN outside capture mode replaces the popup while frames keep coming.
+    window.setMode(ImageManagementWindow::ImageMode);
+    window.clickClip(0);
+    QTimer::singleShot(0, [] {
+        if (auto* modal = qobject_cast<ClipViewerPopup*>(QApplication::activeModalWidget()))
+            modal->exitClicked();
+    });
+    window.fullScreen();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(popup.isNull());
+    const auto frames = panel->submittedFrames();
+    EXPECT_TRUE(waitUntil([&] { return panel->submittedFrames() >= frames + 5; }));
+}
+
 TEST_F(ImageManagementWindowTest, RecordRefusesSnapThenTheMovieOpensAndPlays) {
     ImageManagementWindow window(&launcher_, false);
     window.show();
