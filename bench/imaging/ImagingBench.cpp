@@ -194,9 +194,16 @@ void BenchOperations(double codecSeconds) {
         if (std::getenv("QELVO_BENCH_VERBOSE"))
             std::fprintf(stderr, "  %s %.2f ms (codec %.2f ms)\n", op.name, t * 1e3,
                          codecSeconds * 1e3);
-        const double limit = op.colourSpace ? 3.0 : 0.25;
-        Report(std::string("op_") + op.name + "_2592x1944_vs_decode_plus_encode", ratio, "x",
-               op.colourSpace ? "<= 3" : "<= 0.25", ratio <= limit);
+        // The histogram and the doubling resize run on every picture-tool view, so they get
+        // the tighter bar.
+        const std::string name = op.name;
+        const bool tight = name == "CountLevels" || name == "Resize_double";
+        const double limit = op.colourSpace ? 3.0 : tight ? 0.2 : 0.25;
+        Report("op_" + name + "_2592x1944_vs_decode_plus_encode", ratio, "x",
+               op.colourSpace ? "<= 3"
+               : tight        ? "<= 0.2"
+                              : "<= 0.25",
+               ratio <= limit);
     }
 }
 

@@ -9,6 +9,7 @@
 #include "imaging/ColorSpace.h"
 #include "imaging/CxImage.h"
 #include "imaging/LevelStretch.h"
+#include "imaging/RowKernels.h"
 
 namespace qelvo {
 
@@ -356,33 +357,14 @@ long CxImage::CountLevels(long* red, long* green, long* blue, long* grey, int co
     // Counted in local tables (the caller's arrays may alias each other), then copied out.
     std::array<long, 256> r{}, g{}, b{}, k{};
     if (header_.bitCount == 24) {
-        SplitHistogram hr, hg, hb, hk;
-        const int w = header_.width;
-        for (int y = 0; y < header_.height; ++y) {
-            const std::uint8_t* p = RowBits(y);
-            int x = 0;
-            for (; x + 2 <= w; x += 2, p += 6) {
-                ++hb.a[p[0]];
-                ++hg.a[p[1]];
-                ++hr.a[p[2]];
-                ++hk.a[(p[0] * 117 + p[1] * 601 + p[2] * 306) >> 10];
-                ++hb.b[p[3]];
-                ++hg.b[p[4]];
-                ++hr.b[p[5]];
-                ++hk.b[(p[3] * 117 + p[4] * 601 + p[5] * 306) >> 10];
-            }
-            if (x < w) {
-                ++hb.a[p[0]];
-                ++hg.a[p[1]];
-                ++hr.a[p[2]];
-                ++hk.a[(p[0] * 117 + p[1] * 601 + p[2] * 306) >> 10];
-            }
-        }
+        rowkernels::LevelCounts counts;
+        for (int y = 0; y < header_.height; ++y) counts.AddRow(RowBits(y), header_.width);
+        using C = rowkernels::LevelCounts;
         for (int i = 0; i < 256; ++i) {
-            r[i] = hr[i];
-            g[i] = hg[i];
-            b[i] = hb[i];
-            k[i] = hk[i];
+            r[i] = static_cast<long>(counts.Count(C::Red, i));
+            g[i] = static_cast<long>(counts.Count(C::Green, i));
+            b[i] = static_cast<long>(counts.Count(C::Blue, i));
+            k[i] = static_cast<long>(counts.Count(C::Grey, i));
         }
     } else {
         for (int y = 0; y < header_.height; ++y) {

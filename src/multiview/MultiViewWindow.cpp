@@ -20,6 +20,7 @@
 #include "skin/SkinTable.h"
 #include "skin/SkinnedControls.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -274,12 +275,14 @@ QImage MultiViewWindow::paneImage(int index) {
     ViewPane* pane = panes_[index];
     const bool pen = pen_.penMode();
     PaneCache& cache = paneCache_[index];
-    if (cache.frame == picture.frame.get() && cache.pen == pen && cache.size == pane->size() &&
+    const bool sameFrame =
+        !cache.frame.owner_before(picture.frame) && !picture.frame.owner_before(cache.frame);
+    if (sameFrame && cache.pen == pen && cache.size == pane->size() &&
         (!pen || cache.revision == pen_.revision()))
         return cache.image;
     QImage image = scaledPane(picture, pane->size());
     if (pen) overlayLayerScaled(image, pen_.layer(index));
-    cache = {picture.frame.get(), pen, pen_.revision(), pane->size(), image};
+    cache = {picture.frame, pen, pen_.revision(), pane->size(), image};
     return image;
 }
 
@@ -366,9 +369,17 @@ void MultiViewWindow::save() {
     // With every pane empty a snapshot is asked for first; its frame arrives while the
     // operator picks the name.
     if (!cycle_->anyPicture()) snapshotRequest();
-    const std::optional<QString> chosen = dialogs().saveFile(this, PaneSaver::dialogRequest());
+    // From a popup's Save Jpg (full screen, or a pane's picture) the dialogs belong to the
+    // popup: it stays on top of every other window, so a dialog of this window would open
+    // hidden behind it.
+    QWidget* owner = this;
+    if (auto* modal = qobject_cast<ClipViewerPopup*>(QApplication::activeModalWidget()))
+        owner = modal;
+    else if (popup_ && popup_->isVisible())
+        owner = popup_;
+    const std::optional<QString> chosen = dialogs().saveFile(owner, PaneSaver::dialogRequest());
     if (!chosen || chosen->isEmpty()) return;
-    saver_.save(this, chosen->toStdString(), cycle_->pictures(), pen_.penMode() ? &pen_ : nullptr);
+    saver_.save(owner, chosen->toStdString(), cycle_->pictures(), pen_.penMode() ? &pen_ : nullptr);
 }
 
 void MultiViewWindow::config() {

@@ -121,9 +121,10 @@ private:
     ClipViewerPopup* popup_ = nullptr;
     bool alarmLit_ = false;
 
-    // What each pane last painted, so a repaint does not rebuild an unchanged picture.
+    // What each pane last painted, so a repaint does not rebuild an unchanged picture.  The
+    // frame is told by its owner, not its address: a freed frame's address may be reused.
     struct PaneCache {
-        const void* frame = nullptr;
+        std::weak_ptr<const FrameRecord> frame;
         bool pen = false;
         unsigned revision = 0;
         QSize size;

@@ -24,7 +24,12 @@ FileDialogRequest PaneSaver::dialogRequest() {
 std::string PaneSaver::numberedName(const std::string& chosen, int index) {
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, "-%d.jpg", index);
-    const std::size_t keep = chosen.size() >= 4 ? chosen.size() - 4 : 0;
+    // The last four characters of the UTF-8 name (continuation bytes are 10xxxxxx).
+    std::size_t keep = chosen.size();
+    for (int characters = 0; characters < 4 && keep > 0; ++characters) {
+        --keep;
+        while (keep > 0 && (static_cast<unsigned char>(chosen[keep]) & 0xC0) == 0x80) --keep;
+    }
     return chosen.substr(0, keep) + suffix;
 }
 

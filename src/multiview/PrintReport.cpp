@@ -5,8 +5,12 @@
 #include "multiview/PenLayers.h"
 #include "platform/Dialogs.h"
 
+#include <QDir>
+#include <QFile>
 #include <QPainter>
 #include <QPrinter>
+#include <QSaveFile>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <ctime>
@@ -18,6 +22,29 @@ void drawTextAt(QPainter& painter, int x, int y, const QString& text) {
     // The position is the text's top-left corner, as the page layout gives it.
     painter.drawText(QRect(x, y, PrintReport::kWidth, PrintReport::kHeight),
                      Qt::AlignLeft | Qt::AlignTop, text);
+}
+
+// Copies the page written to `staged` to `target`, checking that the page is whole (the
+// toolkit's PDF writer ends every document with "%%EOF" but ignores write errors, so a disk
+// that fills up leaves a cut file behind) and that every write to `target` succeeds.
+bool deliverStagedPage(const QString& staged, const QString& target, QString& reason) {
+    QFile in(staged);
+    if (!in.open(QIODevice::ReadOnly)) {
+        reason = in.errorString();
+        return false;
+    }
+    const QByteArray page = in.readAll();
+    if (!page.trimmed().endsWith("%%EOF")) {
+        reason = QStringLiteral("the page could not be written whole (is the disk full?)");
+        return false;
+    }
+    QSaveFile out(target);
+    out.setDirectWriteFallback(true);  // a device or a folder we may write in but not rename in
+    if (!out.open(QIODevice::WriteOnly) || out.write(page) != page.size() || !out.commit()) {
+        reason = out.errorString();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -72,10 +99,23 @@ bool PrintReport::print(QWidget* parent, int layout, const std::array<PanePictur
     }
     // The pictures printed are those present when the dialog was confirmed.
     const std::array<PanePicture, 4> printed = panes;
+    // Printing to a file goes through a staged copy that is checked before it is delivered.
+    const QString target = printer.outputFileName();
+    QTemporaryFile staged(QDir::tempPath() + QStringLiteral("/qelvo-report-XXXXXX.pdf"));
+    if (!target.isEmpty()) {
+        if (!staged.open()) {
+            dialogs().message(
+                parent,
+                QStringLiteral("The report could not be printed:\n%1").arg(staged.errorString()),
+                QString(), MessageButtons::Ok);
+            return false;
+        }
+        staged.close();
+        printer.setOutputFileName(staged.fileName());
+    }
     QPainter painter;
     if (!painter.begin(&printer)) {
-        const QString where =
-            printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
+        const QString where = target.isEmpty() ? printer.printerName() : target;
         dialogs().message(
             parent,
             QStringLiteral("The report could not be printed:\n%1 cannot be written.").arg(where),
@@ -91,6 +131,17 @@ bool PrintReport::print(QWidget* parent, int layout, const std::array<PanePictur
                                          "reported an error."),
                           QString(), MessageButtons::Ok);
         return false;
+    }
+    if (!target.isEmpty()) {
+        printer.setOutputFileName(target);
+        QString reason;
+        if (!deliverStagedPage(staged.fileName(), target, reason)) {
+            dialogs().message(
+                parent,
+                QStringLiteral("The report could not be printed:\n%1: %2").arg(target, reason),
+                QString(), MessageButtons::Ok);
+            return false;
+        }
     }
     return true;
 }

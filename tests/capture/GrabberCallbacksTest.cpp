@@ -192,6 +192,8 @@ TEST_F(CallbackTest, TheWriterQueueIsBoundedAndOnlyQueuedSnapshotsAreAnnounced) 
     const auto frame = frameBytes(16, 8, 5);
     feed(still, frame, 1);
     ASSERT_TRUE(waitUntil([&] { return held.load() == 1; }));
+    // Pending frame-ready notices are merged, so each one is delivered before the next.
+    ASSERT_TRUE(deliverAll());
     for (std::size_t i = 0; i < kSnapshotQueueLength + 2; ++i) {
         feed(still, frame, 1);
         ASSERT_TRUE(deliverAll());

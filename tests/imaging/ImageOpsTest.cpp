@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "imaging/ColorSpace.h"
 #include "imaging/CxImage.h"
@@ -254,16 +256,28 @@ TEST(CountLevels, CountsEveryChannelAndReturnsTheLargestBin) {
     EXPECT_EQ(grey[colour::GreyLevel(RgbQuad{10, 20, 30, 0})], 4);
     EXPECT_EQ(r[0], 0);
 
+    // Every channel of odd-sized pictures (the 24-bit rows go through the vector counting)
+    // against colour reads, and the largest bin of a single array.
     for (const Size s : kSizes) {
         for (int bits : {24, 8}) {
             CxImage pic = RandomPicture(s.w, s.h, bits, 77);
-            long ref[256] = {};
-            long largest = 0;
-            for (int y = 0; y < s.h; ++y)
-                for (int x = 0; x < s.w; ++x)
-                    largest = std::max(largest, ++ref[pic.GetPixelColor(x, y).green]);
-            EXPECT_EQ(pic.CountLevels(nullptr, g, nullptr, nullptr), largest);
-            EXPECT_TRUE(std::equal(g, g + 256, ref));
+            long ref[4][256] = {};
+            for (int y = 0; y < s.h; ++y) {
+                for (int x = 0; x < s.w; ++x) {
+                    const RgbQuad c = pic.GetPixelColor(x, y);
+                    ++ref[0][c.red];
+                    ++ref[1][c.green];
+                    ++ref[2][c.blue];
+                    ++ref[3][colour::GreyLevel(c)];
+                }
+            }
+            pic.CountLevels(r, g, b, grey);
+            EXPECT_TRUE(std::equal(r, r + 256, ref[0])) << s.w << "x" << s.h << " " << bits;
+            EXPECT_TRUE(std::equal(g, g + 256, ref[1])) << s.w << "x" << s.h << " " << bits;
+            EXPECT_TRUE(std::equal(b, b + 256, ref[2])) << s.w << "x" << s.h << " " << bits;
+            EXPECT_TRUE(std::equal(grey, grey + 256, ref[3])) << s.w << "x" << s.h << " " << bits;
+            EXPECT_EQ(pic.CountLevels(nullptr, g, nullptr, nullptr),
+                      *std::max_element(ref[1], ref[1] + 256));
         }
     }
 }
@@ -405,7 +419,10 @@ TEST(Resize, NearestModeMatchesReference) {
     for (const Size s : kSizes) {
         for (int bits : {24, 8}) {
             const CxImage src = RandomPicture(s.w, s.h, bits, s.w * 11 + bits, bits == 8);
-            for (auto [nw, nh] : targets) {
+            // Twice the size (and twice the width alone) takes the pixel-doubling rows.
+            std::vector<std::pair<int, int>> all(std::begin(targets), std::end(targets));
+            all.insert(all.end(), {{2 * s.w, 2 * s.h}, {2 * s.w, s.h + 1}});
+            for (auto [nw, nh] : all) {
                 if (nw == s.w && nh == s.h) continue;
                 CxImage img = Copy(src);
                 ASSERT_TRUE(img.Resize(nw, nh, 1));

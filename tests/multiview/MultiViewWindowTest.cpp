@@ -1,4 +1,5 @@
 #include "MultiViewTestSupport.h"
+#include "capture/CaptureMessages.h"
 #include "capture/CapturePipeline.h"
 #include "capture/CaptureState.h"
 #include "capture/GrabberCallbacks.h"
@@ -23,7 +24,9 @@
 #include <QKeyEvent>
 #include <QTimer>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 namespace qelvo {
 namespace {
@@ -36,7 +39,9 @@ using test::waitUntil;
 class SlowSaveDialogs : public ScriptedDialogs {
 public:
     std::function<bool()> ready;
+    QWidget* saveParent = nullptr;
     std::optional<QString> saveFile(QWidget* parent, const FileDialogRequest& request) override {
+        saveParent = parent;
         if (ready) waitUntil(ready);
         return ScriptedDialogs::saveFile(parent, request);
     }
@@ -155,15 +160,20 @@ TEST_F(MultiViewWindowTest, QuadFreezeCycleWithAlarmAndPaneClicks) {
     EXPECT_EQ(window.cycle().nextPane(), 1);
     EXPECT_TRUE(waitUntil([&] { return !window.alarmLit(); }));  // out after the snapshot
 
-    // A pane click shows its picture in a modal popup.
+    // A pane click shows its picture in a modal popup, whose Save Jpg runs SAVE over it.
     bool popupShown = false;
+    QWidget* modal = nullptr;
     QTimer::singleShot(0, [&] {
         auto* popup = qobject_cast<ClipViewerPopup*>(QApplication::activeModalWidget());
         popupShown = popup && !popup->notifyParent();
-        if (popup) popup->exitClicked();
+        modal = popup;
+        if (!popup) return;
+        popup->saveClicked();
+        popup->exitClicked();
     });
     window.clickPane(2);
     EXPECT_TRUE(popupShown);
+    EXPECT_EQ(dialogs->saveParent, modal);
 
     // Another layout drops every picture and puts ALARM out.
     window.applyLayout(2);
@@ -208,6 +218,9 @@ TEST_F(MultiViewWindowTest, FullScreenMovesTheLiveTargetAndBack) {
     EXPECT_TRUE(waitUntil([&] { return second->liveSurface()->paintedFrames() > 0; }));
     ASSERT_TRUE(snap(window, 1));  // stored, but the picture stays full screen
     EXPECT_EQ(live.liveTarget(), second->liveSurface());
+    // Save Jpg: the save dialog belongs to the popup, which stays on top of the window.
+    second->saveClicked();
+    EXPECT_EQ(dialogs->saveParent, second);
     second->exitClicked();
     EXPECT_FALSE(window.cycle().fullScreen());
     EXPECT_EQ(live.liveTarget(), window.pane(0)->surface());  // all frozen: next pane is 1
@@ -221,6 +234,54 @@ TEST_F(MultiViewWindowTest, FullScreenMovesTheLiveTargetAndBack) {
     window.togglePen();
     window.fullScreen();
     EXPECT_EQ(window.fullScreenPopup(), third);  // nothing in pen mode
+}
+
+TEST_F(MultiViewWindowTest, ReplacingThePopupNeverFreesATargetBeingDrawnInto) {
+    MultiViewWindow window(&launcher, false);
+    window.show();
+    MultiViewKindCallback& live = window.pipeline().multiViewCallback(1);
+    ASSERT_GT(live.frameWidth(), 0);
+    // A second streaming thread drawing frames back to back, so a frame is nearly always
+    // being drawn into whichever popup is the live target when it is replaced.
+    std::vector<std::uint8_t> frame(frameRowBytes(live.frameWidth()) * live.frameHeight(), 90);
+    std::atomic<bool> stop{false};
+    std::thread streaming([&] {
+        while (!stop.load()) live.BufferCB(0.0, frame.data(), frame.size());
+    });
+    for (int i = 0; i < 150; ++i) {
+        window.fullScreen();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    stop.store(true);
+    streaming.join();
+    EXPECT_EQ(live.liveTarget(), window.fullScreenPopup()->liveSurface());
+}
+
+TEST_F(MultiViewWindowTest, APopupClosedByTheWindowManagerGivesTheLivePictureBack) {
+    MultiViewWindow window(&launcher, false);
+    window.show();
+    MultiViewKindCallback& live = window.pipeline().multiViewCallback(1);
+    window.fullScreen();
+    ClipViewerPopup* popup = window.fullScreenPopup();
+    ASSERT_TRUE(popup->isVisible());
+    EXPECT_TRUE(popup->close());  // Alt+F4: a close event from outside
+    EXPECT_FALSE(window.cycle().fullScreen());
+    EXPECT_EQ(live.liveTarget(), window.pane(0)->surface());
+    EXPECT_TRUE(window.pane(0)->showsLive());
+}
+
+TEST_F(MultiViewWindowTest, ANewPictureIsShownWhateverTheOldOneWas) {
+    MultiViewWindow window(&launcher, false);
+    window.show();
+    auto snapshot = [&](QColor colour) {
+        FrameMessage message(kSnapshotFrameMessage, test::solidFrame(640, 480, colour));
+        QCoreApplication::sendEvent(&window, &message);
+        return window.pane(0)->picture().pixelColor(320, 240);
+    };
+    EXPECT_EQ(snapshot(Qt::red), QColor(Qt::red));
+    // The red frame is freed here; the blue one may well be made in the same place.
+    window.clear();
+    EXPECT_EQ(snapshot(Qt::blue), QColor(Qt::blue));
 }
 
 TEST_F(MultiViewWindowTest, PenStrokesLandOnVisibleFilledPanesOnly) {

@@ -43,6 +43,9 @@ protected:
 TEST_F(PaneSaverTest, NumberedNamesReplaceTheLastFourCharacters) {
     EXPECT_EQ(PaneSaver::numberedName("/shots/cell.jpg", 0), "/shots/cell-0.jpg");
     EXPECT_EQ(PaneSaver::numberedName("/shots/cell.JPG", 3), "/shots/cell-3.jpg");
+    // Four characters, not four bytes: a UTF-8 name is never cut inside a character.
+    EXPECT_EQ(PaneSaver::numberedName("/shots/\u540d\u524d.\u65e5\u672c", 0),
+              "/shots/\u540d-0.jpg");
     const std::string deep = "/" + std::string(300, 'd') + "/cell.jpg";  // kept whole
     EXPECT_EQ(PaneSaver::numberedName(deep, 1), deep.substr(0, deep.size() - 4) + "-1.jpg");
     const FileDialogRequest r = PaneSaver::dialogRequest();

@@ -8,6 +8,9 @@
 
 #include <QPainter>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
 
 namespace qelvo {
@@ -98,6 +101,22 @@ TEST_F(PrintReportTest, AnUnwritablePdfIsReported) {
     EXPECT_FALSE(PrintReport::print(nullptr, 1, panes(), nullptr));
     ASSERT_EQ(dialogs->messages().size(), 1);
     EXPECT_TRUE(dialogs->messages()[0].contains("could not be printed"));
+
+    // A disk that fills up while the page is written: files may not grow past 4 KiB.
+    dialogs->pdfPath = folder / "report.pdf";
+    dialogs->printAnswers = {true};
+    rlimit previous{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = previous;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool printed = PrintReport::print(nullptr, 1, panes(), nullptr);
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(printed);
+    ASSERT_EQ(dialogs->messages().size(), 2);
+    EXPECT_TRUE(dialogs->messages()[1].contains("could not be printed"));
 }
 
 }  // namespace
