@@ -44,7 +44,12 @@ CallbackBase::FrameSize CallbackBase::frameSize() const {
 
 void CallbackBase::BufferCB(double sampleTime, const std::uint8_t* buffer, std::size_t size) {
     std::lock_guard lock(frameMutex_);
-    handleFrame(sampleTime, buffer, size);
+    // This runs inside the media framework's C code, which no exception may cross: a frame
+    // whose hand-over runs out of memory (a queue or message entry) is dropped.
+    try {
+        handleFrame(sampleTime, buffer, size);
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 void CallbackBase::waitOutFrameInFlight() {

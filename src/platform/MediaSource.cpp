@@ -1,5 +1,6 @@
 #include <gst/video/colorbalance.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -110,6 +111,9 @@ GstPadProbeReturn virtualFrameProbe(GstPad* pad, GstPadProbeInfo* info, gpointer
     return GST_PAD_PROBE_OK;
 }
 
+// The most still frames a change of the press counter can release.
+constexpr std::int64_t kMaxStillsOwed = 4;
+
 // The still output lets a frame through only for a hardware button press: the press count
 // kept by the button channel is read on every frame, and each new press releases one frame.
 // A read that fails changes nothing, so a passing glitch is never taken for a reset followed
@@ -121,8 +125,15 @@ GstPadProbeReturn stillGateProbe(GstPad*, GstPadProbeInfo* info, gpointer data) 
     if (!readStillPressCount(source->stillPressPath, count)) count = source->pressesSeen.load();
     const std::uint64_t seen = source->pressesSeen.load(std::memory_order_relaxed);
     if (count != seen) {
-        if (count > seen) source->stillsOwed.fetch_add(static_cast<std::int64_t>(count - seen));
-        source->pressesSeen.store(count, std::memory_order_relaxed);  // a reset counter too
+        // A counter that went back was started again (removed, or rewritten after damage), so
+        // the presses it holds are new ones.  However far it moved, only a few frames are
+        // owed: a counter rewritten by anything else never releases a flood of stills.
+        const std::uint64_t fresh = count > seen ? count - seen : count;
+        const std::int64_t owed =
+            source->stillsOwed.load() +
+            static_cast<std::int64_t>(std::min<std::uint64_t>(fresh, kMaxStillsOwed));
+        source->stillsOwed.store(std::min<std::int64_t>(owed, kMaxStillsOwed));
+        source->pressesSeen.store(count, std::memory_order_relaxed);
     }
     if (source->stillsOwed.load() > 0) {
         source->stillsOwed.fetch_sub(1);

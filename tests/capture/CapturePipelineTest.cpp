@@ -102,6 +102,22 @@ TEST_F(PipelineTest, StillOutputWritesAPicturePerPressAndMissingStillIsHarmless)
     ASSERT_TRUE(waitUntil([&] { return panel->submittedFrames() >= later + 5; }));
     waitForSnapshotWriters();
     EXPECT_EQ(picturesInFolder().size(), 2u);
+
+    // The press tool starts a damaged counter again at 1: that press is a new one, not lost.
+    replaceCounter(stillPressFile(name), "garbage\n");
+    const auto damaged = panel->submittedFrames();
+    ASSERT_TRUE(waitUntil([&] { return panel->submittedFrames() >= damaged + 5; }));
+    ASSERT_TRUE(pressStill(name));
+    ASSERT_EQ(stillPressCount(name), 1u);
+    ASSERT_TRUE(waitUntil([&] { return window.countMessages(kFrameReadyMessage) >= 3; }));
+
+    // A counter rewritten far ahead by anything else releases a few stills, not a flood.
+    replaceCounter(stillPressFile(name), "1000000\n");
+    const auto flood = panel->submittedFrames();
+    ASSERT_TRUE(waitUntil([&] { return panel->submittedFrames() >= flood + 30; }));
+    waitForSnapshotWriters();
+    EXPECT_GE(picturesInFolder().size(), 4u);
+    EXPECT_LE(picturesInFolder().size(), 3u + 4u);
     pipeline->tearDown();
 
     // Without a still output the second chain is missing and the preview is unaffected;

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 
 #include <filesystem>
 #include <thread>
@@ -221,6 +222,18 @@ TEST_F(CallbackTest, TheWriterQueueIsBoundedAndOnlyQueuedSnapshotsAreAnnounced) 
     EXPECT_EQ(captureWords().snapshotFlag.load(), 0);
     waitForSnapshotWriters();
     EXPECT_EQ(jpegsIn(folder.path()).size(), kSnapshotQueueLength + 2);
+}
+
+TEST(Callbacks, AFrameThatRunsOutOfMemoryIsDroppedWithoutLeavingTheCallback) {
+    // The callback runs inside the media framework's C code, which no exception may cross.
+    struct OutOfMemory : CallbackBase {
+        FrameResult handleFrame(double, const std::uint8_t*, std::size_t) override {
+            throw std::bad_alloc();
+        }
+    } callback;
+    const std::uint8_t byte = 0;
+    EXPECT_NO_THROW(callback.BufferCB(0, &byte, 1));
+    EXPECT_NO_THROW(callback.BufferCB(0, &byte, 1)) << "and the next frame is handled again";
 }
 
 TEST_F(CallbackTest, ATargetDestroyedWhileFramesFlowIsLetGoOfFirst) {
