@@ -94,4 +94,19 @@ StartOptions parseCommandLine(const QStringList& arguments) {
     return options;
 }
 
+StartOptions parseCommandLine(int argc, const char* const* argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        const QByteArray bytes(argv[i]);
+        const QString text = QString::fromLocal8Bit(bytes);
+        if (text.toLocal8Bit() != bytes)
+            return failure(QStringLiteral("argument %1 (%2) is not valid text in this system's "
+                                          "encoding")
+                               .arg(i)
+                               .arg(text));
+        arguments << text;
+    }
+    return parseCommandLine(arguments);
+}
+
 }  // namespace qelvo

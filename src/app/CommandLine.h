@@ -30,5 +30,8 @@ const char* programVersion();
 // keeps its last value, as most command-line programs do; unknown options, stray arguments,
 // empty values and asking for both working windows fail with exit status 2.
 StartOptions parseCommandLine(const QStringList& arguments);
+// The same from main's own arguments.  One that is not valid text in the system's encoding
+// fails: decoded, it would name another folder or device than the one the user typed.
+StartOptions parseCommandLine(int argc, const char* const* argv);
 
 }  // namespace qelvo

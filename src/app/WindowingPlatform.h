@@ -19,7 +19,9 @@ WindowingDecision decideWindowing(const std::function<std::string(const char*)>&
                                   const std::function<bool(const std::string&)>& xDisplayRunning);
 
 // Whether the X display named like $DISPLAY answers: a local one (":N", ":N.S", "unix:N")
-// when its socket exists, a remote one is assumed to.
+// when its server accepts a connection on its socket in `socketDir`, a remote one is assumed
+// to.
 bool localXDisplayRunning(const std::string& display);
+bool localXDisplayRunningIn(const std::string& display, const std::string& socketDir);
 
 }  // namespace qelvo

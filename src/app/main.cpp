@@ -42,9 +42,7 @@ std::string environment(const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    const qelvo::StartOptions options = qelvo::parseCommandLine(arguments);
+    const qelvo::StartOptions options = qelvo::parseCommandLine(argc, argv);
     switch (options.action) {
         case qelvo::StartOptions::Action::PrintHelp:
         case qelvo::StartOptions::Action::PrintVersion:

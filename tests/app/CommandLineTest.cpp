@@ -4,6 +4,13 @@
 #include <gtest/gtest.h>
 #include <QDir>
 
+#include <QTemporaryDir>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <map>
 
 namespace qelvo {
@@ -71,6 +78,19 @@ TEST(CommandLineTest, BadCommandLinesFailWithOneLineAndStatusTwo) {
     EXPECT_NE(parse({QStringLiteral("--frobnicate")}).text.find("frobnicate"), std::string::npos);
 }
 
+TEST(CommandLineTest, AnArgumentThatIsNotValidTextFailsInsteadOfNamingAnotherFolder) {
+    const char* const latin1[] = {"qelvo-tarnel", "--storage=/tmp/Bilder-gro\xdf"};
+    const StartOptions bad = parseCommandLine(2, latin1);
+    EXPECT_EQ(bad.action, StartOptions::Action::Fail);
+    EXPECT_EQ(bad.exitStatus, 2);
+    EXPECT_NE(bad.text.find("argument 1"), std::string::npos) << bad.text;
+
+    const char* const utf8[] = {"qelvo-tarnel", "--storage=/tmp/Bilder-gro\xc3\x9f"};
+    const StartOptions good = parseCommandLine(2, utf8);
+    ASSERT_EQ(good.action, StartOptions::Action::Run) << good.text;
+    EXPECT_EQ(good.storageRoot, "/tmp/Bilder-gro\xc3\x9f");
+}
+
 WindowingDecision decide(std::map<std::string, std::string> env, bool xRunning = true) {
     return decideWindowing(
         [&env](const char* name) { return env.count(name) ? env.at(name) : std::string(); },
@@ -108,6 +128,31 @@ TEST(WindowingPlatformTest, WithoutXWaylandOrAnyDisplayItSaysSoInOneLine) {
               std::string::npos);
     EXPECT_TRUE(localXDisplayRunning("remote.example:0"));
     EXPECT_FALSE(localXDisplayRunning(":987654"));
+}
+
+// A socket bound at `path`, listening or (as an X server that died leaves it) closed.
+int bindSocket(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(::listen(fd, 1), 0);
+    return fd;
+}
+
+TEST(WindowingPlatformTest, AnXDisplayRunsOnlyWhileItsServerAnswers) {
+    QTemporaryDir dir;
+    const std::string socketDir = dir.path().toStdString();
+    EXPECT_FALSE(localXDisplayRunningIn(":5", socketDir));
+    ::close(bindSocket(socketDir + "/X5"));  // the file stays behind
+    EXPECT_FALSE(localXDisplayRunningIn(":5", socketDir));
+
+    const int live = bindSocket(socketDir + "/X6");
+    EXPECT_TRUE(localXDisplayRunningIn(":6", socketDir));
+    EXPECT_TRUE(localXDisplayRunningIn(":6.0", socketDir));
+    EXPECT_TRUE(localXDisplayRunningIn("unix:6", socketDir));
+    ::close(live);
 }
 
 }  // namespace
