@@ -16,6 +16,7 @@
 #include "manage/ThumbnailCache.h"
 #include "platform/ScriptedDialogs.h"
 #include "platform/SessionState.h"
+#include "support/BenchTiming.h"
 
 #include <QAbstractSlider>
 #include <QApplication>
@@ -36,44 +37,11 @@
 namespace fs = std::filesystem;
 using namespace qelvo;
 
+using bench::medianMs;
+using bench::report;
+using bench::threadCpuMs;
+
 namespace {
-
-double threadCpuMs() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
-// Median of the GUI thread's CPU time over `runs`, or of the wall-clock time where work is
-// shared with helper threads (the thread's own CPU time would leave theirs out).
-double medianMs(int runs, const std::function<void()>& before, const std::function<void()>& work,
-                bool wallClock = false) {
-    std::vector<double> cpu, wall;
-    for (int i = 0; i < runs; ++i) {
-        if (before) before();
-        const auto start = std::chrono::steady_clock::now();
-        const double cpuStart = threadCpuMs();
-        work();
-        cpu.push_back(threadCpuMs() - cpuStart);
-        wall.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
-    }
-    std::sort(cpu.begin(), cpu.end());
-    std::sort(wall.begin(), wall.end());
-    if (wallClock) {
-        std::fprintf(stderr, "  (thread CPU median %.2f ms)\n", cpu[cpu.size() / 2]);
-        return wall[wall.size() / 2];
-    }
-    std::fprintf(stderr, "  (wall-clock median %.2f ms)\n", wall[wall.size() / 2]);
-    return cpu[cpu.size() / 2];
-}
-
-void report(const char* name, double value, const char* unit, const char* condition, bool ok) {
-    std::printf("%s: %.2f %s (target: %s) %s\n", name, value, unit, condition,
-                ok ? "ok" : "MISSED");
-    std::fflush(stdout);
-}
 
 // A camera-sized picture with detail everywhere (gradients and noise), as photographs have.
 bool writeCameraPicture(const std::string& path, unsigned seed) {

@@ -19,6 +19,7 @@
 #include "multiview/ViewPane.h"
 #include "platform/ScriptedDialogs.h"
 #include "platform/SessionState.h"
+#include "support/BenchTiming.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -41,45 +42,17 @@
 using namespace qelvo;
 namespace fs = std::filesystem;
 
-namespace {
+using bench::medianMs;
+using bench::report;
+using bench::threadCpuMs;
 
-double threadCpuMs() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
+namespace {
 
 double processCpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
            usage.ru_stime.tv_usec / 1e6;
-}
-
-double medianMs(int runs, const std::function<void()>& before, const std::function<void()>& work,
-                bool wallClock = false) {
-    std::vector<double> cpu, wall;
-    for (int i = 0; i < runs; ++i) {
-        if (before) before();
-        const auto start = std::chrono::steady_clock::now();
-        const double cpuStart = threadCpuMs();
-        work();
-        cpu.push_back(threadCpuMs() - cpuStart);
-        wall.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
-    }
-    std::sort(cpu.begin(), cpu.end());
-    std::sort(wall.begin(), wall.end());
-    const double other = wallClock ? cpu[cpu.size() / 2] : wall[wall.size() / 2];
-    std::fprintf(stderr, "  (%s median %.2f ms)\n", wallClock ? "thread CPU" : "wall-clock", other);
-    return wallClock ? wall[wall.size() / 2] : cpu[cpu.size() / 2];
-}
-
-void report(const char* name, double value, const char* unit, const char* condition, bool ok) {
-    std::printf("%s: %.2f %s (target: %s) %s\n", name, value, unit, condition,
-                ok ? "ok" : "MISSED");
-    std::fflush(stdout);
 }
 
 // A camera-like 1280 x 720 frame: gradients with noise, so JPEG has detail to encode.

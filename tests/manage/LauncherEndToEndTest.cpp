@@ -13,36 +13,22 @@
 #include "platform/LiveTarget.h"
 #include "platform/ScriptedDialogs.h"
 #include "platform/SessionState.h"
+#include "support/PressTool.h"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QApplication>
 #include <QTimer>
 
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <filesystem>
-
-extern char** environ;
 
 namespace qelvo {
 namespace {
 
 namespace fs = std::filesystem;
+using test::runPressTool;
 using test::waitUntil;
-
-int runPressTool(const std::string& device) {
-    std::string tool = QELVO_PRESS_TOOL;
-    std::string name = device;
-    char* argv[] = {tool.data(), name.data(), nullptr};
-    pid_t pid = 0;
-    if (posix_spawn(&pid, tool.c_str(), nullptr, nullptr, argv, environ) != 0) return -1;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
-}
 
 TEST(LauncherEndToEndTest, HardwareButtonSnapshotScrollsTheStripAndClosingResetsTheFolder) {
     test::TempFolder dir;

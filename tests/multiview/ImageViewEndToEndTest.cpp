@@ -13,6 +13,7 @@
 #include "platform/ScriptedDialogs.h"
 #include "platform/SessionState.h"
 #include "platform/TempFolder.h"
+#include "support/PressTool.h"
 
 #include <gtest/gtest.h>
 
@@ -20,26 +21,11 @@
 #include <QApplication>
 #include <QTimer>
 
-#include <spawn.h>
-#include <sys/wait.h>
-
-extern char** environ;
-
 namespace qelvo {
 namespace {
 
+using test::runPressTool;
 using test::waitUntil;
-
-int runPressTool(const std::string& device) {
-    std::string tool = QELVO_PRESS_TOOL;
-    std::string name = device;
-    char* argv[] = {tool.data(), name.data(), nullptr};
-    pid_t pid = 0;
-    if (posix_spawn(&pid, tool.c_str(), nullptr, nullptr, argv, environ) != 0) return -1;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
-}
 
 TEST(ImageViewEndToEndTest, HardwareButtonFillsThePanesAndClosingResumesTheLauncher) {
     test::TempFolder dir;
