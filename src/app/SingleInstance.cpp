@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QLocalSocket>
+#include <QThread>
 
 #include <sys/stat.h>
 
@@ -73,9 +74,17 @@ SingleInstance::Claim SingleInstance::claim() {
 }
 
 bool SingleInstance::askRunningToRaise() {
+    // A program started at the same moment holds the lock a little before it listens, so a
+    // socket that is not there yet is tried again for a while.
     QLocalSocket socket;
-    socket.connectToServer(socketPath_);
-    if (!socket.waitForConnected(3000)) return false;
+    for (int attempt = 1;; ++attempt) {
+        socket.connectToServer(socketPath_);
+        if (socket.waitForConnected(3000)) break;
+        const bool notListeningYet = socket.error() == QLocalSocket::ServerNotFoundError ||
+                                     socket.error() == QLocalSocket::ConnectionRefusedError;
+        if (!notListeningYet || attempt == 30) return false;
+        QThread::msleep(100);
+    }
     socket.write(kRaise);
     if (!socket.waitForBytesWritten(3000)) return false;
     socket.disconnectFromServer();

@@ -1,10 +1,14 @@
 #include "app/SingleInstance.h"
 
 #include <gtest/gtest.h>
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QSysInfo>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <thread>
 
 namespace qelvo {
 namespace {
@@ -61,6 +65,21 @@ TEST_F(SingleInstanceTest, TheLockOfAProgramThatEndedIsTakenOver) {
     ASSERT_EQ(later.claim(), SingleInstance::Claim::AlreadyRunning);
     ASSERT_TRUE(later.askRunningToRaise());
     EXPECT_TRUE(raised.wait(10000));
+}
+
+TEST_F(SingleInstanceTest, ASecondStartReachesAFirstThatHeldTheLockBeforeListening) {
+    SingleInstance second(runtime(), "/data/lab");
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(runtime())));
+    bool reached = false;
+    std::thread first([&] {
+        QThread::msleep(300);  // between taking the lock and listening
+        QLocalServer server;
+        ASSERT_TRUE(server.listen(second.socketPath()));
+        reached = server.waitForNewConnection(30000);
+    });
+    EXPECT_TRUE(second.askRunningToRaise());
+    first.join();
+    EXPECT_TRUE(reached);
 }
 
 TEST_F(SingleInstanceTest, AnUnwritableRuntimeFolderRunsUnguardedWithOneLine) {
