@@ -28,11 +28,11 @@ const KindCase kKinds[] = {{ImageAdjustment::Brightness, 255, 60},
 std::string SavedPhoto(const test::TempDir& dir, int w, int h, bool grey = false) {
     const std::string path = dir.File(grey ? "grey.jpg" : "photo.jpg");
     if (grey) {
-        test::JpegSpec spec;
-        spec.width = w;
-        spec.height = h;
-        spec.components = 1;
-        test::WriteBytes(path, test::MakeJpeg(spec));
+        test::JpegRecipe recipe;
+        recipe.width = w;
+        recipe.height = h;
+        recipe.components = 1;
+        test::WriteBytes(path, test::MakeJpeg(recipe));
     } else
         test::PhotoPicture(w, h, 5).SaveFile(path.c_str(), FormatJpeg);
     return path;

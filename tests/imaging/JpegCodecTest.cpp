@@ -175,7 +175,7 @@ namespace qelvo {
 namespace {
 
 TEST(JpegStreams, DecodeStartsAtTheStreamPositionAndReturnsThereOnFailure) {
-    test::JpegSpec params;
+    test::JpegRecipe params;
     const auto jpeg = test::MakeJpeg(params);
     std::FILE* f = std::tmpfile();
     ASSERT_NE(f, nullptr);

@@ -15,7 +15,7 @@
 namespace qelvo {
 namespace {
 
-using test::JpegSpec;
+using test::JpegRecipe;
 using test::MakeJpeg;
 using test::TempDir;
 using test::WriteBytes;
@@ -39,7 +39,7 @@ TEST(JpegDecode, GreyColourAndFourComponentFiles) {
     } cases[] = {{1, false, 0}, {3, false, 0}, {4, false, 0}, {3, true, 0},
                  {1, true, 0},  {3, false, 1}, {3, true, 2}};
     for (const Case& c : cases) {
-        JpegSpec params;
+        JpegRecipe params;
         params.width = 45;
         params.height = 29;
         params.components = c.components;
@@ -79,7 +79,7 @@ TEST(JpegDecode, GreyColourAndFourComponentFiles) {
 
 TEST(JpegDecode, GreyPicturesSaveAsOneComponentFiles) {
     TempDir dir;
-    JpegSpec params;
+    JpegRecipe params;
     params.components = 1;
     CxImage img = LoadBytes(dir, MakeJpeg(params), FormatJpeg);
     ASSERT_TRUE(img.IsGrayScale());
@@ -100,7 +100,7 @@ TEST(JpegDecode, ResolutionFromJfifDensity) {
         {0, 1, 1, 96, 96},       {1, 0, 0, 96, 96},  // zero stores the default
     };
     for (const Case& c : cases) {
-        JpegSpec params;
+        JpegRecipe params;
         params.densityUnit = c.unit;
         params.xDensity = c.xd;
         params.yDensity = c.yd;
@@ -109,7 +109,7 @@ TEST(JpegDecode, ResolutionFromJfifDensity) {
         EXPECT_EQ(img.XDpi(), c.xdpi) << c.unit;
         EXPECT_EQ(img.YDpi(), c.ydpi) << c.unit;
     }
-    JpegSpec noJfif;
+    JpegRecipe noJfif;
     noJfif.jfif = false;
     CxImage img = LoadBytes(dir, MakeJpeg(noJfif), FormatJpeg);
     EXPECT_EQ(img.XDpi(), 96);
@@ -132,7 +132,7 @@ TEST(JpegDecode, ResolutionFromExifWinsOverJfif) {
     };
     for (const Case& c : cases) {
         for (bool bigEndian : {false, true}) {
-            JpegSpec params;
+            JpegRecipe params;
             params.densityUnit = 1;
             params.xDensity = 55;
             params.yDensity = 55;
@@ -186,7 +186,7 @@ TEST(JpegDecode, BrokenFilesFailCleanlyOrDecodeWhatIsThere) {
     EXPECT_FALSE(direct.Decode(nullptr, FormatJpeg));
     EXPECT_STREQ(direct.LastError(), "null file handler");
 
-    JpegSpec params;
+    JpegRecipe params;
     params.width = 64;
     params.height = 64;
     auto bytes = MakeJpeg(params);
@@ -226,7 +226,7 @@ TEST(JpegDecode, BrokenFilesFailCleanlyOrDecodeWhatIsThere) {
 }
 
 TEST(JpegDecode, EnormousDimensionsAreRefusedBeforeAllocation) {
-    JpegSpec params;
+    JpegRecipe params;
     params.width = 16;
     params.height = 16;
     auto bytes = MakeJpeg(params);

@@ -97,7 +97,7 @@ TempDir::~TempDir() {
     ::rmdir(path_.c_str());
 }
 
-std::vector<std::uint8_t> MakeJpeg(const JpegSpec& params) {
+std::vector<std::uint8_t> MakeJpeg(const JpegRecipe& params) {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr jerr;
     cinfo.err = jpeg_std_error(&jerr);

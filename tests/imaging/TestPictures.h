@@ -33,7 +33,7 @@ private:
 };
 
 // JPEG files made with libjpeg directly, independent of the code under test.
-struct JpegSpec {
+struct JpegRecipe {
     int width = 64;
     int height = 48;
     int components = 3;  // 1 grey, 3 colour, 4 CMYK
@@ -47,7 +47,7 @@ struct JpegSpec {
     std::vector<std::uint8_t> exif;  // APP1 payload including "Exif\0\0"
     std::uint32_t seed = 1;
 };
-std::vector<std::uint8_t> MakeJpeg(const JpegSpec& params);
+std::vector<std::uint8_t> MakeJpeg(const JpegRecipe& params);
 
 // The picture written with libjpeg directly, the way the program's encoder is specified:
 // top row first as RGB (or one grey component), libjpeg defaults, the quality, 2x2 sampling

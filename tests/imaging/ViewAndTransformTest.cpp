@@ -180,17 +180,17 @@ TEST(JpegTransformTest, LeavesPicturesBeyondTheDecodersLimitAlone) {
 TEST(JpegTransformTest, CompletenessLooksPastAnEmbeddedThumbnail) {
     // An APP1 segment carrying a whole small JPEG (with its own end marker) before the
     // main picture's scan: cutting the main scan must still count as incomplete.
-    test::JpegSpec thumbSpec;
-    thumbSpec.width = 16;
-    thumbSpec.height = 16;
-    const std::vector<std::uint8_t> thumb = test::MakeJpeg(thumbSpec);
-    test::JpegSpec spec;
-    spec.width = 200;
-    spec.height = 150;
-    spec.exif.assign(6 + thumb.size(), 0);
-    std::memcpy(spec.exif.data(), "Exif", 4);
-    std::memcpy(spec.exif.data() + 6, thumb.data(), thumb.size());
-    std::vector<std::uint8_t> file = test::MakeJpeg(spec);
+    test::JpegRecipe thumbRecipe;
+    thumbRecipe.width = 16;
+    thumbRecipe.height = 16;
+    const std::vector<std::uint8_t> thumb = test::MakeJpeg(thumbRecipe);
+    test::JpegRecipe recipe;
+    recipe.width = 200;
+    recipe.height = 150;
+    recipe.exif.assign(6 + thumb.size(), 0);
+    std::memcpy(recipe.exif.data(), "Exif", 4);
+    std::memcpy(recipe.exif.data() + 6, thumb.data(), thumb.size());
+    std::vector<std::uint8_t> file = test::MakeJpeg(recipe);
     EXPECT_TRUE(JpegDataComplete(file));
     file.resize(file.size() - 200);
     EXPECT_FALSE(JpegDataComplete(file));

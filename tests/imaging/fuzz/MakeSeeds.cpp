@@ -33,36 +33,36 @@ int main(int argc, char** argv) {
     CxImage mono = test::RandomPicture(21, 7, 1, 3, true);
     save(mono, "mono.wbmp", FormatWbmp);
 
-    auto variant = [&](const char* name, test::JpegSpec params) {
+    auto variant = [&](const char* name, test::JpegRecipe params) {
         test::WriteBytes(dir + "/" + name, test::MakeJpeg(params));
         ++written;
     };
-    test::JpegSpec params;
+    test::JpegRecipe params;
     params.width = 24;
     params.height = 16;
     variant("plain.jpg", params);
-    test::JpegSpec p = params;
+    test::JpegRecipe p = params;
     p.progressive = true;
     variant("progressive.jpg", p);
-    test::JpegSpec r = params;
+    test::JpegRecipe r = params;
     r.restartRows = 1;
     variant("restart.jpg", r);
-    test::JpegSpec k = params;
+    test::JpegRecipe k = params;
     k.components = 4;
     variant("cmyk.jpg", k);
-    test::JpegSpec g = params;
+    test::JpegRecipe g = params;
     g.components = 1;
     g.densityUnit = 2;
     g.xDensity = 40;
     g.yDensity = 20;
     variant("grey-cm.jpg", g);
-    test::JpegSpec a = params;
+    test::JpegRecipe a = params;
     a.densityUnit = 0;
     a.xDensity = 2;
     a.yDensity = 3;
     variant("aspect.jpg", a);
     for (int unit : {2, 3, 4, 5}) {
-        test::JpegSpec e = params;
+        test::JpegRecipe e = params;
         e.exif = test::ExifPayload(300, 1, 150, 1, unit, unit % 2 == 0);
         variant(("exif-unit" + std::to_string(unit) + ".jpg").c_str(), e);
     }
