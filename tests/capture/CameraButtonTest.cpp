@@ -1,15 +1,14 @@
+#include "capture/ButtonPipe.h"
 #include "capture/CameraButtonWatch.h"
 #include "capture/CaptureFixture.h"
 #include "platform/InputEventDecoder.h"
 
-#include <fcntl.h>
 #include <linux/input.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QProcess>
 
-#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -157,27 +156,7 @@ TEST(CameraButtonDeviceTest, LayoutsWithoutAButtonSayWhy) {
 }
 
 // Presses written into a pipe reach the window's snapshot request the way a poll's do.
-class CameraButtonPipeTest : public test::CaptureFixture {
-protected:
-    void SetUp() override {
-        CaptureFixture::SetUp();
-        // A reader that closed too early must fail the test, not end the process.
-        ::signal(SIGPIPE, SIG_IGN);
-        ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
-    }
-    void TearDown() override {
-        if (fds[1] >= 0) ::close(fds[1]);
-        CaptureFixture::TearDown();
-    }
-    void send(const Bytes& bytes) {
-        ASSERT_EQ(::write(fds[1], bytes.data(), bytes.size()), ssize_t(bytes.size()));
-    }
-    void closeWriter() {
-        ::close(fds[1]);
-        fds[1] = -1;
-    }
-    int fds[2] = {-1, -1};
-};
+using CameraButtonPipeTest = test::CaptureFixture;
 
 TEST_F(CameraButtonPipeTest, EachPressIsOneSnapshotRequestAlsoWhileRecording) {
     CaptureTestWindow window;
@@ -191,14 +170,15 @@ TEST_F(CameraButtonPipeTest, EachPressIsOneSnapshotRequestAlsoWhileRecording) {
         pipeline->requestSnapshot();
     });
     ASSERT_TRUE(pipeline->startCapture().ok());
-    pipeline->cameraButton().watchDescriptor(fds[0], "button pipe");
+    test::ButtonPipe button(pipeline->cameraButton());
     ASSERT_TRUE(waitUntil([&] { return window.panel(1037)->submittedFrames() >= 2; }));
 
     // A press cut in two by the writer, then its repeat and release: one picture.
     const Bytes press = key(KEY_CAMERA, 1);
-    send(Bytes(press.begin(), press.begin() + 5));
+    ASSERT_TRUE(button.send(Bytes(press.begin(), press.begin() + 5)));
     QCoreApplication::processEvents();
-    send(Bytes(press.begin() + 5, press.end()) + key(KEY_CAMERA, 2) + key(KEY_CAMERA, 0));
+    ASSERT_TRUE(button.send(Bytes(press.begin() + 5, press.end()) + key(KEY_CAMERA, 2) +
+                            key(KEY_CAMERA, 0)));
     ASSERT_TRUE(waitUntil([&] { return window.written.size() == 1; }));
     EXPECT_EQ(presses, 1);
 
@@ -206,7 +186,7 @@ TEST_F(CameraButtonPipeTest, EachPressIsOneSnapshotRequestAlsoWhileRecording) {
     dialogs->fileAnswers.push_back(QString::fromStdString(folder / "movie.avi"));
     pipeline->startRecording();
     ASSERT_TRUE(pipeline->isRecording());
-    send(key(KEY_VOLUMEUP, 1) + key(KEY_CAMERA, 1) + key(KEY_CAMERA, 0));
+    ASSERT_TRUE(button.send(key(KEY_VOLUMEUP, 1) + key(KEY_CAMERA, 1) + key(KEY_CAMERA, 0)));
     ASSERT_TRUE(waitUntil([&] { return presses == 2; }));
     pipeline->stopRecording();
     EXPECT_EQ(dialogs->messages(), QStringList{QStringLiteral("AVI recording now...")});
@@ -216,7 +196,7 @@ TEST_F(CameraButtonPipeTest, EachPressIsOneSnapshotRequestAlsoWhileRecording) {
 
     // The camera goes away: the reader closes with one line and takes no more presses.
     testing::internal::CaptureStderr();
-    closeWriter();
+    button.closeWriter();
     ASSERT_TRUE(waitUntil([&] { return !pipeline->cameraButton().isWatching(); }));
     EXPECT_EQ(buttonLines(testing::internal::GetCapturedStderr()),
               std::vector<std::string>{"camera button: button pipe closed (end of input)"});
