@@ -42,8 +42,8 @@ std::map<std::uint32_t, std::int32_t> CameraControlStore::load(
 
 bool CameraControlStore::save(std::uint32_t id, std::int32_t value) const {
     const auto key = store_.createKey(keyPath_);
-    return key && key->writeNumber(valueName(id), static_cast<std::uint32_t>(value)) ==
-                      RegistryStatus::Ok;
+    return key &&
+           key->writeNumber(valueName(id), static_cast<std::uint32_t>(value)) == RegistryStatus::Ok;
 }
 
 }  // namespace qelvo

@@ -30,12 +30,12 @@ std::int32_t CameraControls::fit(const CameraControlInfo& info, std::int64_t val
     if (info.type == CameraControlType::Boolean) v = v != 0 ? std::min<std::int64_t>(1, hi) : lo;
     if (isMenu(info) && !info.menu.empty()) {
         // The offered item nearest to the value (menus may skip indices).
-        const auto nearest = std::min_element(
-            info.menu.begin(), info.menu.end(), [v](const auto& a, const auto& b) {
+        const auto nearest =
+            std::min_element(info.menu.begin(), info.menu.end(), [v](const auto& a, const auto& b) {
                 return std::llabs(a.index - v) < std::llabs(b.index - v);
             });
         v = nearest->index;
-    } else if (info.step > 1) {
+    } else if (info.type == CameraControlType::Integer && info.step > 1) {
         const std::int64_t steps = (v - lo + info.step / 2) / info.step;
         v = lo + steps * info.step;
         if (v > hi) v -= info.step;
@@ -46,9 +46,8 @@ std::int32_t CameraControls::fit(const CameraControlInfo& info, std::int64_t val
 
 bool CameraControls::isKept(const CameraControlInfo& info) {
     using namespace CameraControlFlag;
-    return info.type != CameraControlType::Button &&
-           info.type != CameraControlType::ClassHeading && !info.has(ReadOnly) &&
-           !info.has(Volatile);
+    return info.type != CameraControlType::Button && info.type != CameraControlType::ClassHeading &&
+           !info.has(ReadOnly) && !info.has(Volatile);
 }
 
 void CameraControls::load() {

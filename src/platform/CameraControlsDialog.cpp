@@ -148,7 +148,8 @@ void CameraControlsDialog::addRow(QGridLayout* grid, int line, const CameraContr
             auto* box = new QCheckBox(name);
             box->setAccessibleName(name);
             box->setObjectName(idText(id));
-            connect(box, &QCheckBox::toggled, this, [this, id](bool on) { change(id, on ? 1 : 0); });
+            connect(box, &QCheckBox::toggled, this,
+                    [this, id](bool on) { change(id, on ? 1 : 0); });
             grid->addWidget(box, line, 0, 1, 3);
             row.widgets.push_back(box);
             row.show = [box](const CameraControl& c) { box->setChecked(c.value != 0); };
@@ -226,8 +227,7 @@ void CameraControlsDialog::showValues() {
         const bool inactive = control->info.has(CameraControlFlag::Inactive);
         for (QWidget* widget : row.widgets) {
             widget->setEnabled(editable);
-            widget->setToolTip(inactive ? QStringLiteral("Set by the automatic mode")
-                                        : QString());
+            widget->setToolTip(inactive ? QStringLiteral("Set by the automatic mode") : QString());
         }
     }
     updating_ = false;

@@ -25,8 +25,8 @@ std::string cameraIdentity(const std::string& friendlyName, const std::string& d
     // A /dev/v4l/by-id link names the same node as /dev/videoN.
     fs::path node = fs::canonical(devicePath, error);
     if (error) node = devicePath;
-    const fs::path device =
-        fs::canonical(fs::path(sysfsRoot) / "class/video4linux" / node.filename() / "device", error);
+    const fs::path device = fs::canonical(
+        fs::path(sysfsRoot) / "class/video4linux" / node.filename() / "device", error);
     if (!error) {
         // A USB camera's video node hangs off one interface ("1-1.2:1.0"); the serial number
         // and the bus position belong to the USB device above it ("1-1.2").

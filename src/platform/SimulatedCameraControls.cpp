@@ -9,8 +9,7 @@ namespace {
 
 CameraControlInfo control(std::uint32_t id, CameraControlType type, const char* name,
                           std::int64_t minimum, std::int64_t maximum, std::int64_t step,
-                          std::int64_t defaultValue,
-                          std::vector<CameraControlMenuItem> menu = {}) {
+                          std::int64_t defaultValue, std::vector<CameraControlMenuItem> menu = {}) {
     CameraControlInfo info;
     info.id = id;
     info.type = type;
@@ -143,7 +142,9 @@ bool SimulatedCameraControls::set(std::uint32_t id, std::int32_t value, std::str
     const bool offered =
         c->menu.empty() || std::any_of(c->menu.begin(), c->menu.end(),
                                        [value](const auto& item) { return item.index == value; });
-    if (value < c->minimum || value > c->maximum || !offered) {
+    const bool inRange = c->type == CameraControlType::Button ||  // any value presses it
+                         (value >= c->minimum && value <= c->maximum);
+    if (!inRange || !offered) {
         error = "Numerical result out of range";
         return false;
     }
