@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFont>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -28,6 +29,25 @@ QString nameOf(const CameraControl& control) {
     return QString::fromStdString(control.info.name);
 }
 
+// A working window's dark skin styles the lists of everything inside it; this page is a plain
+// dialog, so its lists and scroll bars go back to the desktop's own colours and font.
+QString plainControlsStyle(const QFont& font) {
+    return QStringLiteral(
+               "QComboBox { background: palette(base); color: palette(text);"
+               " border: 1px solid palette(mid); border-radius: 3px; padding: 3px 8px;"
+               " font-family: '%1'; font-size: %2pt; }"
+               "QComboBox:hover, QComboBox:focus { border-color: palette(highlight); }"
+               "QComboBox:disabled { color: palette(mid); }"
+               "QComboBox QAbstractItemView { background: palette(base); color: palette(text);"
+               " border: 1px solid palette(mid); selection-background-color: palette(highlight);"
+               " selection-color: palette(highlighted-text); }"
+               "QScrollBar { background: palette(window); border: none; }"
+               "QScrollBar::handle { background: palette(mid); border-radius: 3px; min-height: "
+               "20px; }")
+        .arg(font.family())
+        .arg(font.pointSizeF());
+}
+
 QString idText(std::uint32_t id) {
     return QStringLiteral("%1").arg(id, 8, 16, QLatin1Char('0')).toUpper();
 }
@@ -41,6 +61,7 @@ CameraControlsDialog::CameraControlsDialog(QWidget* owner, CameraControls& contr
     setWindowTitle(QString());
     setAccessibleName(deviceName + " settings");
     setModal(true);
+    setStyleSheet(plainControlsStyle(font()));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 12, 12, 12);
@@ -79,11 +100,13 @@ QWidget* CameraControlsDialog::buildGroups() {
     auto* column = new QVBoxLayout(page);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(10);
+    std::vector<QGridLayout*> grids;
     QGridLayout* grid = nullptr;
     int line = 0;
     auto startGroup = [&](const QString& heading) {
         auto* box = new QGroupBox(heading);
         grid = new QGridLayout(box);
+        grids.push_back(grid);
         grid->setHorizontalSpacing(12);
         grid->setVerticalSpacing(6);
         grid->setColumnStretch(1, 1);
@@ -100,6 +123,14 @@ QWidget* CameraControlsDialog::buildGroups() {
         addRow(grid, line++, control);
     }
     column->addStretch(1);
+    // One label width for every group, so the controls of all groups line up.
+    int labelWidth = 0;
+    for (QWidget* first : page->findChildren<QWidget*>()) {
+        if (qobject_cast<QLabel*>(first) || qobject_cast<QCheckBox*>(first) ||
+            qobject_cast<QPushButton*>(first))
+            labelWidth = std::max(labelWidth, first->sizeHint().width());
+    }
+    for (QGridLayout* g : grids) g->setColumnMinimumWidth(0, labelWidth);
     return page;
 }
 
@@ -150,7 +181,7 @@ void CameraControlsDialog::addRow(QGridLayout* grid, int line, const CameraContr
             box->setObjectName(idText(id));
             connect(box, &QCheckBox::toggled, this,
                     [this, id](bool on) { change(id, on ? 1 : 0); });
-            grid->addWidget(box, line, 0, 1, 3);
+            grid->addWidget(box, line, 0);
             row.widgets.push_back(box);
             row.show = [box](const CameraControl& c) { box->setChecked(c.value != 0); };
             break;
@@ -179,7 +210,7 @@ void CameraControlsDialog::addRow(QGridLayout* grid, int line, const CameraContr
             button->setAccessibleName(name);
             button->setObjectName(idText(id));
             connect(button, &QPushButton::clicked, this, [this, id] { change(id, 1); });
-            grid->addWidget(button, line, 0, 1, 3, Qt::AlignLeft);
+            grid->addWidget(button, line, 0, Qt::AlignLeft);
             row.widgets.push_back(button);
             break;
         }
