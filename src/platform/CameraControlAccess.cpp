@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <set>
 
 #include "platform/CameraControlStore.h"
 #include "platform/CameraControls.h"
@@ -41,7 +42,14 @@ std::optional<CameraControlSource> cameraControlSource(const MediaComponent& sou
     if (path.empty()) return std::nullopt;
     std::string error;
     std::shared_ptr<CameraControlBackend> backend = openV4l2ControlBackend(path, error);
-    if (!backend) return std::nullopt;
+    if (!backend) {
+        // Said once per device: CONFIG then shows the colour controls GStreamer offers.
+        static std::set<std::string> reported;
+        if (reported.insert(path).second)
+            std::fprintf(stderr, "qelvo-tarnel: the camera controls are not available (%s)\n",
+                         error.c_str());
+        return std::nullopt;
+    }
     return CameraControlSource{std::move(backend), cameraIdentity(s.deviceName, path)};
 }
 

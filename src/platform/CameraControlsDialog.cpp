@@ -114,12 +114,18 @@ QWidget* CameraControlsDialog::buildGroups() {
         column->addWidget(box);
         line = 0;
     };
+    // A group starts with its first control, so a heading whose controls are all disabled
+    // leaves no empty box.
+    QString heading = QStringLiteral("Controls");
+    bool headingUsed = false;
     for (const CameraControl& control : controls_.controls()) {
         if (control.isHeading()) {
-            startGroup(nameOf(control));
+            heading = nameOf(control);
+            headingUsed = false;
             continue;
         }
-        if (!grid) startGroup("Controls");
+        if (!headingUsed) startGroup(heading);
+        headingUsed = true;
         addRow(grid, line++, control);
     }
     column->addStretch(1);

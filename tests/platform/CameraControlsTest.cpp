@@ -130,6 +130,11 @@ TEST(CameraControlsDialog, RowsFollowTheDeviceAndAFailureIsShownOnce) {
     reset.name = "Pan, Reset";
     reset.flags = CameraControlFlag::WriteOnly;
     device.add(reset);
+    CameraControlInfo emptyClass;  // a class whose controls are all disabled: no empty group
+    emptyClass.id = V4L2_CTRL_CLASS_FLASH | 1;
+    emptyClass.type = CameraControlType::ClassHeading;
+    emptyClass.name = "Flash Controls";
+    device.add(emptyClass);
     device.refuseWrites(V4L2_CID_CONTRAST);
     CameraControls controls(device);
     controls.load();
