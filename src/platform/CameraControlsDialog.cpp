@@ -29,6 +29,12 @@ QString nameOf(const CameraControl& control) {
     return QString::fromStdString(control.info.name);
 }
 
+// A check box or push button reads '&' as the mark of its shortcut key; a driver's name
+// ("Pan & Tilt, Reset") shows as it is.
+QString buttonText(const QString& name) {
+    return QString(name).replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
 // A working window's dark skin styles the lists of everything inside it; this page is a plain
 // dialog, so its lists and scroll bars go back to the desktop's own colours and font.
 QString plainControlsStyle(const QFont& font) {
@@ -183,7 +189,7 @@ void CameraControlsDialog::addRow(QGridLayout* grid, int line, const CameraContr
             break;
         }
         case CameraControlType::Boolean: {
-            auto* box = new QCheckBox(name);
+            auto* box = new QCheckBox(buttonText(name));
             box->setAccessibleName(name);
             box->setObjectName(idText(id));
             connect(box, &QCheckBox::toggled, this,
@@ -213,7 +219,7 @@ void CameraControlsDialog::addRow(QGridLayout* grid, int line, const CameraContr
             break;
         }
         case CameraControlType::Button: {
-            auto* button = new QPushButton(name);
+            auto* button = new QPushButton(buttonText(name));
             button->setAccessibleName(name);
             button->setObjectName(idText(id));
             connect(button, &QPushButton::clicked, this, [this, id] { change(id, 1); });

@@ -13,6 +13,7 @@
 #include <QSpinBox>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -289,6 +290,14 @@ TEST(CameraControlStore, ValuesChosenInThePageComeBackWhenTheCameraOpensAgain) {
             EXPECT_GE(value, -64);
         }
     }
+
+    // A kept value the camera refuses is named once, not at every graph build.
+    camera->refuseWrites(V4L2_CID_BRIGHTNESS);
+    ::testing::internal::CaptureStderr();
+    applyStoredCameraControls(reopened);
+    applyStoredCameraControls(reopened);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     ::unsetenv("QELVO_REGISTRY_DIR");
 }
 
