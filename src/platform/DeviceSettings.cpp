@@ -18,6 +18,7 @@
 #include "platform/CameraControlsDialog.h"
 #include "platform/MediaInternal.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace qelvo {
@@ -133,7 +134,10 @@ bool showCameraControls(QWidget* owner, const MediaComponent& source) {
     if (!access) return false;
     CameraControls controls(*access->backend);
     controls.load();
-    if (controls.controls().empty()) return false;
+    // Class headings alone give an empty page: the colour controls are shown instead.
+    const auto& all = controls.controls();
+    if (std::none_of(all.begin(), all.end(), [](const CameraControl& c) { return !c.isHeading(); }))
+        return false;
     const CameraControlStore store(RegistryStore(), access->identity);
     bool storeFailed = false;
     controls.onChosen = [&](std::uint32_t id, std::int32_t value) {
