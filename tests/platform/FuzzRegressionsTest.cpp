@@ -6,6 +6,7 @@
 
 #include "TempFolder.h"
 #include "platform/fuzz/ChipStateInput.h"
+#include "platform/fuzz/InputEventInput.h"
 #include "platform/fuzz/RegistryValueInput.h"
 #include "platform/fuzz/VirtualDeviceListInput.h"
 #include "support/FuzzSupport.h"
@@ -40,12 +41,13 @@ TEST_P(ParserFuzzInputs, SeedsAndKeptInputsGiveSoundResults) {
 
 INSTANTIATE_TEST_SUITE_P(
     Platform, ParserFuzzInputs,
-    ::testing::Values(ParserTarget{"registry-value", fuzz::checkRegistryValueInput,
-                                   fuzz::writeRegistryValueSeeds},
-                      ParserTarget{"virtual-devices", fuzz::checkVirtualDeviceListInput,
-                                   fuzz::writeVirtualDeviceListSeeds},
-                      ParserTarget{"chip-state", fuzz::checkChipStateInput,
-                                   fuzz::writeChipStateSeeds}),
+    ::testing::Values(
+        ParserTarget{"registry-value", fuzz::checkRegistryValueInput,
+                     fuzz::writeRegistryValueSeeds},
+        ParserTarget{"virtual-devices", fuzz::checkVirtualDeviceListInput,
+                     fuzz::writeVirtualDeviceListSeeds},
+        ParserTarget{"chip-state", fuzz::checkChipStateInput, fuzz::writeChipStateSeeds},
+        ParserTarget{"input-events", fuzz::checkInputEventInput, fuzz::writeInputEventSeeds}),
     [](const auto& info) {
         std::string name = info.param.name;
         std::erase(name, '-');

@@ -8,6 +8,7 @@
 
 #include "manage/fuzz/SettingsFileInput.h"
 #include "platform/fuzz/ChipStateInput.h"
+#include "platform/fuzz/InputEventInput.h"
 #include "platform/fuzz/RegistryValueInput.h"
 #include "platform/fuzz/VirtualDeviceListInput.h"
 
@@ -15,9 +16,11 @@ int main(int argc, char** argv) {
     using namespace qelvo::fuzz;
     char folder[PATH_MAX];
     if (argc != 3 || !::realpath(argv[2], folder)) {
-        std::fprintf(stderr,
-                     "usage: %s settings-file|registry-value|virtual-devices|chip-state FOLDER\n",
-                     argv[0]);
+        std::fprintf(
+            stderr,
+            "usage: %s settings-file|registry-value|virtual-devices|chip-state|input-events "
+            "FOLDER\n",
+            argv[0]);
         return 2;
     }
     const std::string target = argv[1];
@@ -30,6 +33,8 @@ int main(int argc, char** argv) {
         written = writeVirtualDeviceListSeeds(folder);
     else if (target == "chip-state")
         written = writeChipStateSeeds(folder);
+    else if (target == "input-events")
+        written = writeInputEventSeeds(folder);
     else {
         std::fprintf(stderr, "unknown target %s\n", argv[1]);
         return 2;
