@@ -19,15 +19,13 @@ std::string RememberedFolders::dayFolder(const std::string& root, const LocalTim
 }
 
 std::string RememberedFolders::read(const LocalTime& today) {
-    std::vector<std::string> lines;
-    if (file_.readLines(lines)) {
-        for (const std::string& line : lines) {
-            struct stat st {};
-            if (line.empty() || ::stat(line.c_str(), &st) != 0) continue;
-            list_.removeMatching(line);
-            list_.add(line);
-        }
-    } else {
+    const bool opened = file_.forEachLine([this](const std::string& line) {
+        struct stat st {};
+        if (line.empty() || ::stat(line.c_str(), &st) != 0) return;
+        list_.removeMatching(line);
+        list_.add(line);
+    });
+    if (!opened) {
         file_.createEmpty();
     }
 

@@ -34,28 +34,37 @@ bool writeAll(int fd, const std::string& data) {
 SettingsFile::SettingsFile(std::string root) : path_(joinPath(root, kFileName)) {}
 
 bool SettingsFile::readLines(std::vector<std::string>& lines) const {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path_.c_str(), "rb"));
-    if (!file) return false;
+    return forEachLine([&](const std::string& line) { lines.push_back(line); });
+}
+
+bool SettingsFile::forEachLine(const std::function<void(const std::string&)>& line) const {
+    const int fd = openRegularFile(path_, O_RDONLY);
+    if (fd < 0) return false;
+    std::unique_ptr<std::FILE, FileCloser> file(::fdopen(fd, "rb"));
+    if (!file) {
+        ::close(fd);
+        return false;
+    }
     char buffer[kMaxPiece + 1];
     while (std::fgets(buffer, sizeof buffer, file.get())) {
         // A NUL byte ends the text of the piece, as it would for any C string.
         std::string piece(buffer, std::strlen(buffer));
         if (!piece.empty() && piece.back() == '\n') piece.pop_back();
         if (!piece.empty() && piece.back() == '\r') piece.pop_back();
-        lines.push_back(std::move(piece));
+        line(piece);
     }
     return true;
 }
 
 bool SettingsFile::createEmpty() const {
-    const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = openRegularFile(path_, O_WRONLY | O_CREAT | O_TRUNC);
     if (fd < 0) return false;
     ::close(fd);
     return true;
 }
 
 bool SettingsFile::append(const std::string& line) const {
-    const int fd = ::open(path_.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
+    const int fd = openRegularFile(path_, O_RDWR | O_APPEND);
     if (fd < 0) return false;
     // A file cut short (by a crash, or edited by hand) may lack its last line feed; the new
     // line must not be glued onto that last path.

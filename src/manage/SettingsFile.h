@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,11 @@ public:
 
     const std::string& path() const { return path_; }
 
-    // The file's lines with their line feed (and a carriage return before it) removed.
-    // Fails when the file cannot be opened.
+    // Calls `line` for each of the file's lines, in order, with its line feed (and a carriage
+    // return before it) removed; the lines are not kept, so a huge file costs no memory.
+    // Fails when the file cannot be opened or is not a regular file.
+    bool forEachLine(const std::function<void(const std::string&)>& line) const;
+    // The file's lines as forEachLine gives them.
     bool readLines(std::vector<std::string>& lines) const;
     // Creates the file empty.  False when it cannot be created.
     bool createEmpty() const;

@@ -129,7 +129,7 @@ enum class LoadResult { Ok, Missing, Corrupt };
 
 // A missing file is a chip just powered up: both registers 0.
 LoadResult loadRegisters(const std::string& file, Registers& regs) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = openRegularFile(file, O_RDONLY | O_NOFOLLOW);
     if (fd < 0) {
         regs = Registers{};
         return errno == ENOENT ? LoadResult::Missing : LoadResult::Corrupt;

@@ -1,8 +1,10 @@
 #include "platform/Paths.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 namespace qelvo {
@@ -55,6 +57,20 @@ bool isAccessibleFolder(const std::string& path) {
     struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
            ::access(path.c_str(), X_OK) == 0;
+}
+
+int openRegularFile(const std::string& path, int flags, int mode) {
+    const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, mode);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status != -1) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+    return fd;
 }
 
 }  // namespace qelvo

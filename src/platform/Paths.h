@@ -20,4 +20,11 @@ std::string joinPath(const std::string& folder, const std::string& name);
 // True when the path names an existing directory that can be entered.
 bool isAccessibleFolder(const std::string& path);
 
+// Opens a file the program only ever keeps as a regular file (settings, registry values,
+// device state) without blocking: a pipe or device node put in its place would otherwise
+// stall the opening thread, or feed it bytes forever.  `flags` are the access mode and extra
+// open flags.  Returns the descriptor (blocking again, close-on-exec), or -1 with errno set;
+// EINVAL when the path names something other than a regular file.
+int openRegularFile(const std::string& path, int flags, int mode = 0644);
+
 }  // namespace qelvo

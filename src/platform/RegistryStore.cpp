@@ -72,15 +72,17 @@ RawValue readValueFile(const std::string& folder, const std::string& name) {
         return raw;
     }
     const std::string path = joinPath(folder, valueFileName(name));
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = openRegularFile(path, O_RDONLY | O_NOFOLLOW);
     if (fd < 0) {
-        raw.status = errno == ENOENT ? RegistryStatus::ValueMissing : RegistryStatus::IoError;
+        raw.status = errno == ENOENT   ? RegistryStatus::ValueMissing
+                     : errno == EINVAL ? RegistryStatus::Corrupt
+                                       : RegistryStatus::IoError;
         return raw;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
         ::close(fd);
-        raw.status = RegistryStatus::Corrupt;
+        raw.status = RegistryStatus::IoError;
         return raw;
     }
     if (static_cast<std::uint64_t>(st.st_size) > RegistryStore::kMaxValueBytes) {

@@ -42,7 +42,7 @@ bool makeFolders(const std::string& path) {
 // not be slurped.  A missing file is a count of 0; false when the file is there but cannot
 // be read or holds no count.
 bool readCount(const std::string& file, std::uint64_t& count) {
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openRegularFile(file, O_RDONLY);
     if (fd < 0) {
         if (errno != ENOENT) return false;
         count = 0;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 namespace qelvo {
@@ -97,6 +99,23 @@ TEST_F(RememberedFoldersTest, LongLinesAreSplitIntoPiecesOf2078Bytes) {
     EXPECT_EQ(lines[0].size(), 2078u);
     EXPECT_EQ(lines[1].size(), 10u);
     EXPECT_EQ(lines[2].size(), 2077u);
+}
+
+TEST_F(RememberedFoldersTest, APipeOrDeviceInPlaceOfTheFileIsNeitherWaitedOnNorRead) {
+    const std::string file = dir_ / "QELVO-LAB.cfg";
+    ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0);
+    RememberedFolders fromPipe(dir_.str());
+    const std::string day = fromPipe.read(kToday);
+    fromPipe.remember(dir_ / "A");
+    EXPECT_EQ(fromPipe.list().entries(), (Entries{day, dir_ / "A"}));
+    EXPECT_TRUE(fs::is_fifo(file));
+
+    // An endless source of empty lines would otherwise never finish reading.
+    fs::remove(file);
+    fs::create_symlink("/dev/zero", file);
+    RememberedFolders fromZeros(dir_.str());
+    EXPECT_EQ(fromZeros.read(kToday), day);
+    EXPECT_EQ(fromZeros.list().entries(), (Entries{day}));
 }
 
 TEST_F(RememberedFoldersTest, UnwritableRootKeepsTheDayFolderInMemory) {

@@ -1,6 +1,7 @@
 #include "platform/BridgeDriver.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -118,6 +119,12 @@ TEST_F(BridgeDriverTest, CorruptStateReadsAsFailureAndAWriteRepairsIt) {
     ASSERT_TRUE(setSimulatedRegisterBits(name_, kBridgeButtonRegister, kBridgeButtonBit));
     EXPECT_EQ(readSimulatedRegister(name_, kBridgeButtonRegister), 0x20);
     EXPECT_EQ(readSimulatedRegister(name_, kBridgeOutputRegister), 0);
+    // A pipe in the file's place reads as corrupt at once instead of blocking, and is replaced.
+    const std::string file = simulatedBridgeStateFile(name_);
+    ASSERT_TRUE(::unlink(file.c_str()) == 0 && ::mkfifo(file.c_str(), 0600) == 0);
+    EXPECT_FALSE(readSimulatedRegister(name_, kBridgeButtonRegister));
+    ASSERT_TRUE(setSimulatedRegisterBits(name_, kBridgeButtonRegister, kBridgeButtonBit));
+    EXPECT_EQ(readSimulatedRegister(name_, kBridgeButtonRegister), 0x20);
 }
 
 TEST_F(BridgeDriverTest, PressesFromOtherProcessesAreNotLostByRegisterWrites) {

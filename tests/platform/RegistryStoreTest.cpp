@@ -1,6 +1,7 @@
 #include "platform/RegistryStore.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -92,6 +93,7 @@ TEST_F(RegistryStoreTest, UntrustedValueFilesGiveClearStatuses) {
     put("emptynumber", "dword:");
     put("huge", "sz:" + std::string(RegistryStore::kMaxValueBytes, 'a'));
     std::filesystem::create_directory(valueFile("K", "folder"));
+    ASSERT_EQ(::mkfifo(valueFile("K", "pipe").c_str(), 0644), 0);
 
     EXPECT_EQ(key->readNumber("garbage").status, RegistryStatus::Corrupt);
     EXPECT_EQ(key->readText("garbage").status, RegistryStatus::Corrupt);
@@ -101,6 +103,7 @@ TEST_F(RegistryStoreTest, UntrustedValueFilesGiveClearStatuses) {
     EXPECT_EQ(key->readNumber("emptynumber").status, RegistryStatus::Corrupt);
     EXPECT_EQ(key->readText("huge").status, RegistryStatus::TooLarge);
     EXPECT_NE(key->readNumber("folder").status, RegistryStatus::Ok);
+    EXPECT_EQ(key->readNumber("pipe").status, RegistryStatus::Corrupt) << "not waited on";
     EXPECT_EQ(key->writeText("big", std::string(RegistryStore::kMaxValueBytes, 'b')),
               RegistryStatus::TooLarge);
     // A corrupt value is simply replaced by the next write.
