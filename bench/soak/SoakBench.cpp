@@ -15,6 +15,7 @@
 //   bench_soak [SNAPSHOTS]
 // The pause after a snapshot is 50 ms unless QELVO_PACING_MS says otherwise: the window's
 // full 250 ms pause alone would fill the GUI thread at 4 snapshots a second.
+#include "capture/CapturePipeline.h"
 #include "capture/Pacing.h"
 #include "capture/SnapshotWriter.h"
 #include "imaging/CxImage.h"
@@ -32,6 +33,7 @@
 #include <QTimer>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -140,21 +142,24 @@ bool pictureDecodes(const fs::path& path) {
 struct Movie {
     std::string path;
     double recordedSeconds = 0;
+    std::uint64_t shownFrames = 0;  // frames the live picture showed while it recorded
 };
 
-// A movie plays to its end when it demultiplexes to its end, holds frames for at least its
-// recorded time less a second (the graph's start), and GStreamer decodes it to end of stream.
+// A movie plays to its end when it demultiplexes to its end, GStreamer decodes it to end of
+// stream, and it holds every frame the live picture showed while recording (each frame goes
+// to the file and to the picture; the picture may skip some, the file may not).
 bool moviePlays(const Movie& movie) {
     MediaFileInfo info;
     const MediaResult read = inspectMediaFile(movie.path, info);
-    const double minimumFrames = std::max(1.0, (movie.recordedSeconds - 1.0) * kFps);
+    const std::uint64_t minimumFrames = std::max<std::uint64_t>(1, movie.shownFrames);
     const int decoded = runQuietly({"gst-launch-1.0", "-q", "filesrc", "location=" + movie.path,
                                     "!", "avidemux", "!", "decodebin", "!", "fakesink"});
-    std::fprintf(stderr, "  %s: %s, %ju frames, %.2f s (recorded %.2f s), decode %s\n",
+    std::fprintf(stderr,
+                 "  %s: %s, %ju frames, %.2f s (recorded %.2f s, %ju frames shown), decode %s\n",
                  fs::path(movie.path).filename().c_str(), read ? "read" : read.message().c_str(),
                  std::uintmax_t(info.videoFrames), info.durationSeconds, movie.recordedSeconds,
-                 decoded == 0 ? "to end of stream" : "FAILED");
-    return read.ok() && double(info.videoFrames) >= minimumFrames && decoded == 0;
+                 std::uintmax_t(movie.shownFrames), decoded == 0 ? "to end of stream" : "FAILED");
+    return read.ok() && info.videoFrames >= minimumFrames && decoded == 0;
 }
 
 }  // namespace
@@ -243,14 +248,17 @@ int main(int argc, char** argv) {
             const auto recordStart = Steady::now();
             window.record();
             runEventsUntil(recordStart + std::chrono::milliseconds(kRecordingMs));
+            if (MediaGraph* graph = window.pipeline().graph())
+                movie.shownFrames = graph->videoWindow().paintedFrames();
             window.stopRecording();
             movie.recordedSeconds =
                 std::chrono::duration<double>(Steady::now() - recordStart).count();
             movies.push_back(movie);
             runEventsUntil(Steady::now() + std::chrono::milliseconds(500));
             if (pressed == std::min(snapshots, kBlock)) rssBaseline = rssKiB();
-            std::fprintf(stderr, "  %d presses, %d written, RSS %ld KiB\n", pressed, written.load(),
-                         rssKiB());
+            const struct mallinfo2 heap = mallinfo2();
+            std::fprintf(stderr, "  %d presses, %d written, RSS %ld KiB, heap in use %zu KiB\n",
+                         pressed, written.load(), rssKiB(), (heap.uordblks + heap.hblkhd) / 1024);
         }
         waitForSnapshotWriters();
         runEventsUntil(Steady::now() + std::chrono::milliseconds(500));
