@@ -21,6 +21,7 @@
 #include "imaging/CxImage.h"
 #include "manage/ImageManagementWindow.h"
 #include "manage/PictureStrip.h"
+#include "platform/LiveTarget.h"
 #include "platform/MediaFile.h"
 #include "platform/ScriptedDialogs.h"
 #include "platform/SessionState.h"
@@ -142,16 +143,18 @@ bool pictureDecodes(const fs::path& path) {
 struct Movie {
     std::string path;
     double recordedSeconds = 0;
-    std::uint64_t shownFrames = 0;  // frames the live picture showed while it recorded
+    std::uint64_t shownFrames = 0;  // frames handed to the live picture while it recorded
 };
 
 // A movie plays to its end when it demultiplexes to its end, GStreamer decodes it to end of
-// stream, and it holds every frame the live picture showed while recording (each frame goes
-// to the file and to the picture; the picture may skip some, the file may not).
+// stream, and it holds every frame the live picture was handed while recording: each frame
+// goes to the file and to the picture, and only the picture's first one comes twice (once to
+// cue the picture, once to show it).
 bool moviePlays(const Movie& movie) {
     MediaFileInfo info;
     const MediaResult read = inspectMediaFile(movie.path, info);
-    const std::uint64_t minimumFrames = std::max<std::uint64_t>(1, movie.shownFrames);
+    const std::uint64_t minimumFrames =
+        std::max<std::uint64_t>(1, movie.shownFrames > 0 ? movie.shownFrames - 1 : 0);
     const int decoded = runQuietly({"gst-launch-1.0", "-q", "filesrc", "location=" + movie.path,
                                     "!", "avidemux", "!", "decodebin", "!", "fakesink"});
     std::fprintf(stderr,
@@ -249,7 +252,8 @@ int main(int argc, char** argv) {
             window.record();
             runEventsUntil(recordStart + std::chrono::milliseconds(kRecordingMs));
             if (MediaGraph* graph = window.pipeline().graph())
-                movie.shownFrames = graph->videoWindow().paintedFrames();
+                if (auto* picture = qobject_cast<LiveTarget*>(graph->videoWindow().widget()))
+                    movie.shownFrames = picture->submittedFrames();
             window.stopRecording();
             movie.recordedSeconds =
                 std::chrono::duration<double>(Steady::now() - recordStart).count();
