@@ -80,6 +80,7 @@ MediaComponent CapturePipeline::findDevice() {
                           [](const VideoInputDevice& device, MediaComponent& source) {
                               return bindVideoInput(device, source);
                           });
+    if (found.source) cameraButton_.follow(found.systemId);
     return found.source;
 }
 
