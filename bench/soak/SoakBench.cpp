@@ -5,11 +5,14 @@
 // 200 presses a short movie is recorded and stopped.  Afterwards:
 //   pictures_expected / pictures_written   presses against JPEG files in the folder
 //   pictures_undecodable                   files the program's JPEG codec cannot read whole
+//   strip_end_not_newest                   scrolls to the end that did not show the picture
+//                                          just written in the last clip
 //   movies_unplayable                      AVI files that do not demultiplex and decode to
-//                                          their end, or hold less than their recorded time
+//                                          their end, or lack a frame the live picture got
 //   rss_growth_after_first_block           VmRSS at the end minus VmRSS after the first 200
 //                                          presses and their recording (the first movie
 //                                          loads the encoder, which is not growth)
+//   press_rate                             presses a second actually reached
 // Each line: NAME: VALUE UNIT (target: CONDITION) ok|MISSED.  Details go to stderr.
 //
 //   bench_soak [SNAPSHOTS]
@@ -29,7 +32,6 @@
 
 #include <QAbstractSlider>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 
