@@ -78,12 +78,18 @@ void count(const char* name, long value, const char* unit, const std::string& co
     std::fflush(stdout);
 }
 
-long rssKiB() {
+// A "Name:  N kB" line of /proc/self/status.
+long statusKiB(const char* name) {
     std::ifstream status("/proc/self/status");
+    const std::string prefix = std::string(name) + ":";
     std::string line;
     while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+        if (line.rfind(prefix, 0) == 0) return std::atol(line.c_str() + prefix.size());
     return 0;
+}
+
+long rssKiB() {
+    return statusKiB("VmRSS");
 }
 
 // Runs the event loop until `deadline`.
@@ -263,8 +269,14 @@ int main(int argc, char** argv) {
             runEventsUntil(Steady::now() + std::chrono::milliseconds(500));
             if (pressed == std::min(snapshots, kBlock)) rssBaseline = rssKiB();
             const struct mallinfo2 heap = mallinfo2();
-            std::fprintf(stderr, "  %d presses, %d written, RSS %ld KiB, heap in use %zu KiB\n",
-                         pressed, written.load(), rssKiB(), (heap.uordblks + heap.hblkhd) / 1024);
+            // Where resident memory sits: anonymous or mapped files, and of the heap what is
+            // in use and what the allocator keeps free.
+            std::fprintf(stderr,
+                         "  %d presses, %d written, RSS %ld KiB (anonymous %ld, files %ld), heap "
+                         "in use %zu KiB, heap free %zu KiB, threads %ld\n",
+                         pressed, written.load(), rssKiB(), statusKiB("RssAnon"),
+                         statusKiB("RssFile"), (heap.uordblks + heap.hblkhd) / 1024,
+                         heap.fordblks / 1024, statusKiB("Threads"));
         }
         waitForSnapshotWriters();
         runEventsUntil(Steady::now() + std::chrono::milliseconds(500));
