@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <new>
 
@@ -283,6 +284,25 @@ TEST(Callbacks, AFrameThatRunsOutOfMemoryIsDroppedWithoutLeavingTheCallback) {
     EXPECT_NO_THROW(callback.BufferCB(0, &byte, 1));
     EXPECT_NO_THROW(callback.BufferCB(0, &byte, 1)) << "and the next frame is handled again";
     EXPECT_NO_THROW(callback.FrameCB(GrabbedFrame{}));
+}
+
+TEST_F(CallbackTest, AFrameWithoutMemoryForItsCopyStillServesARequestAndFeedsTheWatchdog) {
+    MultiViewKindCallback& live = multiViewKindCallback(false, 1);
+    live.setOwner(&window);
+    live.setLiveTarget(window.panel(1015));
+    live.setLiveFreeze(0);
+    live.setFrameSize(16, 8);
+    window.hostTimers().allowArmFromAnyThread(MultiViewKindCallback::kNoFrameTimer);
+    window.hostTimers().allowArmFromAnyThread(MultiViewKindCallback::kAlarmClearTimer);
+    ASSERT_TRUE(live.raiseSnapshotRequest());
+    const std::uint8_t byte = 0;
+    // A length no allocation can satisfy stands in for memory running out.
+    std::thread streaming([&] { live.BufferCB(0, &byte, SIZE_MAX / 2); });
+    streaming.join();
+    EXPECT_EQ(live.snapshotRequest(), 0);
+    ASSERT_TRUE(waitUntil([&] { return window.countMessages(kSnapshotFrameMessage) == 1; }));
+    EXPECT_TRUE(window.hostTimers().isActive(MultiViewKindCallback::kNoFrameTimer));
+    EXPECT_EQ(window.panel(1015)->submittedFrames(), 0u) << "nothing to draw";
 }
 
 TEST_F(CallbackTest, ATargetDestroyedWhileFramesFlowIsLetGoOfFirst) {
