@@ -126,6 +126,7 @@ std::shared_ptr<PixelBlock> FramePool::acquire(std::size_t bytes) {
     bytes = std::max<std::size_t>(bytes, 1);
     PixelBlock* block = nullptr;
     std::size_t capacity = 0;
+    bool grows = false;
     {
         std::lock_guard lock(state_->mutex);
         if (bytes <= state_->blockSize) {
@@ -136,12 +137,13 @@ std::shared_ptr<PixelBlock> FramePool::acquire(std::size_t bytes) {
             }
         } else {
             capacity = bytes;
+            grows = true;
         }
     }
     if (!block) block = PixelBlock::allocate(capacity);
     if (!block) return nullptr;  // a size that cannot be had leaves the pool as it was
     std::vector<PixelBlock*> retired;
-    {
+    if (grows) {
         // A larger frame: the blocks kept so far are too small for it.
         std::lock_guard lock(state_->mutex);
         if (capacity > state_->blockSize) {
