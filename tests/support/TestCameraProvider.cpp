@@ -88,8 +88,15 @@ GstElement* createCameraElement(GstDevice* device, const gchar* name) {
             return sourceBin(name, {src, filter});
         }
         case TestCameraKind::MotionJpeg: {
+            // The encoder itself would accept any size; a camera states the sizes it has.
             GstElement* src = movingBars(c, &filter);
-            return sourceBin(name, {src, filter, make("jpegenc")});
+            GstElement* offered = make("capsfilter");
+            GstCaps* caps = gst_caps_new_simple("image/jpeg", "width", G_TYPE_INT, c.width,
+                                                "height", G_TYPE_INT, c.height, "framerate",
+                                                GST_TYPE_FRACTION, c.fps, 1, nullptr);
+            g_object_set(offered, "caps", caps, nullptr);
+            gst_caps_unref(caps);
+            return sourceBin(name, {src, filter, make("jpegenc"), offered});
         }
         case TestCameraKind::Vanished: {
             GstElement* src = make("v4l2src", name);
