@@ -1,12 +1,15 @@
 // Capture figures: streaming-thread time per frame in the grabber callbacks, snapshot
-// latency, memory over a long run with snapshots, and a 60-second recording.
+// latency, memory over a long run with snapshots, a 60-second recording, and the camera
+// button's press-to-request time.
 //
 //   bench_capture callbacks           time per frame at four frame sizes
 //   bench_capture latency             50 snapshots from a 1280x720, 30 fps device
 //   bench_capture longrun [FRAMES]    54,000 frames (default) with a snapshot every 100
 //   bench_capture record [SECONDS]    records a 1280x720, 30 fps device (default 60 s)
+//   bench_capture button [PRESSES]    camera-button presses to snapshot requests (default 200)
 //
 // Each figure prints as "NAME: VALUE UNIT (target: CONDITION) ok|MISSED".
+#include "capture/CameraButtonWatch.h"
 #include "capture/CaptureHost.h"
 #include "capture/CapturePipeline.h"
 #include "capture/CaptureState.h"
@@ -17,6 +20,7 @@
 #include "imaging/CxImage.h"
 #include "platform/DeviceCatalogue.h"
 #include "platform/Dialogs.h"
+#include "platform/InputEventDecoder.h"
 #include "platform/LiveTarget.h"
 #include "platform/MediaFile.h"
 #include "platform/ScriptedDialogs.h"
@@ -25,8 +29,11 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QThread>
 
+#include <fcntl.h>
+#include <linux/input.h>
 #include <stdlib.h>
 #include <time.h>
 #include <unistd.h>
@@ -277,6 +284,72 @@ int benchLatency() {
     return 0;
 }
 
+// ---- camera button: a press on the button's event stream to the snapshot request
+
+// Presses are written into a pipe that the camera-button reader watches, as the kernel writes
+// them into a camera's event node, while a window previews and takes the snapshots the
+// presses ask for.  Measured from the write until the request is raised on the GUI thread.
+int benchButton(int presses) {
+    const std::string folder = makeTempFolder();
+    setStorageFolder(folder);
+    setPacingPause(std::chrono::milliseconds(0));
+    BenchWindow window;
+    window.show();
+    ListCatalogue catalogue("Button Cam{size=640x480,fps=30}");
+    setSelectedDeviceName("Button Cam");
+    CapturePipeline pipeline(window, WindowKind::ImageManagement, false);
+    pipeline.setDeviceCatalogue(&catalogue);
+    if (!pipeline.startCapture().ok()) {
+        std::fprintf(stderr, "button: no preview graph\n");
+        return 1;
+    }
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return 1;
+    std::atomic<std::int64_t> writtenNs{0};
+    std::atomic<int> handled{0};
+    std::vector<double> latency;
+    pipeline.cameraButton().setOnPress([&] {
+        pipeline.requestSnapshot();
+        latency.push_back((monotonicNs() - writtenNs.load()) / 1e6);
+        handled.fetch_add(1);
+    });
+    pipeline.cameraButton().watchDescriptor(fds[0], "bench pipe");
+    pump(500);
+
+    QEventLoop loop;
+    std::thread button([&] {
+        std::vector<std::uint8_t> press = encodeInputEvent(EV_KEY, KEY_CAMERA, 1);
+        const std::vector<std::uint8_t> report = encodeInputEvent(EV_SYN, SYN_REPORT, 0);
+        press.insert(press.end(), report.begin(), report.end());
+        for (int i = 0; i < presses; ++i) {
+            // Spaced like an operator's presses, off the frame rhythm.
+            std::this_thread::sleep_for(std::chrono::milliseconds(15 + (i * 7) % 20));
+            writtenNs.store(monotonicNs());
+            if (::write(fds[1], press.data(), press.size()) != ssize_t(press.size())) break;
+            const auto giveUp = Steady::now() + std::chrono::seconds(5);
+            while (handled.load() <= i && Steady::now() < giveUp)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            if (handled.load() <= i) break;
+        }
+        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+    });
+    loop.exec();
+    button.join();
+    ::close(fds[1]);
+    pipeline.tearDown();
+    waitForSnapshotWriters();
+    std::filesystem::remove_all(folder);
+    if (int(latency.size()) < presses) {
+        std::fprintf(stderr, "button: only %zu of %d presses arrived\n", latency.size(), presses);
+        return 1;
+    }
+    report("button_press_to_request_p50", percentile(latency, 50), "ms");
+    const double p99 = percentile(latency, 99);
+    figure("button_press_to_request_p99", p99, "ms", "<= 50 ms, one button poll period",
+           p99 <= 50.0);
+    return 0;
+}
+
 // ---- long run: memory over 54,000 frames with a snapshot every 100
 
 int benchLongRun(long frames) {
@@ -391,6 +464,7 @@ int main(int argc, char** argv) {
     if (what == "latency") return benchLatency();
     if (what == "longrun") return benchLongRun(argc > 2 ? std::atol(argv[2]) : 54000);
     if (what == "record") return benchRecord(argc > 2 ? std::atoi(argv[2]) : 60);
+    if (what == "button") return benchButton(argc > 2 ? std::atoi(argv[2]) : 200);
     std::fprintf(stderr, "bench_capture: unknown figure group '%s'\n", what.c_str());
     return 2;
 }

@@ -83,6 +83,7 @@ MediaComponent CapturePipeline::findDevice() {
                               return bindVideoInput(device, source);
                           });
     deviceName_ = found.friendlyName;
+    if (found.source) cameraButton_.follow(found.systemId);
     return found.source;
 }
 

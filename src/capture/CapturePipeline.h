@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/CameraButtonWatch.h"
 #include "capture/DeviceFinder.h"
 #include "platform/MediaComponent.h"
 #include "platform/MediaGraph.h"
@@ -66,6 +67,9 @@ public:
     // raised to 2 when none is pending.  Then the GUI thread pauses (pacingPause()).
     void requestSnapshot();
 
+    // The found camera's own snapshot button; the window gives it its press handler.
+    CameraButtonWatch& cameraButton() { return cameraButton_; }
+
     // RECORD / STOP (image management window).
     void startRecording();
     void stopRecording();
@@ -123,6 +127,8 @@ private:
     DeviceCatalogue* catalogue_ = nullptr;
     QObject* messageTarget_ = nullptr;  // this window, once it receives capture messages
     BridgeAccess bridge_;
+    // Kept across graph rebuilds: the button belongs to the device, not to a graph.
+    CameraButtonWatch cameraButton_;
     // Deferred work (a recording failure reported by the graph) is bound to this object, so
     // it is dropped when the pipeline goes away.
     QObject context_;

@@ -40,7 +40,7 @@ FoundDevice findCaptureDevice(const std::vector<VideoInputDevice>& devices,
             }
         }
         MediaComponent source;
-        if (bind && bind(device, source).ok() && source) return {source, name};
+        if (bind && bind(device, source).ok() && source) return {source, name, device.systemId};
     }
     return {};
 }

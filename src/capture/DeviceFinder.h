@@ -28,6 +28,7 @@ using BindDevice = std::function<MediaResult(const VideoInputDevice&, MediaCompo
 struct FoundDevice {
     MediaComponent source;  // empty: no device
     std::string friendlyName;
+    std::string systemId;  // the V4L2 device path; empty for a virtual device
 };
 
 // The device finder.  `selected` is the name chosen in the launcher; a device matches when

@@ -91,6 +91,7 @@ ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
 
     pipeline_ = std::make_unique<CapturePipeline>(*this, WindowKind::ImageManagement, hd);
     player_ = std::make_unique<MoviePlayer>(pipeline_->playbackGraph(), aviPanel_);
+    pipeline_->cameraButton().setOnPress([this] { onSnapshotButton(); });
     pipeline_->startCapture();
     readSettings();
     listFolder(true);
@@ -100,6 +101,7 @@ ImageManagementWindow::~ImageManagementWindow() {
     // Playback, then capture, then the popup, before any panel goes away.
     timers_.kill(kChipButtonTimerId);
     timers_.kill(kDriverButtonTimerId);
+    if (pipeline_) pipeline_->cameraButton().stop();
     if (player_) player_->unload();
     if (pipeline_) pipeline_->tearDown();
     delete popup_;
@@ -346,7 +348,11 @@ void ImageManagementWindow::onTimer(int id) {
     int index = pipeline_->registryDeviceIndex();
     const bool pressed = polls_.onTimer(id, pipeline_->microscopeFamily(), index);
     pipeline_->setRegistryDeviceIndex(index);
-    if (!pressed) return;
+    if (pressed) onSnapshotButton();
+}
+
+// A press of the device's own button, seen by a poll or read from the camera.
+void ImageManagementWindow::onSnapshotButton() {
     snap();
     listFolder(true);
     scrollOnFrameReady_ = !pipeline_->isRecording();

@@ -123,6 +123,7 @@ public:
     void redrawClipShowing(const std::string& path);
     // A button timer tick (10000 / 11000).
     void onTimer(int id);
+    void onSnapshotButton();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -96,6 +96,7 @@ MultiViewWindow::MultiViewWindow(QWidget* launcher, bool hd)
     applyLayout(1);
 
     pipeline_ = std::make_unique<CapturePipeline>(*this, WindowKind::MultiView, hd);
+    pipeline_->cameraButton().setOnPress([this] { snapshotRequest(); });
     pipeline_->startCapture();
     pen_.resetLayers();
 }
@@ -103,6 +104,7 @@ MultiViewWindow::MultiViewWindow(QWidget* launcher, bool hd)
 MultiViewWindow::~MultiViewWindow() {
     timers_.kill(kChipButtonTimerId);
     timers_.kill(kDriverButtonTimerId);
+    if (pipeline_) pipeline_->cameraButton().stop();
     // Capture first: once the graph is gone no frame is drawn into a pane or the popup.
     if (pipeline_) pipeline_->tearDown();
     MultiViewKindCallback& live = multiViewKindCallback(hd_, 1);

@@ -1,4 +1,5 @@
 #include "ManageTestSupport.h"
+#include "capture/ButtonPipe.h"
 #include "capture/CapturePipeline.h"
 #include "capture/CaptureState.h"
 #include "capture/GrabberCallbacks.h"
@@ -154,6 +155,17 @@ TEST_F(ImageManagementWindowTest, SnapWritesAPictureThatAppearsInTheStrip) {
     EXPECT_EQ(window.clip(0)->label(), "0506-070809");
     EXPECT_TRUE(fs::exists(expected));
     EXPECT_TRUE(window.clip(1)->path().empty());
+}
+
+TEST_F(ImageManagementWindowTest, TheCamerasOwnButtonTakesAPictureLikeSnap) {
+    ImageManagementWindow window(&launcher_, false);
+    window.show();
+    auto* panel = qobject_cast<LiveTarget*>(window.control(ImageManagementWindow::kViewPanel));
+    ASSERT_TRUE(waitUntil([&] { return panel->paintedFrames() > 0; }));
+    test::ButtonPipe button(window.pipeline().cameraButton());
+    ASSERT_TRUE(button.press());
+    ASSERT_TRUE(waitUntil([&] { return !window.clip(0)->path().empty(); }));
+    EXPECT_EQ(window.clip(0)->path(), dayFolder() + "/20260506-070809.jpg");
 }
 
 TEST_F(ImageManagementWindowTest, StripScrollsClickOpensAndDeleteKeepsThePosition) {

@@ -1,4 +1,5 @@
 #include "MultiViewTestSupport.h"
+#include "capture/ButtonPipe.h"
 #include "capture/CaptureMessages.h"
 #include "capture/CapturePipeline.h"
 #include "capture/CaptureState.h"
@@ -133,6 +134,17 @@ TEST_F(MultiViewWindowTest, OpensOnTheLauncherInFullWithTheDayFolderAndLivePictu
     // Destroyed: capture is gone and no pane is left as a target.
     EXPECT_EQ(multiViewKindCallback(false, 1).liveTarget(), nullptr);
     EXPECT_EQ(captureWords().frameNoticeSwitch.load(), 0);
+}
+
+TEST_F(MultiViewWindowTest, TheCamerasOwnButtonFillsTheNextPane) {
+    MultiViewWindow window(&launcher, false);
+    window.show();
+    window.applyLayout(4);
+    ASSERT_TRUE(waitUntil([] { return latestFrameBlockSize() > 0; }));
+    test::ButtonPipe button(window.pipeline().cameraButton());
+    ASSERT_TRUE(button.press());
+    ASSERT_TRUE(waitUntil([&] { return window.cycle().nextPane() == 1; }));
+    EXPECT_TRUE(window.cycle().picture(0).holdsPicture());
 }
 
 TEST_F(MultiViewWindowTest, QuadFreezeCycleWithAlarmAndPaneClicks) {
