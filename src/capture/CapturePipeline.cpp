@@ -7,6 +7,7 @@
 #include "capture/Pacing.h"
 #include "capture/SnapshotWriter.h"
 #include "capture/WindowTimers.h"
+#include "platform/CameraControlAccess.h"
 #include "platform/DeviceSettings.h"
 #include "platform/Dialogs.h"
 #include "platform/LiveTarget.h"
@@ -103,7 +104,12 @@ MediaResult CapturePipeline::createGraphWithDevice() {
     MediaComponent source = findDevice();
     if (!source) return MediaResult::failure(MediaError::General, "no video input device");
     source_ = source;
-    if (!(result = graph_->add(source, "Cap"))) source_ = MediaComponent();
+    if (!(result = graph_->add(source, "Cap"))) {
+        source_ = MediaComponent();
+        return result;
+    }
+    // The camera opens with the settings chosen for it last time.
+    applyStoredCameraControls(source_);
     return result;
 }
 

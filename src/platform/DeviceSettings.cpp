@@ -11,7 +11,13 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "platform/CameraControlAccess.h"
+#include "platform/CameraControlStore.h"
+#include "platform/CameraControls.h"
+#include "platform/CameraControlsDialog.h"
 #include "platform/MediaInternal.h"
+
+#include <cstdio>
 
 namespace qelvo {
 namespace {
@@ -104,20 +110,49 @@ private:
     }
 };
 
+void placeOver(QWidget* owner, QDialog& dialog) {
+    dialog.adjustSize();
+    dialog.move(owner ? owner->mapToGlobal(QPoint(30, 30)) : QPoint(30, 30));
+}
+
+// The camera controls page, when the source has camera controls.  Every value the operator
+// chooses is kept for the camera, to be sent again the next time it opens.
+bool showCameraControls(QWidget* owner, const MediaComponent& source) {
+    const auto access = cameraControlSource(source);
+    if (!access) return false;
+    CameraControls controls(*access->backend);
+    controls.load();
+    if (controls.controls().empty()) return false;
+    const CameraControlStore store(RegistryStore(), access->identity);
+    bool storeFailed = false;
+    controls.onChosen = [&](std::uint32_t id, std::int32_t value) {
+        if (!store.save(id, value) && !storeFailed) {
+            storeFailed = true;
+            std::fprintf(stderr, "qelvo-tarnel: the camera settings could not be kept under %s\n",
+                         store.keyPath().c_str());
+        }
+    };
+    CameraControlsDialog dialog(owner, controls,
+                                QString::fromStdString(source.impl()->source->deviceName));
+    placeOver(owner, dialog);
+    dialog.exec();
+    return true;
+}
+
 }  // namespace
 
 bool hasSettingsPages(const MediaComponent& source) {
     if (source.empty() || source.kind() != ComponentKind::Source) return false;
     const SourceState& s = *source.impl()->source;
-    return s.isVirtual || hasChannels(colourControls(s));
+    return s.isVirtual || hasChannels(colourControls(s)) || cameraControlSource(source).has_value();
 }
 
 MediaResult showDeviceSettings(QWidget* owner, const MediaComponent& source) {
     if (!hasSettingsPages(source))
         return MediaResult::failure(MediaError::NoInterface, "The device has no settings pages.");
+    if (showCameraControls(owner, source)) return MediaResult::success();
     DeviceSettingsDialog dialog(owner, *source.impl()->source);
-    dialog.adjustSize();
-    dialog.move(owner ? owner->mapToGlobal(QPoint(30, 30)) : QPoint(30, 30));
+    placeOver(owner, dialog);
     dialog.exec();
     return MediaResult::success();
 }

@@ -77,6 +77,8 @@ VirtualDeviceOptions parseVirtualDeviceOptions(const VirtualDeviceEntry& entry) 
             if (readInt(value, n) && n >= -64 && n <= 64) o.motion = static_cast<int>(n);
         } else if (key == "overlay") {
             readFlag(value, o.overlay);
+        } else if (key == "controls") {
+            readFlag(value, o.cameraControls);
         }
     }
     return o;

@@ -22,6 +22,8 @@ namespace qelvo {
 //                 default smpte)
 //   motion=N      horizontal movement of the pattern in pixels per frame (default 2)
 //   overlay=0|1   burns the time and a frame counter in (default 1)
+//   controls      offers a typical USB camera's controls (exposure, white balance, focus,
+//                 ...) as its settings pages instead of the colour controls
 // Unknown options and unreadable values are ignored (the default stays).
 struct VirtualDeviceOptions {
     int width = 640;
@@ -37,6 +39,7 @@ struct VirtualDeviceOptions {
     std::string pattern = "smpte";
     int motion = 2;
     bool overlay = true;
+    bool cameraControls = false;
 };
 
 VirtualDeviceOptions parseVirtualDeviceOptions(const VirtualDeviceEntry& entry);

@@ -1,6 +1,8 @@
 #include "capture/CaptureFixture.h"
+#include "platform/CameraControlStore.h"
 #include "platform/LiveTarget.h"
 #include "platform/MediaGraph.h"
+#include "platform/SimulatedCameraControls.h"
 #include "platform/VirtualButtonChannel.h"
 
 #include <QApplication>
@@ -250,6 +252,20 @@ TEST_F(PipelineTest, DeviceSettingsOpenModallyOverTheWindow) {
     watchdog.start(2000);
     pipeline->showDeviceSettings();
     EXPECT_TRUE(sawModal);
+}
+
+TEST_F(PipelineTest, ACameraOpensWithTheControlValuesKeptForIt) {
+    test::TempFolder registry;
+    ::setenv("QELVO_REGISTRY_DIR", registry.path().c_str(), 1);
+    const std::uint32_t kGain = 0x00980913;
+    ASSERT_TRUE(CameraControlStore(RegistryStore(), "Kept Cam @virtual").save(kGain, 40));
+    CaptureTestWindow window;
+    auto pipeline =
+        makePipeline(window, WindowKind::ImageManagement, false, "Kept Cam{size=96x64,controls}");
+    ASSERT_TRUE(pipeline->startCapture().ok());
+    EXPECT_EQ(simulatedCameraControlsOf("Kept Cam")->value(kGain), 40);
+    pipeline->tearDown();
+    ::unsetenv("QELVO_REGISTRY_DIR");
 }
 
 }  // namespace
