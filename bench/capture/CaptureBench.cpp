@@ -2,7 +2,7 @@
 // latency, memory over a long run with snapshots, a 60-second recording, and the camera
 // button's press-to-request time.
 //
-//   bench_capture callbacks           time per frame at four frame sizes
+//   bench_capture callbacks           streaming-thread time per frame at four frame sizes
 //   bench_capture latency             50 snapshots from a 1280x720, 30 fps device
 //   bench_capture longrun [FRAMES]    54,000 frames (default) with a snapshot every 100
 //   bench_capture record [SECONDS]    records a 1280x720, 30 fps device (default 60 s)
@@ -20,6 +20,7 @@
 #include "imaging/CxImage.h"
 #include "platform/DeviceCatalogue.h"
 #include "platform/Dialogs.h"
+#include "platform/FramePool.h"
 #include "platform/InputEventDecoder.h"
 #include "platform/LiveTarget.h"
 #include "platform/MediaFile.h"
@@ -154,6 +155,9 @@ std::string makeTempFolder() {
 
 // ---- streaming-thread time per frame
 
+// What the streaming thread does for each frame in the multi-view window: the grabber's one
+// copy of the stream's top-down rows into a pooled bottom-up block, then the callback, which
+// draws it into the pane and keeps it as the latest frame without copying it again.
 int benchCallbacks() {
     BenchWindow window;
     window.show();
@@ -165,8 +169,14 @@ int benchCallbacks() {
     window.hostTimers().allowArmFromAnyThread(MultiViewKindCallback::kNoFrameTimer);
     const std::pair<int, int> sizes[] = {{640, 480}, {1280, 720}, {1920, 1080}, {2592, 1944}};
     for (auto [w, h] : sizes) {
-        std::vector<std::uint8_t> frame(frameRowBytes(w) * h);
-        for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>(i);
+        // The stream's buffers come from a pool of a few, as GStreamer's do, so the source
+        // rows are not all in cache from the frame before.
+        const std::size_t stride = frameRowBytes(w);
+        std::vector<std::vector<std::uint8_t>> sources(3, std::vector<std::uint8_t>(stride * h));
+        for (std::size_t k = 0; k < sources.size(); ++k)
+            for (std::size_t i = 0; i < sources[k].size(); ++i)
+                sources[k][i] = static_cast<std::uint8_t>(i + k);
+        FramePool grabberBlocks;
         cb.setFrameSize(w, h);
         constexpr int kFrames = 300;
         std::vector<double> ms, cpuMs;
@@ -177,9 +187,13 @@ int benchCallbacks() {
         std::thread streaming([&] {
             auto next = Steady::now();
             for (int i = 0; i < kFrames + 10; ++i) {
+                const std::uint8_t* topDown = sources[i % sources.size()].data();
                 const double c0 = threadCpuMs();
                 const auto t0 = Steady::now();
-                cb.BufferCB(i / 30.0, frame.data(), frame.size());
+                const GrabbedFrame frame =
+                    copyFrameBottomUp(grabberBlocks, topDown + stride * (h - 1),
+                                      -static_cast<std::ptrdiff_t>(stride), w, h, i / 30.0);
+                cb.FrameCB(frame);
                 const auto t1 = Steady::now();
                 const double c1 = threadCpuMs();
                 if (i >= 10) {
@@ -199,6 +213,8 @@ int benchCallbacks() {
         const double p50 = percentile(cpuMs, 50), p99 = percentile(cpuMs, 99);
         report("callback_cpu_median_" + size, p50, "ms");
         if (w == 1920)
+            figure("callback_cpu_p99_" + size, p99, "ms", "<= 1 ms", p99 <= 1.0);
+        else if (w == 2592)
             figure("callback_cpu_p99_" + size, p99, "ms", "<= 2 ms", p99 <= 2.0);
         else
             report("callback_cpu_p99_" + size, p99, "ms");

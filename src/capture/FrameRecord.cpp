@@ -1,7 +1,6 @@
 #include "capture/FrameRecord.h"
 
-#include <sys/mman.h>
-
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -16,55 +15,65 @@ FrameHeader FrameHeader::forFrame(int width, int height) {
 }
 
 namespace {
-constexpr std::size_t kMappedBlockMin = 256 * 1024;
+constexpr std::size_t kLargestBlock =
+    static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
 }
 
-void FrameBlockDeleter::operator()(std::uint8_t* block) const {
-    if (!block) return;
-    if (bytes >= kMappedBlockMin)
-        ::munmap(block, bytes);
-    else
-        delete[] block;
-}
-
-std::unique_ptr<std::uint8_t[], FrameBlockDeleter> FrameRecord::allocateBlock(std::size_t bytes) {
-    if (bytes >= kMappedBlockMin) {
-        void* block =
-            ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (block == MAP_FAILED) return {nullptr, FrameBlockDeleter{}};
-        return {static_cast<std::uint8_t*>(block), FrameBlockDeleter{bytes}};
-    }
-    return {new (std::nothrow) std::uint8_t[bytes == 0 ? 1 : bytes], FrameBlockDeleter{bytes}};
+void FrameRecord::clear() {
+    block_.reset();
+    blockSize_ = 0;
+    length_ = 0;
 }
 
 bool FrameRecord::assign(const std::uint8_t* pixels, std::size_t length, const FrameHeader& header,
                          double sampleTime) {
-    if (length > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-        pixels_.reset();
-        blockSize_ = 0;
-        length_ = 0;
-        return false;
+    // Letting go first hands the block back to this record's pool when nobody else holds
+    // it, so the next line gets the same block again.
+    clear();
+    if (length > kLargestBlock) return false;
+    if (!ownBlocks_) {
+        ownBlocks_.reset(new (std::nothrow) FramePool(1));
+        if (!ownBlocks_) return false;
     }
-    if (!pixels_ || static_cast<std::size_t>(blockSize_) < length) {
-        pixels_.reset();
-        blockSize_ = 0;
-        length_ = 0;
-        pixels_ = allocateBlock(length);
-        if (!pixels_) return false;
-        blockSize_ = static_cast<std::int32_t>(length);
-    }
-    if (length > 0) std::memcpy(pixels_.get(), pixels, length);
+    std::shared_ptr<PixelBlock> block = ownBlocks_->acquire(length);
+    if (!block) return false;
+    if (length > 0) std::memcpy(block->data(), pixels, length);
+    blockSize_ = static_cast<std::int32_t>(std::min(block->capacity(), kLargestBlock));
+    block_ = std::move(block);
     length_ = length;
     header_ = header;
     sampleTime_ = sampleTime;
     return true;
 }
 
+bool FrameRecord::adopt(SharedPixels block, std::size_t length, const FrameHeader& header,
+                        double sampleTime) {
+    clear();
+    if (!block || block->capacity() < length || length > kLargestBlock) return false;
+    blockSize_ = static_cast<std::int32_t>(std::min(block->capacity(), kLargestBlock));
+    block_ = std::move(block);
+    length_ = length;
+    header_ = header;
+    sampleTime_ = sampleTime;
+    return true;
+}
+
+std::shared_ptr<const FrameRecord> FrameRecord::sharedCopy() const {
+    auto copy = std::shared_ptr<FrameRecord>(new (std::nothrow) FrameRecord);
+    if (!copy) return nullptr;
+    copy->block_ = block_;
+    copy->length_ = length_;
+    copy->blockSize_ = blockSize_;
+    copy->header_ = header_;
+    copy->sampleTime_ = sampleTime_;
+    return copy;
+}
+
 std::shared_ptr<const FrameRecord> FrameRecord::clone() const {
     auto copy = std::shared_ptr<FrameRecord>(new (std::nothrow) FrameRecord);
     if (!copy) return nullptr;
-    if (pixels_) {
-        if (!copy->assign(pixels_.get(), length_, header_, sampleTime_)) return nullptr;
+    if (block_) {
+        if (!copy->assign(block_->data(), length_, header_, sampleTime_)) return nullptr;
     } else {
         copy->header_ = header_;
         copy->sampleTime_ = sampleTime_;
@@ -73,7 +82,7 @@ std::shared_ptr<const FrameRecord> FrameRecord::clone() const {
 }
 
 bool FrameRecord::isComplete() const {
-    if (!pixels_ || header_.width <= 0 || header_.height <= 0) return false;
+    if (!block_ || header_.width <= 0 || header_.height <= 0) return false;
     return length_ >= rowBytes() * static_cast<std::size_t>(header_.height);
 }
 

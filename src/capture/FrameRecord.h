@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FramePool.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -30,15 +32,11 @@ constexpr std::size_t frameRowBytes(int width) {
     return width <= 0 ? 0 : (static_cast<std::size_t>(width) * 3 + 3) / 4 * 4;
 }
 
-// Frees a frame's pixel block the way it was allocated.
-struct FrameBlockDeleter {
-    std::size_t bytes = 0;
-    void operator()(std::uint8_t* block) const;
-};
-
-// One frame as a grabber delivered it: an owned block of bottom-up B,G,R rows padded to 4
-// bytes, its header and its stream time.  The block is reused while it is large enough and
-// replaced by one of exactly the new length when a larger frame arrives; it never shrinks.
+// One frame as a grabber delivered it: a block of bottom-up B,G,R rows padded to 4 bytes,
+// its header and its stream time.  The block is read-only once the record has it and may
+// be shared with other records and with live targets; a record never writes into a block
+// anyone else holds.  A record that copies frames in keeps reusing its block while it is
+// large enough and nobody else holds it; a larger frame gets a block of exactly its length.
 class FrameRecord {
 public:
     FrameRecord() = default;
@@ -50,12 +48,21 @@ public:
     // returned; the next call tries again.
     bool assign(const std::uint8_t* pixels, std::size_t length, const FrameHeader& header,
                 double sampleTime);
+    // Takes `block` as this record's pixels without copying them.  False (and the
+    // record emptied) when the block is missing or shorter than `length`.
+    bool adopt(SharedPixels block, std::size_t length, const FrameHeader& header,
+               double sampleTime);
 
+    // A record of the same frame over the same read-only block: how a frame leaves the
+    // thread that writes this record, without copying its pixels (null when memory runs
+    // out).
+    std::shared_ptr<const FrameRecord> sharedCopy() const;
     // An independent copy whose block is exactly as long as the data (nullptr when memory
-    // runs out).  This is how a frame leaves the thread that writes this record.
+    // runs out).
     std::shared_ptr<const FrameRecord> clone() const;
 
-    const std::uint8_t* pixels() const { return pixels_.get(); }
+    const std::uint8_t* pixels() const { return block_ ? block_->data() : nullptr; }
+    const SharedPixels& pixelBlock() const { return block_; }
     std::size_t length() const { return length_; }  // bytes of the current frame
     std::int32_t blockSize() const { return blockSize_; }
     const FrameHeader& header() const { return header_; }
@@ -67,12 +74,10 @@ public:
     bool isComplete() const;
 
 private:
-    // Frame-sized blocks are mapped from the system and given back when freed, so a long
-    // session of snapshots (blocks made on one thread, freed on another) keeps a flat
-    // footprint instead of leaving freed frames cached in the allocator's per-thread heaps.
-    static std::unique_ptr<std::uint8_t[], FrameBlockDeleter> allocateBlock(std::size_t bytes);
+    void clear();
 
-    std::unique_ptr<std::uint8_t[], FrameBlockDeleter> pixels_;
+    SharedPixels block_;
+    std::unique_ptr<FramePool> ownBlocks_;  // blocks for frames copied in, made on first use
     std::size_t length_ = 0;
     std::int32_t blockSize_ = 0;
     FrameHeader header_;

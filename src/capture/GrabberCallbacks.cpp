@@ -7,6 +7,7 @@
 #include "platform/LiveTarget.h"
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 #include <new>
 
@@ -52,6 +53,33 @@ void CallbackBase::BufferCB(double sampleTime, const std::uint8_t* buffer, std::
     }
 }
 
+void CallbackBase::FrameCB(const GrabbedFrame& frame) {
+    std::lock_guard lock(frameMutex_);
+    try {
+        handleGrabbed(frame);
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+FrameResult CallbackBase::handleFrame(double sampleTime, const std::uint8_t* buffer,
+                                      std::size_t size) {
+    GrabbedFrame frame;
+    frame.sampleTime = sampleTime;
+    if (buffer) {
+        // The bytes go away when this call returns: they are copied once, as they come, and
+        // every hand-over after this shares that copy.
+        std::shared_ptr<PixelBlock> block = copies_.acquire(size);
+        if (!block) return FrameResult::OutOfMemory;
+        if (size > 0) std::memcpy(block->data(), buffer, size);
+        const FrameSize claimed = frameSize();
+        frame.pixels = std::move(block);
+        frame.length = size;
+        frame.width = claimed.width;
+        frame.height = claimed.height;
+    }
+    return handleGrabbed(frame);
+}
+
 void CallbackBase::waitOutFrameInFlight() {
     std::lock_guard lock(frameMutex_);
 }
@@ -62,10 +90,8 @@ void CallbackBase::forgetTarget(LiveTarget* target) {
     waitOutFrameInFlight();
 }
 
-void CallbackBase::draw(LiveTarget* target, const std::uint8_t* buffer, const FrameSize& size) {
-    if (!target) return;
-    target->submitFrame(buffer, size.width, size.height,
-                        static_cast<int>(frameRowBytes(size.width)));
+void CallbackBase::draw(LiveTarget* target, const GrabbedFrame& frame) {
+    if (target) target->submitSharedFrame(frame);
 }
 
 void SnapshotKindCallback::setTargetRect(const QRect& rect) {
@@ -79,27 +105,28 @@ QRect SnapshotKindCallback::targetRect() const {
     return QRect(targetX_.load(), targetY_.load(), targetW_.load(), targetH_.load());
 }
 
-FrameResult SnapshotKindCallback::handleFrame(double sampleTime, const std::uint8_t* buffer,
-                                              std::size_t size) {
+FrameResult SnapshotKindCallback::handleGrabbed(const GrabbedFrame& grabbed) {
     const FrameSize frameSize = this->frameSize();
     // A frame that is not what the size claims is dropped whole: not drawn, not saved, and
     // a raised snapshot flag waits for the next whole frame.
-    if (!isWholeFrame(frameSize, buffer, size))
-        return buffer ? FrameResult::Ok : FrameResult::InvalidPointer;
+    if (!isWholeFrame(frameSize, grabbed))
+        return grabbed.pixels ? FrameResult::Ok : FrameResult::InvalidPointer;
     std::atomic<int>& snapshotFlag = captureWords().snapshotFlag;
     const bool live = liveFreeze_.load() == 0;
     if (live) {
-        draw(liveTarget_.load(), buffer, frameSize);
+        draw(liveTarget_.load(), grabbed);
         int raised = 1;
         if (!snapshotFlag.compare_exchange_strong(raised, 0)) return FrameResult::Ok;
     }
 
-    // One owned copy per snapshot, shared read-only by the writer and the message, so
-    // neither ever sees a frame that a later snapshot is writing into.  The writer has the
-    // frame before the window hears of it.  A snapshot that cannot be handed over now
-    // (no memory, the writer's queue full) is taken from the next frame instead.
+    // One record per snapshot over the frame's read-only block, shared by the writer and the
+    // message: nobody writes into that block while they hold it, so neither ever sees a
+    // later frame.  The writer has the frame before the window hears of it.  A snapshot
+    // that cannot be handed over now (no memory, the writer's queue full) is taken from the
+    // next frame instead.
     auto frame = std::shared_ptr<FrameRecord>(new (std::nothrow) FrameRecord);
-    if (!frame || !frame->assign(buffer, size, frameSize.header(), sampleTime)) {
+    if (!frame ||
+        !frame->adopt(grabbed.pixels, grabbed.length, frameSize.header(), grabbed.sampleTime)) {
         if (live) snapshotFlag.store(1);
         return FrameResult::OutOfMemory;
     }
@@ -120,7 +147,7 @@ bool MultiViewKindCallback::raiseSnapshotRequest() {
 
 void MultiViewKindCallback::serveSnapshot() {
     postFrameMessage(captureWords().notificationWindow.load(), kSnapshotFrameMessage,
-                     latestFrameCopy());
+                     latestFrameRecord());
     rearm(kAlarmClearTimer);
 }
 
@@ -135,8 +162,7 @@ void MultiViewKindCallback::forgetTarget(LiveTarget* target) {
     CallbackBase::forgetTarget(target);
 }
 
-FrameResult MultiViewKindCallback::handleFrame(double sampleTime, const std::uint8_t* buffer,
-                                               std::size_t size) {
+FrameResult MultiViewKindCallback::handleGrabbed(const GrabbedFrame& grabbed) {
     int request = snapshotRequest_.load();
     if (request == 2) {
         // Only one of the two callbacks may serve a single request.
@@ -147,34 +173,37 @@ FrameResult MultiViewKindCallback::handleFrame(double sampleTime, const std::uin
     }
 
     const FrameSize frameSize = this->frameSize();
-    const bool whole = isWholeFrame(frameSize, buffer, size);
+    const bool whole = isWholeFrame(frameSize, grabbed);
     if (liveFreeze_.load() == 0) {
-        if (whole) draw(liveTarget_.load(), buffer, frameSize);
+        if (whole) draw(liveTarget_.load(), grabbed);
         rearm(kNoFrameTimer);
     }
     if (LiveTarget* inset = insetTarget_.load()) {
-        if (whole) draw(inset, buffer, frameSize);
+        if (whole) draw(inset, grabbed);
         rearm(kNoFrameTimer);
     }
-    if (!buffer) return FrameResult::InvalidPointer;
+    if (!grabbed.pixels) return FrameResult::InvalidPointer;
     if (!whole) return FrameResult::Ok;
 
     {
+        // The record takes the frame's block as it is; the frame it held before goes back
+        // to its pool once its last reader lets go.
         LatestFrame& frame = latest();
         std::lock_guard lock(frame.mutex);
-        if (!frame.record.assign(buffer, size, frameSize.header(), sampleTime))
+        if (!frame.record.adopt(grabbed.pixels, grabbed.length, frameSize.header(),
+                                grabbed.sampleTime))
             return FrameResult::OutOfMemory;
     }
     if (captureWords().frameNoticeSwitch.load() != 0)
         postFrameMessage(captureWords().notificationWindow.load(), kFrameReadyMessage,
-                         latestFrameCopy());
+                         latestFrameRecord());
     return FrameResult::Ok;
 }
 
-std::shared_ptr<const FrameRecord> latestFrameCopy() {
+std::shared_ptr<const FrameRecord> latestFrameRecord() {
     LatestFrame& frame = latest();
     std::lock_guard lock(frame.mutex);
-    return frame.record.clone();
+    return frame.record.sharedCopy();
 }
 
 std::int32_t latestFrameBlockSize() {

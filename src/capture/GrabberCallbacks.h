@@ -41,11 +41,18 @@ public:
     // flight.  Used when a live target is destroyed.
     virtual void forgetTarget(LiveTarget* target);
 
+    // A frame as bytes that are valid only during the call: copied once, then handled as a
+    // grabbed frame.
     void BufferCB(double sampleTime, const std::uint8_t* buffer, std::size_t size) override;
+    // A frame the grabber has already copied: handled without copying it again.
+    void FrameCB(const GrabbedFrame& frame) override;
     // The grabber reports the negotiated size as the stream settles it.
     void FormatCB(int width, int height) override { setFrameSize(width, height); }
-    virtual FrameResult handleFrame(double sampleTime, const std::uint8_t* buffer,
-                                    std::size_t size) = 0;
+
+    // What BufferCB does, without the lock and the exception guard.
+    FrameResult handleFrame(double sampleTime, const std::uint8_t* buffer, std::size_t size);
+    // The frame's block is shared read-only with the targets and the records it is handed to.
+    virtual FrameResult handleGrabbed(const GrabbedFrame& frame) = 0;
 
 protected:
     struct FrameSize {
@@ -56,13 +63,13 @@ protected:
     };
     // Width and height read together, as one word.
     FrameSize frameSize() const;
-    // Only a buffer holding exactly the frame the size claims is drawn or copied.
-    static bool isWholeFrame(const FrameSize& size, const std::uint8_t* buffer,
-                             std::size_t length) {
-        return buffer && size.bytes > 0 && length == size.bytes;
+    // Only a frame holding exactly the frame the size claims is drawn or kept.
+    static bool isWholeFrame(const FrameSize& size, const GrabbedFrame& frame) {
+        return frame.pixels && size.bytes > 0 && frame.length == size.bytes &&
+               frame.width == size.width && frame.height == size.height;
     }
     // Hands a whole frame to a live target (none: nothing).
-    static void draw(LiveTarget* target, const std::uint8_t* buffer, const FrameSize& size);
+    static void draw(LiveTarget* target, const GrabbedFrame& frame);
 
     static int unpackWidth(std::uint64_t packed) { return static_cast<int>(packed >> 32); }
     static int unpackHeight(std::uint64_t packed) { return static_cast<int>(packed & 0xFFFFFFFFu); }
@@ -72,6 +79,7 @@ protected:
     std::atomic<LiveTarget*> liveTarget_{nullptr};
     std::atomic<int> liveFreeze_{0};
     std::mutex frameMutex_;  // held while a frame is handled
+    FramePool copies_;       // blocks for frames handed in as passing bytes
 };
 
 // The image management window's callbacks: draw the live picture and, when the snapshot
@@ -85,8 +93,7 @@ public:
     void setTargetRect(const QRect& rect);
     QRect targetRect() const;
 
-    FrameResult handleFrame(double sampleTime, const std::uint8_t* buffer,
-                            std::size_t size) override;
+    FrameResult handleGrabbed(const GrabbedFrame& frame) override;
 
 private:
     std::atomic<int> targetX_{0}, targetY_{0}, targetW_{0}, targetH_{0};
@@ -109,8 +116,7 @@ public:
     // Raises the request to 2 when none is pending (the multi-view window's SNAP).
     bool raiseSnapshotRequest();
 
-    FrameResult handleFrame(double sampleTime, const std::uint8_t* buffer,
-                            std::size_t size) override;
+    FrameResult handleGrabbed(const GrabbedFrame& frame) override;
 
 private:
     void serveSnapshot();
@@ -120,8 +126,9 @@ private:
     std::atomic<int> snapshotRequest_{0};
 };
 
-// Copy of the multi-view kind's latest-frame record (null when memory runs out).
-std::shared_ptr<const FrameRecord> latestFrameCopy();
+// The multi-view kind's latest frame, as a record of its own over the same read-only pixels
+// (null when memory runs out; a record without pixels before the first frame).
+std::shared_ptr<const FrameRecord> latestFrameRecord();
 // Block size of the latest-frame record (tests).
 std::int32_t latestFrameBlockSize();
 

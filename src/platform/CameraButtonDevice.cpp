@@ -26,13 +26,28 @@ std::vector<fs::path> childrenStartingWith(const fs::path& folder, const std::st
     return found;
 }
 
+// The first line of a small attribute file.  Only regular files are opened, and only their
+// first bytes are read: a pipe or device node in a damaged or fake tree would block the GUI
+// thread or never end.  The kernel's attribute files are regular and at most a page long.
+bool readAttributeLine(const fs::path& file, std::string& line) {
+    constexpr std::size_t kMaxAttributeBytes = 4096;
+    std::error_code error;
+    if (!fs::is_regular_file(file, error)) return false;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return false;
+    line.resize(kMaxAttributeBytes);
+    in.read(line.data(), std::streamsize(line.size()));
+    line.resize(std::size_t(in.gcount()));
+    line.erase(std::min(line.find('\n'), line.size()));
+    return !line.empty();
+}
+
 // Whether the input device's "capabilities/key" bitmap (hexadecimal words of the kernel's
 // long, most significant first, separated by spaces) has the camera key.  A bitmap that
 // cannot be read does not rule the device out.
 bool mayReportCameraKey(const fs::path& inputDevice) {
-    std::ifstream in(inputDevice / "capabilities" / "key");
     std::string line;
-    if (!in || !std::getline(in, line)) return true;
+    if (!readAttributeLine(inputDevice / "capabilities" / "key", line)) return true;
     std::vector<std::string> words;
     std::istringstream split(line);
     for (std::string word; split >> word;) words.push_back(word);

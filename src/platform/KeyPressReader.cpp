@@ -55,8 +55,9 @@ std::unique_ptr<KeyPressReader> KeyPressReader::open(const std::string& path, On
         const int error = errno;
         if (error == EACCES || error == EPERM)
             sayOnce("cannot read " + path + " (" + std::strerror(error) +
-                    "); add the user to the 'input' group, or give the camera a udev rule with "
-                    "TAG+=\"uaccess\", then log in again");
+                    "); add the user to the 'input' group and log in again, or give the "
+                    "camera's event node TAG+=\"uaccess\" in a udev rule and plug the camera "
+                    "in again");
         else
             sayOnce("cannot open " + path + " (" + std::strerror(error) + ")");
         return nullptr;

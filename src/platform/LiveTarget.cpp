@@ -12,7 +12,7 @@ namespace qelvo {
 namespace {
 
 struct FrameBuffer {
-    std::vector<std::uint8_t> pixels;  // rows of `rowBytes`, bottom row first
+    SharedPixels pixels;  // rows of `rowBytes`, bottom row first; read-only
     int width = 0;
     int height = 0;
     int rowBytes = 0;
@@ -20,13 +20,14 @@ struct FrameBuffer {
 
 }  // namespace
 
-// Three buffers: the submitting thread fills `writing` without holding the slot lock, then
-// swaps it with `latest`; paintEvent swaps `latest` into `painting`.  Neither side ever waits
-// for the other longer than a swap, and after the first frames no buffer is reallocated.
+// Frames are shared read-only blocks: the submitting thread publishes one as `latest`, and
+// paintEvent moves `latest` into `painting`.  Neither side ever waits for the other longer
+// than that move.  A shared frame is kept as it is; a frame handed in as bytes is copied
+// into a block of the target's own pool, which stops allocating once frames flow.
 struct LiveTarget::Slot {
-    std::mutex writeMutex;  // serialises submitters (a picture fed from two streams)
-    FrameBuffer writing;
-    // Column map for frames larger than the panel (under writeMutex).
+    std::mutex copyMutex;  // serialises copying submitters (a picture fed from two streams)
+    FramePool copies{3};
+    // Column map for copied frames larger than the panel (under copyMutex).
     std::vector<int> sampleColumns;
     int sampledFromWidth = -1;
     int sampledToWidth = -1;
@@ -79,40 +80,52 @@ LiveTarget::~LiveTarget() {
 
 void LiveTarget::submitFrame(const std::uint8_t* bottomUpBgr, int width, int height, int stride) {
     if (!bottomUpBgr || width <= 0 || height <= 0 || stride < width * 3) return;
-    storeFrame(bottomUpBgr, stride, width, height);
+    copyFrame(bottomUpBgr, stride, width, height);
 }
 
 void LiveTarget::submitTopDownFrame(const std::uint8_t* topDownBgr, int width, int height,
                                     int stride) {
     if (!topDownBgr || width <= 0 || height <= 0 || stride < width * 3) return;
     // Walking the rows backwards from the last one stores them bottom-up in the same copy.
-    storeFrame(topDownBgr + static_cast<std::ptrdiff_t>(stride) * (height - 1), -stride, width,
-               height);
+    copyFrame(topDownBgr + static_cast<std::ptrdiff_t>(stride) * (height - 1), -stride, width,
+              height);
 }
 
-void LiveTarget::storeFrame(const std::uint8_t* firstRow, std::ptrdiff_t step, int width,
-                            int height) {
+void LiveTarget::submitSharedFrame(const GrabbedFrame& frame) {
+    const int rowBytes = static_cast<int>(frame.rowBytes());
+    if (!frame.pixels || frame.width <= 0 || frame.height <= 0 ||
+        frame.length < static_cast<std::size_t>(rowBytes) * frame.height ||
+        frame.pixels->capacity() < frame.length)
+        return;
+    publish(frame.pixels, frame.width, frame.height, rowBytes);
+}
+
+void LiveTarget::copyFrame(const std::uint8_t* firstRow, std::ptrdiff_t step, int width,
+                           int height) {
+    SharedPixels pixels;
+    int outW = width, outH = height;
     {
-        std::lock_guard<std::mutex> writeLock(slot_->writeMutex);
+        std::lock_guard<std::mutex> copyLock(slot_->copyMutex);
         Slot& s = *slot_;
-        FrameBuffer& w = s.writing;
         // A frame larger than the panel is reduced here, by the same nearest samples the
-        // paint would take: the copy then costs what the panel shows, not what the camera
-        // delivers, and the picture painted is the same.
+        // paint would take: the copy then costs what the panel shows, not what the caller
+        // hands in, and the picture painted is the same.
         const int viewW = s.viewWidth.load(std::memory_order_relaxed);
         const int viewH = s.viewHeight.load(std::memory_order_relaxed);
-        const int outW = viewW > 0 && viewW < width ? viewW : width;
-        const int outH = viewH > 0 && viewH < height ? viewH : height;
+        outW = viewW > 0 && viewW < width ? viewW : width;
+        outH = viewH > 0 && viewH < height ? viewH : height;
         const int rowBytes = outW * 3;
-        const std::size_t size = static_cast<std::size_t>(rowBytes) * outH;
-        if (w.pixels.size() < size) w.pixels.resize(size);
+        std::shared_ptr<PixelBlock> block =
+            s.copies.acquire(static_cast<std::size_t>(rowBytes) * outH);
+        if (!block) return;  // no memory: this frame is skipped
+        std::uint8_t* out = block->data();
         if (outW == width && outH == height) {
             if (step == rowBytes) {
-                std::memcpy(w.pixels.data(), firstRow, size);
+                std::memcpy(out, firstRow, static_cast<std::size_t>(rowBytes) * outH);
             } else {
                 for (int y = 0; y < height; ++y)
-                    std::memcpy(w.pixels.data() + static_cast<std::size_t>(rowBytes) * y,
-                                firstRow + step * y, rowBytes);
+                    std::memcpy(out + static_cast<std::size_t>(rowBytes) * y, firstRow + step * y,
+                                rowBytes);
             }
         } else {
             if (s.sampledFromWidth != width || s.sampledToWidth != outW) {
@@ -128,22 +141,29 @@ void LiveTarget::storeFrame(const std::uint8_t* firstRow, std::ptrdiff_t step, i
                 const int topRow =
                     static_cast<int>(static_cast<std::int64_t>(outH - 1 - j) * height / outH);
                 const std::uint8_t* in = firstRow + step * (height - 1 - topRow);
-                std::uint8_t* out = w.pixels.data() + static_cast<std::size_t>(rowBytes) * j;
-                for (int x = 0; x < outW; ++x, out += 3) {
+                std::uint8_t* row = out + static_cast<std::size_t>(rowBytes) * j;
+                for (int x = 0; x < outW; ++x, row += 3) {
                     const std::uint8_t* p = in + columns[x];
-                    out[0] = p[0];
-                    out[1] = p[1];
-                    out[2] = p[2];
+                    row[0] = p[0];
+                    row[1] = p[1];
+                    row[2] = p[2];
                 }
             }
         }
-        w.width = outW;
-        w.height = outH;
-        w.rowBytes = rowBytes;
+        pixels = std::move(block);
+    }
+    publish(std::move(pixels), outW, outH, outW * 3);
+}
+
+void LiveTarget::publish(SharedPixels pixels, int width, int height, int rowBytes) {
+    FrameBuffer replaced;
+    {
         std::lock_guard<std::mutex> swapLock(slot_->swapMutex);
-        std::swap(slot_->writing, slot_->latest);
+        replaced = std::move(slot_->latest);
+        slot_->latest = FrameBuffer{std::move(pixels), width, height, rowBytes};
         slot_->fresh = true;
     }
+    // `replaced` lets go of the frame it held here, outside the lock.
     slot_->submitted.fetch_add(1, std::memory_order_relaxed);
     if (!slot_->repaintPending.exchange(true)) {
         slot_->requested.fetch_add(1, std::memory_order_relaxed);
@@ -158,12 +178,14 @@ void LiveTarget::handleRepaintRequest() {
 }
 
 void LiveTarget::clearFrame() {
+    FrameBuffer dropped;
     {
         std::lock_guard<std::mutex> swapLock(slot_->swapMutex);
-        slot_->latest.width = slot_->latest.height = 0;
+        dropped = std::move(slot_->latest);
+        slot_->latest = FrameBuffer{};
         slot_->fresh = false;
     }
-    slot_->painting.width = slot_->painting.height = 0;
+    slot_->painting = FrameBuffer{};
     update();
 }
 
@@ -183,19 +205,29 @@ bool LiveTarget::repaintPending() const {
     return slot_->repaintPending.load();
 }
 
+const std::uint8_t* LiveTarget::newestFrameBytes() const {
+    std::lock_guard<std::mutex> swapLock(slot_->swapMutex);
+    const FrameBuffer& newest = slot_->fresh ? slot_->latest : slot_->painting;
+    return newest.pixels ? newest.pixels->data() : nullptr;
+}
+
 void LiveTarget::paintEvent(QPaintEvent* event) {
     Slot& s = *slot_;
+    FrameBuffer shown;
     {
         std::lock_guard<std::mutex> swapLock(s.swapMutex);
         if (s.fresh) {
-            std::swap(s.latest, s.painting);
+            shown = std::move(s.latest);
+            s.latest = FrameBuffer{};
             s.fresh = false;
         }
     }
+    // The frame painted before goes back to whoever made it as soon as a newer one is here.
+    if (shown.pixels) s.painting = std::move(shown);
     QPainter painter(this);
     const FrameBuffer& f = s.painting;
     const int outW = width(), outH = height();
-    if (f.width <= 0 || f.height <= 0 || outW <= 0 || outH <= 0) {
+    if (!f.pixels || f.width <= 0 || f.height <= 0 || outW <= 0 || outH <= 0) {
         painter.fillRect(event->rect(), palette().window());
         return;
     }
@@ -216,7 +248,8 @@ void LiveTarget::paintEvent(QPaintEvent* event) {
     for (int y = 0; y < outH; ++y) {
         const int sourceRow = static_cast<int>(static_cast<std::int64_t>(y) * f.height / outH);
         const int memoryRow = f.height - 1 - sourceRow;
-        const std::uint8_t* in = f.pixels.data() + static_cast<std::size_t>(f.rowBytes) * memoryRow;
+        const std::uint8_t* in =
+            f.pixels->data() + static_cast<std::size_t>(f.rowBytes) * memoryRow;
         auto* out = reinterpret_cast<std::uint32_t*>(s.scaled.scanLine(y));
         for (int x = 0; x < outW; ++x) {
             const std::uint8_t* p = in + columns[x];

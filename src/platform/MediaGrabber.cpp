@@ -1,13 +1,13 @@
 #include <chrono>
-#include <cstring>
 
 #include "platform/MediaInternal.h"
 
 namespace qelvo {
 namespace {
 
-// Runs on the streaming thread for every 24-bit frame leaving the converter.  The rows are
-// turned bottom-up here, in the one copy the callback needs anyway, each padded to 4 bytes.
+// Runs on the streaming thread for every 24-bit frame leaving the converter.  The frame is
+// copied once, into a pooled block, with its rows turned bottom-up and padded to 4 bytes in
+// that same copy; the callback and everyone it hands the frame to share that block.
 GstPadProbeReturn grabberProbe(GstPad*, GstPadProbeInfo* info, gpointer data) {
     auto* g = static_cast<GrabberState*>(data);
     if (info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
@@ -41,19 +41,16 @@ GstPadProbeReturn grabberProbe(GstPad*, GstPadProbeInfo* info, gpointer data) {
     const int height = GST_VIDEO_FRAME_HEIGHT(&frame);
     const std::ptrdiff_t stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
     const auto* pixels = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
-    const std::size_t used = static_cast<std::size_t>(width) * 3;
-    const std::size_t row = (used + 3) & ~std::size_t{3};
-    const std::size_t size = row * static_cast<std::size_t>(height);
-    if (g->repacked.size() != size) g->repacked.assign(size, 0);  // padding stays zero
-    std::uint8_t* out = g->repacked.data();
-    for (int y = 0; y < height; ++y)
-        std::memcpy(out + row * y, pixels + stride * (height - 1 - y), used);
-    tsanFrameReleased(pixels);
     const GstClockTime pts = GST_BUFFER_PTS(buffer);
     const double sampleTime =
         GST_CLOCK_TIME_IS_VALID(pts) ? static_cast<double>(pts) / GST_SECOND : 0.0;
+    // GStreamer's rows run top-down: start from the last and walk upwards.
+    GrabbedFrame grabbed = copyFrameBottomUp(g->frames, pixels + stride * (height - 1), -stride,
+                                             width, height, sampleTime);
+    tsanFrameReleased(pixels);
     gst_video_frame_unmap(&frame);
-    g->callback->BufferCB(sampleTime, out, size);
+    // A frame that finds no memory is dropped; the next one tries again.
+    if (grabbed.pixels) g->callback->FrameCB(grabbed);
     return GST_PAD_PROBE_OK;
 }
 

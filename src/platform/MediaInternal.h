@@ -3,6 +3,7 @@
 // Private to the media layer: what a component handle holds.  Only src/platform includes it.
 
 #include "platform/FormatChoice.h"
+#include "platform/FramePool.h"
 #include "platform/GrabberCallback.h"
 #include "platform/MediaComponent.h"
 #include "platform/VirtualDevice.h"
@@ -86,7 +87,7 @@ struct GrabberState {
     // Streaming thread only.
     GstVideoInfo info{};
     bool infoValid = false;
-    std::vector<std::uint8_t> repacked;
+    FramePool frames;  // the blocks each frame is copied into once
 };
 
 struct MediaComponent::Impl {

@@ -136,6 +136,16 @@ TEST(CameraButtonDeviceTest, FindsTheEventNodeOfTheSameUsbDevice) {
             findCameraButtonDevice(tree.root / "usb-Microscope-video-index0", tree.roots);
         EXPECT_EQ(found.eventNode, (tree.roots.dev / "input/event5").string()) << found.problem;
     }
+    {  // A capabilities entry that is no regular file (here a pipe nobody writes) is not
+       // read, which would block; the device is not ruled out.
+        FakeSysfs tree;
+        tree.addInput(tree.usbDevice / "1-2:1.0", "input7", "event5");
+        const fs::path capabilities = tree.usbDevice / "1-2:1.0/input/input7/capabilities";
+        fs::create_directories(capabilities);
+        ASSERT_EQ(::mkfifo((capabilities / "key").c_str(), 0600), 0);
+        const auto found = findCameraButtonDevice("/dev/video2", tree.roots);
+        EXPECT_EQ(found.eventNode, (tree.roots.dev / "input/event5").string()) << found.problem;
+    }
 }
 
 TEST(CameraButtonDeviceTest, LayoutsWithoutAButtonSayWhy) {

@@ -115,6 +115,56 @@ TEST_F(CallbackTest, SnapshotKindDrawsEveryFrameAndServesOneRaisedFlag) {
     EXPECT_EQ(window.written[0], folder / "20260304-050607.jpg");
 }
 
+TEST_F(CallbackTest, AGrabbedFrameIsSharedNotCopiedAndStaysUnchangedWhileHeld) {
+    SnapshotKindCallback& cb = snapshotKindCallback(false, 1);
+    cb.setFrameSize(64, 48);
+    cb.setLiveTarget(window.panel(1037));
+    cb.setLiveFreeze(0);
+    const std::size_t row = frameRowBytes(64);
+    // The grabber's copy: top-down rows of the stream into a pooled bottom-up block.
+    FramePool grabberBlocks;
+    auto grab = [&](const std::vector<std::uint8_t>& topDown, double time) {
+        return copyFrameBottomUp(grabberBlocks, topDown.data() + row * 47,
+                                 -static_cast<std::ptrdiff_t>(row), 64, 48, time);
+    };
+    captureWords().snapshotFlag.store(1);
+    std::vector<std::uint8_t> saved;
+    {
+        const GrabbedFrame first = grab(frameBytes(64, 48, 3), 1.0);
+        ASSERT_TRUE(first.pixels);
+        saved.assign(first.data(), first.data() + first.length);
+        cb.FrameCB(first);
+        EXPECT_EQ(window.panel(1037)->newestFrameBytes(), first.data());
+        ASSERT_TRUE(waitUntil([&] { return window.messages.size() == 1; }));
+        ASSERT_TRUE(window.messages[0].frame);
+        EXPECT_EQ(window.messages[0].frame->pixels(), first.data()) << "the snapshot shares it";
+    }
+    // Later frames of the same grabber never land in the block the snapshot holds.
+    const auto later = frameBytes(64, 48, 90);
+    for (int i = 0; i < 8; ++i) {
+        const GrabbedFrame next = grab(later, 2.0 + i);
+        EXPECT_NE(next.data(), window.messages[0].frame->pixels());
+        cb.FrameCB(next);
+    }
+    EXPECT_EQ(0, std::memcmp(window.messages[0].frame->pixels(), saved.data(), saved.size()));
+    EXPECT_EQ(window.messages[0].frame->length(), saved.size());
+    EXPECT_DOUBLE_EQ(window.messages[0].frame->sampleTime(), 1.0);
+
+    // The multi-view kind keeps the frame as its latest frame the same way.
+    MultiViewKindCallback& mv = multiViewKindCallback(false, 1);
+    mv.setFrameSize(64, 48);
+    mv.setLiveTarget(window.panel(1015));
+    mv.setLiveFreeze(0);
+    const GrabbedFrame shown = grab(later, 20.0);
+    mv.FrameCB(shown);
+    EXPECT_EQ(latestFrameRecord()->pixels(), shown.data());
+    EXPECT_EQ(window.panel(1015)->newestFrameBytes(), shown.data());
+    // A frame whose size is not the negotiated one is neither shown nor kept.
+    mv.setFrameSize(48, 64);
+    mv.FrameCB(grab(later, 21.0));
+    EXPECT_EQ(latestFrameRecord()->pixels(), shown.data());
+}
+
 TEST_F(CallbackTest, StillStreamSavesEveryFrameWithoutRequestAndNeverOverwrites) {
     SnapshotKindCallback& still = snapshotKindCallback(false, 2);
     still.setFrameSize(32, 24);
@@ -227,13 +277,12 @@ TEST_F(CallbackTest, TheWriterQueueIsBoundedAndOnlyQueuedSnapshotsAreAnnounced) 
 TEST(Callbacks, AFrameThatRunsOutOfMemoryIsDroppedWithoutLeavingTheCallback) {
     // The callback runs inside the media framework's C code, which no exception may cross.
     struct OutOfMemory : CallbackBase {
-        FrameResult handleFrame(double, const std::uint8_t*, std::size_t) override {
-            throw std::bad_alloc();
-        }
+        FrameResult handleGrabbed(const GrabbedFrame&) override { throw std::bad_alloc(); }
     } callback;
     const std::uint8_t byte = 0;
     EXPECT_NO_THROW(callback.BufferCB(0, &byte, 1));
     EXPECT_NO_THROW(callback.BufferCB(0, &byte, 1)) << "and the next frame is handled again";
+    EXPECT_NO_THROW(callback.FrameCB(GrabbedFrame{}));
 }
 
 TEST_F(CallbackTest, ATargetDestroyedWhileFramesFlowIsLetGoOfFirst) {

@@ -120,5 +120,64 @@ TEST(LiveTarget, NearestSamplesAreTheSameForFramesLargerAndSmallerThanThePanel) 
     }
 }
 
+TEST(FramePool, ABlockComesBackOnlyWhenItsLastHolderLetsGoAndNeverShrinks) {
+    FramePool pool(2);
+    std::shared_ptr<PixelBlock> first = pool.acquire(100);
+    ASSERT_TRUE(first);
+    const std::uint8_t* firstBytes = first->data();
+    SharedPixels reader = first;  // a frame handed on
+    first.reset();
+    std::shared_ptr<PixelBlock> second = pool.acquire(100);
+    ASSERT_TRUE(second);
+    EXPECT_NE(second->data(), firstBytes) << "a block someone reads is not written again";
+    second.reset();
+    reader.reset();
+    EXPECT_EQ(pool.freeBlocks(), 2u);
+    std::shared_ptr<PixelBlock> again = pool.acquire(60);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->capacity(), 100u) << "a smaller frame reuses a block";
+    EXPECT_EQ(pool.freeBlocks(), 1u);
+
+    std::shared_ptr<PixelBlock> larger = pool.acquire(300);
+    ASSERT_TRUE(larger);
+    EXPECT_EQ(larger->capacity(), 300u);
+    EXPECT_EQ(pool.blockSize(), 300u);
+    EXPECT_EQ(pool.freeBlocks(), 0u) << "blocks too small for the new size are let go";
+    again.reset();
+    EXPECT_EQ(pool.freeBlocks(), 0u);
+
+    // A block may outlive its pool (a snapshot still being written when the graph goes).
+    SharedPixels survivor;
+    {
+        FramePool gone(1);
+        survivor = gone.acquire(4 << 20);  // a mapped block
+    }
+    ASSERT_TRUE(survivor);
+    EXPECT_EQ(survivor->capacity(), 4u << 20);
+}
+
+TEST(FramePool, CopyTurnsTopDownRowsBottomUpWithZeroPadding) {
+    FramePool pool(1);
+    pool.acquire(16 * 3)->data()[15] = 0xAB;  // a used block with junk where padding goes
+    // Three rows of five pixels, top row first, rows 20 bytes apart; byte = row * 16 + column.
+    std::vector<std::uint8_t> topDown(60, 0xEE);
+    for (int row = 0; row < 3; ++row)
+        for (int i = 0; i < 15; ++i)
+            topDown[row * 20 + i] = static_cast<std::uint8_t>(row * 16 + i);
+    const GrabbedFrame frame = copyFrameBottomUp(pool, topDown.data() + 40, -20, 5, 3, 2.5);
+    ASSERT_TRUE(frame.pixels);
+    EXPECT_EQ(frame.length, 48u);
+    EXPECT_EQ(frame.rowBytes(), 16u);
+    EXPECT_DOUBLE_EQ(frame.sampleTime, 2.5);
+    for (int stored = 0; stored < 3; ++stored) {
+        const std::uint8_t* row = frame.data() + stored * 16;
+        EXPECT_EQ(row[0], (2 - stored) * 16) << "bottom row first";
+        EXPECT_EQ(row[14], (2 - stored) * 16 + 14);
+        EXPECT_EQ(row[15], 0) << "padding";
+    }
+    EXPECT_FALSE(copyFrameBottomUp(pool, nullptr, 16, 5, 3, 0).pixels);
+    EXPECT_FALSE(copyFrameBottomUp(pool, topDown.data(), 16, 0, 3, 0).pixels);
+}
+
 }  // namespace
 }  // namespace qelvo
