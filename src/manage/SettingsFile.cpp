@@ -3,6 +3,7 @@
 #include "platform/Paths.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -54,10 +55,18 @@ bool SettingsFile::createEmpty() const {
 }
 
 bool SettingsFile::append(const std::string& line) const {
-    const int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    const int fd = ::open(path_.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
     if (fd < 0) return false;
+    // A file cut short (by a crash, or edited by hand) may lack its last line feed; the new
+    // line must not be glued onto that last path.
+    std::string text = line + "\n";
+    struct stat st {};
+    char last = '\n';
+    if (::fstat(fd, &st) == 0 && st.st_size > 0 && ::pread(fd, &last, 1, st.st_size - 1) == 1 &&
+        last != '\n')
+        text.insert(text.begin(), '\n');
     // One write call, so a line is never interleaved with another writer's.
-    const bool ok = writeAll(fd, line + "\n");
+    const bool ok = writeAll(fd, text);
     ::close(fd);
     return ok;
 }

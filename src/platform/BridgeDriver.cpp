@@ -67,7 +67,9 @@ struct Registers {
 
 std::optional<Registers> parseRegisters(const std::string& text) {
     Registers regs;
-    int seen = 0;
+    // Each register exactly once: a file naming one twice has lost the other.
+    const std::uint8_t* seen[2] = {};
+    int count = 0;
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
@@ -79,11 +81,11 @@ std::optional<Registers> parseRegisters(const std::string& text) {
         auto value = parseNumber("0x" + line.substr(3, 2));
         if (!reg || !value) return std::nullopt;
         std::uint8_t* slot = regs.at(static_cast<std::uint8_t>(*reg));
-        if (!slot) return std::nullopt;
+        if (!slot || count == 2 || (count == 1 && seen[0] == slot)) return std::nullopt;
         *slot = static_cast<std::uint8_t>(*value);
-        ++seen;
+        seen[count++] = slot;
     }
-    if (seen != 2) return std::nullopt;
+    if (count != 2) return std::nullopt;
     return regs;
 }
 

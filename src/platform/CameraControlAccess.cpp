@@ -63,7 +63,9 @@ void applyStoredCameraControls(const MediaComponent& source) {
     const auto stored = CameraControlStore(RegistryStore(), access->identity).load(ids);
     if (stored.empty()) return;
     std::string error;
-    if (!controls.applyStored(stored, error))
+    // Said once per camera and run: the values are sent again at every graph build.
+    static std::set<std::string> reported;
+    if (!controls.applyStored(stored, error) && reported.insert(access->identity).second)
         std::fprintf(stderr, "qelvo-tarnel: \"%s\" did not take a kept setting (%s)\n",
                      access->identity.c_str(), error.c_str());
 }

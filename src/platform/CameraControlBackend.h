@@ -53,6 +53,8 @@ public:
     virtual bool flags(std::uint32_t id, std::uint32_t& flags) = 0;
     virtual bool get(std::uint32_t id, std::int32_t& value, std::string& error) = 0;
     virtual bool set(std::uint32_t id, std::int32_t value, std::string& error) = 0;
+    // True once the device has gone away (unplugged): every call fails from then on.
+    virtual bool deviceGone() const { return false; }
 };
 
 // Opens `devicePath` a second time for its controls.  Null with `error` set when the device

@@ -14,6 +14,8 @@ std::string keyName(const std::string& identity) {
     for (unsigned char c : identity.substr(0, 200))
         name.push_back(c < 0x20 || c == 0x7F || c == '/' || c == '\\' ? '_' : static_cast<char>(c));
     if (name.empty() || name == "." || name == "..") name = "_" + name;
+    // The store keeps values in files ending ".value"; a key must not look like one.
+    if (name.size() >= 6 && name.compare(name.size() - 6, 6, ".value") == 0) name += "_";
     return name;
 }
 

@@ -16,6 +16,20 @@ bool isMenu(const CameraControlInfo& info) {
     return info.type == CameraControlType::Menu || info.type == CameraControlType::IntegerMenu;
 }
 
+// What a driver reports, made safe to compute with: a 32-bit range the right way round, a
+// positive step and a default inside the range.
+CameraControlInfo sane(CameraControlInfo info) {
+    constexpr std::int64_t kLow = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int64_t kHigh = std::numeric_limits<std::int32_t>::max();
+    const std::int64_t a = std::clamp(info.minimum, kLow, kHigh);
+    const std::int64_t b = std::clamp(info.maximum, kLow, kHigh);
+    info.minimum = std::min(a, b);
+    info.maximum = std::max(a, b);
+    info.step = std::clamp<std::int64_t>(info.step, 1, info.maximum - info.minimum + 1);
+    info.defaultValue = std::clamp(info.defaultValue, info.minimum, info.maximum);
+    return info;
+}
+
 }  // namespace
 
 bool CameraControl::editable() const {
@@ -24,8 +38,14 @@ bool CameraControl::editable() const {
 }
 
 std::int32_t CameraControls::fit(const CameraControlInfo& info, std::int64_t value) {
-    const std::int64_t lo = std::min(info.minimum, info.maximum);
-    const std::int64_t hi = std::max(info.minimum, info.maximum);
+    // Values travel as 32 bits, so a range beyond that (or given backwards by a buggy driver)
+    // is narrowed first; every step below then stays far from 64-bit overflow.
+    constexpr std::int64_t kLow = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int64_t kHigh = std::numeric_limits<std::int32_t>::max();
+    const std::int64_t a = std::clamp(info.minimum, kLow, kHigh);
+    const std::int64_t b = std::clamp(info.maximum, kLow, kHigh);
+    const std::int64_t lo = std::min(a, b);
+    const std::int64_t hi = std::max(a, b);
     std::int64_t v = std::clamp(value, lo, hi);
     if (info.type == CameraControlType::Boolean) v = v != 0 ? std::min<std::int64_t>(1, hi) : lo;
     if (isMenu(info) && !info.menu.empty()) {
@@ -34,14 +54,15 @@ std::int32_t CameraControls::fit(const CameraControlInfo& info, std::int64_t val
             std::min_element(info.menu.begin(), info.menu.end(), [v](const auto& a, const auto& b) {
                 return std::llabs(a.index - v) < std::llabs(b.index - v);
             });
-        v = nearest->index;
+        v = std::clamp(nearest->index, lo, hi);
     } else if (info.type == CameraControlType::Integer && info.step > 1) {
-        const std::int64_t steps = (v - lo + info.step / 2) / info.step;
-        v = lo + steps * info.step;
-        if (v > hi) v -= info.step;
+        // A step wider than the range leaves only the minimum.
+        const std::int64_t step = std::min(info.step, hi - lo + 1);
+        const std::int64_t steps = (v - lo + step / 2) / step;
+        v = lo + steps * step;
+        if (v > hi) v -= step;
     }
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-        v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(v);
 }
 
 bool CameraControls::isKept(const CameraControlInfo& info) {
@@ -54,7 +75,7 @@ void CameraControls::load() {
     controls_.clear();
     for (CameraControlInfo& info : backend_.enumerate()) {
         CameraControl control;
-        control.info = std::move(info);
+        control.info = sane(std::move(info));
         readValue(control);
         controls_.push_back(std::move(control));
     }

@@ -34,6 +34,8 @@ public:
     void load();
     const std::vector<CameraControl>& controls() const { return controls_; }
     const CameraControl* find(std::uint32_t id) const;
+    // Whether the camera went away (unplugged) since the controls were read.
+    bool deviceGone() const { return backend_.deviceGone(); }
 
     // Sends one value; false with `error` when the device refuses it (the control then
     // holds what the device reports).  A successful change of a kept control is reported

@@ -29,6 +29,12 @@ QString nameOf(const CameraControl& control) {
     return QString::fromStdString(control.info.name);
 }
 
+// A check box or push button reads '&' as the mark of its shortcut key; a driver's name
+// ("Pan & Tilt, Reset") shows as it is.
+QString buttonText(const QString& name) {
+    return QString(name).replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
 // A working window's dark skin styles the lists of everything inside it; this page is a plain
 // dialog, so its lists and scroll bars go back to the desktop's own colours and font.
 QString plainControlsStyle(const QFont& font) {
@@ -86,7 +92,7 @@ CameraControlsDialog::CameraControlsDialog(QWidget* owner, CameraControls& contr
     layout->addWidget(scroll, 1);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
-    QPushButton* defaults = buttons->addButton("Defaults", QDialogButtonBox::ResetRole);
+    QPushButton* defaults = defaults_ = buttons->addButton("Defaults", QDialogButtonBox::ResetRole);
     defaults->setObjectName("Defaults");
     defaults->setAccessibleName("Defaults");
     connect(defaults, &QPushButton::clicked, this, [this] { resetToDefaults(); });
@@ -160,7 +166,8 @@ void CameraControlsDialog::addRow(QGridLayout* grid, int line, const CameraContr
             slider->setPageStep(std::max<int>(1, static_cast<int>(steps / 10)));
             auto* number = new QSpinBox;
             number->setRange(static_cast<int>(info.minimum), static_cast<int>(info.maximum));
-            number->setSingleStep(static_cast<int>(info.step));
+            number->setSingleStep(static_cast<int>(
+                std::min<std::int64_t>(info.step, std::numeric_limits<int>::max())));
             number->setKeyboardTracking(false);
             number->setAlignment(Qt::AlignRight);
             number->setMinimumWidth(76);
@@ -182,7 +189,7 @@ void CameraControlsDialog::addRow(QGridLayout* grid, int line, const CameraContr
             break;
         }
         case CameraControlType::Boolean: {
-            auto* box = new QCheckBox(name);
+            auto* box = new QCheckBox(buttonText(name));
             box->setAccessibleName(name);
             box->setObjectName(idText(id));
             connect(box, &QCheckBox::toggled, this,
@@ -212,7 +219,7 @@ void CameraControlsDialog::addRow(QGridLayout* grid, int line, const CameraContr
             break;
         }
         case CameraControlType::Button: {
-            auto* button = new QPushButton(name);
+            auto* button = new QPushButton(buttonText(name));
             button->setAccessibleName(name);
             button->setObjectName(idText(id));
             connect(button, &QPushButton::clicked, this, [this, id] { change(id, 1); });
@@ -240,6 +247,17 @@ void CameraControlsDialog::resetToDefaults() {
 }
 
 void CameraControlsDialog::reportFailure(std::uint32_t id, const std::string& error) {
+    if (controls_.deviceGone()) {
+        // Unplugged: every control fails alike, so it is said once and the page goes grey.
+        if (goneReported_) return;
+        goneReported_ = true;
+        showValues();
+        dialogs().message(this,
+                          "The camera is no longer connected.\n\nIts settings can be changed "
+                          "again once it is plugged in and the window is reopened.",
+                          QString(), MessageButtons::Ok);
+        return;
+    }
     // One message per control and opening: a slider dragged over a failing control must not
     // raise a box for every step.
     if (!reported_.insert(id).second) return;
@@ -256,11 +274,13 @@ void CameraControlsDialog::reportFailure(std::uint32_t id, const std::string& er
 
 void CameraControlsDialog::showValues() {
     updating_ = true;
+    const bool gone = controls_.deviceGone();
+    if (defaults_) defaults_->setEnabled(!gone);
     for (Row& row : rows_) {
         const CameraControl* control = controls_.find(row.id);
         if (!control) continue;
         if (row.show && control->valueKnown) row.show(*control);
-        const bool editable = control->editable();
+        const bool editable = control->editable() && !gone;
         const bool inactive = control->info.has(CameraControlFlag::Inactive);
         for (QWidget* widget : row.widgets) {
             widget->setEnabled(editable);

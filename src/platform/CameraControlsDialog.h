@@ -8,6 +8,7 @@
 #include <vector>
 
 class QGridLayout;
+class QPushButton;
 
 namespace qelvo {
 
@@ -41,6 +42,8 @@ private:
     CameraControls& controls_;
     std::vector<Row> rows_;
     std::set<std::uint32_t> reported_;  // controls whose failure was already shown
+    bool goneReported_ = false;         // the camera's unplugging was already shown
+    QPushButton* defaults_ = nullptr;
     bool updating_ = false;
 };
 

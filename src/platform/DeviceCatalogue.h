@@ -4,17 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/VirtualDeviceList.h"
+
 namespace qelvo {
-
-// One entry of QELVO_VIRTUAL_DEVICES: "Friendly Name{option,option=value,...}".
-struct VirtualDeviceEntry {
-    std::string friendlyName;
-    std::vector<std::pair<std::string, std::string>> options;  // key, value ("" for flags)
-};
-
-// Parses a ';'-separated list.  Empty or malformed entries are skipped with one line on
-// standard error each.
-std::vector<VirtualDeviceEntry> parseVirtualDeviceList(const std::string& list);
 
 // A device found by the system's device monitor (private to the media layer).
 struct MonitoredDevice;

@@ -7,6 +7,7 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QSlider>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -17,6 +18,7 @@
 #include "platform/CameraControlsDialog.h"
 #include "platform/MediaInternal.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace qelvo {
@@ -115,6 +117,16 @@ void placeOver(QWidget* owner, QDialog& dialog) {
     dialog.move(owner ? owner->mapToGlobal(QPoint(30, 30)) : QPoint(30, 30));
 }
 
+// Runs a settings dialog modally over its owner.  The dialog lives on the heap: should the
+// owner be destroyed while the dialog is open, it takes the dialog with it, and the guard
+// sees that instead of deleting it a second time.
+void runOver(QWidget* owner, QDialog* dialog) {
+    const QPointer<QDialog> guard(dialog);
+    placeOver(owner, *dialog);
+    dialog->exec();
+    delete guard.data();
+}
+
 // The camera controls page, when the source has camera controls.  Every value the operator
 // chooses is kept for the camera, to be sent again the next time it opens.
 bool showCameraControls(QWidget* owner, const MediaComponent& source) {
@@ -122,7 +134,10 @@ bool showCameraControls(QWidget* owner, const MediaComponent& source) {
     if (!access) return false;
     CameraControls controls(*access->backend);
     controls.load();
-    if (controls.controls().empty()) return false;
+    // Class headings alone give an empty page: the colour controls are shown instead.
+    const auto& all = controls.controls();
+    if (std::none_of(all.begin(), all.end(), [](const CameraControl& c) { return !c.isHeading(); }))
+        return false;
     const CameraControlStore store(RegistryStore(), access->identity);
     bool storeFailed = false;
     controls.onChosen = [&](std::uint32_t id, std::int32_t value) {
@@ -132,10 +147,8 @@ bool showCameraControls(QWidget* owner, const MediaComponent& source) {
                          store.keyPath().c_str());
         }
     };
-    CameraControlsDialog dialog(owner, controls,
-                                QString::fromStdString(source.impl()->source->deviceName));
-    placeOver(owner, dialog);
-    dialog.exec();
+    runOver(owner, new CameraControlsDialog(
+                       owner, controls, QString::fromStdString(source.impl()->source->deviceName)));
     return true;
 }
 
@@ -151,9 +164,7 @@ MediaResult showDeviceSettings(QWidget* owner, const MediaComponent& source) {
     if (!hasSettingsPages(source))
         return MediaResult::failure(MediaError::NoInterface, "The device has no settings pages.");
     if (showCameraControls(owner, source)) return MediaResult::success();
-    DeviceSettingsDialog dialog(owner, *source.impl()->source);
-    placeOver(owner, dialog);
-    dialog.exec();
+    runOver(owner, new DeviceSettingsDialog(owner, *source.impl()->source));
     return MediaResult::success();
 }
 

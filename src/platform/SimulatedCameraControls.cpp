@@ -95,6 +95,7 @@ std::uint32_t SimulatedCameraControls::currentFlags(const CameraControlInfo& inf
 std::vector<CameraControlInfo> SimulatedCameraControls::enumerate() {
     std::lock_guard lock(mutex_);
     std::vector<CameraControlInfo> all;
+    if (unplugged_) return all;
     for (const CameraControlInfo& c : controls_) {
         if (c.has(CameraControlFlag::Disabled)) continue;
         all.push_back(c);
@@ -106,13 +107,17 @@ std::vector<CameraControlInfo> SimulatedCameraControls::enumerate() {
 bool SimulatedCameraControls::flags(std::uint32_t id, std::uint32_t& flags) {
     std::lock_guard lock(mutex_);
     const CameraControlInfo* c = info(id);
-    if (!c) return false;
+    if (!c || unplugged_) return false;
     flags = currentFlags(*c);
     return true;
 }
 
 bool SimulatedCameraControls::get(std::uint32_t id, std::int32_t& value, std::string& error) {
     std::lock_guard lock(mutex_);
+    if (unplugged_) {
+        error = "No such device";
+        return false;
+    }
     const CameraControlInfo* c = info(id);
     if (!c || c->type == CameraControlType::ClassHeading) {
         error = "Invalid argument";
@@ -124,6 +129,10 @@ bool SimulatedCameraControls::get(std::uint32_t id, std::int32_t& value, std::st
 
 bool SimulatedCameraControls::set(std::uint32_t id, std::int32_t value, std::string& error) {
     std::lock_guard lock(mutex_);
+    if (unplugged_) {
+        error = "No such device";
+        return false;
+    }
     writes_.emplace_back(id, value);
     const CameraControlInfo* c = info(id);
     if (!c || c->type == CameraControlType::ClassHeading) {
@@ -155,6 +164,16 @@ bool SimulatedCameraControls::set(std::uint32_t id, std::int32_t value, std::str
 void SimulatedCameraControls::refuseWrites(std::uint32_t id) {
     std::lock_guard lock(mutex_);
     refused_.insert(id);
+}
+
+void SimulatedCameraControls::unplug() {
+    std::lock_guard lock(mutex_);
+    unplugged_ = true;
+}
+
+bool SimulatedCameraControls::deviceGone() const {
+    std::lock_guard lock(mutex_);
+    return unplugged_;
 }
 
 std::int32_t SimulatedCameraControls::value(std::uint32_t id) const {

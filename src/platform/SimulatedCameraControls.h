@@ -23,11 +23,14 @@ public:
     bool flags(std::uint32_t id, std::uint32_t& flags) override;
     bool get(std::uint32_t id, std::int32_t& value, std::string& error) override;
     bool set(std::uint32_t id, std::int32_t value, std::string& error) override;
+    bool deviceGone() const override;
 
     // Adds a control (appended; tests describe devices of their own with it).
     void add(CameraControlInfo info);
     // Makes the device refuse every write of a control (a failing call).
     void refuseWrites(std::uint32_t id);
+    // The camera is unplugged: every call fails as it does for a vanished device.
+    void unplug();
     std::int32_t value(std::uint32_t id) const;
     // Every value the device was sent, in order.
     std::vector<std::pair<std::uint32_t, std::int32_t>> writes() const;
@@ -40,6 +43,7 @@ private:
     std::vector<CameraControlInfo> controls_;
     std::map<std::uint32_t, std::int32_t> values_;
     std::set<std::uint32_t> refused_;
+    bool unplugged_ = false;
     std::vector<std::pair<std::uint32_t, std::int32_t>> writes_;
 };
 

@@ -70,6 +70,21 @@ std::string errorText(const char* what, int error) {
     return std::string(what) + ": " + std::strerror(error);
 }
 
+// What either control query says about one control.
+struct QueriedControl {
+    std::uint32_t id = 0;
+    std::uint32_t type = 0;
+    std::string name;
+    std::int64_t minimum = 0;
+    std::int64_t maximum = 0;
+    std::int64_t step = 1;
+    std::int64_t defaultValue = 0;
+    std::uint32_t flags = 0;
+};
+
+// A driver that never ends its list of controls stops being asked after this many.
+constexpr int kMaxControls = 1024;
+
 class V4l2ControlBackend : public CameraControlBackend {
 public:
     explicit V4l2ControlBackend(int fd) : fd_(fd) {}
@@ -88,7 +103,7 @@ public:
                 readMenu(info);
             controls.push_back(std::move(info));
             info = {};
-            if (controls.size() > 1024) break;  // a driver that never ends its list
+            if (controls.size() >= kMaxControls) break;
         }
         return controls;
     }
@@ -100,10 +115,29 @@ public:
         return true;
     }
 
+    // Values go through the extended calls, which serve every control class; the single-
+    // control calls are meant for the user class only and are kept for drivers without them.
     bool get(std::uint32_t id, std::int32_t& value, std::string& error) override {
+        if (extendedValues_) {
+            v4l2_ext_control control{};
+            control.id = id;
+            v4l2_ext_controls list{};
+            list.which = V4L2_CTRL_ID2WHICH(id);
+            list.count = 1;
+            list.controls = &control;
+            if (call(VIDIOC_G_EXT_CTRLS, &list) == 0) {
+                value = control.value;
+                return true;
+            }
+            if (errno != ENOTTY) {
+                error = errorText("reading the control failed", errno);
+                return false;
+            }
+            extendedValues_ = false;
+        }
         v4l2_control control{};
         control.id = id;
-        if (xioctl(fd_, VIDIOC_G_CTRL, &control) < 0) {
+        if (call(VIDIOC_G_CTRL, &control) < 0) {
             error = errorText("reading the control failed", errno);
             return false;
         }
@@ -112,74 +146,118 @@ public:
     }
 
     bool set(std::uint32_t id, std::int32_t value, std::string& error) override {
+        if (extendedValues_) {
+            v4l2_ext_control control{};
+            control.id = id;
+            control.value = value;
+            v4l2_ext_controls list{};
+            list.which = V4L2_CTRL_ID2WHICH(id);
+            list.count = 1;
+            list.controls = &control;
+            if (call(VIDIOC_S_EXT_CTRLS, &list) == 0) return true;
+            if (errno != ENOTTY) {
+                error = errorText("the device refused the value", errno);
+                return false;
+            }
+            extendedValues_ = false;
+        }
         v4l2_control control{};
         control.id = id;
         control.value = value;
-        if (xioctl(fd_, VIDIOC_S_CTRL, &control) < 0) {
+        if (call(VIDIOC_S_CTRL, &control) < 0) {
             error = errorText("the device refused the value", errno);
             return false;
         }
         return true;
     }
 
+    bool deviceGone() const override { return gone_; }
+
 private:
-    // One control by id (with V4L2_CTRL_FLAG_NEXT_CTRL: the one after it).  Drivers without
-    // the extended query are asked with the older one.
-    bool queryOne(std::uint32_t id, CameraControlInfo& info) {
-        for (;;) {
-            if (extendedQuery_) {
-                v4l2_query_ext_ctrl q{};
-                q.id = id;
-                if (xioctl(fd_, VIDIOC_QUERY_EXT_CTRL, &q) == 0) {
-                    if (!fill(q.id, q.type, fixedText(q.name), q.minimum, q.maximum,
-                              static_cast<std::int64_t>(q.step), q.default_value, q.flags, info)) {
-                        if (!(id & V4L2_CTRL_FLAG_NEXT_CTRL)) return false;
-                        id = q.id | V4L2_CTRL_FLAG_NEXT_CTRL;  // a kind not shown: skip it
-                        continue;
-                    }
-                    return true;
-                }
-                if (errno != ENOTTY) return false;
-                extendedQuery_ = false;
-            }
-            v4l2_queryctrl q{};
-            q.id = id;
-            if (xioctl(fd_, VIDIOC_QUERYCTRL, &q) < 0) return false;
-            if (!fill(q.id, q.type, fixedText(q.name), q.minimum, q.maximum, q.step,
-                      q.default_value, q.flags, info)) {
-                if (!(id & V4L2_CTRL_FLAG_NEXT_CTRL)) return false;
-                id = q.id | V4L2_CTRL_FLAG_NEXT_CTRL;
-                continue;
-            }
-            return true;
-        }
+    int call(unsigned long request, void* arg) {
+        const int r = xioctl(fd_, request, arg);
+        if (r < 0 && errno == ENODEV) gone_ = true;  // unplugged: the handle stays dead
+        return r;
     }
 
-    static bool fill(std::uint32_t id, std::uint32_t type, std::string name, std::int64_t minimum,
-                     std::int64_t maximum, std::int64_t step, std::int64_t defaultValue,
-                     std::uint32_t flags, CameraControlInfo& info) {
-        info.id = id;
-        info.name = std::move(name);
-        info.flags = flags;
-        if (!knownType(type, info.type)) return false;
+    // One control by id (with V4L2_CTRL_FLAG_NEXT_CTRL: the first shown kind after it).
+    bool queryOne(std::uint32_t id, CameraControlInfo& info) {
+        const bool next = (id & V4L2_CTRL_FLAG_NEXT_CTRL) != 0;
+        std::uint32_t after = id & ~(V4L2_CTRL_FLAG_NEXT_CTRL | V4L2_CTRL_FLAG_NEXT_COMPOUND);
+        for (int hops = 0; hops < kMaxControls; ++hops) {
+            QueriedControl q;
+            if (!ask(id, q)) return false;
+            // The next control always has a higher id; a driver that answers otherwise would
+            // keep the enumeration going round for ever.
+            if (next && q.id <= after) return false;
+            if (fill(q, info)) return true;
+            if (!next) return false;
+            after = q.id;
+            id = q.id | V4L2_CTRL_FLAG_NEXT_CTRL;  // a kind not shown: skip it
+        }
+        return false;
+    }
+
+    // Asks with the extended query, or with the older one where the driver lacks it.
+    bool ask(std::uint32_t id, QueriedControl& out) {
+        if (extendedQuery_) {
+            v4l2_query_ext_ctrl q{};
+            q.id = id;
+            if (call(VIDIOC_QUERY_EXT_CTRL, &q) == 0) {
+                extendedAnswered_ = true;
+                out = {q.id,
+                       q.type,
+                       fixedText(q.name),
+                       q.minimum,
+                       q.maximum,
+                       static_cast<std::int64_t>(std::min<std::uint64_t>(
+                           q.step, std::numeric_limits<std::int64_t>::max())),
+                       q.default_value,
+                       q.flags};
+                return true;
+            }
+            // ENOTTY: the driver predates the extended query.  EINVAL before it ever answered:
+            // old kernels reject unknown calls that way, so the older query decides.
+            if (errno == ENOTTY)
+                extendedQuery_ = false;
+            else if (errno != EINVAL || extendedAnswered_)
+                return false;
+        }
+        v4l2_queryctrl q{};
+        q.id = id;
+        if (call(VIDIOC_QUERYCTRL, &q) < 0) return false;
+        extendedQuery_ = false;
+        out = {q.id,      q.type, fixedText(q.name), q.minimum,
+               q.maximum, q.step, q.default_value,   q.flags};
+        return true;
+    }
+
+    static bool fill(const QueriedControl& q, CameraControlInfo& info) {
+        info.id = q.id;
+        info.name = q.name;
+        info.flags = q.flags;
+        if (!knownType(q.type, info.type)) return false;
         // Every shown kind is read and written as a 32-bit value.
         constexpr std::int64_t lo = std::numeric_limits<std::int32_t>::min();
         constexpr std::int64_t hi = std::numeric_limits<std::int32_t>::max();
-        info.minimum = std::clamp(minimum, lo, hi);
-        info.maximum = std::clamp(maximum, info.minimum, hi);
-        info.step = step > 0 ? step : 1;
-        info.defaultValue = std::clamp(defaultValue, info.minimum, info.maximum);
+        info.minimum = std::clamp(q.minimum, lo, hi);
+        info.maximum = std::clamp(q.maximum, info.minimum, hi);
+        info.step = q.step > 0 ? q.step : 1;
+        info.defaultValue = std::clamp(q.defaultValue, info.minimum, info.maximum);
         return true;
     }
 
     void readMenu(CameraControlInfo& info) {
         // Menus may have gaps (items the driver does not offer); those indices fail.
         if (info.maximum - info.minimum > 256) return;
-        for (std::int64_t i = info.minimum; i <= info.maximum; ++i) {
+        for (std::int64_t i = std::max<std::int64_t>(0, info.minimum); i <= info.maximum; ++i) {
             v4l2_querymenu item{};
             item.id = info.id;
             item.index = static_cast<std::uint32_t>(i);
-            if (xioctl(fd_, VIDIOC_QUERYMENU, &item) < 0) continue;
+            if (call(VIDIOC_QUERYMENU, &item) < 0) {
+                if (gone_) return;
+                continue;
+            }
             CameraControlMenuItem entry;
             entry.index = i;
             entry.label = info.type == CameraControlType::IntegerMenu
@@ -191,6 +269,9 @@ private:
 
     int fd_;
     bool extendedQuery_ = true;
+    bool extendedAnswered_ = false;
+    bool extendedValues_ = true;
+    bool gone_ = false;
 };
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QSignalSpy>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -70,16 +72,22 @@ TEST_F(SingleInstanceTest, TheLockOfAProgramThatEndedIsTakenOver) {
 TEST_F(SingleInstanceTest, ASecondStartReachesAFirstThatHeldTheLockBeforeListening) {
     SingleInstance second(runtime(), "/data/lab");
     ASSERT_TRUE(QDir().mkpath(QString::fromStdString(runtime())));
-    bool reached = false;
+    QByteArray received;
     std::thread first([&] {
         QThread::msleep(300);  // between taking the lock and listening
         QLocalServer server;
         ASSERT_TRUE(server.listen(second.socketPath()));
-        reached = server.waitForNewConnection(30000);
+        if (!server.waitForNewConnection(30000)) return;
+        // Held open until the request is read: a first start closing at once would make the
+        // second one's write fail, which is not what this test is about.
+        QLocalSocket* peer = server.nextPendingConnection();
+        while (!peer->canReadLine() && peer->waitForReadyRead(30000)) {
+        }
+        received = peer->readLine();
     });
     EXPECT_TRUE(second.askRunningToRaise());
     first.join();
-    EXPECT_TRUE(reached);
+    EXPECT_EQ(received, "raise\n");
 }
 
 TEST_F(SingleInstanceTest, AnUnwritableRuntimeFolderRunsUnguardedWithOneLine) {

@@ -111,6 +111,8 @@ TEST_F(BridgeDriverTest, CorruptStateReadsAsFailureAndAWriteRepairsIt) {
     std::uint8_t byte = 0;
     ASSERT_EQ(select(*chip, 0x0C01), kOk);
     EXPECT_EQ(chip->Get(bridge_code::kRegisterData, &byte, 1), kFail);
+    std::ofstream(simulatedBridgeStateFile(name_), std::ios::trunc) << "08=01\n08=02\n";
+    EXPECT_FALSE(readSimulatedRegister(name_, kBridgeButtonRegister)) << "0C is missing";
     std::ofstream(simulatedBridgeStateFile(name_), std::ios::trunc) << std::string(100000, '0');
     EXPECT_FALSE(readSimulatedRegister(name_, kBridgeOutputRegister));
     ASSERT_TRUE(setSimulatedRegisterBits(name_, kBridgeButtonRegister, kBridgeButtonBit));

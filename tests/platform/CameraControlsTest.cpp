@@ -7,14 +7,17 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 #include "platform/CameraControlAccess.h"
 #include "platform/CameraControlStore.h"
@@ -117,6 +120,18 @@ TEST(CameraControls, FittingKeepsValuesInRangeOnStepAndOnOfferedItems) {
     info.menu = {{1, "Manual Mode"}, {3, "Aperture Priority Mode"}};
     EXPECT_EQ(CameraControls::fit(info, 0), 1);
     EXPECT_EQ(CameraControls::fit(info, 100), 3);
+
+    // A driver's range and step at the 64-bit limits: no overflow, and the value stays in
+    // what a 32-bit control can hold.
+    info = {};
+    info.minimum = std::numeric_limits<std::int64_t>::min();
+    info.maximum = std::numeric_limits<std::int64_t>::max();
+    info.step = std::numeric_limits<std::int64_t>::max();
+    EXPECT_EQ(CameraControls::fit(info, 5), std::numeric_limits<std::int32_t>::min());
+    info.minimum = -10;
+    info.step = 3;
+    EXPECT_EQ(CameraControls::fit(info, std::numeric_limits<std::int64_t>::max()),
+              std::numeric_limits<std::int32_t>::max() - 2);  // -10 + 3k
 }
 
 TEST(CameraControlsDialog, RowsFollowTheDeviceAndAFailureIsShownOnce) {
@@ -183,6 +198,57 @@ TEST(CameraControlsDialog, RowsFollowTheDeviceAndAFailureIsShownOnce) {
     setDialogs(std::move(previous));
 }
 
+TEST(CameraControlsDialog, AFaultyDriverAndAnUnpluggedCameraLeaveAUsablePage) {
+    auto scripted = std::make_unique<ScriptedDialogs>();
+    ScriptedDialogs* shown = scripted.get();
+    auto previous = setDialogs(std::move(scripted));
+    SimulatedCameraControls device;
+    CameraControlInfo odd;  // no step and its range backwards
+    odd.id = V4L2_CID_HUE;
+    odd.name = "Hue";
+    odd.minimum = 10;
+    odd.maximum = -10;
+    odd.step = 0;
+    odd.defaultValue = 99;
+    device.add(odd);
+    CameraControls controls(device);
+    controls.load();
+    const CameraControlInfo& hue = controls.find(V4L2_CID_HUE)->info;
+    EXPECT_EQ(hue.minimum, -10);
+    EXPECT_EQ(hue.maximum, 10);
+    EXPECT_EQ(hue.step, 1);
+    EXPECT_EQ(hue.defaultValue, 10);
+    CameraControlsDialog dialog(nullptr, controls, "Test Camera");
+    auto* hueSlider = dialog.findChild<QSlider*>(idName(V4L2_CID_HUE));
+    ASSERT_NE(hueSlider, nullptr);
+    EXPECT_EQ(hueSlider->maximum(), 20);
+
+    // Unplugged while the page is open: whatever the operator touches, one message, and the
+    // page greys out instead of offering controls that cannot work.
+    device.unplug();
+    dialog.findChild<QSpinBox*>(idName(V4L2_CID_BRIGHTNESS) + "-value")->setValue(10);
+    dialog.findChild<QSpinBox*>(idName(V4L2_CID_CONTRAST) + "-value")->setValue(10);
+    auto* defaults = dialog.findChild<QPushButton*>("Defaults");
+    defaults->click();
+    EXPECT_EQ(shown->messages().size(), 1) << shown->messages().join("|").toStdString();
+    EXPECT_FALSE(hueSlider->isEnabled());
+    EXPECT_FALSE(defaults->isEnabled());
+    setDialogs(std::move(previous));
+}
+
+TEST(DeviceSettings, AnOwnerDestroyedWhileTheControlsAreOpenTakesThemAlong) {
+    MediaComponent source;
+    ASSERT_TRUE(bindVideoInput(testing_support::virtualDevice("Owner Cam{controls}"), source));
+    auto* owner = new QWidget;
+    QPointer<QWidget> page;
+    QTimer::singleShot(0, [&] {
+        page = QApplication::activeModalWidget();
+        delete owner;
+    });
+    EXPECT_TRUE(showDeviceSettings(owner, source));
+    EXPECT_TRUE(page.isNull());
+}
+
 TEST(CameraControlStore, ValuesChosenInThePageComeBackWhenTheCameraOpensAgain) {
     TempFolder registry;
     ::setenv("QELVO_REGISTRY_DIR", registry.path().c_str(), 1);
@@ -224,6 +290,14 @@ TEST(CameraControlStore, ValuesChosenInThePageComeBackWhenTheCameraOpensAgain) {
             EXPECT_GE(value, -64);
         }
     }
+
+    // A kept value the camera refuses is named once, not at every graph build.
+    camera->refuseWrites(V4L2_CID_BRIGHTNESS);
+    ::testing::internal::CaptureStderr();
+    applyStoredCameraControls(reopened);
+    applyStoredCameraControls(reopened);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     ::unsetenv("QELVO_REGISTRY_DIR");
 }
 
@@ -232,6 +306,7 @@ TEST(CameraIdentity, SerialOrBusPositionFromSysfsElseTheNode) {
     namespace fs = std::filesystem;
     const fs::path usb = sys.path() + "/devices/pci0000:00/usb1/1-1.2";
     fs::create_directories(usb / "1-1.2:1.0");
+    std::ofstream(usb / "1-1.2:1.0/bInterfaceNumber") << "00\n";
     fs::create_directories(sys.path() + "/class/video4linux/video0");
     fs::create_directory_symlink(usb / "1-1.2:1.0",
                                  sys.path() + "/class/video4linux/video0/device");
@@ -239,6 +314,16 @@ TEST(CameraIdentity, SerialOrBusPositionFromSysfsElseTheNode) {
     std::ofstream(usb / "serial") << "SN0042\n";
     EXPECT_EQ(cameraIdentity("Scope", "/dev/video0", sys.path()), "Scope #SN0042");
     EXPECT_EQ(cameraIdentity("Scope", "/dev/video7", sys.path()), "Scope @/dev/video7");
+    // A capture card on PCI has ':' in its name too, but it is the device itself.
+    const fs::path card = sys.path() + "/devices/pci0000:00/0000:03:00.0";
+    fs::create_directories(card);
+    fs::create_directories(sys.path() + "/class/video4linux/video1");
+    fs::create_directory_symlink(card, sys.path() + "/class/video4linux/video1/device");
+    EXPECT_EQ(cameraIdentity("Card", "/dev/video1", sys.path()), "Card @0000:03:00.0");
+    // A serial that would make the key look like one of the store's value files.
+    const CameraControlStore odd(RegistryStore(sys.path() + "/reg"), "Scope #A.value");
+    EXPECT_TRUE(odd.save(V4L2_CID_BRIGHTNESS, 5));
+    EXPECT_EQ(odd.load({V4L2_CID_BRIGHTNESS}).size(), 1u);
 
     // Separators in an identity stay inside one key.
     const CameraControlStore store(RegistryStore(sys.path()), "A/../B\\C");
