@@ -333,13 +333,14 @@ MediaResult MediaGraph::add(MediaComponent& component, const std::string& name) 
         return MediaResult::failure(MediaError::AddFailed, "The component is already in a graph.");
     const std::string unique = impl_->uniqueName(name);
     gst_object_set_name(GST_OBJECT(c->element), unique.c_str());
-    if (!gst_bin_add(GST_BIN(impl_->pipeline), GST_ELEMENT(gst_object_ref(c->element)))) {
-        gst_object_unref(c->element);
+    // The component keeps its own reference; the pipeline takes one of its own (adding an
+    // element that is not floating adds a reference and, when it fails, leaves ours alone).
+    if (!gst_bin_add(GST_BIN(impl_->pipeline), c->element)) {
         return MediaResult::failure(MediaError::AddFailed,
                                     "\"" + unique + "\" could not be added.");
     }
     if (c->fileWriter) {
-        gst_bin_add(GST_BIN(impl_->pipeline), GST_ELEMENT(gst_object_ref(c->fileWriter)));
+        gst_bin_add(GST_BIN(impl_->pipeline), c->fileWriter);
         if (!gst_element_link(c->element, c->fileWriter)) {
             gst_bin_remove(GST_BIN(impl_->pipeline), c->fileWriter);
             gst_bin_remove(GST_BIN(impl_->pipeline), c->element);
@@ -445,7 +446,7 @@ MediaResult MediaGraph::renderStream(OutputCategory category, const MediaCompone
         if (renderer) {
             const std::string name = g.uniqueName("Video Renderer");
             gst_object_set_name(GST_OBJECT(renderer), name.c_str());
-            gst_bin_add(GST_BIN(g.pipeline), GST_ELEMENT(gst_object_ref(renderer)));
+            gst_bin_add(GST_BIN(g.pipeline), renderer);
             added.push_back(renderer);
             linked = linkPads(upstream, renderer, "sink");
             if (linked) {

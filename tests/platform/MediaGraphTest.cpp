@@ -1,5 +1,6 @@
 #include "platform/MediaGraph.h"
 
+#include <gst/gst.h>
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -11,6 +12,7 @@
 
 #include "platform/MediaDevices.h"
 #include "platform/MediaFile.h"
+#include "platform/MediaInternal.h"
 #include "platform/MediaTestSupport.h"
 #include "platform/VirtualButtonChannel.h"
 
@@ -269,11 +271,13 @@ protected:
 
     // source -> encoder -> AVI file, preview -> video window, as a recording graph is built.
     std::unique_ptr<MediaGraph> recordingGraph(const std::string& deviceText,
-                                               const std::string& file, MediaResult& result) {
+                                               const std::string& file, MediaResult& result,
+                                               MediaComponent* sourceOut = nullptr) {
         auto graph = MediaGraph::create();
         MediaComponent source, encoder, mux;
         EXPECT_TRUE(bindVideoInput(virtualDevice(deviceText), source));
         EXPECT_TRUE(graph->add(source, "Cap"));
+        if (sourceOut) *sourceOut = source;
         bool found = false;
         for (const MediaDevice& d : enumerateDevices(DeviceCategory::VideoCompressor)) {
             if (d.friendlyName == kMpeg4EncoderName && bindDevice(d, encoder)) {
@@ -396,6 +400,72 @@ TEST_F(Recording, FilesThatCannotBePlayedAreRefused) {
     EXPECT_FALSE(MediaGraph::create()->renderFile(path("absent.avi")));
     MediaFileInfo info;
     EXPECT_FALSE(inspectMediaFile(text, info));
+}
+
+// Weak references to a pipeline and every element inside it, bins' children included.
+class ElementWatch {
+public:
+    ~ElementWatch() {
+        for (auto& ref : refs_) g_weak_ref_clear(ref.get());
+    }
+    void watchPipelineOf(const MediaComponent& component) {
+        GstElement* pipeline = GST_ELEMENT_PARENT(component.impl()->element);
+        ASSERT_NE(pipeline, nullptr);
+        watch(G_OBJECT(pipeline));
+        GstIterator* it = gst_bin_iterate_recurse(GST_BIN(pipeline));
+        GValue item = G_VALUE_INIT;
+        while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+            watch(G_OBJECT(g_value_get_object(&item)));
+            g_value_reset(&item);
+        }
+        g_value_unset(&item);
+        gst_iterator_free(it);
+    }
+    std::size_t watched() const { return refs_.size(); }
+    std::vector<std::string> alive() {
+        std::vector<std::string> names;
+        for (auto& ref : refs_) {
+            if (GObject* object = static_cast<GObject*>(g_weak_ref_get(ref.get()))) {
+                names.push_back(GST_OBJECT_NAME(object));
+                g_object_unref(object);
+            }
+        }
+        return names;
+    }
+
+private:
+    void watch(GObject* object) {
+        refs_.push_back(std::make_unique<GWeakRef>());
+        g_weak_ref_init(refs_.back().get(), object);
+    }
+    std::vector<std::unique_ptr<GWeakRef>> refs_;
+};
+
+// A window that records now and then builds a graph each time: nothing of a graph may stay
+// behind once the graph and its components are gone.
+TEST_F(Recording, EveryElementIsFreedWithItsGraph) {
+    ElementWatch watch;
+    {
+        GrabberChain chain("Free Cam{size=160x120}");
+        ASSERT_TRUE(chain.render());
+        ASSERT_TRUE(chain.start());
+        ASSERT_TRUE(waitFor([&] { return chain.callback.frames() >= 2; }));
+        watch.watchPipelineOf(chain.source);
+    }
+    {
+        MediaResult built;
+        MediaComponent source;
+        auto graph = recordingGraph("Free Rec Cam{size=160x120}", path("free.avi"), built, &source);
+        ASSERT_TRUE(built) << built.message();
+        QWidget panel;
+        ASSERT_TRUE(graph->videoWindow().setOwner(&panel));
+        ASSERT_TRUE(graph->run());
+        pump(300);
+        watch.watchPipelineOf(source);
+        ASSERT_TRUE(graph->stop());
+    }
+    EXPECT_GT(watch.watched(), 10u);
+    EXPECT_EQ(watch.alive(), std::vector<std::string>{});
 }
 
 TEST(Devices, CompressorsListTheMpeg4EncoderFirstAndThereAreNoReceivers) {
