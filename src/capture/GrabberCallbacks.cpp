@@ -69,7 +69,12 @@ FrameResult CallbackBase::handleFrame(double sampleTime, const std::uint8_t* buf
         // The bytes go away when this call returns: they are copied once, as they come, and
         // every hand-over after this shares that copy.
         std::shared_ptr<PixelBlock> block = copies_.acquire(size);
-        if (!block) return FrameResult::OutOfMemory;
+        if (!block) {
+            // The frame still arrived: it is neither drawn nor kept, but a snapshot request
+            // is served from the frame kept before and the no-frame watchdog stays quiet.
+            handleGrabbed(frame);
+            return FrameResult::OutOfMemory;
+        }
         if (size > 0) std::memcpy(block->data(), buffer, size);
         const FrameSize claimed = frameSize();
         frame.pixels = std::move(block);

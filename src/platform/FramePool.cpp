@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -51,6 +52,10 @@ std::uint8_t* mapBlock(std::size_t capacity) {
 
 PixelBlock* PixelBlock::allocate(std::size_t capacity) {
     capacity = std::max<std::size_t>(capacity, 1);
+    // No object may be larger than this, and staying below it keeps the page and huge-page
+    // rounding of a mapped block from wrapping around into a small mapping.
+    if (capacity > static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max()) / 2)
+        return nullptr;
     std::uint8_t* bytes = nullptr;
     if (capacity >= kMappedBlockMin) {
         bytes = mapBlock(capacity);
@@ -118,24 +123,35 @@ FramePool::~FramePool() {
 }
 
 std::shared_ptr<PixelBlock> FramePool::acquire(std::size_t bytes) {
+    bytes = std::max<std::size_t>(bytes, 1);
     PixelBlock* block = nullptr;
-    std::vector<PixelBlock*> retired;
     std::size_t capacity = 0;
+    bool grows = false;
     {
         std::lock_guard lock(state_->mutex);
-        if (bytes > state_->blockSize || state_->blockSize == 0) {
-            // A larger frame: the blocks kept so far are too small for it.
-            state_->blockSize = std::max<std::size_t>(bytes, 1);
-            retired.swap(state_->unused);
-        } else if (!state_->unused.empty()) {
-            block = state_->unused.back();
-            state_->unused.pop_back();
+        if (bytes <= state_->blockSize) {
+            capacity = state_->blockSize;
+            if (!state_->unused.empty()) {
+                block = state_->unused.back();
+                state_->unused.pop_back();
+            }
+        } else {
+            capacity = bytes;
+            grows = true;
         }
-        capacity = state_->blockSize;
+    }
+    if (!block) block = PixelBlock::allocate(capacity);
+    if (!block) return nullptr;  // a size that cannot be had leaves the pool as it was
+    std::vector<PixelBlock*> retired;
+    if (grows) {
+        // A larger frame: the blocks kept so far are too small for it.
+        std::lock_guard lock(state_->mutex);
+        if (capacity > state_->blockSize) {
+            state_->blockSize = capacity;
+            retired.swap(state_->unused);
+        }
     }
     for (PixelBlock* old : retired) delete old;
-    if (!block) block = PixelBlock::allocate(capacity);
-    if (!block) return nullptr;
     try {
         return std::shared_ptr<PixelBlock>(block, Recycler{state_});
     } catch (const std::bad_alloc&) {

@@ -49,8 +49,9 @@ GstPadProbeReturn grabberProbe(GstPad*, GstPadProbeInfo* info, gpointer data) {
                                              width, height, sampleTime);
     tsanFrameReleased(pixels);
     gst_video_frame_unmap(&frame);
-    // A frame that finds no memory is dropped; the next one tries again.
-    if (grabbed.pixels) g->callback->FrameCB(grabbed);
+    // A frame that finds no memory for its copy still reaches the callback, without pixels:
+    // it learns that the camera delivered, and the next frame tries again.
+    g->callback->FrameCB(grabbed);
     return GST_PAD_PROBE_OK;
 }
 

@@ -1,4 +1,5 @@
 #include "capture/CaptureFixture.h"
+#include "imaging/CxImage.h"
 #include "platform/CameraControlStore.h"
 #include "platform/LiveTarget.h"
 #include "platform/MediaGraph.h"
@@ -70,6 +71,35 @@ TEST_F(PipelineTest, PreviewDrawsLiveFramesSnapWritesOnePictureAndTeardownStopsC
     const auto frames = panel->submittedFrames();
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     EXPECT_EQ(panel->submittedFrames(), frames) << "no callback runs after teardown";
+}
+
+TEST_F(PipelineTest, AnOddWidthCameraIsDrawnAndSavedWithItsPaddedRows) {
+    // 641 pixels make rows of 1923 bytes, which the converter pads to 1924.
+    CaptureTestWindow window;
+    setSelectedDeviceName("Odd Cam");
+    auto pipeline = makePipeline(window, WindowKind::ImageManagement, false,
+                                 "Odd Cam{size=641x481,pattern=smpte,motion=0,overlay=0}");
+    ASSERT_TRUE(pipeline->startCapture().ok());
+    EXPECT_EQ(snapshotKindCallback(false, 1).frameWidth(), 641);
+    ASSERT_TRUE(waitUntil([&] { return window.panel(1037)->submittedFrames() >= 3; }));
+
+    pipeline->requestSnapshot();
+    ASSERT_TRUE(waitUntil([&] { return window.countMessages(kFrameReadyMessage) == 1; }));
+    waitForSnapshotWriters();
+    const auto& frame = window.messages[0].frame;
+    ASSERT_TRUE(frame);
+    ASSERT_EQ(frame->rowBytes(), 1924u);
+    ASSERT_EQ(frame->length(), 1924u * 481);
+    for (int y = 0; y < 481; ++y) EXPECT_EQ(frame->pixels()[1924 * y + 1923], 0) << "row " << y;
+    const std::uint8_t* top = frame->pixels() + 1924 * 480;
+    EXPECT_NEAR(top[0], 255, 3) << "white top left corner, stored last";
+    const auto pictures = picturesInFolder();
+    ASSERT_EQ(pictures.size(), 1u);
+    CxImage saved;
+    ASSERT_TRUE(saved.LoadFile((folder.path() + "/" + *pictures.begin()).c_str(), FormatJpeg));
+    EXPECT_EQ(saved.Width(), 641);
+    EXPECT_EQ(saved.Height(), 481);
+    pipeline->tearDown();
 }
 
 // Replaces the press counter file at once, as the press tool does.

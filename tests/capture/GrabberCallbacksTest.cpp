@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <new>
 
@@ -165,6 +166,50 @@ TEST_F(CallbackTest, AGrabbedFrameIsSharedNotCopiedAndStaysUnchangedWhileHeld) {
     EXPECT_EQ(latestFrameRecord()->pixels(), shown.data());
 }
 
+TEST_F(CallbackTest, SharedFramesAreNeverRewrittenWhileThePainterOrASnapshotHoldsThem) {
+    SnapshotKindCallback& cb = snapshotKindCallback(false, 1);
+    cb.setFrameSize(64, 48);
+    LiveTarget* panel = window.panel(1037);
+    cb.setLiveTarget(panel);
+    cb.setLiveFreeze(0);
+    window.show();
+    // Every frame is one grey level, its number; few pooled blocks, so reuse comes at once.
+    FramePool grabberBlocks(2);
+    const std::size_t row = frameRowBytes(64);
+    std::atomic<bool> done{false};
+    std::thread streaming([&] {
+        std::vector<std::uint8_t> source(row * 48);
+        for (int i = 0; i < 200; ++i) {
+            std::fill(source.begin(), source.end(), static_cast<std::uint8_t>(i));
+            if (i % 40 == 0) captureWords().snapshotFlag.store(1);
+            cb.FrameCB(copyFrameBottomUp(grabberBlocks, source.data(),
+                                         static_cast<std::ptrdiff_t>(row), 64, 48, i));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));  // pacing only
+        }
+        done = true;
+    });
+    int mixed = 0;
+    while (!done) {
+        const QImage shown = panel->grab().toImage();
+        if (shown.pixel(0, 0) != shown.pixel(shown.width() - 1, shown.height() - 1) ||
+            shown.pixel(0, 0) != shown.pixel(shown.width() / 2, shown.height() / 2))
+            ++mixed;
+        QCoreApplication::processEvents();
+    }
+    streaming.join();
+    waitForSnapshotWriters();
+    EXPECT_EQ(mixed, 0) << "a painted frame changed while it was painted";
+    ASSERT_TRUE(waitUntil([&] { return window.countMessages(kFrameReadyMessage) >= 1; }));
+    for (const auto& message : window.messages) {
+        if (!message.frame) continue;
+        const auto grey = static_cast<std::uint8_t>(message.frame->sampleTime());
+        const std::uint8_t* p = message.frame->pixels();
+        EXPECT_EQ(std::count(p, p + message.frame->length(), grey),
+                  static_cast<std::ptrdiff_t>(message.frame->length()))
+            << "snapshot of frame " << message.frame->sampleTime();
+    }
+}
+
 TEST_F(CallbackTest, StillStreamSavesEveryFrameWithoutRequestAndNeverOverwrites) {
     SnapshotKindCallback& still = snapshotKindCallback(false, 2);
     still.setFrameSize(32, 24);
@@ -283,6 +328,25 @@ TEST(Callbacks, AFrameThatRunsOutOfMemoryIsDroppedWithoutLeavingTheCallback) {
     EXPECT_NO_THROW(callback.BufferCB(0, &byte, 1));
     EXPECT_NO_THROW(callback.BufferCB(0, &byte, 1)) << "and the next frame is handled again";
     EXPECT_NO_THROW(callback.FrameCB(GrabbedFrame{}));
+}
+
+TEST_F(CallbackTest, AFrameWithoutMemoryForItsCopyStillServesARequestAndFeedsTheWatchdog) {
+    MultiViewKindCallback& live = multiViewKindCallback(false, 1);
+    live.setOwner(&window);
+    live.setLiveTarget(window.panel(1015));
+    live.setLiveFreeze(0);
+    live.setFrameSize(16, 8);
+    window.hostTimers().allowArmFromAnyThread(MultiViewKindCallback::kNoFrameTimer);
+    window.hostTimers().allowArmFromAnyThread(MultiViewKindCallback::kAlarmClearTimer);
+    ASSERT_TRUE(live.raiseSnapshotRequest());
+    const std::uint8_t byte = 0;
+    // A length no allocation can satisfy stands in for memory running out.
+    std::thread streaming([&] { live.BufferCB(0, &byte, SIZE_MAX / 2); });
+    streaming.join();
+    EXPECT_EQ(live.snapshotRequest(), 0);
+    ASSERT_TRUE(waitUntil([&] { return window.countMessages(kSnapshotFrameMessage) == 1; }));
+    EXPECT_TRUE(window.hostTimers().isActive(MultiViewKindCallback::kNoFrameTimer));
+    EXPECT_EQ(window.panel(1015)->submittedFrames(), 0u) << "nothing to draw";
 }
 
 TEST_F(CallbackTest, ATargetDestroyedWhileFramesFlowIsLetGoOfFirst) {

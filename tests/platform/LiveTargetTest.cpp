@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <cstdint>
 #include <thread>
 #include <vector>
 
@@ -154,6 +155,20 @@ TEST(FramePool, ABlockComesBackOnlyWhenItsLastHolderLetsGoAndNeverShrinks) {
     }
     ASSERT_TRUE(survivor);
     EXPECT_EQ(survivor->capacity(), 4u << 20);
+}
+
+TEST(FramePool, ASizeThatCannotBeHadFailsAndLeavesThePoolAsItWas) {
+    FramePool pool(2);
+    pool.acquire(100);
+    // Sizes near the top of the address space must fail cleanly, not wrap into a small
+    // mapping while the block claims the full size.
+    for (std::size_t absurd : {SIZE_MAX - (std::size_t{1} << 20), SIZE_MAX, SIZE_MAX / 2 + 1})
+        EXPECT_FALSE(pool.acquire(absurd)) << absurd;
+    EXPECT_EQ(pool.blockSize(), 100u);
+    EXPECT_EQ(pool.freeBlocks(), 1u) << "the kept block was not retired for nothing";
+    std::shared_ptr<PixelBlock> next = pool.acquire(80);
+    ASSERT_TRUE(next) << "frames of a size that can be had still get blocks";
+    EXPECT_EQ(next->capacity(), 100u);
 }
 
 TEST(FramePool, CopyTurnsTopDownRowsBottomUpWithZeroPadding) {
