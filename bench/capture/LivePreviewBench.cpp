@@ -3,10 +3,13 @@
 // for a given time and exits; the `live-preview` script measures its CPU time from outside
 // and compares it with GStreamer's own renderer showing the same source.
 //
-//   bench_live_preview WIDTH HEIGHT SECONDS
+//   bench_live_preview WIDTH HEIGHT SECONDS [DEVICE]
+// DEVICE: a virtual device ("Name{size=...}"), or mjpeg-camera for a monitored camera that
+// offers 1280x720 only as Motion JPEG.
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
@@ -14,21 +17,40 @@
 #include "platform/LiveTarget.h"
 #include "platform/MediaDevices.h"
 #include "platform/MediaGraph.h"
+#include "support/TestCameraProvider.h"
 
 namespace {
 
 class ToLiveTarget : public qelvo::GrabberCallback {
 public:
-    ToLiveTarget(qelvo::LiveTarget& target, int width, int height)
-        : target_(target), width_(width), height_(height) {}
+    explicit ToLiveTarget(qelvo::LiveTarget& target) : target_(target) {}
+    void FormatCB(int width, int height) override {
+        width_.store(width);
+        height_.store(height);
+    }
     void BufferCB(double, const std::uint8_t* buffer, std::size_t) override {
-        target_.submitFrame(buffer, width_, height_, (width_ * 3 + 3) / 4 * 4);
+        const int width = width_.load(), height = height_.load();
+        target_.submitFrame(buffer, width, height, (width * 3 + 3) / 4 * 4);
     }
 
 private:
     qelvo::LiveTarget& target_;
-    int width_, height_;
+    std::atomic<int> width_{0}, height_{0};
 };
+
+// A camera offering 1280x720 only as Motion JPEG, found by the system's device monitor like
+// a real one (its frames are encoded by the test source, as a camera would encode them).
+bool motionJpegCamera(qelvo::VideoInputDevice& device) {
+    qelvo::test::registerTestCameraProvider();
+    qelvo::test::plugTestCamera(
+        {"Bench MJPEG Cam", qelvo::test::TestCameraKind::MotionJpeg, 1280, 720, 30});
+    for (qelvo::VideoInputDevice& d : qelvo::makeSystemDeviceCatalogue()->videoInputs())
+        if (d.friendlyName == "Bench MJPEG Cam") {
+            device = d;
+            return true;
+        }
+    return false;
+}
 
 }  // namespace
 
@@ -50,23 +72,26 @@ int main(int argc, char** argv) {
     window.show();
 
     auto graph = qelvo::MediaGraph::create();
-    const auto entries = qelvo::parseVirtualDeviceList(deviceText);
-    if (!graph || entries.empty()) return 1;
     qelvo::VideoInputDevice device;
-    device.friendlyName = entries[0].friendlyName;
-    device.isVirtual = true;
-    device.virtualEntry = entries[0];
+    if (deviceText == "mjpeg-camera") {
+        if (!motionJpegCamera(device)) return 1;
+    } else {
+        const auto entries = qelvo::parseVirtualDeviceList(deviceText);
+        if (entries.empty()) return 1;
+        device.friendlyName = entries[0].friendlyName;
+        device.isVirtual = true;
+        device.virtualEntry = entries[0];
+    }
+    if (!graph) return 1;
     qelvo::MediaComponent source, grabber, sink;
-    qelvo::VideoFormat format;
     if (!qelvo::bindVideoInput(device, source) || !graph->add(source, "Cap") ||
         !qelvo::createFrameGrabber(grabber) || !graph->add(grabber, "Grabber") ||
         !qelvo::createNullRenderer(sink) || !graph->add(sink, "NULL renderer") ||
-        !graph->renderStream(qelvo::OutputCategory::Capture, source, &grabber, &sink) ||
-        !graph->connectedFormat(grabber, format)) {
+        !graph->renderStream(qelvo::OutputCategory::Capture, source, &grabber, &sink)) {
         std::fprintf(stderr, "bench_live_preview: the preview graph could not be built\n");
         return 1;
     }
-    ToLiveTarget callback(target, format.width, format.height);
+    ToLiveTarget callback(target);
     qelvo::setGrabberCallback(grabber, &callback);
     graph->run();
     QTimer::singleShot(seconds * 1000, &app, &QApplication::quit);

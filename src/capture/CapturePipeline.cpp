@@ -14,6 +14,8 @@
 #include "platform/MediaDevices.h"
 #include "platform/SessionState.h"
 
+#include <QTimer>
+
 namespace qelvo {
 
 namespace {
@@ -81,6 +83,7 @@ MediaComponent CapturePipeline::findDevice() {
                           [](const VideoInputDevice& device, MediaComponent& source) {
                               return bindVideoInput(device, source);
                           });
+    deviceName_ = found.friendlyName;
     if (found.source) cameraButton_.follow(found.systemId);
     return found.source;
 }
@@ -111,6 +114,29 @@ MediaResult CapturePipeline::createGraphWithDevice() {
 }
 
 MediaResult CapturePipeline::buildPreviewGraph() {
+    const MediaResult result = buildPreviewChains();
+    if (!result.ok() && source_) {
+        reportNoPicture(result.message());
+    } else if (result.ok() && graph_) {
+        // A device lost or refusing while its stream starts fails after the graph runs.
+        graph_->setEventHandler([this](const MediaEvent& event) {
+            if (event.kind == MediaEvent::Kind::Error && event.beforeFirstFrame && !recording_)
+                reportNoPicture(event.message);
+        });
+    }
+    return result;
+}
+
+void CapturePipeline::reportNoPicture(const std::string& reason) {
+    const QString text =
+        QStringLiteral("The live picture of \"%1\" cannot be shown.\n\n%2")
+            .arg(QString::fromStdString(deviceName_), QString::fromStdString(reason));
+    QTimer::singleShot(0, &context_, [this, text] {
+        dialogs().message(host_.hostWidget(), text, QString(), MessageButtons::Ok);
+    });
+}
+
+MediaResult CapturePipeline::buildPreviewChains() {
     MediaResult result = createGraphWithDevice();
     if (!result) return MediaResult::failure(MediaError::General, result.message());
     MediaComponent source = source_;

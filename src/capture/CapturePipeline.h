@@ -102,6 +102,10 @@ private:
     // preview and the recording graph.
     MediaResult createGraphWithDevice();
     void applyHdFormat(OutputCategory category);
+    MediaResult buildPreviewChains();
+    // Tells the operator once why a device that was found shows no picture (nothing it can
+    // decode, lost while starting, busy), after the current event has been handled.
+    void reportNoPicture(const std::string& reason);
     void setCaptureState();
     void recordingFailed(const std::string& reason);
     void onGraphEvent(const MediaEvent& event);
@@ -113,6 +117,7 @@ private:
     MediaComponent grabber1_;
     MediaComponent grabber2_;
     MediaComponent source_;
+    std::string deviceName_;  // the found device's friendly name
     int microscopeFamily_ = 0;
     int registryDeviceIndex_ = -1;
     std::unique_ptr<MediaGraph> playbackGraph_;

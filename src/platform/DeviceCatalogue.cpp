@@ -1,16 +1,18 @@
 #include "platform/DeviceCatalogue.h"
 
 #include "platform/GstInit.h"
+#include "platform/MediaInternal.h"
 #include "platform/RegistryDriverKeys.h"
-
-#include <gst/gst.h>
 
 #include <cstdlib>
 
 namespace qelvo {
 namespace {
 
-std::vector<VideoInputDevice> v4l2Cameras() {
+// The cameras of every "Video/Source" provider, probed afresh on every call, so a camera
+// plugged in or removed shows at the next rescan.  Each keeps the monitor's handle, which
+// makes its source element, so cameras of any provider are bound the same way.
+std::vector<VideoInputDevice> monitoredCameras() {
     std::vector<VideoInputDevice> cameras;
     if (!ensureGstreamer()) return cameras;
     GstDeviceMonitor* monitor = gst_device_monitor_new();
@@ -22,6 +24,7 @@ std::vector<VideoInputDevice> v4l2Cameras() {
         if (name) {
             VideoInputDevice camera;
             camera.friendlyName = name;
+            camera.monitored = std::make_shared<const MonitoredDevice>(device);
             if (GstStructure* props = gst_device_get_properties(device)) {
                 if (const gchar* path = gst_structure_get_string(props, "device.path"))
                     camera.systemId = path;
@@ -41,7 +44,7 @@ std::vector<VideoInputDevice> v4l2Cameras() {
 class SystemDeviceCatalogue : public DeviceCatalogue {
 public:
     std::vector<VideoInputDevice> videoInputs() override {
-        std::vector<VideoInputDevice> all = v4l2Cameras();
+        std::vector<VideoInputDevice> all = monitoredCameras();
         const char* list = std::getenv("QELVO_VIRTUAL_DEVICES");
         if (!list) return all;
         if (std::string(list) != lastWarnedList_) {

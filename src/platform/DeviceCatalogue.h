@@ -8,15 +8,22 @@
 
 namespace qelvo {
 
+// A device found by the system's device monitor (private to the media layer).
+struct MonitoredDevice;
+
 // A video input device as the catalogue lists it.
 struct VideoInputDevice {
     std::string friendlyName;
     bool isVirtual = false;
     std::string systemId;             // V4L2: the device path; virtual: empty
     VirtualDeviceEntry virtualEntry;  // virtual devices only
+    // The monitor's own handle on the device, which makes its source; null for virtual
+    // devices and for devices described only by a path.
+    std::shared_ptr<const MonitoredDevice> monitored = nullptr;
 };
 
-// The video input device category: V4L2 cameras in the monitor's order, then the virtual
+// The video input device category: the cameras of every video source provider GStreamer's
+// device monitor knows (V4L2 and any other) in the monitor's order, then the virtual
 // devices in their configured order.
 class DeviceCatalogue {
 public:

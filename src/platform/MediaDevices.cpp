@@ -118,10 +118,10 @@ MediaResult bindVideoInput(const VideoInputDevice& device, MediaComponent& sourc
     if (device.isVirtual)
         return buildVirtualSource(device.friendlyName,
                                   parseVirtualDeviceOptions(device.virtualEntry), source);
-    if (device.systemId.empty())
+    if (!device.monitored && device.systemId.empty())
         return MediaResult::failure(MediaError::NotFound,
                                     "\"" + device.friendlyName + "\" has no device node.");
-    return buildCameraSource(device.friendlyName, device.systemId, source);
+    return buildCameraSource(device.friendlyName, device.monitored.get(), device.systemId, source);
 }
 
 }  // namespace qelvo

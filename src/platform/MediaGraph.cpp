@@ -116,6 +116,7 @@ struct MediaGraph::Impl {
     std::string firstError;  // first error since the graph last ran
     std::string lastError;
     std::atomic<bool> errored{false};
+    std::vector<const SourceState*> sources;  // the sources of the running graph
 
     ~Impl() {
         if (pipeline) {
@@ -152,16 +153,20 @@ struct MediaGraph::Impl {
                 if (error) g_error_free(error);
                 g_free(debug);
                 bool first = false;
+                bool beforeFirstFrame = false;
                 {
                     std::lock_guard<std::mutex> lock(self->busMutex);
                     first = self->firstError.empty();
                     if (first) self->firstError = text;
                     self->lastError = text;
+                    beforeFirstFrame = !self->sources.empty();
+                    for (const SourceState* s : self->sources)
+                        if (s->frames.load(std::memory_order_relaxed) > 0) beforeFirstFrame = false;
                 }
                 self->errored.store(true);
                 self->busChanged.notify_all();
                 // One report per failure: the elements after the first one only echo it.
-                if (first) self->post({MediaEvent::Kind::Error, text});
+                if (first) self->post({MediaEvent::Kind::Error, text, beforeFirstFrame});
                 break;
             }
             case GST_MESSAGE_EOS: {
@@ -398,6 +403,8 @@ MediaResult MediaGraph::renderStream(OutputCategory category, const MediaCompone
 
     const bool writing = (sink && sink->kind() == ComponentKind::Multiplexer) ||
                          (middle && middle->kind() == ComponentKind::Encoder);
+    // A camera's format is settled before its first chain: every chain then carries it.
+    if (MediaResult settled = prepareSourceFormat(*source.impl()); !settled) return settled;
     std::string why;
     GstPad* output = requestSourceOutput(*source.impl(), category, !writing, why);
     if (!output) return MediaResult::failure(MediaError::NotFound, why);
@@ -614,6 +621,12 @@ MediaResult MediaGraph::run() {
     Impl& g = *impl_;
     if (g.state == GraphState::Running) return MediaResult::success();
     if (g.state == GraphState::Stopped) g.resetRunState();
+    {
+        std::lock_guard<std::mutex> lock(g.busMutex);
+        g.sources.clear();
+        for (const auto& c : g.components)
+            if (c->kind == ComponentKind::Source && c->source) g.sources.push_back(c->source.get());
+    }
     if (gst_element_set_state(g.pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         const std::string text = g.errorText("The graph could not be started.");
         gst_element_set_state(g.pipeline, GST_STATE_NULL);

@@ -17,6 +17,9 @@ struct MediaEvent {
     enum class Kind { Error, EndOfStream };
     Kind kind = Kind::Error;
     std::string message;  // errors: what went wrong, readable
+    // Errors: no source of the graph had delivered a frame yet (a device lost or refusing
+    // while its stream was being set up, rather than one lost while streaming).
+    bool beforeFirstFrame = false;
 };
 
 enum class GraphState { Stopped, Paused, Running };

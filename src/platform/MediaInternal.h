@@ -2,6 +2,7 @@
 
 // Private to the media layer: what a component handle holds.  Only src/platform includes it.
 
+#include "platform/FormatChoice.h"
 #include "platform/FramePool.h"
 #include "platform/GrabberCallback.h"
 #include "platform/MediaComponent.h"
@@ -21,6 +22,15 @@ namespace qelvo {
 
 class MediaGraph;
 
+// A camera as GStreamer's device monitor reported it; it makes the camera's source element.
+struct MonitoredDevice {
+    explicit MonitoredDevice(GstDevice* d) : device(GST_DEVICE(gst_object_ref(d))) {}
+    ~MonitoredDevice() { gst_object_unref(device); }
+    MonitoredDevice(const MonitoredDevice&) = delete;
+    MonitoredDevice& operator=(const MonitoredDevice&) = delete;
+    GstDevice* device;
+};
+
 // A video input's source bin: producer ! format filter ! (picture controls) ! tee.  Each
 // output is a queue on the tee, exposed as a ghost pad of the bin.
 struct SourceState {
@@ -35,6 +45,13 @@ struct SourceState {
     bool stillTaken = false;
     VideoFormat configured;  // the size set through the stream configuration (0: none)
 
+    // Cameras: what the device offers (read once, when its format is first needed) and the
+    // format it streams in, settled before its first output is connected.
+    std::string devicePath;      // V4L2 node, where the camera has one
+    GstCaps* offered = nullptr;  // owned
+    bool formatSettled = false;
+    GstElement* decoder = nullptr;  // jpegdec between the format filter and the tee, or null
+
     // Streaming thread.
     std::atomic<std::uint64_t> frames{0};
     std::atomic<bool> unplugReported{false};
@@ -44,6 +61,13 @@ struct SourceState {
     std::string stillPressPath;  // the press counter file, fixed when the still output is made
     std::atomic<std::uint64_t> pressesSeen{0};
     std::atomic<std::int64_t> stillsOwed{0};
+
+    SourceState() = default;
+    SourceState(const SourceState&) = delete;
+    SourceState& operator=(const SourceState&) = delete;
+    ~SourceState() {
+        if (offered) gst_caps_unref(offered);
+    }
 };
 
 // A frame grabber: videoconvert ! BGR with a probe on its output that hands the callback
@@ -86,8 +110,21 @@ GstElement* makeElement(const char* factory, const char* name = nullptr);
 // Source bin construction (MediaSource.cpp).
 MediaResult buildVirtualSource(const std::string& name, const VirtualDeviceOptions& options,
                                MediaComponent& source);
-MediaResult buildCameraSource(const std::string& name, const std::string& devicePath,
-                              MediaComponent& source);
+// A camera's source: made by the device monitor's handle where there is one, else a V4L2
+// source on `devicePath`.
+MediaResult buildCameraSource(const std::string& name, const MonitoredDevice* monitored,
+                              const std::string& devicePath, MediaComponent& source);
+// Cameras (CameraFormat.cpp): the size a camera streams at when nothing is asked of it, and
+// settling the format it streams in, at `width` x `height` (0 x 0: its own size).  Settling
+// reads what the device offers, picks the format (FormatChoice), sets the format filter and
+// puts the Motion JPEG decoder in or takes it out; it is done once, before the first output
+// is connected, and again only when another size is asked.  Fails, with a message the
+// operator can act on, when the device cannot be opened or offers nothing decodable.
+MediaResult cameraDefaultFormat(SourceState& source, VideoFormat& format);
+MediaResult settleCameraFormat(SourceState& source, int width, int height);
+// Settles a source's format before a chain is connected to it (nothing to do for virtual
+// devices or an already settled camera).
+MediaResult prepareSourceFormat(MediaComponent::Impl& source);
 // A new output branch of a source; returns the ghost pad (owned by the bin) or null.
 GstPad* requestSourceOutput(MediaComponent::Impl& source, OutputCategory category, bool leaky,
                             std::string& why);

@@ -233,10 +233,13 @@ MediaResult buildVirtualSource(const std::string& name, const VirtualDeviceOptio
     return finishSource(bin, std::move(state), out);
 }
 
-MediaResult buildCameraSource(const std::string& name, const std::string& devicePath,
-                              MediaComponent& out) {
+MediaResult buildCameraSource(const std::string& name, const MonitoredDevice* monitored,
+                              const std::string& devicePath, MediaComponent& out) {
     GstElement* bin = makeElement("bin");
-    GstElement* producer = gst_element_factory_make("v4l2src", "producer");
+    GstElement* producer = monitored ? gst_device_create_element(monitored->device, "producer")
+                                     : gst_element_factory_make("v4l2src", "producer");
+    // The format filter lets everything through until the camera's format is settled, so the
+    // source links whatever the device produces (raw pixels, Motion JPEG, ...).
     GstElement* format = gst_element_factory_make("capsfilter", "format");
     GstElement* tee = newTee();
     if (!bin || !producer || !format || !tee) {
@@ -244,24 +247,34 @@ MediaResult buildCameraSource(const std::string& name, const std::string& device
             if (e) gst_object_unref(gst_object_ref_sink(e));
         if (bin) gst_object_unref(bin);
         return MediaResult::failure(MediaError::CreateFailed,
-                                    "The camera source could not be created.");
+                                    "The source of \"" + name + "\" could not be created.");
     }
-    if (!devicePath.empty()) g_object_set(producer, "device", devicePath.c_str(), nullptr);
-    GstCaps* caps = gst_caps_new_empty_simple("video/x-raw");
-    g_object_set(format, "caps", caps, nullptr);
-    gst_caps_unref(caps);
+    if (!monitored && !devicePath.empty())
+        g_object_set(producer, "device", devicePath.c_str(), nullptr);
     gst_bin_add_many(GST_BIN(bin), producer, format, tee, nullptr);
     if (!gst_element_link_many(producer, format, tee, nullptr)) {
         gst_object_unref(bin);
         return MediaResult::failure(MediaError::ConnectFailed,
-                                    "The camera source could not be connected.");
+                                    "The source of \"" + name + "\" could not be connected.");
     }
     auto state = std::make_unique<SourceState>();
     state->deviceName = name;
+    state->devicePath = devicePath;
     state->producer = producer;
     state->format = format;
-    state->balance = producer;  // v4l2src offers the camera's colour controls
+    state->balance = producer;  // a V4L2 source offers the camera's colour controls
     state->tee = tee;
+    // Counts the camera's frames, so a failure before the first one is told apart from a
+    // camera lost while streaming.
+    GstPad* pad = gst_element_get_static_pad(format, "src");
+    gst_pad_add_probe(
+        pad, GST_PAD_PROBE_TYPE_BUFFER,
+        [](GstPad*, GstPadProbeInfo*, gpointer data) {
+            static_cast<SourceState*>(data)->frames.fetch_add(1, std::memory_order_relaxed);
+            return GST_PAD_PROBE_OK;
+        },
+        state.get(), nullptr);
+    gst_object_unref(pad);
     return finishSource(bin, std::move(state), out);
 }
 
@@ -372,30 +385,8 @@ MediaResult sourceStreamFormat(MediaComponent::Impl& source, VideoFormat& curren
         current = {s.options.width, s.options.height};
         return MediaResult::success();
     }
-    // A camera: the size it would pick from what it offers.
-    if (gst_element_set_state(s.producer, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {
-        gst_element_set_state(s.producer, GST_STATE_NULL);
-        return MediaResult::failure(MediaError::StateFailed, "The camera could not be opened.");
-    }
-    GstPad* pad = gst_element_get_static_pad(s.producer, "src");
-    GstCaps* filter = gst_caps_new_empty_simple("video/x-raw");
-    GstCaps* caps = gst_pad_query_caps(pad, filter);
-    gst_caps_unref(filter);
-    gst_object_unref(pad);
-    gst_element_set_state(s.producer, GST_STATE_NULL);
-    MediaResult result =
-        MediaResult::failure(MediaError::NoInterface, "The camera reports no picture format.");
-    if (caps && !gst_caps_is_empty(caps) && !gst_caps_is_any(caps)) {
-        caps = gst_caps_fixate(caps);
-        const GstStructure* st = gst_caps_get_structure(caps, 0);
-        int w = 0, h = 0;
-        if (gst_structure_get_int(st, "width", &w) && gst_structure_get_int(st, "height", &h)) {
-            current = {w, h};
-            result = MediaResult::success();
-        }
-    }
-    if (caps) gst_caps_unref(caps);
-    return result;
+    // A camera: the size it streams at unless another is asked.
+    return cameraDefaultFormat(s, current);
 }
 
 MediaResult setSourceStreamFormat(MediaComponent::Impl& source, int width, int height) {
@@ -414,27 +405,7 @@ MediaResult setSourceStreamFormat(MediaComponent::Impl& source, int width, int h
         s.configured = {width, height};
         return MediaResult::success();
     }
-    if (gst_element_set_state(s.producer, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {
-        gst_element_set_state(s.producer, GST_STATE_NULL);
-        return MediaResult::failure(MediaError::StateFailed, "The camera could not be opened.");
-    }
-    GstPad* pad = gst_element_get_static_pad(s.producer, "src");
-    GstCaps* wanted = gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, width, "height",
-                                          G_TYPE_INT, height, nullptr);
-    GstCaps* offered = gst_pad_query_caps(pad, wanted);
-    gst_object_unref(pad);
-    gst_element_set_state(s.producer, GST_STATE_NULL);
-    const bool allowed = offered && !gst_caps_is_empty(offered);
-    if (offered) gst_caps_unref(offered);
-    if (!allowed) {
-        gst_caps_unref(wanted);
-        return MediaResult::failure(MediaError::Refused,
-                                    "The camera does not offer that picture size.");
-    }
-    g_object_set(s.format, "caps", wanted, nullptr);
-    gst_caps_unref(wanted);
-    s.configured = {width, height};
-    return MediaResult::success();
+    return settleCameraFormat(s, width, height);
 }
 
 }  // namespace qelvo

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+
+namespace qelvo::test {
+
+// Cameras published by a GStreamer device provider of the tests' own (class "Video/Source"),
+// so that the device monitor lists them beside any real camera and the program reaches them
+// through exactly the path a real camera takes.  Each camera's source element is a test
+// source built by the provider.
+enum class TestCameraKind {
+    Raw,                // uncompressed I420 pixels, a moving colour-bar picture
+    MotionJpeg,         // the same picture, offered only as Motion JPEG
+    Vanished,           // listed, but gone when opened (a V4L2 source on a missing node)
+    FailsWhenStarting,  // opens and reports its formats, then fails before its first frame
+    Undecodable,        // offers only a Bayer mosaic, which the program cannot show
+};
+
+struct TestCamera {
+    std::string name;
+    TestCameraKind kind = TestCameraKind::Raw;
+    int width = 320;
+    int height = 240;
+    int fps = 30;
+};
+
+// Registers the provider with GStreamer (once per process; starts GStreamer if needed).
+void registerTestCameraProvider();
+// Plugs a camera in or pulls it out: the next probe of the provider (every device monitor
+// listing, so every rescan) sees the change.
+void plugTestCamera(const TestCamera& camera);
+void unplugTestCamera(const std::string& name);
+void unplugAllTestCameras();
+
+}  // namespace qelvo::test
