@@ -53,6 +53,7 @@ MultiViewKindCallback& CapturePipeline::multiViewCallback(int index) const {
 MediaResult CapturePipeline::startCapture() {
     messageTarget_ = host_.hostWidget();
     captureWords().frameReadyTarget.store(messageTarget_);
+    reportedNoPicture_.clear();
     return buildPreviewGraph();
 }
 
@@ -128,6 +129,10 @@ MediaResult CapturePipeline::buildPreviewGraph() {
 }
 
 void CapturePipeline::reportNoPicture(const std::string& reason) {
+    // STOP and a failed recording rebuild the graph, and each rebuild would fail the same
+    // way: the operator hears about a device once while the window is open.
+    if (reportedNoPicture_ == deviceName_) return;
+    reportedNoPicture_ = deviceName_;
     const QString text =
         QStringLiteral("The live picture of \"%1\" cannot be shown.\n\n%2")
             .arg(QString::fromStdString(deviceName_), QString::fromStdString(reason));

@@ -117,7 +117,8 @@ private:
     MediaComponent grabber1_;
     MediaComponent grabber2_;
     MediaComponent source_;
-    std::string deviceName_;  // the found device's friendly name
+    std::string deviceName_;         // the found device's friendly name
+    std::string reportedNoPicture_;  // the device last said to show no picture
     int microscopeFamily_ = 0;
     int registryDeviceIndex_ = -1;
     std::unique_ptr<MediaGraph> playbackGraph_;

@@ -154,5 +154,18 @@ TEST_F(MonitoredCameraTest, CamerasThatCannotBeShownAreReportedOnceAndTheWindowS
     }
 }
 
+TEST_F(MonitoredCameraTest, RebuildsForACameraThatCannotBeShownRepeatNoMessage) {
+    CaptureTestWindow window;
+    auto pipeline = openOn(window, {"Bayer Cam", TestCameraKind::Undecodable}, false);
+    EXPECT_FALSE(pipeline->startCapture().ok());
+    // What STOP and a failed recording do: tear down and build the preview again.
+    for (int i = 0; i < 3; ++i) {
+        pipeline->tearDown();
+        EXPECT_FALSE(pipeline->buildPreviewGraph().ok());
+    }
+    settle(300);
+    EXPECT_EQ(dialogs->messages().size(), 1) << dialogs->messages().join("|").toStdString();
+}
+
 }  // namespace
 }  // namespace qelvo
