@@ -114,6 +114,28 @@ TEST_F(MonitoredCameraTest, MotionJpegOnlyCameraGivesTheHdWindowBottomUpBgrFrame
     EXPECT_TRUE(dialogs->messages().isEmpty()) << dialogs->messages().join("|").toStdString();
 }
 
+TEST_F(MonitoredCameraTest, OddSizedMotionJpegReachesTheGrabberWhole) {
+    CaptureTestWindow window;
+    auto pipeline =
+        openOn(window, {"Odd MJPEG Cam", TestCameraKind::MotionJpeg, 1279, 719, 15}, false);
+    ASSERT_TRUE(pipeline->startCapture().ok());
+    pipeline->requestSnapshot();
+    ASSERT_TRUE(waitUntil([&] { return window.countMessages(kFrameReadyMessage) == 1; }));
+    const auto& frame = window.messages.front().frame;
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->width(), 1279);
+    EXPECT_EQ(frame->height(), 719);
+    EXPECT_GE(frame->rowBytes(), 1279 * 3);
+    // The top row's second colour bar is yellow: rows were neither sheared nor cut short.
+    const std::uint8_t* top = frame->pixels() + frame->rowBytes() * 718;
+    const int barX = 1279 * 3 / 14;
+    EXPECT_LT(top[barX * 3], 80) << "blue";
+    EXPECT_GT(top[barX * 3 + 1], 150) << "green";
+    EXPECT_GT(top[barX * 3 + 2], 150) << "red";
+    waitForSnapshotWriters();
+    EXPECT_TRUE(dialogs->messages().isEmpty()) << dialogs->messages().join("|").toStdString();
+}
+
 TEST_F(MonitoredCameraTest, CamerasThatCannotBeShownAreReportedOnceAndTheWindowStaysUsable) {
     struct Case {
         TestCamera camera;
