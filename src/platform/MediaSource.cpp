@@ -236,8 +236,13 @@ MediaResult buildVirtualSource(const std::string& name, const VirtualDeviceOptio
 MediaResult buildCameraSource(const std::string& name, const MonitoredDevice* monitored,
                               const std::string& devicePath, MediaComponent& out) {
     GstElement* bin = makeElement("bin");
-    GstElement* producer = monitored ? gst_device_create_element(monitored->device, "producer")
-                                     : gst_element_factory_make("v4l2src", "producer");
+    // A camera with a V4L2 node is opened on the node, whichever provider listed it: a sound
+    // server's provider (PipeWire) lists the same cameras, and its source answers "any format"
+    // until it streams, which leaves nothing to choose the format from.
+    const bool onNode = !devicePath.empty();
+    GstElement* producer = monitored && !onNode
+                               ? gst_device_create_element(monitored->device, "producer")
+                               : gst_element_factory_make("v4l2src", "producer");
     // The format filter lets everything through until the camera's format is settled, so the
     // source links whatever the device produces (raw pixels, Motion JPEG, ...).
     GstElement* format = gst_element_factory_make("capsfilter", "format");
@@ -249,8 +254,7 @@ MediaResult buildCameraSource(const std::string& name, const MonitoredDevice* mo
         return MediaResult::failure(MediaError::CreateFailed,
                                     "The source of \"" + name + "\" could not be created.");
     }
-    if (!monitored && !devicePath.empty())
-        g_object_set(producer, "device", devicePath.c_str(), nullptr);
+    if (onNode) g_object_set(producer, "device", devicePath.c_str(), nullptr);
     gst_bin_add_many(GST_BIN(bin), producer, format, tee, nullptr);
     if (!gst_element_link_many(producer, format, tee, nullptr)) {
         gst_object_unref(bin);
