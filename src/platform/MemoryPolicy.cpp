@@ -1,5 +1,7 @@
 #include "platform/MemoryPolicy.h"
 
+#include <cstdlib>  // brings in the C library's own macros, __GLIBC__ among them
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
