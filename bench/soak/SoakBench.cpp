@@ -26,6 +26,7 @@
 #include "manage/PictureStrip.h"
 #include "platform/LiveTarget.h"
 #include "platform/MediaFile.h"
+#include "platform/MemoryPolicy.h"
 #include "platform/ScriptedDialogs.h"
 #include "platform/SessionState.h"
 #include "support/BenchTiming.h"
@@ -176,6 +177,7 @@ bool moviePlays(const Movie& movie) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    useSteadyMemoryPolicy();  // as the program's own start-up does
     const std::string pressTool = QELVO_PRESS_TOOL;
     int snapshots = 2000;
     if (argc > 1)

@@ -7,6 +7,7 @@
 #include "app/WorkingWindows.h"
 #include "platform/Dialogs.h"
 #include "platform/GstInit.h"
+#include "platform/MemoryPolicy.h"
 #include "platform/Paths.h"
 
 #include <QApplication>
@@ -42,6 +43,7 @@ std::string environment(const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    qelvo::useSteadyMemoryPolicy();
     const qelvo::StartOptions options = qelvo::parseCommandLine(argc, argv);
     switch (options.action) {
         case qelvo::StartOptions::Action::PrintHelp:

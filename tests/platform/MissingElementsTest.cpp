@@ -2,7 +2,6 @@
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
-
 #include "platform/GstInit.h"
 #include "platform/MediaDevices.h"
 #include "platform/MediaGraph.h"

@@ -1,5 +1,6 @@
 #include "platform/DeviceCatalogue.h"
 #include "platform/Dialogs.h"
+#include "platform/MemoryPolicy.h"
 #include "platform/Paths.h"
 #include "platform/ScriptedDialogs.h"
 #include "platform/SessionState.h"
@@ -7,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace qelvo {
 namespace {
@@ -117,6 +121,21 @@ TEST(SessionState, SelectedNameIsCutAtACharacterBoundary) {
     EXPECT_EQ(cutUtf8("ab\xE2\x82\xAC", 5), "ab\xE2\x82\xAC");
     setSelectedDeviceName("");
 }
+
+#if defined(__GLIBC__)
+TEST(MemoryPolicy, AFrameSizedBlockIsMappedEvenAfterABiggerOneWasFreed) {
+    // Freeing a mapped 4 MB block makes the C library serve later blocks below that size
+    // from the heap; after the policy a 512 KiB block must be mapped again.
+    static void* volatile kept;  // keeps the compiler from leaving the blocks out
+    kept = std::malloc(4 << 20);
+    std::free(kept);
+    useSteadyMemoryPolicy();
+    const auto mappedBefore = mallinfo2().hblks;
+    kept = std::malloc(512 << 10);
+    EXPECT_EQ(mallinfo2().hblks, mappedBefore + 1);
+    std::free(kept);
+}
+#endif
 
 }  // namespace
 }  // namespace qelvo
