@@ -38,12 +38,7 @@ bool FrameRecord::assign(const std::uint8_t* pixels, std::size_t length, const F
     std::shared_ptr<PixelBlock> block = ownBlocks_->acquire(length);
     if (!block) return false;
     if (length > 0) std::memcpy(block->data(), pixels, length);
-    blockSize_ = static_cast<std::int32_t>(std::min(block->capacity(), kLargestBlock));
-    block_ = std::move(block);
-    length_ = length;
-    header_ = header;
-    sampleTime_ = sampleTime;
-    return true;
+    return adopt(std::move(block), length, header, sampleTime);
 }
 
 bool FrameRecord::adopt(SharedPixels block, std::size_t length, const FrameHeader& header,
