@@ -2,6 +2,7 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QtEndian>
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -245,13 +246,24 @@ void LiveTarget::paintEvent(QPaintEvent* event) {
         s.mappedSourceWidth = f.width;
     }
     const int* columns = s.columnOffsets.data();
+    // Pixels before the last source column are read four bytes at a time: B,G,R and the next
+    // pixel's first byte, which the opaque alpha overwrites.  Those on the last column may
+    // sit at the very end of the block and are read a byte at a time.
+    const int lastColumn = (f.width - 1) * 3;
+    const int wide =
+        static_cast<int>(std::lower_bound(columns, columns + outW, lastColumn) - columns);
     for (int y = 0; y < outH; ++y) {
         const int sourceRow = static_cast<int>(static_cast<std::int64_t>(y) * f.height / outH);
         const int memoryRow = f.height - 1 - sourceRow;
         const std::uint8_t* in =
             f.pixels->data() + static_cast<std::size_t>(f.rowBytes) * memoryRow;
         auto* out = reinterpret_cast<std::uint32_t*>(s.scaled.scanLine(y));
-        for (int x = 0; x < outW; ++x) {
+        for (int x = 0; x < wide; ++x) {
+            std::uint32_t bgr;
+            std::memcpy(&bgr, in + columns[x], 4);
+            out[x] = 0xFF000000u | qFromLittleEndian(bgr);
+        }
+        for (int x = wide; x < outW; ++x) {
             const std::uint8_t* p = in + columns[x];
             out[x] = 0xFF000000u | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
         }
