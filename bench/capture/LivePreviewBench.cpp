@@ -28,6 +28,8 @@ public:
         width_.store(width);
         height_.store(height);
     }
+    // As the working windows do: the target keeps the grabber's own copy of the frame.
+    void FrameCB(const qelvo::GrabbedFrame& frame) override { target_.submitSharedFrame(frame); }
     void BufferCB(double, const std::uint8_t* buffer, std::size_t) override {
         const int width = width_.load(), height = height_.load();
         target_.submitFrame(buffer, width, height, (width * 3 + 3) / 4 * 4);

@@ -1,5 +1,7 @@
 #include "platform/FramePool.h"
 
+#include "platform/FrameRows.h"
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -9,10 +11,6 @@
 #include <mutex>
 #include <new>
 #include <vector>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace qelvo {
 namespace {
@@ -56,40 +54,6 @@ std::uint8_t* mapBlock(std::size_t capacity) {
 // memory traffic: writing it around the caches saves reading every destination line in
 // before it is overwritten, about a third of the traffic.
 constexpr std::size_t kStreamingCopyMin = 2 * 1024 * 1024;
-
-void copyRowStreaming(std::uint8_t* to, const std::uint8_t* from, std::size_t bytes) {
-#if defined(__SSE2__)
-    std::size_t i = 0;
-    const std::size_t head = (16 - (reinterpret_cast<std::uintptr_t>(to) & 15)) & 15;
-    if (head > 0) {
-        i = std::min(head, bytes);
-        std::memcpy(to, from, i);
-    }
-    for (; i + 64 <= bytes; i += 64) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + 16));
-        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + 32));
-        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + 48));
-        _mm_stream_si128(reinterpret_cast<__m128i*>(to + i), a);
-        _mm_stream_si128(reinterpret_cast<__m128i*>(to + i + 16), b);
-        _mm_stream_si128(reinterpret_cast<__m128i*>(to + i + 32), c);
-        _mm_stream_si128(reinterpret_cast<__m128i*>(to + i + 48), d);
-    }
-    for (; i + 16 <= bytes; i += 16)
-        _mm_stream_si128(reinterpret_cast<__m128i*>(to + i),
-                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
-    if (i < bytes) std::memcpy(to + i, from + i, bytes - i);
-#else
-    std::memcpy(to, from, bytes);
-#endif
-}
-
-// Streaming stores are weakly ordered: they must all be done before the block is handed on.
-void finishStreamingCopy() {
-#if defined(__SSE2__)
-    _mm_sfence();
-#endif
-}
 
 }  // namespace
 
@@ -213,7 +177,8 @@ std::size_t FramePool::freeBlocks() const {
 }
 
 GrabbedFrame copyFrameBottomUp(FramePool& pool, const std::uint8_t* bottomRow,
-                               std::ptrdiff_t rowStep, int width, int height, double sampleTime) {
+                               std::ptrdiff_t rowStep, int width, int height, double sampleTime,
+                               SourcePixels source) {
     GrabbedFrame frame;
     frame.sampleTime = sampleTime;
     if (!bottomRow || width <= 0 || height <= 0) return frame;
@@ -225,7 +190,7 @@ GrabbedFrame copyFrameBottomUp(FramePool& pool, const std::uint8_t* bottomRow,
     std::shared_ptr<PixelBlock> block = pool.acquire(length);
     if (!block) return frame;
     std::uint8_t* out = block->data();
-    if (rowStep == static_cast<std::ptrdiff_t>(row)) {
+    if (source == SourcePixels::Bgr && rowStep == static_cast<std::ptrdiff_t>(row)) {
         // Already bottom-up with the same padding: one run.
         std::memcpy(out, bottomRow, length);
         if (row > used)
@@ -240,13 +205,14 @@ GrabbedFrame copyFrameBottomUp(FramePool& pool, const std::uint8_t* bottomRow,
         for (int i = 0; i < height; ++i) {
             const int y = topDown ? height - 1 - i : i;
             std::uint8_t* to = out + row * static_cast<std::size_t>(y);
-            if (streaming)
-                copyRowStreaming(to, bottomRow + rowStep * y, used);
+            const std::uint8_t* from = bottomRow + rowStep * y;
+            if (source == SourcePixels::Bgrx)
+                packBgrxRow(to, from, static_cast<std::size_t>(width), streaming);
             else
-                std::memcpy(to, bottomRow + rowStep * y, used);
+                copyPixelRow(to, from, used, streaming);
             if (row > used) std::memset(to + used, 0, row - used);
         }
-        if (streaming) finishStreamingCopy();
+        if (streaming) finishStreamingRows();
     }
     frame.pixels = std::move(block);
     frame.length = length;

@@ -73,12 +73,16 @@ struct GrabbedFrame {
     std::size_t rowBytes() const { return (static_cast<std::size_t>(width) * 3 + 3) / 4 * 4; }
 };
 
-// Copies `height` rows of `width` B,G,R pixels into a block of `pool`, the picture's bottom
-// row first: `bottomRow` points at that row and `rowStep` is the distance to the row above
-// it in the source (negative for a top-down source, which turns the rows over in this same
-// copy).  Row padding is zeroed.  The result has null pixels when memory runs out or the
-// size is not positive.
+// How the source's pixels are laid out: B,G,R, or B,G,R and an unused byte.
+enum class SourcePixels { Bgr, Bgrx };
+
+// Copies `height` rows of `width` pixels into a block of `pool` as B,G,R, the picture's
+// bottom row first: `bottomRow` points at that row and `rowStep` is the distance to the row
+// above it in the source (negative for a top-down source, which turns the rows over in this
+// same copy; B,G,R,x pixels are packed to three bytes in it too).  Row padding is zeroed.
+// The result has null pixels when memory runs out or the size is not positive.
 GrabbedFrame copyFrameBottomUp(FramePool& pool, const std::uint8_t* bottomRow,
-                               std::ptrdiff_t rowStep, int width, int height, double sampleTime);
+                               std::ptrdiff_t rowStep, int width, int height, double sampleTime,
+                               SourcePixels source = SourcePixels::Bgr);
 
 }  // namespace qelvo

@@ -5,9 +5,9 @@
 namespace qelvo {
 namespace {
 
-// Runs on the streaming thread for every 24-bit frame leaving the converter.  The frame is
-// copied once, into a pooled block, with its rows turned bottom-up and padded to 4 bytes in
-// that same copy; the callback and everyone it hands the frame to share that block.
+// Runs on the streaming thread for every frame leaving the converter.  The frame is copied
+// once, into a pooled block, with its rows turned bottom-up, packed to B,G,R and padded to
+// 4 bytes in that same copy; the callback and everyone it hands the frame to share that block.
 GstPadProbeReturn grabberProbe(GstPad*, GstPadProbeInfo* info, gpointer data) {
     auto* g = static_cast<GrabberState*>(data);
     if (info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
@@ -16,7 +16,8 @@ GstPadProbeReturn grabberProbe(GstPad*, GstPadProbeInfo* info, gpointer data) {
             GstCaps* caps = nullptr;
             gst_event_parse_caps(event, &caps);
             g->infoValid = gst_video_info_from_caps(&g->info, caps) &&
-                           GST_VIDEO_INFO_FORMAT(&g->info) == GST_VIDEO_FORMAT_BGR;
+                           (GST_VIDEO_INFO_FORMAT(&g->info) == GST_VIDEO_FORMAT_BGR ||
+                            GST_VIDEO_INFO_FORMAT(&g->info) == GST_VIDEO_FORMAT_BGRx);
             const VideoFormat settled{GST_VIDEO_INFO_WIDTH(&g->info),
                                       GST_VIDEO_INFO_HEIGHT(&g->info)};
             {
@@ -45,8 +46,11 @@ GstPadProbeReturn grabberProbe(GstPad*, GstPadProbeInfo* info, gpointer data) {
     const double sampleTime =
         GST_CLOCK_TIME_IS_VALID(pts) ? static_cast<double>(pts) / GST_SECOND : 0.0;
     // GStreamer's rows run top-down: start from the last and walk upwards.
+    const SourcePixels layout = GST_VIDEO_FRAME_FORMAT(&frame) == GST_VIDEO_FORMAT_BGRx
+                                    ? SourcePixels::Bgrx
+                                    : SourcePixels::Bgr;
     GrabbedFrame grabbed = copyFrameBottomUp(g->frames, pixels + stride * (height - 1), -stride,
-                                             width, height, sampleTime);
+                                             width, height, sampleTime, layout);
     tsanFrameReleased(pixels);
     gst_video_frame_unmap(&frame);
     // A frame that finds no memory for its copy still reaches the callback, without pixels:
@@ -68,7 +72,11 @@ MediaResult createFrameGrabber(MediaComponent& out) {
         return MediaResult::failure(MediaError::CreateFailed,
                                     "The frame grabber could not be created.");
     }
-    GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", nullptr);
+    // B,G,R passes through untouched.  Anything else is converted to B,G,R,x, which the
+    // converter reaches from the camera formats (I420, YUY2, NV12, ...) by its fast paths,
+    // several times cheaper than its general route to 24-bit B,G,R; the frame's one copy
+    // packs it to three bytes.  Renderers after the grabber convert for themselves.
+    GstCaps* caps = gst_caps_from_string("video/x-raw, format=(string){ BGRx, BGR }");
     g_object_set(filter, "caps", caps, nullptr);
     gst_caps_unref(caps);
     gst_bin_add_many(GST_BIN(bin), convert, filter, nullptr);

@@ -195,28 +195,37 @@ TEST(FramePool, CopyTurnsTopDownRowsBottomUpWithZeroPadding) {
     EXPECT_FALSE(copyFrameBottomUp(pool, topDown.data(), 16, 0, 3, 0).pixels);
 }
 
-// A frame of several megabytes takes the copy that writes around the caches; rows of an
-// odd width there start and end off any alignment, in both source directions.
-TEST(FramePool, LargeFramesCopyEveryByteInBothRowOrders) {
-    const int width = 1001, height = 800;
-    const std::size_t used = 3003, row = 3004, stride = 3010;
-    std::vector<std::uint8_t> source(stride * height);
-    for (std::size_t i = 0; i < source.size(); ++i)
-        source[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
-    FramePool pool(1);
-    std::memset(pool.acquire(row * height)->data(), 0xFF, row * height);  // junk in padding
-    for (const bool topDown : {true, false}) {
-        const std::uint8_t* bottom =
-            topDown ? source.data() + stride * (height - 1) : source.data();
-        const std::ptrdiff_t step = topDown ? -static_cast<std::ptrdiff_t>(stride) : stride;
-        const GrabbedFrame frame = copyFrameBottomUp(pool, bottom, step, width, height, 0);
-        ASSERT_TRUE(frame.pixels);
-        ASSERT_EQ(frame.length, row * height);
-        std::vector<std::uint8_t> expected(row * height, 0);
-        for (int y = 0; y < height; ++y)
-            std::memcpy(expected.data() + row * y, bottom + step * y, used);
-        EXPECT_EQ(0, std::memcmp(frame.data(), expected.data(), expected.size()))
-            << (topDown ? "top-down" : "bottom-up");
+// A frame of several megabytes takes the copy that writes around the caches, a small one
+// the plain stores; rows of odd widths start and end off any alignment, in both source
+// directions, and B,G,R,x sources are packed to three bytes on the way.
+TEST(FramePool, FramesCopyEveryPixelInBothRowOrdersFromBothLayouts) {
+    for (const auto& [width, height] : {std::pair{1001, 800}, std::pair{37, 5}, std::pair{1, 3}}) {
+        for (const SourcePixels layout : {SourcePixels::Bgr, SourcePixels::Bgrx}) {
+            const std::size_t pixelBytes = layout == SourcePixels::Bgrx ? 4 : 3;
+            const std::size_t row = (width * 3 + 3) / 4 * 4, stride = width * pixelBytes + 6;
+            std::vector<std::uint8_t> source(stride * height);
+            for (std::size_t i = 0; i < source.size(); ++i)
+                source[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+            FramePool pool(1);
+            std::memset(pool.acquire(row * height)->data(), 0xFF, row * height);  // junk
+            for (const bool topDown : {true, false}) {
+                const std::uint8_t* bottom =
+                    topDown ? source.data() + stride * (height - 1) : source.data();
+                const std::ptrdiff_t step = topDown ? -static_cast<std::ptrdiff_t>(stride) : stride;
+                const GrabbedFrame frame =
+                    copyFrameBottomUp(pool, bottom, step, width, height, 0, layout);
+                ASSERT_TRUE(frame.pixels);
+                ASSERT_EQ(frame.length, row * height);
+                std::vector<std::uint8_t> expected(row * height, 0);
+                for (int y = 0; y < height; ++y)
+                    for (int x = 0; x < width; ++x)
+                        std::memcpy(expected.data() + row * y + x * 3,
+                                    bottom + step * y + x * pixelBytes, 3);
+                EXPECT_EQ(0, std::memcmp(frame.data(), expected.data(), expected.size()))
+                    << width << "x" << height << (topDown ? " top-down" : " bottom-up")
+                    << (layout == SourcePixels::Bgrx ? " from B,G,R,x" : " from B,G,R");
+            }
+        }
     }
 }
 
