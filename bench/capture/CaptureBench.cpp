@@ -7,6 +7,7 @@
 //   bench_capture longrun [FRAMES]    54,000 frames (default) with a snapshot every 100
 //   bench_capture record [SECONDS]    records a 1280x720, 30 fps device (default 60 s)
 //   bench_capture button [PRESSES]    camera-button presses to snapshot requests (default 200)
+//   bench_capture devices [CALLS]     one listing of the system's cameras (default 200 calls)
 //
 // Each figure prints as "NAME: VALUE UNIT (target: CONDITION) ok|MISSED".
 #include "capture/CameraButtonWatch.h"
@@ -26,6 +27,7 @@
 #include "platform/MediaFile.h"
 #include "platform/ScriptedDialogs.h"
 #include "platform/SessionState.h"
+#include "support/TestCameraProvider.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -471,6 +473,57 @@ int benchRecord(int seconds) {
     return 0;
 }
 
+// ---- devices: the GUI thread's time for one listing of the system's cameras
+
+// Median wall time of one videoInputs() call with four provider cameras plugged in; false
+// when a listing misses one of them.
+bool timeListings(DeviceCatalogue& catalogue, int calls, double& medianMs) {
+    std::vector<double> ms;
+    for (int i = 0; i < calls; ++i) {
+        const auto start = Steady::now();
+        const std::vector<VideoInputDevice> listed = catalogue.videoInputs();
+        ms.push_back(std::chrono::duration<double, std::milli>(Steady::now() - start).count());
+        const auto cameras = std::count_if(listed.begin(), listed.end(), [](const auto& d) {
+            return d.friendlyName.rfind("Bench Listing Cam ", 0) == 0;
+        });
+        if (cameras != 4) {
+            std::fprintf(stderr, "devices: a listing had %d of the 4 cameras\n", int(cameras));
+            return false;
+        }
+    }
+    medianMs = percentile(ms, 50);
+    return true;
+}
+
+// The launcher lists the cameras every 3 seconds on the GUI thread.  Measured against
+// probing every provider at each call, in the same run; the probing catalogue goes first,
+// while no running monitor has started the providers.  The test cameras are cheap to probe;
+// a real V4L2 camera costs far more per probe, since each of its nodes is opened.
+int benchDevices(int calls) {
+    ::unsetenv("QELVO_VIRTUAL_DEVICES");
+    test::registerTestCameraProvider();
+    for (int i = 1; i <= 4; ++i)
+        test::plugTestCamera({"Bench Listing Cam " + std::to_string(i), test::TestCameraKind::Raw});
+    double probing = 0, running = 0;
+    {
+        auto catalogue = makeSystemDeviceCatalogue(CameraListing::ProbeEachCall);
+        if (!timeListings(*catalogue, calls, probing)) return 1;
+    }
+    auto catalogue = makeSystemDeviceCatalogue(CameraListing::RunningMonitor);
+    const auto start = Steady::now();
+    (void)catalogue->videoInputs();  // starts the monitor
+    report("device_list_first_call_starting_monitor",
+           std::chrono::duration<double, std::milli>(Steady::now() - start).count(), "ms");
+    if (!timeListings(*catalogue, calls, running)) return 1;
+    report("device_list_call_probing_each_call", probing, "ms");
+    char target[96];
+    std::snprintf(target, sizeof target, "<= 0.25 x probing every call, %.3f ms; 4 cameras",
+                  probing);
+    figure("device_list_call", running, "ms", target, running <= 0.25 * probing);
+    test::unplugAllTestCameras();
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -481,6 +534,7 @@ int main(int argc, char** argv) {
     if (what == "longrun") return benchLongRun(argc > 2 ? std::atol(argv[2]) : 54000);
     if (what == "record") return benchRecord(argc > 2 ? std::atoi(argv[2]) : 60);
     if (what == "button") return benchButton(argc > 2 ? std::atoi(argv[2]) : 200);
+    if (what == "devices") return benchDevices(argc > 2 ? std::atoi(argv[2]) : 200);
     std::fprintf(stderr, "bench_capture: unknown figure group '%s'\n", what.c_str());
     return 2;
 }

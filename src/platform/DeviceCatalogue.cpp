@@ -1,50 +1,19 @@
 #include "platform/DeviceCatalogue.h"
 
-#include "platform/GstInit.h"
-#include "platform/MediaInternal.h"
 #include "platform/RegistryDriverKeys.h"
+#include "platform/VideoSourceMonitor.h"
 
 #include <cstdlib>
 
 namespace qelvo {
 namespace {
 
-// The cameras of every "Video/Source" provider, probed afresh on every call, so a camera
-// plugged in or removed shows at the next rescan.  Each keeps the monitor's handle, which
-// makes its source element, so cameras of any provider are bound the same way.
-std::vector<VideoInputDevice> monitoredCameras() {
-    std::vector<VideoInputDevice> cameras;
-    if (!ensureGstreamer()) return cameras;
-    GstDeviceMonitor* monitor = gst_device_monitor_new();
-    gst_device_monitor_add_filter(monitor, "Video/Source", nullptr);
-    GList* devices = gst_device_monitor_get_devices(monitor);
-    for (GList* it = devices; it; it = it->next) {
-        GstDevice* device = GST_DEVICE(it->data);
-        gchar* name = gst_device_get_display_name(device);
-        if (name) {
-            VideoInputDevice camera;
-            camera.friendlyName = name;
-            camera.monitored = std::make_shared<const MonitoredDevice>(device);
-            if (GstStructure* props = gst_device_get_properties(device)) {
-                if (const gchar* path = gst_structure_get_string(props, "device.path"))
-                    camera.systemId = path;
-                else if (const gchar* p2 = gst_structure_get_string(props, "api.v4l2.path"))
-                    camera.systemId = p2;
-                gst_structure_free(props);
-            }
-            cameras.push_back(std::move(camera));
-            g_free(name);
-        }
-    }
-    g_list_free_full(devices, gst_object_unref);
-    gst_object_unref(monitor);
-    return cameras;
-}
-
 class SystemDeviceCatalogue : public DeviceCatalogue {
 public:
+    explicit SystemDeviceCatalogue(CameraListing listing) : listing_(listing) {}
+
     std::vector<VideoInputDevice> videoInputs() override {
-        std::vector<VideoInputDevice> all = monitoredCameras();
+        std::vector<VideoInputDevice> all = cameras();
         const char* list = std::getenv("QELVO_VIRTUAL_DEVICES");
         if (!list) return all;
         if (std::string(list) != lastWarnedList_) {
@@ -65,14 +34,23 @@ public:
     }
 
 private:
+    std::vector<VideoInputDevice> cameras() {
+        if (listing_ == CameraListing::RunningMonitor && !monitor_)
+            monitor_ = std::make_unique<VideoSourceMonitor>();  // at the first listing
+        if (monitor_ && monitor_->running()) return monitor_->cameras();
+        return probedCameras();
+    }
+
+    const CameraListing listing_;
+    std::unique_ptr<VideoSourceMonitor> monitor_;
     std::string lastWarnedList_;
     std::vector<VirtualDeviceEntry> entries_;
 };
 
 }  // namespace
 
-std::unique_ptr<DeviceCatalogue> makeSystemDeviceCatalogue() {
-    return std::make_unique<SystemDeviceCatalogue>();
+std::unique_ptr<DeviceCatalogue> makeSystemDeviceCatalogue(CameraListing listing) {
+    return std::make_unique<SystemDeviceCatalogue>(listing);
 }
 
 }  // namespace qelvo

@@ -24,15 +24,24 @@ struct VideoInputDevice {
 
 // The video input device category: the cameras of every video source provider GStreamer's
 // device monitor knows (V4L2 and any other) in the monitor's order, then the virtual
-// devices in their configured order.
+// devices in their configured order.  Listing may be called every few seconds.
 class DeviceCatalogue {
 public:
     virtual ~DeviceCatalogue() = default;
     virtual std::vector<VideoInputDevice> videoInputs() = 0;
 };
 
+// How the system catalogue finds cameras.  RunningMonitor starts GStreamer's device monitor
+// at the first listing and keeps it running while the catalogue lives: later listings read
+// the list the providers keep current and open no device (a provider that cannot watch for
+// cameras is still probed at each listing).  ProbeEachCall asks every provider to probe at
+// each listing, which opens every camera; it is what RunningMonitor falls back to when no
+// monitor can start, and probes only providers that no running monitor has started.
+enum class CameraListing { RunningMonitor, ProbeEachCall };
+
 // The system catalogue: GStreamer's device monitor plus $QELVO_VIRTUAL_DEVICES (read on every
 // call, so a changed environment shows at the next rescan).
-std::unique_ptr<DeviceCatalogue> makeSystemDeviceCatalogue();
+std::unique_ptr<DeviceCatalogue> makeSystemDeviceCatalogue(
+    CameraListing listing = CameraListing::RunningMonitor);
 
 }  // namespace qelvo

@@ -2,6 +2,7 @@
 // the device monitor knows are listed by the same rules, and plugging one in or pulling it
 // out shows at the next rescan.
 #include "app/LauncherWindow.h"
+#include "platform/DeviceCatalogue.h"
 #include "platform/SessionState.h"
 #include "support/TestCameraProvider.h"
 
@@ -55,6 +56,40 @@ TEST(MonitoredCameraListTest, ProviderCamerasFollowTheListRulesAndHotPlugWithinO
     w.rescanDevices();
     EXPECT_FALSE(listed(w).contains("Provider Cam B"));
     fs::remove_all(base);
+}
+
+// The catalogue keeps the device monitor running between listings; a provider that cannot
+// announce hot-plug is asked afresh each time, and no camera is listed twice.
+TEST(MonitoredCameraListTest,
+     CamerasOfProvidersWithAndWithoutHotPlugEventsAreListedOnceAndCurrent) {
+    ::unsetenv("QELVO_VIRTUAL_DEVICES");
+    test::registerTestCameraProvider();
+    test::plugTestCamera({"Watched Cam", TestCameraKind::Raw});
+    test::plugTestCamera({"Probed Cam 1", TestCameraKind::Raw, 320, 240, 30, true});
+    auto catalogue = makeSystemDeviceCatalogue();
+    const auto names = [&] {
+        QStringList items;
+        for (const VideoInputDevice& d : catalogue->videoInputs())
+            if (d.monitored) items << QString::fromStdString(d.friendlyName);
+        return items;
+    };
+    QStringList items = names();
+    EXPECT_EQ(items.count("Watched Cam"), 1) << items.join("|").toStdString();
+    EXPECT_EQ(items.count("Probed Cam 1"), 1) << items.join("|").toStdString();
+
+    test::plugTestCamera({"Probed Cam 2", TestCameraKind::Raw, 320, 240, 30, true});
+    test::plugTestCamera({"Watched Cam 2", TestCameraKind::Raw});
+    items = names();
+    for (const char* name : {"Watched Cam", "Watched Cam 2", "Probed Cam 1", "Probed Cam 2"})
+        EXPECT_EQ(items.count(name), 1) << name << ": " << items.join("|").toStdString();
+
+    test::unplugTestCamera("Probed Cam 1");
+    test::unplugTestCamera("Watched Cam");
+    items = names();
+    EXPECT_FALSE(items.contains("Probed Cam 1"));
+    EXPECT_FALSE(items.contains("Watched Cam"));
+    EXPECT_EQ(items.count("Probed Cam 2"), 1);
+    test::unplugAllTestCameras();
 }
 
 }  // namespace

@@ -11,8 +11,14 @@
 namespace qelvo::test {
 namespace {
 
+struct PluggedCamera {
+    TestCamera camera;
+    GstDevice* announced = nullptr;  // while the watching provider runs (one reference)
+};
+
 std::mutex camerasMutex;
-std::vector<TestCamera> pluggedCameras;
+std::vector<PluggedCamera> pluggedCameras;
+GstDeviceProvider* watchingProvider = nullptr;  // while a monitor runs it
 
 // --- the device: one test camera, which builds its source element --------------------------
 
@@ -139,7 +145,44 @@ void qelvo_test_camera_device_init(QelvoTestCameraDevice* device) {
     device->camera = nullptr;
 }
 
-// --- the provider: lists the cameras plugged in right now -----------------------------------
+// --- the providers ----------------------------------------------------------------------------
+//
+// The watching provider announces cameras as they are plugged in and pulled out while a
+// monitor runs it, as V4L2 does through udev; the probed provider can only list what is
+// plugged in when asked, as a provider without hot-plug events does.
+
+GstDevice* newDevice(const TestCamera& c) {
+    GstCaps* caps = rawCaps(c);
+    auto* device = static_cast<QelvoTestCameraDevice*>(
+        g_object_new(qelvo_test_camera_device_get_type(), "display-name", c.name.c_str(),
+                     "device-class", "Video/Source", "caps", caps, nullptr));
+    gst_caps_unref(caps);
+    device->camera = new TestCamera(c);
+    return GST_DEVICE(device);  // floating, as a probe returns it
+}
+
+GList* probeCameras(bool probedOnly) {
+    std::lock_guard<std::mutex> lock(camerasMutex);
+    GList* devices = nullptr;
+    for (const PluggedCamera& p : pluggedCameras)
+        if (p.camera.probedOnly == probedOnly)
+            devices = g_list_append(devices, newDevice(p.camera));
+    return devices;
+}
+
+// Called with camerasMutex held.
+void announce(PluggedCamera& p) {
+    p.announced = GST_DEVICE(gst_object_ref_sink(newDevice(p.camera)));
+    gst_device_provider_device_add(watchingProvider, p.announced);
+}
+
+// Called with camerasMutex held.
+void withdraw(PluggedCamera& p) {
+    if (!p.announced) return;
+    if (watchingProvider) gst_device_provider_device_remove(watchingProvider, p.announced);
+    gst_object_unref(p.announced);
+    p.announced = nullptr;
+}
 
 struct QelvoTestCameraProvider {
     GstDeviceProvider parent;
@@ -150,24 +193,29 @@ struct QelvoTestCameraProviderClass {
 
 G_DEFINE_TYPE(QelvoTestCameraProvider, qelvo_test_camera_provider, GST_TYPE_DEVICE_PROVIDER)
 
-GList* probeCameras(GstDeviceProvider*) {
+gboolean startWatching(GstDeviceProvider* provider) {
     std::lock_guard<std::mutex> lock(camerasMutex);
-    GList* devices = nullptr;
-    for (const TestCamera& c : pluggedCameras) {
-        GstCaps* caps = rawCaps(c);
-        auto* device = static_cast<QelvoTestCameraDevice*>(
-            g_object_new(qelvo_test_camera_device_get_type(), "display-name", c.name.c_str(),
-                         "device-class", "Video/Source", "caps", caps, nullptr));
-        gst_caps_unref(caps);
-        device->camera = new TestCamera(c);
-        devices = g_list_append(devices, device);
+    watchingProvider = provider;
+    for (PluggedCamera& p : pluggedCameras)
+        if (!p.camera.probedOnly) announce(p);
+    return TRUE;
+}
+
+void stopWatching(GstDeviceProvider*) {
+    std::lock_guard<std::mutex> lock(camerasMutex);
+    // The base class drops its own list of the announced devices after this.
+    for (PluggedCamera& p : pluggedCameras) {
+        if (p.announced) gst_object_unref(p.announced);
+        p.announced = nullptr;
     }
-    return devices;
+    watchingProvider = nullptr;
 }
 
 void qelvo_test_camera_provider_class_init(QelvoTestCameraProviderClass* klass) {
     GstDeviceProviderClass* provider = GST_DEVICE_PROVIDER_CLASS(klass);
-    provider->probe = probeCameras;
+    provider->probe = [](GstDeviceProvider*) { return probeCameras(false); };
+    provider->start = startWatching;
+    provider->stop = stopWatching;
     gst_device_provider_class_set_static_metadata(provider, "Test cameras", "Video/Source",
                                                   "Cameras made of test sources",
                                                   "QELVO_TARNEL tests");
@@ -175,9 +223,30 @@ void qelvo_test_camera_provider_class_init(QelvoTestCameraProviderClass* klass) 
 
 void qelvo_test_camera_provider_init(QelvoTestCameraProvider*) {}
 
+struct QelvoProbedCameraProvider {
+    GstDeviceProvider parent;
+};
+struct QelvoProbedCameraProviderClass {
+    GstDeviceProviderClass parent_class;
+};
+
+G_DEFINE_TYPE(QelvoProbedCameraProvider, qelvo_probed_camera_provider, GST_TYPE_DEVICE_PROVIDER)
+
+void qelvo_probed_camera_provider_class_init(QelvoProbedCameraProviderClass* klass) {
+    GstDeviceProviderClass* provider = GST_DEVICE_PROVIDER_CLASS(klass);
+    provider->probe = [](GstDeviceProvider*) { return probeCameras(true); };
+    gst_device_provider_class_set_static_metadata(provider, "Probed test cameras", "Video/Source",
+                                                  "Test cameras without hot-plug events",
+                                                  "QELVO_TARNEL tests");
+}
+
+void qelvo_probed_camera_provider_init(QelvoProbedCameraProvider*) {}
+
 gboolean registerPlugin(GstPlugin* plugin) {
     return gst_device_provider_register(plugin, "qelvotestcameraprovider", GST_RANK_PRIMARY,
-                                        qelvo_test_camera_provider_get_type());
+                                        qelvo_test_camera_provider_get_type()) &&
+           gst_device_provider_register(plugin, "qelvoprobedcameraprovider", GST_RANK_PRIMARY,
+                                        qelvo_probed_camera_provider_get_type());
 }
 
 }  // namespace
@@ -194,16 +263,20 @@ void registerTestCameraProvider() {
 
 void plugTestCamera(const TestCamera& camera) {
     std::lock_guard<std::mutex> lock(camerasMutex);
-    pluggedCameras.push_back(camera);
+    pluggedCameras.push_back({camera});
+    if (watchingProvider && !camera.probedOnly) announce(pluggedCameras.back());
 }
 
 void unplugTestCamera(const std::string& name) {
     std::lock_guard<std::mutex> lock(camerasMutex);
-    std::erase_if(pluggedCameras, [&](const TestCamera& c) { return c.name == name; });
+    for (PluggedCamera& p : pluggedCameras)
+        if (p.camera.name == name) withdraw(p);
+    std::erase_if(pluggedCameras, [&](const PluggedCamera& p) { return p.camera.name == name; });
 }
 
 void unplugAllTestCameras() {
     std::lock_guard<std::mutex> lock(camerasMutex);
+    for (PluggedCamera& p : pluggedCameras) withdraw(p);
     pluggedCameras.clear();
 }
 

@@ -22,12 +22,15 @@ struct TestCamera {
     int width = 320;
     int height = 240;
     int fps = 30;
+    // Published by a second provider that cannot announce hot-plug and is only probed.
+    bool probedOnly = false;
 };
 
 // Registers the provider with GStreamer (once per process; starts GStreamer if needed).
 void registerTestCameraProvider();
-// Plugs a camera in or pulls it out: the next probe of the provider (every device monitor
-// listing, so every rescan) sees the change.
+// Plugs a camera in or pulls it out.  A running device monitor hears of it at once, as it
+// hears of a camera udev reports; a device monitor that is not running (and the provider of
+// probed-only cameras) sees it at its next probe.
 void plugTestCamera(const TestCamera& camera);
 void unplugTestCamera(const std::string& name);
 void unplugAllTestCameras();
