@@ -5,7 +5,7 @@
 #include <QLocalSocket>
 #include <QThread>
 
-#include <sys/stat.h>
+#include "platform/Paths.h"
 
 namespace qelvo {
 namespace {
@@ -42,8 +42,14 @@ SingleInstance::~SingleInstance() {
 }
 
 SingleInstance::Claim SingleInstance::claim() {
-    // The runtime folder is private to the user, like $XDG_RUNTIME_DIR itself.
-    ::mkdir(runtimeDir_.c_str(), 0700);
+    // A lock file or socket planted by another user would keep this program from ever
+    // opening, or talk to it; a folder that cannot be made private is not used at all.
+    const std::string unfit = preparePrivateFolder(runtimeDir_);
+    if (!unfit.empty()) {
+        problem_ = "qelvo-tarnel: the runtime folder " + runtimeDir_ + " " + unfit +
+                   "; not using it, so every start opens its own window";
+        return Claim::Unguarded;
+    }
     lock_ = std::make_unique<QLockFile>(lockPath_);
     // Only a dead owner makes the lock stale, never its age: the program runs for hours.
     lock_->setStaleLockTime(0);

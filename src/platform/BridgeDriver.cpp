@@ -99,8 +99,12 @@ std::string formatRegisters(const Registers& regs) {
 class StateLock {
 public:
     explicit StateLock(const std::string& stateFile) {
+        // The state lives under the runtime folder, trusted only when no other user can
+        // plant or swap files in it.
         const auto slash = stateFile.find_last_of('/');
-        if (slash == std::string::npos || !makeFolders(stateFile.substr(0, slash))) return;
+        if (slash == std::string::npos || !preparePrivateFolder(runtimeDir()).empty() ||
+            !makeFolders(stateFile.substr(0, slash)))
+            return;
         fd_ = ::open((stateFile + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (fd_ < 0) return;
         while (::flock(fd_, LOCK_EX) != 0) {

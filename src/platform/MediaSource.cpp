@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "platform/MediaInternal.h"
+#include "platform/Paths.h"
 #include "platform/VirtualButtonChannel.h"
 
 namespace qelvo {
@@ -122,7 +123,8 @@ GstPadProbeReturn stillGateProbe(GstPad*, GstPadProbeInfo* info, gpointer data) 
     auto* source = static_cast<SourceState*>(data);
     (void)info;
     std::uint64_t count = 0;
-    if (!readStillPressCount(source->stillPressPath, count)) count = source->pressesSeen.load();
+    if (source->stillPressPath.empty() || !readStillPressCount(source->stillPressPath, count))
+        count = source->pressesSeen.load();
     const std::uint64_t seen = source->pressesSeen.load(std::memory_order_relaxed);
     if (count != seen) {
         // A counter that went back was started again (removed, or rewritten after damage), so
@@ -340,9 +342,14 @@ GstPad* requestSourceOutput(MediaComponent::Impl& source, OutputCategory categor
     gst_object_unref(teePad);
     GstPad* queueSrc = gst_element_get_static_pad(queue, "src");
     if (category == OutputCategory::Still) {
-        s.stillPressPath = stillPressFile(s.deviceName);
+        // Presses are only taken from a runtime folder no other user can write into; without
+        // one the still output stays closed.
+        s.stillPressPath.clear();
+        if (preparePrivateFolder(runtimeDir()).empty())
+            s.stillPressPath = stillPressFile(s.deviceName);
         std::uint64_t count = 0;
-        s.pressesSeen.store(readStillPressCount(s.stillPressPath, count) ? count : 0);
+        s.pressesSeen.store(
+            !s.stillPressPath.empty() && readStillPressCount(s.stillPressPath, count) ? count : 0);
         s.stillsOwed.store(0);
         gst_pad_add_probe(queueSrc, GST_PAD_PROBE_TYPE_BUFFER, stillGateProbe, &s, nullptr);
         s.stillTaken = true;

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 namespace qelvo {
 namespace {
@@ -45,6 +46,26 @@ std::string runtimeDir() {
     std::string xdg = env("XDG_RUNTIME_DIR");
     if (!xdg.empty()) return joinPath(xdg, "qelvo");
     return "/tmp/qelvo-" + std::to_string(getuid());
+}
+
+std::string preparePrivateFolder(const std::string& path) {
+    for (std::size_t pos = 1; pos < path.size(); ++pos)
+        if (path[pos] == '/') ::mkdir(path.substr(0, pos).c_str(), 0700);
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+        return std::string("cannot be created (") + std::strerror(errno) + ")";
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return std::string("cannot be read (") + std::strerror(errno) + ")";
+    if (S_ISLNK(st.st_mode)) return "is a symbolic link";
+    if (!S_ISDIR(st.st_mode)) return "is not a folder";
+    if (st.st_uid != ::geteuid()) return "belongs to another user";
+    if ((st.st_mode & 0777) == 0700) return "";
+    // Ours, but open to others (or not usable by us): close it, and look again in case the
+    // name was swapped meanwhile (in a sticky folder such as /tmp only we can rename ours).
+    if (::chmod(path.c_str(), 0700) != 0 || ::lstat(path.c_str(), &st) != 0 ||
+        !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & 0777) != 0700)
+        return "is open to other users and cannot be made private";
+    return "";
 }
 
 std::string joinPath(const std::string& folder, const std::string& name) {

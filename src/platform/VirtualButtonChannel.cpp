@@ -29,13 +29,11 @@ std::string buttonsDir() {
     return joinPath(runtimeDir(), "buttons");
 }
 
-bool makeFolders(const std::string& path) {
-    for (std::size_t pos = 1; pos <= path.size(); ++pos) {
-        if (pos != path.size() && path[pos] != '/') continue;
-        std::string part = path.substr(0, pos);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    }
-    return isAccessibleFolder(path);
+// The counters sit in the private runtime folder, where no other user can plant one.
+bool makeButtonsFolder() {
+    if (!preparePrivateFolder(runtimeDir()).empty()) return false;
+    const std::string dir = buttonsDir();
+    return (::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST) && isAccessibleFolder(dir);
 }
 
 // Reads at most a few bytes: a counter never needs more, and a huge or foreign file must
@@ -79,7 +77,7 @@ std::string stillPressFile(const std::string& deviceName) {
 }
 
 bool pressStill(const std::string& deviceName) {
-    if (!makeFolders(buttonsDir())) return false;
+    if (!makeButtonsFolder()) return false;
     const std::string file = stillPressFile(deviceName);
 
     // Two presses from two processes must both count: the read-increment-write runs

@@ -1,6 +1,7 @@
 #include "app/SingleInstance.h"
 
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLocalServer>
@@ -9,6 +10,9 @@
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QThread>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <thread>
 
@@ -90,13 +94,53 @@ TEST_F(SingleInstanceTest, ASecondStartReachesAFirstThatHeldTheLockBeforeListeni
     EXPECT_EQ(received, "raise\n");
 }
 
-TEST_F(SingleInstanceTest, AnUnwritableRuntimeFolderRunsUnguardedWithOneLine) {
-    QFile blocker(dir_.filePath(QStringLiteral("run")));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));  // a file where the folder should be
-    SingleInstance instance(runtime(), "/data/lab");
-    EXPECT_EQ(instance.claim(), SingleInstance::Claim::Unguarded);
-    EXPECT_NE(instance.problem().find("lock file"), std::string::npos);
-    EXPECT_FALSE(instance.askRunningToRaise());
+TEST_F(SingleInstanceTest, ARuntimeFolderOthersCouldReachIsClosedOrNotUsed) {
+    // Ours but open to everyone: closed, then used.
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(runtime())));
+    ASSERT_EQ(::chmod(runtime().c_str(), 0777), 0);
+    {
+        SingleInstance instance(runtime(), "/data/lab");
+        EXPECT_EQ(instance.claim(), SingleInstance::Claim::First) << instance.problem();
+        struct stat st {};
+        ASSERT_EQ(::stat(runtime().c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+    }
+    ASSERT_TRUE(QDir(QString::fromStdString(runtime())).removeRecursively());
+
+    // Another user's folder behind a symbolic link, holding a lock that names a live
+    // process: every start would take itself for a second one and never open.  It is not
+    // used; the program runs unguarded and says so in one line.
+    const QString theirs = dir_.filePath(QStringLiteral("theirs"));
+    ASSERT_TRUE(QDir().mkpath(theirs));
+    ASSERT_TRUE(QFile::link(theirs, QString::fromStdString(runtime())));
+    SingleInstance probe(runtime(), "/data/lab");
+    QFile planted(probe.lockPath());
+    ASSERT_TRUE(planted.open(QIODevice::WriteOnly));
+    planted.write(QByteArray::number(QCoreApplication::applicationPid()) + "\n" +
+                  QCoreApplication::applicationName().toUtf8() + "\n" +
+                  QSysInfo::machineHostName().toUtf8() + "\n");
+    planted.close();
+    EXPECT_EQ(probe.claim(), SingleInstance::Claim::Unguarded);
+    EXPECT_NE(probe.problem().find("symbolic link"), std::string::npos) << probe.problem();
+    EXPECT_EQ(probe.problem().find('\n'), std::string::npos);
+    EXPECT_FALSE(probe.askRunningToRaise());
+    EXPECT_FALSE(QFile::exists(QDir(theirs).filePath(QFileInfo(probe.socketPath()).fileName())));
+
+    if (::geteuid() == 0) {  // only root can give a folder to another user
+        ASSERT_TRUE(QFile::remove(QString::fromStdString(runtime())));
+        ASSERT_TRUE(QFile::rename(theirs, QString::fromStdString(runtime())));
+        ASSERT_EQ(::chown(runtime().c_str(), 65534, 65534), 0);
+        SingleInstance other(runtime(), "/data/lab");
+        EXPECT_EQ(other.claim(), SingleInstance::Claim::Unguarded);
+        EXPECT_NE(other.problem().find("another user"), std::string::npos) << other.problem();
+    }
+
+    // A file where the folder should be.
+    QFile blocker(dir_.filePath(QStringLiteral("file")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    SingleInstance blocked(blocker.fileName().toStdString(), "/data/lab");
+    EXPECT_EQ(blocked.claim(), SingleInstance::Claim::Unguarded);
+    EXPECT_NE(blocked.problem().find("not a folder"), std::string::npos) << blocked.problem();
 }
 
 }  // namespace

@@ -125,6 +125,12 @@ TEST_F(BridgeDriverTest, CorruptStateReadsAsFailureAndAWriteRepairsIt) {
     EXPECT_FALSE(readSimulatedRegister(name_, kBridgeButtonRegister));
     ASSERT_TRUE(setSimulatedRegisterBits(name_, kBridgeButtonRegister, kBridgeButtonBit));
     EXPECT_EQ(readSimulatedRegister(name_, kBridgeButtonRegister), 0x20);
+
+    // State behind a runtime folder that is a symbolic link is neither read nor written.
+    ASSERT_EQ(::symlink(dir_.path().c_str(), (dir_ / "link").c_str()), 0);
+    ::setenv("QELVO_RUNTIME_DIR", (dir_ / "link").c_str(), 1);
+    EXPECT_FALSE(readSimulatedRegister(name_, kBridgeButtonRegister));
+    EXPECT_FALSE(writeSimulatedRegister(name_, kBridgeOutputRegister, 1));
 }
 
 TEST_F(BridgeDriverTest, PressesFromOtherProcessesAreNotLostByRegisterWrites) {

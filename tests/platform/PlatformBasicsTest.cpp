@@ -4,10 +4,14 @@
 #include "platform/Paths.h"
 #include "platform/ScriptedDialogs.h"
 #include "platform/SessionState.h"
+#include "platform/TempFolder.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -112,6 +116,36 @@ TEST(Paths, EnvironmentOverridesAndJoins) {
     ::unsetenv("QELVO_REGISTRY_DIR");
     EXPECT_EQ(joinPath("/a/", "b"), "/a/b");
     EXPECT_EQ(joinPath("/a", "b"), "/a/b");
+}
+
+TEST(Paths, APrivateFolderIsOursAloneOrRefused) {
+    test::TempFolder dir;
+    const auto mode = [](const std::string& path) {
+        struct stat st {};
+        return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
+    };
+    // Created with missing parents; one of ours left open to others is closed.
+    EXPECT_EQ(preparePrivateFolder(dir / "a/b/run"), "");
+    EXPECT_EQ(mode(dir / "a/b/run"), 0700u);
+    ASSERT_EQ(::mkdir((dir / "open").c_str(), 0700), 0);
+    ASSERT_EQ(::chmod((dir / "open").c_str(), 0777), 0);
+    EXPECT_EQ(preparePrivateFolder(dir / "open"), "");
+    EXPECT_EQ(mode(dir / "open"), 0700u);
+
+    // A name someone else put there is not used, and what it leads to is left alone.
+    ASSERT_EQ(::mkdir((dir / "theirs").c_str(), 0777), 0);
+    ASSERT_EQ(::chmod((dir / "theirs").c_str(), 0777), 0);
+    ASSERT_EQ(::symlink((dir / "theirs").c_str(), (dir / "link").c_str()), 0);
+    EXPECT_EQ(preparePrivateFolder(dir / "link"), "is a symbolic link");
+    EXPECT_EQ(mode(dir / "theirs"), 0777u);
+    std::ofstream(dir / "file") << "x";
+    EXPECT_EQ(preparePrivateFolder(dir / "file"), "is not a folder");
+    EXPECT_EQ(preparePrivateFolder(dir / "file/run").find("cannot be created"), 0u);
+    if (::geteuid() == 0) {  // only root can give a folder to another user
+        ASSERT_EQ(::chown((dir / "theirs").c_str(), 65534, 65534), 0);
+        EXPECT_EQ(preparePrivateFolder(dir / "theirs"), "belongs to another user");
+        EXPECT_EQ(mode(dir / "theirs"), 0777u);
+    }
 }
 
 TEST(SessionState, SelectedNameIsCutAtACharacterBoundary) {

@@ -88,6 +88,14 @@ TEST_F(VirtualButtonChannelTest, UnusableRuntimeFolderFailsCleanly) {
     ::setenv("QELVO_RUNTIME_DIR", (blocker + "/run").c_str(), 1);
     EXPECT_FALSE(pressStill("Cam"));
     EXPECT_EQ(stillPressCount("Cam"), 0u);
+
+    // A runtime folder that is a link to someone else's folder takes no presses.
+    const std::string theirs = dir_ + "/theirs";
+    ASSERT_EQ(::mkdir(theirs.c_str(), 0777), 0);
+    ASSERT_EQ(::symlink(theirs.c_str(), (dir_ + "/link").c_str()), 0);
+    ::setenv("QELVO_RUNTIME_DIR", (dir_ + "/link").c_str(), 1);
+    EXPECT_FALSE(pressStill("Cam"));
+    EXPECT_TRUE(std::filesystem::is_empty(theirs));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/BridgeDriver.h"
+#include "platform/Paths.h"
 #include "platform/RegistryDriverKeys.h"
 #include "platform/RegistryStore.h"
 #include "platform/VirtualButtonChannel.h"
@@ -29,11 +30,18 @@ void printUsage(std::ostream& out) {
            "or a\nstill frame.\n";
 }
 
+// Says why a state file could not be written when the runtime folder is to blame.
+std::string runtimeFolderProblem() {
+    const std::string runtime = qelvo::runtimeDir();
+    const std::string unfit = qelvo::preparePrivateFolder(runtime);
+    return unfit.empty() ? std::string() : ": the runtime folder " + runtime + " " + unfit;
+}
+
 int pressChip(const std::string& name) {
     if (!qelvo::setSimulatedRegisterBits(name, qelvo::kBridgeButtonRegister,
                                          qelvo::kBridgeButtonBit)) {
         std::cerr << "qelvo-press: cannot write the bridge chip state "
-                  << qelvo::simulatedBridgeStateFile(name) << "\n";
+                  << qelvo::simulatedBridgeStateFile(name) << runtimeFolderProblem() << "\n";
         return kFailed;
     }
     std::cout << "qelvo-press: \"" << name << "\": set bit 0x20 of bridge register 0x0C\n";
@@ -63,7 +71,8 @@ int pressMicroscope(const std::string& name) {
 
 int pressStill(const std::string& name) {
     if (!qelvo::pressStill(name)) {
-        std::cerr << "qelvo-press: cannot write " << qelvo::stillPressFile(name) << "\n";
+        std::cerr << "qelvo-press: cannot write " << qelvo::stillPressFile(name)
+                  << runtimeFolderProblem() << "\n";
         return kFailed;
     }
     std::cout << "qelvo-press: \"" << name << "\": still button pressed ("
