@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__x86_64__) || defined(__i386__)
+// The vector kernels need SSE2 as the baseline (always so on x86-64); SSSE3 is checked at run
+// time.  Other targets use the plain copies.
+#if defined(__SSE2__)
 #include <immintrin.h>
 #define QELVO_X86_ROWS 1
 #endif
