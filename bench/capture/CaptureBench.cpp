@@ -183,13 +183,11 @@ int benchCallbacks() {
                 sources[k][i] = static_cast<std::uint8_t>(i + k);
         FramePool grabberBlocks;
         cb.setFrameSize(w, h);
-        // The machine's own reference, taken between the frames: a plain memcpy of a frame's
-        // B,G,R bytes from equally cold buffers into a block copied to before.
-        const std::size_t packed = frameRowBytes(w) * h;
-        std::vector<std::vector<std::uint8_t>> plainSources(3, std::vector<std::uint8_t>(packed));
-        for (std::size_t k = 0; k < plainSources.size(); ++k)
-            std::copy_n(sources[k].data(), packed, plainSources[k].data());
-        std::vector<std::uint8_t> plainTarget(packed, 1);
+        // The machine's own reference, taken between the frames: the C library copying the
+        // frame as the grabber is handed it, from equally cold buffers into a block copied to
+        // before.
+        std::vector<std::vector<std::uint8_t>> plainSources = sources;
+        std::vector<std::uint8_t> plainTarget(stride * h, 1);
         constexpr int kFrames = 300;
         std::vector<double> ms, cpuMs, plainMs;
         ms.reserve(kFrames);
@@ -244,7 +242,7 @@ int benchCallbacks() {
         const double plainP99 = percentile(plainMs, 99);
         if (plainP99 > 0)
             figure("callback_vs_plain_memcpy_p99_" + size, p99 / plainP99, "x",
-                   "<= 1 x, the C library's memcpy of one B,G,R frame in the same run",
+                   "<= 1 x, the C library's memcpy of the same frame in the same run",
                    p99 <= plainP99);
     }
     cb.setLiveTarget(nullptr);
