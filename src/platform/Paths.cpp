@@ -48,7 +48,10 @@ std::string runtimeDir() {
     return "/tmp/qelvo-" + std::to_string(getuid());
 }
 
-std::string preparePrivateFolder(const std::string& path) {
+std::string preparePrivateFolder(const std::string& given) {
+    // A trailing slash would make the checks below look through a symbolic link.
+    std::string path = given;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
     for (std::size_t pos = 1; pos < path.size(); ++pos)
         if (path[pos] == '/') ::mkdir(path.substr(0, pos).c_str(), 0700);
     if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
@@ -59,12 +62,15 @@ std::string preparePrivateFolder(const std::string& path) {
     if (S_ISLNK(st.st_mode)) return "is a symbolic link";
     if (!S_ISDIR(st.st_mode)) return "is not a folder";
     if (st.st_uid != ::geteuid()) return "belongs to another user";
-    if ((st.st_mode & 0777) == 0700) return "";
-    // Ours, but open to others (or not usable by us): close it, and look again in case the
-    // name was swapped meanwhile (in a sticky folder such as /tmp only we can rename ours).
-    if (::chmod(path.c_str(), 0700) != 0 || ::lstat(path.c_str(), &st) != 0 ||
-        !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & 0777) != 0700)
-        return "is open to other users and cannot be made private";
+    // Closing a folder others could write into would not take back what they may already
+    // have put there, and a folder the user chose may be shared on purpose: it is left as
+    // it is and not used.  Others reading or entering it is harmless (the socket answers
+    // this user only), so such a folder is used without changing it.
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return "is writable by other users";
+    if ((st.st_mode & S_IRWXU) == S_IRWXU) return "";
+    // Ours but not usable by us (an unusual umask): give ourselves access, nothing more.
+    if (::chmod(path.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0)
+        return std::string("cannot be used (") + std::strerror(errno) + ")";
     return "";
 }
 

@@ -14,12 +14,12 @@ std::string registryRoot();
 // Folder for state shared between the program and its helper tools at run time:
 // $QELVO_RUNTIME_DIR, else $XDG_RUNTIME_DIR/qelvo, else /tmp/qelvo-<uid>.
 std::string runtimeDir();
-// Makes `path` a folder no other user can reach into, creating it (and missing parents) with
-// mode 0700.  An existing one must be a real folder, not a symbolic link, owned by this user;
-// group and other access is taken away.  In a shared folder such as /tmp another user could
-// otherwise have made the folder first and plant files the program trusts.  Returns "" when
-// the folder is fit for use, else why not, worded to follow the path ("belongs to another
-// user").
+// Makes sure `path` is a folder no other user can put files into, creating it (and missing
+// parents) with mode 0700.  An existing one must be a real folder, not a symbolic link, owned
+// by this user and not writable by group or others; it is never opened up or closed down.  In
+// a shared folder such as /tmp another user could otherwise have made the folder first and
+// plant files the program trusts.  Returns "" when the folder is fit for use, else why not,
+// worded to follow the path ("belongs to another user").
 std::string preparePrivateFolder(const std::string& path);
 
 // "a" + "/" + "b", without doubling a slash at the join.

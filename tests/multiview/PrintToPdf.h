@@ -9,6 +9,7 @@
 #include <QPageSize>
 #include <QPrinter>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -50,8 +51,10 @@ inline QImage renderFirstPage(const std::string& pdf, int dpi) {
     pid_t pid = 0;
     if (posix_spawnp(&pid, "pdftoppm", nullptr, nullptr, argv.data(), environ) != 0) return {};
     int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return {};
+    pid_t waited = 0;
+    while ((waited = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+    }
+    if (waited != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
     return QImage(QString::fromStdString(prefix + ".png"));
 }
 

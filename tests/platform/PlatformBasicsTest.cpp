@@ -124,19 +124,24 @@ TEST(Paths, APrivateFolderIsOursAloneOrRefused) {
         struct stat st {};
         return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
     };
-    // Created with missing parents; one of ours left open to others is closed.
+    // Created with missing parents.  One of ours that others may read is used as it is; one
+    // they could have written into is refused and left as the user set it.
     EXPECT_EQ(preparePrivateFolder(dir / "a/b/run"), "");
     EXPECT_EQ(mode(dir / "a/b/run"), 0700u);
-    ASSERT_EQ(::mkdir((dir / "open").c_str(), 0700), 0);
-    ASSERT_EQ(::chmod((dir / "open").c_str(), 0777), 0);
-    EXPECT_EQ(preparePrivateFolder(dir / "open"), "");
-    EXPECT_EQ(mode(dir / "open"), 0700u);
+    ASSERT_EQ(::mkdir((dir / "shared").c_str(), 0700), 0);
+    ASSERT_EQ(::chmod((dir / "shared").c_str(), 0755), 0);
+    EXPECT_EQ(preparePrivateFolder(dir / "shared"), "");
+    EXPECT_EQ(mode(dir / "shared"), 0755u);
+    ASSERT_EQ(::chmod((dir / "shared").c_str(), 0775), 0);
+    EXPECT_EQ(preparePrivateFolder(dir / "shared"), "is writable by other users");
+    EXPECT_EQ(mode(dir / "shared"), 0775u);
 
     // A name someone else put there is not used, and what it leads to is left alone.
     ASSERT_EQ(::mkdir((dir / "theirs").c_str(), 0777), 0);
     ASSERT_EQ(::chmod((dir / "theirs").c_str(), 0777), 0);
     ASSERT_EQ(::symlink((dir / "theirs").c_str(), (dir / "link").c_str()), 0);
     EXPECT_EQ(preparePrivateFolder(dir / "link"), "is a symbolic link");
+    EXPECT_EQ(preparePrivateFolder(dir / "link/"), "is a symbolic link");
     EXPECT_EQ(mode(dir / "theirs"), 0777u);
     std::ofstream(dir / "file") << "x";
     EXPECT_EQ(preparePrivateFolder(dir / "file"), "is not a folder");
