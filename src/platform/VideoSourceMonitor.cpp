@@ -63,9 +63,17 @@ VideoSourceMonitor::VideoSourceMonitor() {
         gst_object_unref(monitor);
         return;
     }
+    GstBus* bus = gst_device_monitor_get_bus(monitor);
+#if GST_CHECK_VERSION(1, 28, 0)
+    // From GStreamer 1.28 providers may still be gathering the devices already plugged in
+    // when start returns, and the monitor says on its bus when they are done.  The first
+    // listing (and a working window's one-off lookup) must see those cameras.
+    if (GstMessage* started =
+            gst_bus_timed_pop_filtered(bus, 3 * GST_SECOND, GST_MESSAGE_DEVICE_MONITOR_STARTED))
+        gst_message_unref(started);
+#endif
     // The list is read when it is wanted, never from the added/removed messages.  A flushing
     // bus drops them rather than queueing them for as long as the monitor runs.
-    GstBus* bus = gst_device_monitor_get_bus(monitor);
     gst_bus_set_flushing(bus, TRUE);
     gst_object_unref(bus);
 
