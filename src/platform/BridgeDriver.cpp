@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -32,14 +31,7 @@ bool startsWith(const std::string& s, const char* prefix) {
     return s.compare(0, std::strlen(prefix), prefix) == 0;
 }
 
-bool makeFolders(const std::string& path) {
-    for (std::size_t pos = 1; pos <= path.size(); ++pos) {
-        if (pos != path.size() && path[pos] != '/') continue;
-        const std::string part = path.substr(0, pos);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    }
-    return isAccessibleFolder(path);
-}
+constexpr const char* kBridgeFolder = "bridge";
 
 std::optional<std::uint32_t> parseNumber(std::string text) {
     int base = 10;
@@ -101,10 +93,7 @@ public:
     explicit StateLock(const std::string& stateFile) {
         // The state lives under the runtime folder, trusted only when no other user can
         // plant or swap files in it.
-        const auto slash = stateFile.find_last_of('/');
-        if (slash == std::string::npos || !preparePrivateFolder(runtimeDir()).empty() ||
-            !makeFolders(stateFile.substr(0, slash)))
-            return;
+        if (privateRuntimeSubfolder(kBridgeFolder).empty()) return;
         fd_ = ::open((stateFile + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (fd_ < 0) return;
         while (::flock(fd_, LOCK_EX) != 0) {
@@ -361,7 +350,7 @@ std::unique_ptr<BridgePropertyInterface> makeSimulatedBridgeDriver(
 }
 
 std::string simulatedBridgeStateFile(const std::string& deviceName) {
-    return joinPath(joinPath(runtimeDir(), "bridge"), hexName(deviceName) + ".chip");
+    return joinPath(joinPath(runtimeDir(), kBridgeFolder), hexName(deviceName) + ".chip");
 }
 
 std::optional<std::uint8_t> readSimulatedRegister(const std::string& deviceName, std::uint8_t reg) {

@@ -74,6 +74,14 @@ std::string preparePrivateFolder(const std::string& given) {
     return "";
 }
 
+std::string privateRuntimeSubfolder(const std::string& name) {
+    const std::string runtime = runtimeDir();
+    if (!preparePrivateFolder(runtime).empty()) return "";
+    const std::string dir = joinPath(runtime, name);
+    const bool made = ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
+    return made && isAccessibleFolder(dir) ? dir : "";
+}
+
 std::string joinPath(const std::string& folder, const std::string& name) {
     if (folder.empty()) return name;
     if (folder.back() == '/') return folder + name;

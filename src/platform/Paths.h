@@ -21,6 +21,9 @@ std::string runtimeDir();
 // plant files the program trusts.  Returns "" when the folder is fit for use, else why not,
 // worded to follow the path ("belongs to another user").
 std::string preparePrivateFolder(const std::string& path);
+// The runtime folder's subfolder `name`, made (0700) if missing, once the runtime folder has
+// passed preparePrivateFolder; "" when either is unfit for use.
+std::string privateRuntimeSubfolder(const std::string& name);
 
 // "a" + "/" + "b", without doubling a slash at the join.
 std::string joinPath(const std::string& folder, const std::string& name);

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,15 +24,10 @@ std::string hexName(const std::string& name) {
     return out;
 }
 
-std::string buttonsDir() {
-    return joinPath(runtimeDir(), "buttons");
-}
+constexpr const char* kButtonsFolder = "buttons";
 
-// The counters sit in the private runtime folder, where no other user can plant one.
-bool makeButtonsFolder() {
-    if (!preparePrivateFolder(runtimeDir()).empty()) return false;
-    const std::string dir = buttonsDir();
-    return (::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST) && isAccessibleFolder(dir);
+std::string buttonsDir() {
+    return joinPath(runtimeDir(), kButtonsFolder);
 }
 
 // Reads at most a few bytes: a counter never needs more, and a huge or foreign file must
@@ -77,7 +71,8 @@ std::string stillPressFile(const std::string& deviceName) {
 }
 
 bool pressStill(const std::string& deviceName) {
-    if (!makeButtonsFolder()) return false;
+    // The counters sit in the private runtime folder, where no other user can plant one.
+    if (privateRuntimeSubfolder(kButtonsFolder).empty()) return false;
     const std::string file = stillPressFile(deviceName);
 
     // Two presses from two processes must both count: the read-increment-write runs
