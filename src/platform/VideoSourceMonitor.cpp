@@ -68,8 +68,9 @@ VideoSourceMonitor::VideoSourceMonitor() {
     // From GStreamer 1.28 providers may still be gathering the devices already plugged in
     // when start returns, and the monitor says on its bus when they are done.  The first
     // listing (and a working window's one-off lookup) must see those cameras.
+    // The device messages taken on the way are dropped: the list is read from the monitor.
     if (GstMessage* started =
-            gst_bus_timed_pop_filtered(bus, 3 * GST_SECOND, GST_MESSAGE_DEVICE_MONITOR_STARTED))
+            popMessageOfType(bus, GST_MESSAGE_DEVICE_MONITOR_STARTED, 3 * GST_SECOND))
         gst_message_unref(started);
 #endif
     // The list is read when it is wanted, never from the added/removed messages.  A flushing
@@ -129,6 +130,20 @@ std::vector<VideoInputDevice> VideoSourceMonitor::cameras() const {
         g_list_free(probed);
     }
     return cameras;
+}
+
+GstMessage* popMessageOfType(GstBus* bus, GstMessageType type, GstClockTime timeout) {
+    const bool extended = (type & GST_MESSAGE_EXTENDED) != 0;
+    const GstMessageType filter = extended ? GST_MESSAGE_EXTENDED : type;
+    const gint64 deadline = g_get_monotonic_time() + static_cast<gint64>(timeout / GST_USECOND);
+    for (;;) {
+        // Past the deadline this still looks through what is already queued, without waiting.
+        const gint64 left = std::max<gint64>(deadline - g_get_monotonic_time(), 0);
+        const GstClockTime wait = timeout == GST_CLOCK_TIME_NONE ? timeout : left * GST_USECOND;
+        GstMessage* message = gst_bus_timed_pop_filtered(bus, wait, filter);
+        if (!message || GST_MESSAGE_TYPE(message) == type) return message;
+        gst_message_unref(message);
+    }
 }
 
 std::vector<VideoInputDevice> probedCameras() {

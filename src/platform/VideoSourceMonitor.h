@@ -39,4 +39,10 @@ private:
 // monitor has started opens its devices again.  For when no monitor can run.
 std::vector<VideoInputDevice> probedCameras();
 
+// Takes messages off `bus` until one of exactly `type` comes, waiting `timeout` in all, and
+// drops the others; null when none came in time.  The bus's own type filter is a bit mask in
+// which all the extended types (device added, removed, monitor started, ...) share one bit, so
+// on its own it would stop at the first message of any of them.
+GstMessage* popMessageOfType(GstBus* bus, GstMessageType type, GstClockTime timeout);
+
 }  // namespace qelvo

@@ -10,10 +10,12 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "platform/GstInit.h"
 #include "platform/MediaDevices.h"
 #include "platform/MediaFile.h"
 #include "platform/MediaInternal.h"
 #include "platform/MediaTestSupport.h"
+#include "platform/VideoSourceMonitor.h"
 #include "platform/VirtualButtonChannel.h"
 
 namespace qelvo {
@@ -478,6 +480,23 @@ TEST(Devices, CompressorsListTheMpeg4EncoderFirstAndThereAreNoReceivers) {
     VideoInputDevice camera;
     camera.friendlyName = "Unplugged camera";
     EXPECT_EQ(bindVideoInput(camera, none).error(), MediaError::NotFound);
+}
+
+TEST(Devices, WaitingForOneDeviceMessageTakesNoOtherExtendedMessageForIt) {
+    ASSERT_TRUE(ensureGstreamer());
+    GstBus* bus = gst_bus_new();
+    GstStreamCollection* collection = gst_stream_collection_new(nullptr);
+    gst_bus_post(bus, gst_message_new_property_notify(GST_OBJECT(bus), "name", nullptr));
+    gst_bus_post(bus, gst_message_new_stream_collection(GST_OBJECT(bus), collection));
+    GstMessage* got = popMessageOfType(bus, GST_MESSAGE_STREAM_COLLECTION, 0);
+    ASSERT_NE(got, nullptr);
+    EXPECT_EQ(GST_MESSAGE_TYPE(got), GST_MESSAGE_STREAM_COLLECTION);
+    gst_message_unref(got);
+    got = popMessageOfType(bus, GST_MESSAGE_STREAM_COLLECTION, 0);
+    EXPECT_EQ(got, nullptr) << "only one was posted";
+    if (got) gst_message_unref(got);
+    gst_object_unref(collection);
+    gst_object_unref(bus);
 }
 
 }  // namespace
