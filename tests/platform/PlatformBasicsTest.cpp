@@ -146,6 +146,17 @@ TEST(Paths, APrivateFolderIsOursAloneOrRefused) {
     std::ofstream(dir / "file") << "x";
     EXPECT_EQ(preparePrivateFolder(dir / "file"), "is not a folder");
     EXPECT_EQ(preparePrivateFolder(dir / "file/run").find("cannot be created"), 0u);
+
+    // The runtime folder's subfolders are as private, and none is made in an unfit one.
+    ::setenv("QELVO_RUNTIME_DIR", (dir / "run").c_str(), 1);
+    EXPECT_EQ(privateRuntimeSubfolder("buttons"), dir / "run/buttons");
+    EXPECT_EQ(mode(dir / "run/buttons"), 0700u);
+    std::ofstream(dir / "run/bridge") << "x";
+    EXPECT_EQ(privateRuntimeSubfolder("bridge"), "");
+    ::setenv("QELVO_RUNTIME_DIR", (dir / "shared").c_str(), 1);
+    EXPECT_EQ(privateRuntimeSubfolder("bridge"), "");
+    EXPECT_EQ(mode(dir / "shared/bridge"), 0u);
+    ::unsetenv("QELVO_RUNTIME_DIR");
     if (::geteuid() == 0) {  // only root can give a folder to another user
         ASSERT_EQ(::chown((dir / "theirs").c_str(), 65534, 65534), 0);
         EXPECT_EQ(preparePrivateFolder(dir / "theirs"), "belongs to another user");
