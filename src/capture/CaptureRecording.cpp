@@ -1,9 +1,6 @@
-// Movie recording of the image management window: the recording graph replaces the preview
-// graph between RECORD and STOP.
-#include "capture/CapturePipeline.h"
+// Movie recording: the recording graph replaces the preview graph between RECORD and STOP.
+#include "capture/CaptureSession.h"
 
-#include "capture/CaptureHost.h"
-#include "platform/Dialogs.h"
 #include "platform/MediaDevices.h"
 
 #include <QTimer>
@@ -13,8 +10,6 @@
 
 namespace qelvo {
 namespace {
-
-const QString kRecordingNow = QStringLiteral("AVI recording now...");
 
 bool fileExists(const std::string& path) {
     struct stat st;
@@ -37,40 +32,30 @@ MediaComponent findEncoder() {
 
 }  // namespace
 
-void CapturePipeline::startRecording() {
-    QWidget* window = host_.hostWidget();
-    if (recording_) {
-        dialogs().message(window, kRecordingNow, QString(), MessageButtons::Ok);
-        return;
-    }
-    FileDialogRequest request;
-    request.defaultExtension = QStringLiteral("AVI");
-    request.initialName = QStringLiteral("*.avi");
-    request.filter = QStringLiteral("AVI Files (*.AVI)|*.avi||");
-    // Like every other save here, an existing movie is not replaced without asking.
-    request.confirmOverwrite = true;
-    const std::optional<QString> chosen = dialogs().saveFile(window, request);
-    if (!chosen || chosen->isEmpty()) return;
-
-    recordingPath_ = chosen->toStdString();  // used whole
+void CaptureSession::startRecording(const std::string& path, QWidget* videoPanel) {
+    if (recording_ || path.empty()) return;
+    recordingPath_ = path;  // used whole
+    videoPanel_ = videoPanel;
     recording_ = true;
-    tearDown();
-    const bool existed = fileExists(recordingPath_);
+    teardown();
+    recordingFileExisted_ = fileExists(recordingPath_);
     const MediaResult result = buildRecordingGraph(recordingPath_);
     if (!result.ok()) {
-        // Nothing useful was written by a graph that never ran.
-        if (!existed && isEmptyFile(recordingPath_)) ::unlink(recordingPath_.c_str());
         recordingFailed(result.message());
+        return;
     }
+    graph_->setEventHandler([this](const MediaEvent& event) { onGraphEvent(event); });
+    startGraph();
 }
 
-void CapturePipeline::stopRecording() {
+void CaptureSession::stopRecording() {
     if (!recording_) return;
     recording_ = false;
     // Stopping the graph completes the file; the operator hears of a movie that could not
-    // be written to its end.
-    const MediaResult stopped = graph_ ? graph_->stop() : MediaResult::success();
-    tearDown();
+    // be written to its end.  A recording still starting is completed by its own thread.
+    const bool running = graph_ && !starting_;
+    const MediaResult stopped = running ? graph_->stop() : MediaResult::success();
+    teardown();
     if (!stopped.ok()) {
         QString text = stopped.error() == MediaError::Timeout
                            ? QStringLiteral(
@@ -81,17 +66,17 @@ void CapturePipeline::stopRecording() {
                                  "what was written before it.");
         if (!stopped.message().empty())
             text += QStringLiteral("\n\n") + QString::fromStdString(stopped.message());
-        dialogs().message(host_.hostWidget(), text, QString(), MessageButtons::Ok);
+        emit recordingProblem(text);
     }
-    buildPreviewGraph();
+    buildPreview();
 }
 
-MediaResult CapturePipeline::buildRecordingGraph(const std::string& path) {
+MediaResult CaptureSession::buildRecordingGraph(const std::string& path) {
     MediaResult result = createGraphWithDevice();
     if (!result) return result;
     MediaComponent source = source_;
 
-    if (hd_) {
+    if (options_.hd) {
         applyHdFormat(OutputCategory::Preview);
         applyHdFormat(OutputCategory::Capture);
     }
@@ -107,35 +92,20 @@ MediaResult CapturePipeline::buildRecordingGraph(const std::string& path) {
         return result;
     if (!(result = graph_->renderStream(OutputCategory::Preview, source, nullptr, nullptr)))
         return result;
-
-    VideoWindow& window = graph_->videoWindow();
-    if (!window.hasRenderer())
+    if (!graph_->videoWindow().hasRenderer())
         return MediaResult::failure(MediaError::NoInterface, "the recording has no video window");
-    QWidget* panel = host_.control(CaptureIds::kViewPanel);
-    window.setOwner(panel);
-    if (panel) window.setPosition(0, 0, panel->width(), panel->height());
-    window.setVisible(true);
-
-    graph_->setEventHandler([this](const MediaEvent& event) { onGraphEvent(event); });
-    return graph_->run();
+    return MediaResult::success();
 }
 
-void CapturePipeline::onGraphEvent(const MediaEvent& event) {
-    if (event.kind != MediaEvent::Kind::Error || !recording_) return;
-    // The graph is still inside its own notification: replace it only afterwards.
-    const std::string reason = event.message;
-    QTimer::singleShot(0, &context_, [this, reason] {
-        if (recording_) recordingFailed(reason);
-    });
-}
-
-void CapturePipeline::recordingFailed(const std::string& reason) {
+void CaptureSession::recordingFailed(const std::string& reason) {
     recording_ = false;
-    tearDown();  // keeps what was written: the file is completed as far as it got
+    teardown();  // keeps what was written: the file is completed as far as it got
+    // Nothing useful was written by a graph that never ran.
+    if (!recordingFileExisted_ && isEmptyFile(recordingPath_)) ::unlink(recordingPath_.c_str());
     QString text = QStringLiteral("The movie could not be recorded.");
     if (!reason.empty()) text += QStringLiteral("\n\n") + QString::fromStdString(reason);
-    dialogs().message(host_.hostWidget(), text, QString(), MessageButtons::Ok);
-    buildPreviewGraph();
+    emit recordingProblem(text);
+    buildPreview();
 }
 
 }  // namespace qelvo

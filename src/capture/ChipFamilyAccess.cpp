@@ -1,5 +1,5 @@
 #include "capture/BridgeHandle.h"
-#include "capture/CapturePipeline.h"
+#include "capture/CaptureSession.h"
 
 namespace qelvo {
 

@@ -1,9 +1,7 @@
 #include "capture/GrabberCallbacks.h"
 
-#include "capture/CaptureHost.h"
-#include "capture/CaptureMessages.h"
+#include "capture/FrameWatchdog.h"
 #include "capture/SnapshotWriter.h"
-#include "capture/WindowTimers.h"
 #include "platform/LiveTarget.h"
 
 #include <algorithm>
@@ -12,21 +10,31 @@
 #include <new>
 
 namespace qelvo {
-namespace {
 
-// The multi-view kind's latest-frame record.  Both callbacks of a graph may run on
-// different streaming threads and the GUI thread takes copies, so the record is guarded.
-struct LatestFrame {
-    std::mutex mutex;
-    FrameRecord record;
-};
-
-LatestFrame& latest() {
-    static LatestFrame frame;
-    return frame;
+void CaptureChannel::feedWatchdog() {
+    if (FrameWatchdog* watchdog = watchdog_.load()) watchdog->feed();
 }
 
-}  // namespace
+bool CaptureChannel::keepLatest(const GrabbedFrame& frame, const FrameHeader& header) {
+    // The record takes the frame's block as it is; the frame it held before goes back to its
+    // pool once its last reader lets go.
+    std::lock_guard lock(latestMutex_);
+    return latest_.adopt(frame.pixels, frame.length, header, frame.sampleTime);
+}
+
+std::shared_ptr<const FrameRecord> CaptureChannel::latest() {
+    std::lock_guard lock(latestMutex_);
+    return latest_.sharedCopy();
+}
+
+std::int32_t CaptureChannel::latestBlockSize() {
+    std::lock_guard lock(latestMutex_);
+    return latest_.blockSize();
+}
+
+CallbackBase::~CallbackBase() {
+    if (LiveTarget* target = liveTarget_.load()) target->removeRetiringObserver(this);
+}
 
 void CallbackBase::setFrameSize(int width, int height) {
     if (width <= 0 || height <= 0) width = height = 0;
@@ -41,6 +49,23 @@ CallbackBase::FrameSize CallbackBase::frameSize() const {
     size.height = unpackHeight(packed);
     size.bytes = frameRowBytes(size.width) * static_cast<std::size_t>(std::max(size.height, 0));
     return size;
+}
+
+void CallbackBase::setLiveTarget(LiveTarget* target) {
+    follow(liveTarget_.exchange(target), target);
+}
+
+void CallbackBase::follow(LiveTarget* before, LiveTarget* now) {
+    if (before == now) return;
+    // One observation per target: a target still referred to otherwise stays observed.
+    if (before && !refersTo(before)) before->removeRetiringObserver(this);
+    if (now) now->addRetiringObserver(this, [this](LiveTarget* t) { forgetTarget(t); });
+}
+
+void CallbackBase::forgetTarget(LiveTarget* target) {
+    LiveTarget* expected = target;
+    liveTarget_.compare_exchange_strong(expected, nullptr);
+    waitOutFrameInFlight();
 }
 
 void CallbackBase::BufferCB(double sampleTime, const std::uint8_t* buffer, std::size_t size) {
@@ -89,44 +114,28 @@ void CallbackBase::waitOutFrameInFlight() {
     std::lock_guard lock(frameMutex_);
 }
 
-void CallbackBase::forgetTarget(LiveTarget* target) {
-    LiveTarget* expected = target;
-    liveTarget_.compare_exchange_strong(expected, nullptr);
-    waitOutFrameInFlight();
-}
-
 void CallbackBase::draw(LiveTarget* target, const GrabbedFrame& frame) {
     if (target) target->submitSharedFrame(frame);
 }
 
-void SnapshotKindCallback::setTargetRect(const QRect& rect) {
-    targetX_.store(rect.x());
-    targetY_.store(rect.y());
-    targetW_.store(rect.width());
-    targetH_.store(rect.height());
-}
-
-QRect SnapshotKindCallback::targetRect() const {
-    return QRect(targetX_.load(), targetY_.load(), targetW_.load(), targetH_.load());
-}
-
-FrameResult SnapshotKindCallback::handleGrabbed(const GrabbedFrame& grabbed) {
+FrameResult SnapshotWritingCallback::handleGrabbed(const GrabbedFrame& grabbed) {
     const FrameSize frameSize = this->frameSize();
     // A frame that is not what the size claims is dropped whole: not drawn, not saved, and
     // a raised snapshot flag waits for the next whole frame.
     if (!isWholeFrame(frameSize, grabbed))
         return grabbed.pixels ? FrameResult::Ok : FrameResult::InvalidPointer;
-    std::atomic<int>& snapshotFlag = captureWords().snapshotFlag;
+    std::atomic<int>& snapshotFlag = channel_->snapshotFlag;
     const bool live = liveFreeze_.load() == 0;
     if (live) {
         draw(liveTarget_.load(), grabbed);
+        channel_->feedWatchdog();
         int raised = 1;
         if (!snapshotFlag.compare_exchange_strong(raised, 0)) return FrameResult::Ok;
     }
 
     // One record per snapshot over the frame's read-only block, shared by the writer and the
-    // message: nobody writes into that block while they hold it, so neither ever sees a
-    // later frame.  The writer has the frame before the window hears of it.  A snapshot
+    // session: nobody writes into that block while they hold it, so neither ever sees a
+    // later frame.  The writer has the frame before the session hears of it.  A snapshot
     // that cannot be handed over now (no memory, the writer's queue full) is taken from the
     // next frame instead.
     auto frame = std::shared_ptr<FrameRecord>(new (std::nothrow) FrameRecord);
@@ -136,38 +145,38 @@ FrameResult SnapshotKindCallback::handleGrabbed(const GrabbedFrame& grabbed) {
         return FrameResult::OutOfMemory;
     }
     std::shared_ptr<const FrameRecord> shared = std::move(frame);
-    QObject* window = captureWords().frameReadyTarget.load();
-    if (!queueSnapshot(shared, window)) {
+    if (!queueSnapshot(shared, channel_->sharedMailbox())) {
         if (live) snapshotFlag.store(1);
         return FrameResult::Ok;
     }
-    postFrameMessage(window, kFrameReadyMessage, std::move(shared));
+    channel_->mailbox().post({CaptureLetter::Kind::SnapshotFrame, std::move(shared), {}, true});
     return FrameResult::Ok;
 }
 
-bool MultiViewKindCallback::raiseSnapshotRequest() {
-    int none = 0;
-    return snapshotRequest_.compare_exchange_strong(none, 2);
+FrameHandingCallback::~FrameHandingCallback() {
+    if (LiveTarget* inset = insetTarget_.load()) inset->removeRetiringObserver(this);
 }
 
-void MultiViewKindCallback::serveSnapshot() {
-    postFrameMessage(captureWords().notificationWindow.load(), kSnapshotFrameMessage,
-                     latestFrameRecord());
-    rearm(kAlarmClearTimer);
+void FrameHandingCallback::setInsetTarget(LiveTarget* target) {
+    follow(insetTarget_.exchange(target), target);
 }
 
-void MultiViewKindCallback::rearm(int timerId) {
-    if (CaptureHost* host = owner_.load())
-        host->hostTimers().armFromAnyThread(timerId, kWatchdogPeriodMs);
-}
-
-void MultiViewKindCallback::forgetTarget(LiveTarget* target) {
+void FrameHandingCallback::forgetTarget(LiveTarget* target) {
     LiveTarget* expected = target;
     insetTarget_.compare_exchange_strong(expected, nullptr);
     CallbackBase::forgetTarget(target);
 }
 
-FrameResult MultiViewKindCallback::handleGrabbed(const GrabbedFrame& grabbed) {
+bool FrameHandingCallback::raiseSnapshotRequest() {
+    int none = 0;
+    return snapshotRequest_.compare_exchange_strong(none, 2);
+}
+
+void FrameHandingCallback::serveSnapshot() {
+    channel_->mailbox().post({CaptureLetter::Kind::SnapshotFrame, channel_->latest(), {}, true});
+}
+
+FrameResult FrameHandingCallback::handleGrabbed(const GrabbedFrame& grabbed) {
     int request = snapshotRequest_.load();
     if (request == 2) {
         // Only one of the two callbacks may serve a single request.
@@ -181,81 +190,19 @@ FrameResult MultiViewKindCallback::handleGrabbed(const GrabbedFrame& grabbed) {
     const bool whole = isWholeFrame(frameSize, grabbed);
     if (liveFreeze_.load() == 0) {
         if (whole) draw(liveTarget_.load(), grabbed);
-        rearm(kNoFrameTimer);
+        channel_->feedWatchdog();
     }
     if (LiveTarget* inset = insetTarget_.load()) {
         if (whole) draw(inset, grabbed);
-        rearm(kNoFrameTimer);
+        channel_->feedWatchdog();
     }
     if (!grabbed.pixels) return FrameResult::InvalidPointer;
     if (!whole) return FrameResult::Ok;
 
-    {
-        // The record takes the frame's block as it is; the frame it held before goes back
-        // to its pool once its last reader lets go.
-        LatestFrame& frame = latest();
-        std::lock_guard lock(frame.mutex);
-        if (!frame.record.adopt(grabbed.pixels, grabbed.length, frameSize.header(),
-                                grabbed.sampleTime))
-            return FrameResult::OutOfMemory;
-    }
-    if (captureWords().frameNoticeSwitch.load() != 0)
-        postFrameMessage(captureWords().notificationWindow.load(), kFrameReadyMessage,
-                         latestFrameRecord());
+    if (!channel_->keepLatest(grabbed, frameSize.header())) return FrameResult::OutOfMemory;
+    if (channel_->frameNotices.load() != 0)
+        channel_->mailbox().post({CaptureLetter::Kind::FrameNotice, channel_->latest(), {}, true});
     return FrameResult::Ok;
-}
-
-std::shared_ptr<const FrameRecord> latestFrameRecord() {
-    LatestFrame& frame = latest();
-    std::lock_guard lock(frame.mutex);
-    return frame.record.sharedCopy();
-}
-
-std::int32_t latestFrameBlockSize() {
-    LatestFrame& frame = latest();
-    std::lock_guard lock(frame.mutex);
-    return frame.record.blockSize();
-}
-
-namespace {
-
-struct Callbacks {
-    SnapshotKindCallback snapshot[2][2];
-    MultiViewKindCallback multiView[2][2];
-
-    void forget(LiveTarget* target) {
-        for (auto& variant : snapshot)
-            for (auto& cb : variant) cb.forgetTarget(target);
-        for (auto& variant : multiView)
-            for (auto& cb : variant) cb.forgetTarget(target);
-    }
-};
-
-Callbacks& callbacks();
-
-void forgetRetiringTarget(LiveTarget* target) {
-    callbacks().forget(target);
-}
-
-Callbacks& callbacks() {
-    static Callbacks* all = [] {
-        // They live for the whole run; a target destroyed while one still refers to it is
-        // let go of first.
-        auto* c = new Callbacks;
-        LiveTarget::setRetiringHook(&forgetRetiringTarget);
-        return c;
-    }();
-    return *all;
-}
-
-}  // namespace
-
-SnapshotKindCallback& snapshotKindCallback(bool hd, int index) {
-    return callbacks().snapshot[hd ? 1 : 0][index == 2 ? 1 : 0];
-}
-
-MultiViewKindCallback& multiViewKindCallback(bool hd, int index) {
-    return callbacks().multiView[hd ? 1 : 0][index == 2 ? 1 : 0];
 }
 
 }  // namespace qelvo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/CaptureMailbox.h"
 #include "capture/CaptureState.h"
 #include "capture/FrameRecord.h"
 #include "platform/GrabberCallback.h"
@@ -14,22 +15,62 @@
 
 namespace qelvo {
 
-class CaptureHost;
+class FrameWatchdog;
 class LiveTarget;
 
-// Fields common to both callback kinds.  Every field is a single atomic word: the GUI
-// thread sets them at graph build (and moves the targets), the streaming thread reads them.
-// A frame is handled under the callback's own lock, so the GUI thread can wait out a frame
-// in flight before a target it moved away from goes.
+// What the two grabber callbacks of one capture session share with each other and with the
+// session, and with nobody else: a session's frames never reach another session.  Every word
+// is atomic; the latest frame is guarded, since both callbacks may run on different
+// streaming threads while the GUI thread takes copies.
+class CaptureChannel {
+public:
+    explicit CaptureChannel(std::shared_ptr<CaptureMailbox> mailbox)
+        : mailbox_(std::move(mailbox)) {}
+
+    CaptureMailbox& mailbox() { return *mailbox_; }
+    const std::shared_ptr<CaptureMailbox>& sharedMailbox() const { return mailbox_; }
+
+    // Raised by the GUI thread for one written snapshot; the streaming thread takes it down
+    // when it serves it.
+    std::atomic<int> snapshotFlag{0};
+    // While 1, every frame kept as the latest is also posted as a frame notice.
+    std::atomic<int> frameNotices{0};
+
+    // Fed on every drawn live frame; null once the session let go of it.
+    void setWatchdog(FrameWatchdog* watchdog) { watchdog_.store(watchdog); }
+    void feedWatchdog();
+
+    // Keeps `frame` as the latest frame (its block shared, not copied).
+    bool keepLatest(const GrabbedFrame& frame, const FrameHeader& header);
+    // A record of its own over the latest frame's read-only pixels (null when memory runs
+    // out; a record without pixels before the first frame).
+    std::shared_ptr<const FrameRecord> latest();
+    std::int32_t latestBlockSize();
+
+private:
+    std::shared_ptr<CaptureMailbox> mailbox_;
+    std::atomic<FrameWatchdog*> watchdog_{nullptr};
+    std::mutex latestMutex_;
+    FrameRecord latest_;
+};
+
+// Fields common to both callback kinds.  The GUI thread sets them (and moves the targets),
+// the streaming thread reads them, each a single atomic word.  A frame is handled under the
+// callback's own lock, so the GUI thread can wait out a frame in flight before a target it
+// moved away from goes.
 class CallbackBase : public GrabberCallback {
 public:
+    explicit CallbackBase(std::shared_ptr<CaptureChannel> channel)
+        : channel_(std::move(channel)) {}
+    ~CallbackBase() override;
+
     // The size the frames claim; 0 x 0 while unknown (such frames are dropped).
     void setFrameSize(int width, int height);
     int frameWidth() const { return unpackWidth(size_.load()); }
     int frameHeight() const { return unpackHeight(size_.load()); }
-    void setOwner(CaptureHost* owner) { owner_.store(owner); }
-    CaptureHost* owner() const { return owner_.load(); }
-    void setLiveTarget(LiveTarget* target) { liveTarget_.store(target); }
+    // GUI thread.  The callback follows the target's lifetime: a target destroyed while
+    // frames flow is let go of first.
+    void setLiveTarget(LiveTarget* target);
     LiveTarget* liveTarget() const { return liveTarget_.load(); }
     void setLiveFreeze(int flag) { liveFreeze_.store(flag); }
     int liveFreeze() const { return liveFreeze_.load(); }
@@ -37,9 +78,6 @@ public:
     // GUI thread: returns once a frame handled before this call is done, so nothing taken
     // from the fields before (a target moved away from) is still in use.
     void waitOutFrameInFlight();
-    // Lets go of `target` wherever this callback refers to it, then waits out a frame in
-    // flight.  Used when a live target is destroyed.
-    virtual void forgetTarget(LiveTarget* target);
 
     // A frame as bytes that are valid only during the call: copied once, then handled as a
     // grabbed frame.
@@ -61,79 +99,69 @@ protected:
         std::size_t bytes = 0;  // rows padded to 4 bytes; 0 while the size is unknown
         FrameHeader header() const { return FrameHeader::forFrame(width, height); }
     };
-    // Width and height read together, as one word.
     FrameSize frameSize() const;
-    // Only a frame holding exactly the frame the size claims is drawn or kept.
     static bool isWholeFrame(const FrameSize& size, const GrabbedFrame& frame) {
         return frame.pixels && size.bytes > 0 && frame.length == size.bytes &&
                frame.width == size.width && frame.height == size.height;
     }
-    // Hands a whole frame to a live target (none: nothing).
     static void draw(LiveTarget* target, const GrabbedFrame& frame);
+    // Lets go of `target` wherever this callback refers to it (it is being destroyed).
+    virtual void forgetTarget(LiveTarget* target);
+    // GUI thread: follows `now` instead of `before` for its destruction.
+    void follow(LiveTarget* before, LiveTarget* now);
+    virtual bool refersTo(const LiveTarget* target) const { return liveTarget_.load() == target; }
 
     static int unpackWidth(std::uint64_t packed) { return static_cast<int>(packed >> 32); }
     static int unpackHeight(std::uint64_t packed) { return static_cast<int>(packed & 0xFFFFFFFFu); }
 
+    std::shared_ptr<CaptureChannel> channel_;
     std::atomic<std::uint64_t> size_{0};
-    std::atomic<CaptureHost*> owner_{nullptr};
     std::atomic<LiveTarget*> liveTarget_{nullptr};
     std::atomic<int> liveFreeze_{0};
     std::mutex frameMutex_;  // held while a frame is handled
     FramePool copies_;       // blocks for frames handed in as passing bytes
 };
 
-// The image management window's callbacks: draw the live picture and, when the snapshot
-// flag is raised (or for every frame while the live freeze flag is 1: the still stream),
-// hand the frame to the snapshot writer and tell the window.  A frame that is not whole
-// leaves the flag raised for the next one.
-class SnapshotKindCallback : public CallbackBase {
+// Writes snapshots: draws the live picture and, when the snapshot flag is raised (or for
+// every frame while the live freeze flag is 1: the still stream), hands the frame to the
+// snapshot writer and tells the session.  A frame that is not whole leaves the flag raised
+// for the next one.
+class SnapshotWritingCallback : public CallbackBase {
 public:
-    // Recorded with the live target (position 0, 0 and its size); drawing always uses the
-    // target's current size.
-    void setTargetRect(const QRect& rect);
-    QRect targetRect() const;
+    using CallbackBase::CallbackBase;
 
     FrameResult handleGrabbed(const GrabbedFrame& frame) override;
-
-private:
-    std::atomic<int> targetX_{0}, targetY_{0}, targetW_{0}, targetH_{0};
 };
 
-// The multi-view window's callbacks: draw into a pane (and an inset), keep the no-frame
-// watchdog alive, keep the latest frame and serve snapshot requests by posting it.
-class MultiViewKindCallback : public CallbackBase {
+// Hands snapshots over as frames: draws into a live target (and an inset), feeds the
+// no-frame watchdog, keeps the latest frame and serves snapshot requests by posting it.
+class FrameHandingCallback : public CallbackBase {
 public:
-    static constexpr int kNoFrameTimer = 80000;
-    static constexpr int kAlarmClearTimer = 80001;
-    static constexpr int kWatchdogPeriodMs = 500;
+    using CallbackBase::CallbackBase;
+    ~FrameHandingCallback() override;
 
-    void setInsetTarget(LiveTarget* target) { insetTarget_.store(target); }
-    void forgetTarget(LiveTarget* target) override;
+    // GUI thread.
+    void setInsetTarget(LiveTarget* target);
     LiveTarget* insetTarget() const { return insetTarget_.load(); }
     // 0 none; 2 serve one snapshot then back to 0; 1 every frame is a snapshot, nothing drawn.
     void setSnapshotRequest(int request) { snapshotRequest_.store(request); }
     int snapshotRequest() const { return snapshotRequest_.load(); }
-    // Raises the request to 2 when none is pending (the multi-view window's SNAP).
+    // Raises the request to 2 when none is pending.
     bool raiseSnapshotRequest();
 
     FrameResult handleGrabbed(const GrabbedFrame& frame) override;
 
+protected:
+    void forgetTarget(LiveTarget* target) override;
+    bool refersTo(const LiveTarget* target) const override {
+        return CallbackBase::refersTo(target) || insetTarget_.load() == target;
+    }
+
 private:
     void serveSnapshot();
-    void rearm(int timerId);
 
     std::atomic<LiveTarget*> insetTarget_{nullptr};
     std::atomic<int> snapshotRequest_{0};
 };
-
-// The multi-view kind's latest frame, as a record of its own over the same read-only pixels
-// (null when memory runs out; a record without pixels before the first frame).
-std::shared_ptr<const FrameRecord> latestFrameRecord();
-// Block size of the latest-frame record (tests).
-std::int32_t latestFrameBlockSize();
-
-// The callback pairs, one per window variant; they live for the whole run.
-SnapshotKindCallback& snapshotKindCallback(bool hd, int index);  // index 1 or 2
-MultiViewKindCallback& multiViewKindCallback(bool hd, int index);
 
 }  // namespace qelvo

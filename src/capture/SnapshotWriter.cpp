@@ -1,7 +1,5 @@
 #include "capture/SnapshotWriter.h"
 
-#include "capture/CaptureMessages.h"
-#include "capture/CaptureState.h"
 #include "platform/Paths.h"
 #include "platform/SessionState.h"
 
@@ -114,19 +112,10 @@ std::function<void(const std::string&)>& observer() {
     return f;
 }
 
-std::mutex& reportMutex() {
-    static std::mutex m;
-    return m;
-}
-
-// Tells the window that asked for the snapshot, unless it has stopped being the frame-ready
-// target (gone, or another window took over): under the lock that fenceSnapshotReports()
-// takes, so a window that went away never gets one.
-void reportWritten(QObject* window, const std::string& path) {
-    if (!window) return;
-    std::lock_guard lock(reportMutex());
-    if (captureWords().frameReadyTarget.load() != window) return;
-    postSnapshotWritten(window, path);
+// Tells the session that asked for the snapshot; a session that went away has closed its
+// mailbox and hears nothing.
+void reportWritten(const std::shared_ptr<CaptureMailbox>& mailbox, const std::string& path) {
+    if (mailbox) mailbox->post({CaptureLetter::Kind::SnapshotWritten, nullptr, path, !path.empty()});
 }
 
 // The one writer thread and its queue.  It is started from the GUI thread; the streaming
@@ -138,8 +127,6 @@ public:
         (void)clock();
         (void)reservations();
         (void)observer();
-        (void)reportMutex();
-        (void)captureWords();
     }
     // Writes what is still queued, then ends the thread.
     ~WriterThread() {
@@ -162,12 +149,12 @@ public:
         return true;
     }
 
-    bool push(std::shared_ptr<const FrameRecord> frame, QObject* reportTo) {
+    bool push(std::shared_ptr<const FrameRecord> frame, std::shared_ptr<CaptureMailbox> reportTo) {
         {
             std::lock_guard lock(mutex_);
             if (!thread_.joinable() || stopping_ || jobs_.size() >= kSnapshotQueueLength)
                 return false;
-            jobs_.push_back(Job{std::move(frame), reportTo});
+            jobs_.push_back(Job{std::move(frame), std::move(reportTo)});
         }
         wake_.notify_one();
         return true;
@@ -181,7 +168,7 @@ public:
 private:
     struct Job {
         std::shared_ptr<const FrameRecord> frame;
-        QObject* reportTo = nullptr;
+        std::shared_ptr<CaptureMailbox> reportTo;
     };
 
     void run() {
@@ -199,6 +186,7 @@ private:
             const std::string path = writeSnapshot(*job.frame, storageFolderCopy(), now);
             job.frame.reset();
             reportWritten(job.reportTo, path);
+            job.reportTo.reset();
             {
                 std::lock_guard lock(mutex_);
                 busy_ = false;
@@ -274,17 +262,14 @@ bool prepareSnapshotWriter() {
     return writer().start();
 }
 
-bool queueSnapshot(std::shared_ptr<const FrameRecord> frame, QObject* reportTo) {
+bool queueSnapshot(std::shared_ptr<const FrameRecord> frame,
+                   std::shared_ptr<CaptureMailbox> reportTo) {
     if (!frame) return false;
-    return writer().push(std::move(frame), reportTo);
+    return writer().push(std::move(frame), std::move(reportTo));
 }
 
 void waitForSnapshotWriters() {
     writer().waitIdle();
-}
-
-void fenceSnapshotReports() {
-    std::lock_guard lock(reportMutex());
 }
 
 void setSnapshotWrittenObserver(std::function<void(const std::string& path)> f) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/CaptureMailbox.h"
 #include "capture/FrameRecord.h"
 #include "platform/Clock.h"
 
@@ -7,8 +8,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-
-class QObject;
 
 namespace qelvo {
 
@@ -20,18 +19,15 @@ bool prepareSnapshotWriter();
 
 // Hands `frame` to the writer; any thread, never blocks and never starts a thread.  The
 // writer writes it as a JPEG picture (quality 80) into the storage folder, named after the
-// local time at which it takes the frame up, then tells `reportTo` with a snapshot-written
-// message, if that window is still the frame-ready target.  False, and nothing queued, when
-// the writer is not running or kSnapshotQueueLength frames already wait.
+// local time at which it takes the frame up, then posts a snapshot-written letter to
+// `reportTo` (nothing once that mailbox is closed).  False, and nothing queued, when the
+// writer is not running or kSnapshotQueueLength frames already wait.
 constexpr std::size_t kSnapshotQueueLength = 4;
-bool queueSnapshot(std::shared_ptr<const FrameRecord> frame, QObject* reportTo = nullptr);
+bool queueSnapshot(std::shared_ptr<const FrameRecord> frame,
+                   std::shared_ptr<CaptureMailbox> reportTo = nullptr);
 
 // Waits until every frame queued so far is written (tests, benchmarks).
 void waitForSnapshotWriters();
-
-// After this returns no snapshot-written message goes to a window that stopped being the
-// frame-ready target before the call.  GUI thread, when a window goes away.
-void fenceSnapshotReports();
 
 // Writes one picture now, on the calling thread.  The name is
 // "<folder>/YYYYMMDD-hhmmss.jpg"; when that name is taken (on disk or by a writer still at

@@ -1,8 +1,6 @@
 #include "manage/ImageManagementWindow.h"
 
-#include "capture/CaptureMessages.h"
-#include "capture/CapturePipeline.h"
-#include "capture/GrabberCallbacks.h"
+#include "capture/CaptureSession.h"
 #include "capture/Pacing.h"
 #include "imaging/ClipViewerPopup.h"
 #include "imaging/CxImage.h"
@@ -12,6 +10,8 @@
 #include "manage/PictureView.h"
 #include "manage/ThumbnailButton.h"
 #include "platform/Clock.h"
+#include "platform/DeviceSettings.h"
+#include "platform/Dialogs.h"
 #include "platform/LiveTarget.h"
 #include "platform/Screens.h"
 #include "platform/SessionState.h"
@@ -34,6 +34,8 @@
 
 namespace qelvo {
 namespace {
+
+const QString kRecordingNow = QStringLiteral("AVI recording now...");
 
 // The controls a mode shows or hides; every other control keeps its visibility.
 constexpr int kModeControls[] = {1024, 1022, 1023, 1025, 1037, 1038, 1029, 1030,
@@ -71,7 +73,6 @@ QRect hdWindowRect() {
 ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
     : QDialog(launcher, Qt::Dialog | Qt::FramelessWindowHint),
       hd_(hd),
-      timers_([this](int id) { onTimer(id); }),
       folders_(storageFolder()) {
     setWindowTitle(QStringLiteral("Image Management"));
     setObjectName(hd ? QStringLiteral("211") : QStringLiteral("134"));
@@ -89,24 +90,39 @@ ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
     connectCommands();
     applyMode();
 
-    pipeline_ = std::make_unique<CapturePipeline>(*this, WindowKind::ImageManagement, hd);
-    player_ = std::make_unique<MoviePlayer>(pipeline_->playbackGraph(), aviPanel_);
-    pipeline_->cameraButton().setOnPress([this] { onSnapshotButton(); });
-    pipeline_->startCapture();
+    CaptureOptions options;
+    options.hd = hd;
+    options.snapshots = SnapshotDelivery::WrittenToFolder;
+    session_ = std::make_unique<CaptureSession>(options);
+    // A snapshot was taken and its picture is being written; the strip is relisted when the
+    // writer reports it (a slow disk never holds the window up).
+    connect(session_.get(), &CaptureSession::snapshotTaken, this, [] { pacingSleep(); });
+    connect(session_.get(), &CaptureSession::snapshotWritten, this, [this] {
+        // A hardware-button snapshot scrolls the strip to its end; when its picture was not
+        // on disk yet at that listing, this one finishes the scroll.
+        listFolder(scrollOnFrameReady_);
+        scrollOnFrameReady_ = false;
+    });
+    connect(session_.get(), &CaptureSession::buttonPressed, this, [this] { onSnapshotButton(); });
+    auto tell = [this](const QString& text) {
+        dialogs().message(this, text, QString(), MessageButtons::Ok);
+    };
+    connect(session_.get(), &CaptureSession::pictureUnavailable, this, tell);
+    connect(session_.get(), &CaptureSession::recordingProblem, this, tell);
+    session_->setLiveTarget(viewPanel_);
+    session_->setStillTarget(clips_[0]);
+    player_ = std::make_unique<MoviePlayer>(movieGraph_, aviPanel_);
+    session_->start();
     readSettings();
     listFolder(true);
 }
 
 ImageManagementWindow::~ImageManagementWindow() {
     // Playback, then capture, then the popup, before any panel goes away.
-    timers_.kill(kChipButtonTimerId);
-    timers_.kill(kDriverButtonTimerId);
-    if (pipeline_) pipeline_->cameraButton().stop();
     if (player_) player_->unload();
-    if (pipeline_) pipeline_->tearDown();
+    session_.reset();
     delete popup_;
     popup_ = nullptr;
-    pipeline_.reset();
 }
 
 void ImageManagementWindow::buildStandard(QWidget* launcher) {
@@ -290,16 +306,7 @@ void ImageManagementWindow::paintEvent(QPaintEvent*) {
 }
 
 void ImageManagementWindow::customEvent(QEvent* event) {
-    if (event->type() == kFrameReadyMessage) {
-        // A snapshot was taken and its picture is being written; the strip is relisted when
-        // the writer reports it (a slow disk never holds the window up).
-        pacingSleep();
-    } else if (event->type() == kSnapshotWrittenMessage) {
-        // A hardware-button snapshot scrolls the strip to its end; when its picture was not
-        // on disk yet at that listing, this one finishes the scroll.
-        listFolder(scrollOnFrameReady_);
-        scrollOnFrameReady_ = false;
-    } else if (event->type() == kFullScreenClosedMessage) {
+    if (event->type() == kFullScreenClosedMessage) {
         onFullScreenClosed();
     } else if (event->type() == kPopupSaveMessage) {
         snap();
@@ -343,47 +350,54 @@ void ImageManagementWindow::mouseReleaseEvent(QMouseEvent* event) {
     QDialog::mouseReleaseEvent(event);
 }
 
-void ImageManagementWindow::onTimer(int id) {
-    if (!pipeline_) return;
-    int index = pipeline_->registryDeviceIndex();
-    const bool pressed = polls_.onTimer(id, pipeline_->microscopeFamily(), index);
-    pipeline_->setRegistryDeviceIndex(index);
-    if (pressed) onSnapshotButton();
+void ImageManagementWindow::setSnapshotButtonPolls(SnapshotButtonPolls polls) {
+    session_->setSnapshotButtonPolls(std::move(polls));
 }
 
 // A press of the device's own button, seen by a poll or read from the camera.
 void ImageManagementWindow::onSnapshotButton() {
     snap();
     listFolder(true);
-    scrollOnFrameReady_ = !pipeline_->isRecording();
+    scrollOnFrameReady_ = !session_->isRecording();
 }
 
 // ---- capture commands
 
 void ImageManagementWindow::snap() {
-    pipeline_->requestSnapshot();
+    if (!session_->requestSnapshot())
+        dialogs().message(this, kRecordingNow, QString(), MessageButtons::Ok);
 }
 
 void ImageManagementWindow::record() {
-    pipeline_->startRecording();
+    if (session_->isRecording()) {
+        dialogs().message(this, kRecordingNow, QString(), MessageButtons::Ok);
+        return;
+    }
+    FileDialogRequest request;
+    request.defaultExtension = QStringLiteral("AVI");
+    request.initialName = QStringLiteral("*.avi");
+    request.filter = QStringLiteral("AVI Files (*.AVI)|*.avi||");
+    // Like every other save here, an existing movie is not replaced without asking.
+    request.confirmOverwrite = true;
+    const std::optional<QString> chosen = dialogs().saveFile(this, request);
+    if (!chosen || chosen->isEmpty()) return;
+    session_->startRecording(chosen->toStdString(), viewPanel_);
 }
 
 void ImageManagementWindow::stopRecording() {
-    pipeline_->stopRecording();
+    session_->stopRecording();
 }
 
 void ImageManagementWindow::config() {
-    pipeline_->showDeviceSettings();
+    const MediaComponent& source = session_->source();
+    if (source && hasSettingsPages(source)) showDeviceSettings(this, source);
 }
 
 // ---- full screen
 
 void ImageManagementWindow::liveIntoViewPanel() {
-    SnapshotKindCallback& live = pipeline_->snapshotCallback(1);
-    live.setTargetRect(QRect(0, 0, viewPanel_->width(), viewPanel_->height()));
-    live.setLiveTarget(viewPanel_);
     // A frame that took the old target before the move is finished when this returns.
-    live.waitOutFrameInFlight();
+    session_->setLiveTarget(viewPanel_);
 }
 
 void ImageManagementWindow::fullScreen() {
@@ -402,9 +416,7 @@ void ImageManagementWindow::fullScreen() {
         popup_->setInset(false);
         popup_->open();
         LiveTarget* surface = popup_->liveSurface();
-        SnapshotKindCallback& live = pipeline_->snapshotCallback(1);
-        live.setTargetRect(QRect(0, 0, surface->width(), surface->height()));
-        live.setLiveTarget(surface);
+        session_->setLiveTarget(surface);
     } else if (mode_ == ImageMode && !currentPicture_.empty()) {
         CxImage picture;
         picture.LoadFile(currentPicture_.c_str(), FormatJpeg);
@@ -426,7 +438,7 @@ void ImageManagementWindow::fullScreen() {
 void ImageManagementWindow::onFullScreenClosed() {
     if (!popup_) return;
     // Whatever the mode is by now: what is still in the popup goes back to its panel.
-    if (pipeline_->snapshotCallback(1).liveTarget() == popup_->liveSurface()) liveIntoViewPanel();
+    if (session_->liveTarget() == popup_->liveSurface()) liveIntoViewPanel();
     MediaGraph* movie = player_->graph();
     if (player_->loaded() && movie && movie->videoWindow().owner() == popup_)
         player_->placeVideo(aviPanel_,

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "capture/CaptureHost.h"
 #include "capture/SnapshotButtonPoll.h"
-#include "capture/WindowTimers.h"
 #include "manage/MoviePlayer.h"
 #include "manage/PictureStrip.h"
 #include "manage/PictureTools.h"
@@ -21,7 +19,7 @@ class QScrollBar;
 
 namespace qelvo {
 
-class CapturePipeline;
+class CaptureSession;
 class ClipViewerPopup;
 class LiveTarget;
 class PicturePanel;
@@ -33,7 +31,7 @@ class ThumbnailButton;
 // storage folder's pictures, the picture panel, movie playback and full screen.  Standard
 // variant: skinned buttons on the launcher's rectangle; HD variant: plain buttons, larger
 // panels, 1200 x 768 centred on the first display.
-class ImageManagementWindow : public QDialog, public CaptureHost {
+class ImageManagementWindow : public QDialog {
     Q_OBJECT
 public:
     enum Mode { CaptureMode = 0, ImageMode = 1, MovieMode = 2 };
@@ -77,9 +75,6 @@ public:
     ImageManagementWindow(QWidget* launcher, bool hd);
     ~ImageManagementWindow() override;
 
-    QWidget* hostWidget() override { return this; }
-    WindowTimers& hostTimers() override { return timers_; }
-
     bool isHd() const { return hd_; }
     int mode() const { return mode_; }
     void setMode(int mode);
@@ -87,14 +82,14 @@ public:
     const std::string& rootFolder() const { return folders_.root(); }
     const PictureStrip& strip() const { return strip_; }
     const FolderList& folderList() const { return folders_.list(); }
-    CapturePipeline& pipeline() { return *pipeline_; }
+    CaptureSession& session() { return *session_; }
     MoviePlayer& player() { return *player_; }
     ClipViewerPopup* fullScreenPopup() const { return popup_; }
     ThumbnailButton* clip(int k) const { return clips_.at(k); }
     ThumbnailCache& thumbnailCache() { return thumbnails_; }
     PicturePanel& picturePanel() { return *jpegPanel_; }
     PictureView& pictureView() { return *view_; }
-    void setSnapshotButtonPolls(SnapshotButtonPolls polls) { polls_ = std::move(polls); }
+    void setSnapshotButtonPolls(SnapshotButtonPolls polls);
 
     // Commands, as the controls run them.
     void snap();
@@ -121,8 +116,7 @@ public:
     void listFolder(bool scrollToEnd);
     // Repaints the one thumbnail showing `path` (after a picture was rewritten).
     void redrawClipShowing(const std::string& path);
-    // A button timer tick (10000 / 11000).
-    void onTimer(int id);
+    // A press of the device's own button.
     void onSnapshotButton();
 
 protected:
@@ -153,9 +147,8 @@ private:
     int mode_ = CaptureMode;
     QPixmap background_;
     QSize backgroundSource_;
-    WindowTimers timers_;
-    SnapshotButtonPolls polls_;
-    std::unique_ptr<CapturePipeline> pipeline_;
+    std::unique_ptr<CaptureSession> session_;
+    std::unique_ptr<MediaGraph> movieGraph_;
     std::unique_ptr<MoviePlayer> player_;
     RememberedFolders folders_;
     PictureStrip strip_;

@@ -1,14 +1,12 @@
 #include "multiview/MultiViewWindow.h"
 
-#include "capture/CaptureMessages.h"
-#include "capture/CapturePipeline.h"
-#include "capture/CaptureState.h"
-#include "capture/GrabberCallbacks.h"
+#include "capture/CaptureSession.h"
 #include "imaging/ClipViewerPopup.h"
 #include "multiview/PrintReport.h"
 #include "multiview/ViewCycle.h"
 #include "multiview/ViewPane.h"
 #include "platform/Clock.h"
+#include "platform/DeviceSettings.h"
 #include "platform/Dialogs.h"
 #include "platform/LiveTarget.h"
 #include "platform/Screens.h"
@@ -65,14 +63,14 @@ void enterDayFolder() {
 
 MultiViewWindow::MultiViewWindow(QWidget* launcher, bool hd)
     : QDialog(launcher, Qt::Dialog | Qt::FramelessWindowHint),
-      hd_(hd),
-      timers_([this](int id) { onTimer(id); }) {
+      hd_(hd) {
     setWindowTitle(QStringLiteral("Image View"));
     setAccessibleName(windowTitle());
     setObjectName(hd ? QStringLiteral("210") : QStringLiteral("133"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
-    captureWords().frameNoticeSwitch.store(0);
+    alarmClear_.setSingleShot(true);
+    connect(&alarmClear_, &QTimer::timeout, this, [this] { setAlarm(false); });
 
     enterDayFolder();
     if (hd) {
@@ -90,37 +88,40 @@ MultiViewWindow::MultiViewWindow(QWidget* launcher, bool hd)
         buildStandard(launcher);
     connectCommands();
 
+    // Snapshots are handed over as frames and frozen into the panes; the device's still
+    // output (its button) is drawn nowhere visible, into pane 4's surface, and a device whose
+    // button is read from its driver keys has no still chain.
+    CaptureOptions options;
+    options.hd = hd;
+    options.snapshots = SnapshotDelivery::HandedOver;
+    options.stillOutputWithDriverButton = false;
+    session_ = std::make_unique<CaptureSession>(options);
+    connect(session_.get(), &CaptureSession::snapshotTaken, this,
+            [this](std::shared_ptr<const FrameRecord> frame) { onSnapshotFrame(std::move(frame)); });
+    connect(session_.get(), &CaptureSession::noLiveFrames, this, [this] { setAlarm(true); });
+    connect(session_.get(), &CaptureSession::buttonPressed, this, [this] { snapshotRequest(); });
+    connect(session_.get(), &CaptureSession::pictureUnavailable, this, [this](const QString& text) {
+        dialogs().message(this, text, QString(), MessageButtons::Ok);
+    });
+    session_->setStillTarget(panes_[3]->surface());
+
     std::array<LiveTarget*, 4> surfaces{};
     for (int i = 0; i < 4; ++i) surfaces[i] = panes_[i]->surface();
-    cycle_ = std::make_unique<ViewCycle>(multiViewKindCallback(hd, 1), surfaces);
+    cycle_ = std::make_unique<ViewCycle>(*session_, surfaces);
     applyLayout(1);
-
-    pipeline_ = std::make_unique<CapturePipeline>(*this, WindowKind::MultiView, hd);
-    pipeline_->cameraButton().setOnPress([this] { snapshotRequest(); });
-    pipeline_->startCapture();
+    session_->start();
     pen_.resetLayers();
 }
 
 MultiViewWindow::~MultiViewWindow() {
-    timers_.kill(kChipButtonTimerId);
-    timers_.kill(kDriverButtonTimerId);
-    if (pipeline_) pipeline_->cameraButton().stop();
-    // Capture first: once the graph is gone no frame is drawn into a pane or the popup.
-    if (pipeline_) pipeline_->tearDown();
-    MultiViewKindCallback& live = multiViewKindCallback(hd_, 1);
-    live.setLiveTarget(nullptr);
-    live.setInsetTarget(nullptr);
-    multiViewKindCallback(hd_, 2).setLiveTarget(nullptr);
-    captureWords().frameNoticeSwitch.store(0);
+    // Capture first: once it is gone no frame is drawn into a pane or the popup.
+    session_.reset();
     delete popup_;
     popup_ = nullptr;
-    pipeline_.reset();
 }
 
-QWidget* MultiViewWindow::control(int id) {
-    for (int i = 0; i < 4; ++i)
-        if (id == kPaneIds[i] && panes_[i]) return panes_[i]->surface();
-    return controlById(id);
+void MultiViewWindow::setSnapshotButtonPolls(SnapshotButtonPolls polls) {
+    session_->setSnapshotButtonPolls(std::move(polls));
 }
 
 QWidget* MultiViewWindow::controlById(int id) const {
@@ -219,22 +220,25 @@ void MultiViewWindow::layOut() {
         // Whatever the panes showed belongs to the layout before.
         pane->surface()->clearFrame();
     }
+    // ALARM goes out, and lights again if live frames still stay away.
     setAlarm(false);
+    alarmClear_.stop();
+    session_->watchForFrames();
     refreshPanes();
     repaint();
 }
 
 void MultiViewWindow::snapshotRequest() {
-    pipeline_->requestSnapshot();
+    session_->requestSnapshot();
 }
 
 void MultiViewWindow::frameNotices() {
-    captureWords().frameNoticeSwitch.store(1);
+    session_->setFrameNotices(true);
 }
 
-void MultiViewWindow::onSnapshotFrame(QEvent* event) {
-    auto* message = static_cast<FrameMessage*>(event);
-    cycle_->onSnapshotFrame(message->frame());
+void MultiViewWindow::onSnapshotFrame(std::shared_ptr<const FrameRecord> frame) {
+    alarmClear_.start(kAlarmClearMs);
+    cycle_->onSnapshotFrame(std::move(frame));
     refreshPanes();
 }
 
@@ -249,24 +253,6 @@ void MultiViewWindow::setAlarm(bool lit) {
         alarm->setStateFlag(lit);
         alarm->repaint();
     }
-}
-
-void MultiViewWindow::onTimer(int id) {
-    if (id == kNoFrameTimer) {
-        timers_.kill(id);
-        setAlarm(true);
-        return;
-    }
-    if (id == kAlarmClearTimer) {
-        timers_.kill(id);
-        setAlarm(false);
-        return;
-    }
-    if (!pipeline_) return;
-    int index = pipeline_->registryDeviceIndex();
-    const bool pressed = polls_.onTimer(id, pipeline_->microscopeFamily(), index);
-    pipeline_->setRegistryDeviceIndex(index);
-    if (pressed) snapshotRequest();
 }
 
 // ---- pane painting
@@ -385,7 +371,8 @@ void MultiViewWindow::save() {
 }
 
 void MultiViewWindow::config() {
-    pipeline_->showDeviceSettings();
+    const MediaComponent& source = session_->source();
+    if (source && hasSettingsPages(source)) showDeviceSettings(this, source);
 }
 
 void MultiViewWindow::print() {
@@ -438,11 +425,6 @@ void MultiViewWindow::onPenStroke(QEvent* event) {
 
 bool MultiViewWindow::event(QEvent* event) {
     const QEvent::Type type = event->type();
-    if (type == kSnapshotFrameMessage) {
-        onSnapshotFrame(event);
-        return true;
-    }
-    if (type == kFrameReadyMessage) return true;  // frame notices: nothing to do here
     if (type == kFullScreenClosedMessage) {
         onFullScreenClosed();
         return true;

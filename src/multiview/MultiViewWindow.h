@@ -1,20 +1,20 @@
 #pragma once
 
-#include "capture/CaptureHost.h"
+#include "capture/FrameRecord.h"
 #include "capture/SnapshotButtonPoll.h"
-#include "capture/WindowTimers.h"
 #include "multiview/PaneSaver.h"
 #include "multiview/PenLayers.h"
 
 #include <QDialog>
 #include <QPixmap>
+#include <QTimer>
 
 #include <array>
 #include <memory>
 
 namespace qelvo {
 
-class CapturePipeline;
+class CaptureSession;
 class ClipViewerPopup;
 class LiveTarget;
 class ViewCycle;
@@ -25,7 +25,7 @@ class ViewPane;
 // numbered JPEG files and PRINT on one report page.  Standard variant: skinned buttons on the
 // launcher's rectangle; HD variant: plain buttons in a column, 1200 x 590 centred on the
 // first display, no pen.
-class MultiViewWindow : public QDialog, public CaptureHost {
+class MultiViewWindow : public QDialog {
     Q_OBJECT
 public:
     // Control ids.
@@ -48,27 +48,22 @@ public:
     static constexpr int kClear = 1206;
     static constexpr int kPen = 1207;
     static constexpr int kErase = 1208;
-    static constexpr int kNoFrameTimer = 80000;
-    static constexpr int kAlarmClearTimer = 80001;
+    // ALARM goes out this long after a snapshot was served.
+    static constexpr int kAlarmClearMs = 500;
 
     // `launcher` gives the standard window its rectangle; `hd` chooses the HD variant.  The
     // window makes the day folder, lays out FULL and starts capturing while it is built.
     MultiViewWindow(QWidget* launcher, bool hd);
     ~MultiViewWindow() override;
 
-    QWidget* hostWidget() override { return this; }
-    WindowTimers& hostTimers() override { return timers_; }
-    // The panes answer with their live surfaces: that is where the grabber draws.
-    QWidget* control(int id) override;
-
     bool isHd() const { return hd_; }
     ViewCycle& cycle() { return *cycle_; }
     PenLayers& pen() { return pen_; }
     ViewPane* pane(int index) const { return panes_.at(index); }
-    CapturePipeline& pipeline() { return *pipeline_; }
+    CaptureSession& session() { return *session_; }
     ClipViewerPopup* fullScreenPopup() const { return popup_; }
     bool alarmLit() const { return alarmLit_; }
-    void setSnapshotButtonPolls(SnapshotButtonPolls polls) { polls_ = std::move(polls); }
+    void setSnapshotButtonPolls(SnapshotButtonPolls polls);
     void setPaneSaver(PaneSaver saver) { saver_ = std::move(saver); }
 
     // Commands, as the controls run them.
@@ -83,8 +78,6 @@ public:
     void erase();
     void clear();
     void clickPane(int index);
-    // A timer of this window fired.
-    void onTimer(int id);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -103,21 +96,20 @@ private:
     void refreshPanes();
     void refreshPane(int index);
     QImage paneImage(int index);
-    void onSnapshotFrame(QEvent* event);
+    void onSnapshotFrame(std::shared_ptr<const FrameRecord> frame);
     void onFullScreenClosed();
     void onPenStroke(QEvent* event);
     QWidget* controlById(int id) const;
 
     bool hd_;
-    WindowTimers timers_;
-    SnapshotButtonPolls polls_;
+    QTimer alarmClear_;
     std::array<QPixmap, 3> backgrounds_;  // FULL, DUAL, QUAD (the HD window has one)
     QSize backgroundSource_;
     std::array<ViewPane*, 4> panes_{};
     std::unique_ptr<ViewCycle> cycle_;
     PenLayers pen_;
     PaneSaver saver_;
-    std::unique_ptr<CapturePipeline> pipeline_;
+    std::unique_ptr<CaptureSession> session_;
     ClipViewerPopup* popup_ = nullptr;
     bool alarmLit_ = false;
 

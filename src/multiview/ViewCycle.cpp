@@ -1,14 +1,14 @@
 #include "multiview/ViewCycle.h"
 
-#include "capture/GrabberCallbacks.h"
+#include "capture/CaptureSession.h"
 
 namespace qelvo {
 
-ViewCycle::ViewCycle(MultiViewKindCallback& live, std::array<LiveTarget*, kPanes> surfaces)
+ViewCycle::ViewCycle(CaptureSession& live, std::array<LiveTarget*, kPanes> surfaces)
     : live_(live), surfaces_(surfaces) {}
 
 bool ViewCycle::frozen() const {
-    return live_.liveFreeze() == 1;
+    return live_.frozen();
 }
 
 bool ViewCycle::isLive(int pane) const {
@@ -18,7 +18,7 @@ bool ViewCycle::isLive(int pane) const {
 bool ViewCycle::applyLayout(int layout) {
     if (layout != 1 && layout != 2 && layout != 4) return false;
     if (layout == layout_) {
-        if (frozen()) live_.setLiveFreeze(0);
+        if (frozen()) live_.setFrozen(false);
         return false;
     }
     layout_ = layout;
@@ -31,12 +31,12 @@ void ViewCycle::reset() {
     live_.setInsetTarget(nullptr);
     live_.setLiveTarget(surfaces_[0]);
     dropPictures();
-    live_.setLiveFreeze(0);
+    live_.setFrozen(false);
 }
 
 int ViewCycle::onSnapshotFrame(std::shared_ptr<const FrameRecord> frame) {
     if (frozen()) {
-        live_.setLiveFreeze(0);
+        live_.setFrozen(false);
         return -1;
     }
     // No frame was there to hand over (nothing copied yet, or memory ran out): nothing to
@@ -46,7 +46,7 @@ int ViewCycle::onSnapshotFrame(std::shared_ptr<const FrameRecord> frame) {
     pictures_[filled].frame = std::move(frame);
     if (++nextPane_ >= layout_) {
         nextPane_ = 0;
-        live_.setLiveFreeze(1);
+        live_.setFrozen(true);
     }
     if (!fullScreen_) liveIntoNextPane();
     return filled;
@@ -70,7 +70,13 @@ void ViewCycle::enterFullScreen(LiveTarget* popupSurface, LiveTarget* inset) {
 
 void ViewCycle::leaveFullScreen() {
     fullScreen_ = false;
+    live_.setInsetTarget(nullptr);
     liveIntoNextPane();
+}
+
+void ViewCycle::forgetFullScreen() {
+    fullScreen_ = false;
+    live_.setInsetTarget(nullptr);
 }
 
 void ViewCycle::liveIntoNextPane() {

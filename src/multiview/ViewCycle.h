@@ -8,19 +8,19 @@
 
 namespace qelvo {
 
+class CaptureSession;
 class LiveTarget;
-class MultiViewKindCallback;
 
 // The view state of the multi-view window: the layout (1 FULL, 2 DUAL, 4 QUAD: the number
 // of visible panes), the frozen picture of each pane, the pane that takes the next snapshot
-// and full screen.  It moves the live picture by writing the grabber callback's words (live
-// target, inset target, live freeze flag), each a single store the streaming thread reads.
+// and full screen.  It moves the live picture through the capture session (live target,
+// inset target, frozen), which the streaming thread follows at its next frame.
 class ViewCycle {
 public:
     static constexpr int kPanes = 4;
 
     // `surfaces` are the panes' live drawing surfaces, index 0..3 = VIEW DISPLAY 1..4.
-    ViewCycle(MultiViewKindCallback& live, std::array<LiveTarget*, kPanes> surfaces);
+    ViewCycle(CaptureSession& live, std::array<LiveTarget*, kPanes> surfaces);
 
     int layout() const { return layout_; }
     int nextPane() const { return nextPane_; }
@@ -50,15 +50,15 @@ public:
     // Full screen: live frames go to `popupSurface` (and the hidden `inset`); snapshot
     // frames no longer move the live picture.
     void enterFullScreen(LiveTarget* popupSurface, LiveTarget* inset);
-    // Back into the pane at the next pane index.
+    // Back into the pane at the next pane index; the inset no longer takes frames.
     void leaveFullScreen();
     // Full screen ends without a popup to take the picture back from (it was never shown).
-    void forgetFullScreen() { fullScreen_ = false; }
+    void forgetFullScreen();
 
 private:
     void liveIntoNextPane();
 
-    MultiViewKindCallback& live_;
+    CaptureSession& live_;
     std::array<LiveTarget*, kPanes> surfaces_;
     std::array<PanePicture, kPanes> pictures_;
     int layout_ = 4;

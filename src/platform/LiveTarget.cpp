@@ -66,16 +66,32 @@ void LiveTarget::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
 }
 
-namespace {
-std::atomic<LiveTarget::RetiringHook> retiringHook{nullptr};
-}  // namespace
+void LiveTarget::addRetiringObserver(const void* key, RetiringObserver observer) {
+    for (auto& entry : retiringObservers_) {
+        if (entry.first == key) {
+            entry.second = std::move(observer);
+            return;
+        }
+    }
+    retiringObservers_.emplace_back(key, std::move(observer));
+}
 
-void LiveTarget::setRetiringHook(RetiringHook hook) {
-    retiringHook.store(hook);
+void LiveTarget::removeRetiringObserver(const void* key) {
+    std::erase_if(retiringObservers_, [key](const auto& entry) { return entry.first == key; });
+}
+
+void LiveTarget::setPlaceholderText(const QString& text) {
+    if (placeholder_ == text) return;
+    placeholder_ = text;
+    update();
 }
 
 LiveTarget::~LiveTarget() {
-    if (RetiringHook hook = retiringHook.load()) hook(this);
+    // An observer removes itself while it is told; work on a copy.
+    const auto observers = std::move(retiringObservers_);
+    retiringObservers_.clear();
+    for (const auto& entry : observers)
+        if (entry.second) entry.second(this);
     delete slot_;
 }
 
@@ -230,6 +246,10 @@ void LiveTarget::paintEvent(QPaintEvent* event) {
     const int outW = width(), outH = height();
     if (!f.pixels || f.width <= 0 || f.height <= 0 || outW <= 0 || outH <= 0) {
         painter.fillRect(event->rect(), palette().window());
+        if (!placeholder_.isEmpty()) {
+            painter.setPen(QColor(200, 200, 200));
+            painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, placeholder_);
+        }
         return;
     }
     // Nearest-sample scaling straight from the 24-bit rows into a 32-bit picture of the

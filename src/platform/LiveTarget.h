@@ -5,6 +5,9 @@
 #include <QWidget>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <utility>
+#include <vector>
 
 namespace qelvo {
 
@@ -31,11 +34,17 @@ public:
     // Forgets the shown frame (the panel paints its background again).  GUI thread only.
     void clearFrame();
 
-    // Called first thing when any live target is being destroyed (GUI thread), while it is
-    // still whole: whoever hands it frames from another thread lets go of it there and waits
-    // out a frame already on its way.  One hook for the process; null removes it.
-    using RetiringHook = void (*)(LiveTarget* target);
-    static void setRetiringHook(RetiringHook hook);
+    // Called first thing when this target is being destroyed, while it is still whole:
+    // whoever hands it frames from another thread lets go of it there and waits out a frame
+    // already on its way.  GUI thread; one observer per key, a second replaces the first.
+    using RetiringObserver = std::function<void(LiveTarget* target)>;
+    void addRetiringObserver(const void* key, RetiringObserver observer);
+    void removeRetiringObserver(const void* key);
+
+    // Text shown centred while no frame has been drawn (the camera is still opening, say);
+    // empty shows the plain background.  GUI thread.
+    void setPlaceholderText(const QString& text);
+    const QString& placeholderText() const { return placeholder_; }
 
     // Number of frames painted so far (tests and benchmarks).
     std::uint64_t paintedFrames() const;
@@ -63,6 +72,8 @@ private:
 
     struct Slot;
     Slot* slot_;
+    std::vector<std::pair<const void*, RetiringObserver>> retiringObservers_;
+    QString placeholder_;
 };
 
 }  // namespace qelvo

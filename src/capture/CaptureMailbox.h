@@ -1,0 +1,60 @@
+#pragma once
+
+#include "capture/FrameRecord.h"
+
+#include <QObject>
+
+#include <atomic>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace qelvo {
+
+// What the streaming threads and the snapshot writer tell one capture session.
+struct CaptureLetter {
+    enum class Kind {
+        SnapshotFrame,    // a snapshot was served: the frame taken
+        FrameNotice,      // a live frame, while the session asks for notices
+        SnapshotWritten,  // the writer put a snapshot on disk ("" when it could not)
+        StreamStarted,    // the device's state change finished (message: why it failed)
+    };
+    Kind kind = Kind::SnapshotFrame;
+    std::shared_ptr<const FrameRecord> frame;
+    std::string text;
+    bool ok = true;
+    int generation = 0;  // StreamStarted: which start of the session it answers
+};
+
+// The hand-over point between the threads that serve one session and the session on the GUI
+// thread.  Any thread posts; the owner drains on the GUI thread.  It stays small however long
+// the GUI thread is busy: of the notices only the newest of each kind waits, snapshot frames
+// each stand for a snapshot served and are kept, at most kMaxPendingSnapshots (the oldest
+// goes).  Shared by its posters: once closed, posting does nothing, so a writer finishing
+// after its session went away reaches nobody.
+class CaptureMailbox {
+public:
+    static constexpr std::size_t kMaxPendingSnapshots = 4;
+
+    // `owner` lives on the GUI thread and has an invokable "drainMailbox()" slot.
+    explicit CaptureMailbox(QObject* owner) : owner_(owner) {}
+
+    // Any thread; never blocks on the GUI thread.
+    void post(CaptureLetter letter);
+    // GUI thread: everything waiting, oldest first.
+    std::vector<CaptureLetter> take();
+    // GUI thread, before the owner goes: nothing posted afterwards is delivered.
+    void close();
+    std::size_t pending() const;
+
+private:
+    mutable std::mutex mutex_;
+    QObject* owner_;
+    std::deque<CaptureLetter> letters_;
+    bool drainScheduled_ = false;
+};
+
+}  // namespace qelvo

@@ -1,0 +1,408 @@
+#include "capture/CaptureSession.h"
+
+#include "capture/CaptureMailbox.h"
+#include "capture/DeviceFinder.h"
+#include "capture/FrameWatchdog.h"
+#include "capture/GrabberCallbacks.h"
+#include "capture/GraphStart.h"
+#include "capture/Pacing.h"
+#include "capture/SnapshotWriter.h"
+#include "platform/CameraControlAccess.h"
+#include "platform/LiveTarget.h"
+#include "platform/MediaDevices.h"
+#include "platform/SessionState.h"
+
+#include <QTimer>
+
+namespace qelvo {
+
+namespace {
+constexpr int kHdWidth = 1280;
+constexpr int kHdHeight = 720;
+}  // namespace
+
+CaptureSession::CaptureSession(CaptureOptions options, QObject* parent)
+    : QObject(parent),
+      options_(options),
+      mailbox_(std::make_shared<CaptureMailbox>(this)),
+      channel_(std::make_shared<CaptureChannel>(mailbox_)),
+      watchdog_(std::make_unique<FrameWatchdog>(std::chrono::milliseconds(kNoFrameIntervalMs))),
+      bridge_(defaultBridgeAccess()) {
+    prepareSnapshotWriter();
+    live_ = makeCallback(false);
+    still_ = makeCallback(true);
+    if (options_.snapshots == SnapshotDelivery::HandedOver)
+        handing_ = static_cast<FrameHandingCallback*>(live_.get());
+    channel_->setWatchdog(watchdog_.get());
+    connect(watchdog_.get(), &FrameWatchdog::expired, this, &CaptureSession::noLiveFrames);
+
+    chipPoll_.setInterval(kButtonPollPeriodMs);
+    driverPoll_.setInterval(kButtonPollPeriodMs);
+    connect(&chipPoll_, &QTimer::timeout, this, [this] { onButtonPoll(kChipButtonTimerId); });
+    connect(&driverPoll_, &QTimer::timeout, this, [this] { onButtonPoll(kDriverButtonTimerId); });
+    cameraButton_.setOnPress([this] { emit buttonPressed(); });
+}
+
+CaptureSession::~CaptureSession() {
+    cameraButton_.stop();
+    teardown();
+    // Nothing more reaches this session: letters already posted are dropped, a writer that
+    // finishes later tells nobody, and the streaming threads have stopped.
+    mailbox_->close();
+    channel_->setWatchdog(nullptr);
+    live_->setLiveTarget(nullptr);
+    still_->setLiveTarget(nullptr);
+    if (handing_) handing_->setInsetTarget(nullptr);
+}
+
+std::shared_ptr<CallbackBase> CaptureSession::makeCallback(bool still) const {
+    std::shared_ptr<CallbackBase> callback;
+    if (options_.snapshots == SnapshotDelivery::HandedOver) {
+        auto handing = std::make_shared<FrameHandingCallback>(channel_);
+        // The still output's frames are button presses: each hands over the live frame.
+        if (still) handing->setSnapshotRequest(1);
+        callback = std::move(handing);
+    } else {
+        callback = std::make_shared<SnapshotWritingCallback>(channel_);
+    }
+    // Still frames are never live: each is a snapshot.
+    if (still) callback->setLiveFreeze(1);
+    return callback;
+}
+
+CallbackBase& CaptureSession::callback(int index) const {
+    return index == 2 ? *still_ : *live_;
+}
+
+// ---- targets
+
+void CaptureSession::setLiveTarget(LiveTarget* target) {
+    live_->setLiveTarget(target);
+    // A frame that took the old target before the move is finished when this returns.
+    live_->waitOutFrameInFlight();
+}
+
+LiveTarget* CaptureSession::liveTarget() const {
+    return live_->liveTarget();
+}
+
+void CaptureSession::setStillTarget(LiveTarget* target) {
+    still_->setLiveTarget(target);
+    still_->waitOutFrameInFlight();
+}
+
+void CaptureSession::setInsetTarget(LiveTarget* target) {
+    if (!handing_) return;
+    handing_->setInsetTarget(target);
+    handing_->waitOutFrameInFlight();
+}
+
+LiveTarget* CaptureSession::insetTarget() const {
+    return handing_ ? handing_->insetTarget() : nullptr;
+}
+
+void CaptureSession::setFrozen(bool frozen) {
+    live_->setLiveFreeze(frozen ? 1 : 0);
+}
+
+bool CaptureSession::frozen() const {
+    return live_->liveFreeze() == 1;
+}
+
+// ---- state
+
+void CaptureSession::setState(State state) {
+    if (state_ == state) return;
+    state_ = state;
+    if (LiveTarget* target = live_->liveTarget())
+        target->setPlaceholderText(
+            state == State::Opening
+                ? QStringLiteral("Opening \"%1\"...").arg(QString::fromStdString(deviceName_))
+                : QString());
+    emit stateChanged(state);
+}
+
+void CaptureSession::start() {
+    reportedNoPicture_.clear();
+    buildPreview();
+}
+
+void CaptureSession::stop() {
+    teardown();
+}
+
+void CaptureSession::drainMailbox() {
+    for (CaptureLetter& letter : mailbox_->take()) handleLetter(letter);
+}
+
+void CaptureSession::handleLetter(CaptureLetter& letter) {
+    switch (letter.kind) {
+        case CaptureLetter::Kind::SnapshotFrame:
+            emit snapshotTaken(std::move(letter.frame));
+            break;
+        case CaptureLetter::Kind::FrameNotice:
+            emit frameNotice(std::move(letter.frame));
+            break;
+        case CaptureLetter::Kind::SnapshotWritten:
+            emit snapshotWritten(QString::fromStdString(letter.text));
+            break;
+        case CaptureLetter::Kind::StreamStarted:
+            if (letter.generation == generation_)
+                onStarted(letter.ok ? MediaResult::success()
+                                    : MediaResult::failure(MediaError::StateFailed, letter.text));
+            break;
+    }
+}
+
+std::size_t CaptureSession::pendingLetters() const {
+    return mailbox_->pending();
+}
+
+std::shared_ptr<const FrameRecord> CaptureSession::latestFrame() const {
+    return channel_->latest();
+}
+
+// ---- building
+
+MediaComponent CaptureSession::findDevice() {
+    microscopeFamily_ = 0;
+    FamilyEffects effects;
+    effects.chip = [this](const std::string& name) {
+        if (bridge_.open) {
+            // One handle at a time: a second chip device visited replaces the first.
+            if (bridgeOpen_ && bridge_.close) bridge_.close();
+            bridge_.open(name);
+            bridgeOpen_ = true;
+        }
+        chipPoll_.start();
+    };
+    effects.microscope = [this] {
+        driverPoll_.start();
+        microscopeFamily_ = 1;
+    };
+    std::unique_ptr<DeviceCatalogue> system;
+    DeviceCatalogue* catalogue = catalogue_;
+    if (!catalogue) {
+        system = makeSystemDeviceCatalogue();
+        catalogue = system.get();
+    }
+    const FoundDevice found =
+        findCaptureDevice(catalogue->videoInputs(), selectedDeviceName(), options_.hd, effects,
+                          [](const VideoInputDevice& device, MediaComponent& source) {
+                              return bindVideoInput(device, source);
+                          });
+    deviceName_ = found.friendlyName;
+    if (found.source) cameraButton_.follow(found.systemId);
+    return found.source;
+}
+
+void CaptureSession::applyHdFormat(OutputCategory category) {
+    if (!graph_) return;
+    VideoFormat current;
+    if (!graph_->streamFormat(source_, category, current).ok()) return;  // no configuration
+    // A device that refuses the size keeps its own; the callbacks take what is negotiated.
+    (void)graph_->setStreamFormat(source_, category, kHdWidth, kHdHeight);
+}
+
+MediaResult CaptureSession::createGraphWithDevice() {
+    MediaResult result;
+    std::unique_ptr<MediaGraph> graph = MediaGraph::create(&result);
+    if (!graph) return MediaResult::failure(MediaError::General, result.message());
+    graph_ = std::move(graph);
+
+    MediaComponent source = findDevice();
+    if (!source) return MediaResult::failure(MediaError::General, "no video input device");
+    source_ = source;
+    if (!(result = graph_->add(source, "Cap"))) {
+        source_ = MediaComponent();
+        return result;
+    }
+    // The camera opens with the settings chosen for it last time.
+    applyStoredCameraControls(source_);
+    return result;
+}
+
+void CaptureSession::buildPreview() {
+    const MediaResult result = buildPreviewChains();
+    if (!result.ok()) {
+        if (source_) reportNoPicture(result.message());
+        return;
+    }
+    if (!graph_) return;
+    // A device lost or refusing while its stream starts fails after the graph runs.
+    graph_->setEventHandler([this](const MediaEvent& event) { onGraphEvent(event); });
+    startGraph();
+}
+
+MediaResult CaptureSession::buildPreviewChains() {
+    MediaResult result = createGraphWithDevice();
+    if (!result) return MediaResult::failure(MediaError::General, result.message());
+    MediaComponent source = source_;
+
+    if (!(result = createFrameGrabber(grabber1_))) return result;
+    if (!(result = createFrameGrabber(grabber2_))) return result;
+    if (!(result = graph_->add(grabber1_, "Grabber"))) return result;
+    if (!(result = graph_->add(grabber2_, "Grabber2"))) return result;
+
+    // A device without a capture output has no null renderers: its chains end in the
+    // graph's default renderer, and its stream is reached through the preview output.
+    const bool hasCapture = graph_->hasOutput(source, OutputCategory::Capture);
+    MediaComponent null1, null2;
+    if (hasCapture) {
+        if (!createNullRenderer(null1)) return MediaResult::success();  // nothing runs
+        if (!(result = graph_->add(null1, "NULL renderer"))) return result;
+        if (!createNullRenderer(null2)) return MediaResult::success();
+        if (!(result = graph_->add(null2, "NULL renderer2"))) return result;
+    }
+
+    if (options_.hd) applyHdFormat(OutputCategory::Capture);
+
+    const OutputCategory chain1 =
+        microscopeFamily_ || !hasCapture ? OutputCategory::Preview : OutputCategory::Capture;
+    if (!(result = graph_->renderStream(chain1, source, &grabber1_, null1 ? &null1 : nullptr)))
+        return result;
+    // A device without a still output simply has no second chain.
+    bool chain2 = false;
+    if (options_.stillOutputWithDriverButton || !microscopeFamily_)
+        chain2 =
+            graph_
+                ->renderStream(OutputCategory::Still, source, &grabber2_, null2 ? &null2 : nullptr)
+                .ok();
+
+    // Each build sets the frame size where the chain already fixes it, else 0 x 0 until the
+    // grabber reports the size the device settles on when it starts.  Nothing here waits
+    // for a frame.
+    VideoFormat format;
+    live_->setFrameSize(0, 0);
+    if (graph_->connectedFormat(grabber1_, format).ok())
+        live_->setFrameSize(format.width, format.height);
+    still_->setFrameSize(0, 0);
+    if (chain2 && graph_->connectedFormat(grabber2_, format).ok())
+        still_->setFrameSize(format.width, format.height);
+
+    if (!(result = setGrabberCallback(grabber1_, live_.get()))) return result;
+    if (!(result = setGrabberCallback(grabber2_, still_.get()))) return result;
+    return MediaResult::success();
+}
+
+void CaptureSession::startGraph() {
+    ++generation_;
+    setState(State::Opening);
+    // The graph calls the callbacks until it stops, wherever it stops.
+    auto keepAlive = std::make_shared<std::pair<std::shared_ptr<CallbackBase>,
+                                                std::shared_ptr<CallbackBase>>>(live_, still_);
+    starting_ = GraphStart::begin(graph_, std::move(keepAlive), mailbox_, generation_,
+                                  std::move(abandoned_));
+}
+
+void CaptureSession::onStarted(const MediaResult& result) {
+    starting_.reset();
+    if (!result.ok()) {
+        const std::string reason = result.message();
+        if (recording_) {
+            recordingFailed(reason);
+        } else {
+            releaseGraphOnly();
+            reportNoPicture(reason);
+        }
+        return;
+    }
+    if (recording_) {
+        VideoWindow& window = graph_->videoWindow();
+        window.setOwner(videoPanel_);
+        if (videoPanel_) window.setPosition(0, 0, videoPanel_->width(), videoPanel_->height());
+        window.setVisible(true);
+        setState(State::Recording);
+    } else {
+        setState(State::Live);
+    }
+}
+
+void CaptureSession::reportNoPicture(const std::string& reason) {
+    setState(State::NoPicture);
+    // STOP and a failed recording rebuild the graph, and each rebuild would fail the same
+    // way: the operator hears about a device once while the window is open.
+    if (reportedNoPicture_ == deviceName_) return;
+    reportedNoPicture_ = deviceName_;
+    const QString text =
+        QStringLiteral("The live picture of \"%1\" cannot be shown.\n\n%2")
+            .arg(QString::fromStdString(deviceName_), QString::fromStdString(reason));
+    // After the current event has been handled: the window may be in the middle of opening.
+    QTimer::singleShot(0, &context_, [this, text] { emit pictureUnavailable(text); });
+}
+
+void CaptureSession::onGraphEvent(const MediaEvent& event) {
+    if (event.kind != MediaEvent::Kind::Error) return;
+    const std::string reason = event.message;
+    if (recording_) {
+        // The graph is still inside its own notification: replace it only afterwards.
+        QTimer::singleShot(0, &context_, [this, reason] {
+            if (recording_) recordingFailed(reason);
+        });
+    } else if (event.beforeFirstFrame) {
+        reportNoPicture(reason);
+    }
+}
+
+void CaptureSession::releaseGraphOnly() {
+    if (starting_) {
+        // Still opening: its own thread stops the graph once the device has answered.
+        if (graph_) graph_->setEventHandler(nullptr);
+        const bool finished = starting_->abandon();
+        if (!finished) {
+            // The next start of this device waits until this one has let go of it.
+            abandoned_ = std::move(starting_);
+            graph_.reset();
+            return;
+        }
+        starting_.reset();
+    }
+    if (!graph_) return;
+    graph_->setEventHandler(nullptr);
+    graph_->stop();
+    VideoWindow& window = graph_->videoWindow();
+    window.setVisible(false);
+    window.setOwner(nullptr);
+    graph_.reset();
+}
+
+void CaptureSession::teardown() {
+    releaseGraphOnly();
+    grabber1_ = MediaComponent();
+    grabber2_ = MediaComponent();
+    source_ = MediaComponent();
+    if (bridgeOpen_) {
+        if (bridge_.close) bridge_.close();
+        bridgeOpen_ = false;
+    }
+    if (state_ != State::Closed) setState(State::Closed);
+}
+
+// ---- snapshots
+
+bool CaptureSession::requestSnapshot() {
+    if (recording_) return false;
+    if (handing_)
+        handing_->raiseSnapshotRequest();
+    else
+        channel_->snapshotFlag.store(1);
+    pacingSleep();
+    return true;
+}
+
+void CaptureSession::setFrameNotices(bool on) {
+    channel_->frameNotices.store(on ? 1 : 0);
+}
+
+void CaptureSession::watchForFrames() {
+    watchdog_->rearm();
+}
+
+void CaptureSession::onButtonPoll(int timerId) {
+    int index = registryDeviceIndex_;
+    const bool pressed = polls_.onTimer(timerId, microscopeFamily_, index);
+    registryDeviceIndex_ = index;
+    if (pressed) emit buttonPressed();
+}
+
+}  // namespace qelvo

@@ -1,0 +1,200 @@
+#pragma once
+
+#include "capture/CameraButtonWatch.h"
+#include "capture/FrameRecord.h"
+#include "capture/SnapshotButtonPoll.h"
+#include "platform/MediaComponent.h"
+#include "platform/MediaGraph.h"
+#include "platform/MediaResult.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class QWidget;
+
+namespace qelvo {
+
+class CallbackBase;
+class CaptureChannel;
+class CaptureMailbox;
+class DeviceCatalogue;
+class FrameHandingCallback;
+class FrameWatchdog;
+class GraphStart;
+class LiveTarget;
+struct CaptureLetter;
+
+// How a chip-family device's process-wide bridge handle is opened and closed.
+struct BridgeAccess {
+    std::function<void(const std::string& friendlyName)> open;
+    std::function<void()> close;
+};
+// The bridge access used by new sessions (the chip register access by default).
+BridgeAccess defaultBridgeAccess();
+
+// How a session's snapshots leave it.
+enum class SnapshotDelivery {
+    WrittenToFolder,  // the snapshot writer puts them into the storage folder as pictures
+    HandedOver,       // they are handed to the window as frames, which it freezes
+};
+
+struct CaptureOptions {
+    // Ask the device for 1280 x 720 where its formats allow it.
+    bool hd = false;
+    SnapshotDelivery snapshots = SnapshotDelivery::WrittenToFolder;
+    // Whether the still output of a device whose button is read from its driver keys is
+    // grabbed too.
+    bool stillOutputWithDriverButton = true;
+};
+
+// One window's capture from the device chosen in the launcher: it finds the device, opens
+// it off the GUI thread, draws its live picture into the window's targets, takes snapshots,
+// records movies and tells the window what happens through its signals.  Two sessions share
+// nothing but the device.  GUI thread only; every signal is emitted on the GUI thread.
+class CaptureSession : public QObject {
+    Q_OBJECT
+public:
+    enum class State {
+        Closed,     // nothing built
+        Opening,    // the device is being opened and its format negotiated
+        Live,       // frames flow (or will, from a slow camera)
+        NoPicture,  // found, but it cannot be shown (nothing it can decode, lost, busy)
+        Recording,  // a movie is being written
+    };
+
+    explicit CaptureSession(CaptureOptions options, QObject* parent = nullptr);
+    ~CaptureSession() override;
+    CaptureSession(const CaptureSession&) = delete;
+    CaptureSession& operator=(const CaptureSession&) = delete;
+
+    // Where frames are drawn; any time, the streaming thread follows at its next frame.  The
+    // live picture; the device's still output (still frames are snapshots, never live); and,
+    // for handed-over snapshots, a second live target (a hidden inset).
+    void setLiveTarget(LiveTarget* target);
+    LiveTarget* liveTarget() const;
+    void setStillTarget(LiveTarget* target);
+    void setInsetTarget(LiveTarget* target);
+    LiveTarget* insetTarget() const;
+    // While frozen the live picture is not drawn and does not feed the no-frame watch.
+    void setFrozen(bool frozen);
+    bool frozen() const;
+
+    // Finds the device and starts its preview; its opening goes on off the GUI thread.
+    void start();
+    // Stops and releases everything; no frame reaches a target after it returns.  A device
+    // still opening is left to finish on its own thread and is closed there.
+    void stop();
+    State state() const { return state_; }
+    const std::string& deviceName() const { return deviceName_; }
+    // The found device's source (its settings pages), or empty.
+    const MediaComponent& source() const { return source_; }
+
+    // SNAP and the device's buttons.  False, and nothing requested, while recording.  The
+    // GUI thread then pauses (pacingPause()) so the streaming thread can serve it.
+    bool requestSnapshot();
+    // Every frame kept is also reported as frameNotice() while on (handed-over snapshots).
+    void setFrameNotices(bool on);
+    // Watches for live frames from now on: noLiveFrames() follows when none is drawn for
+    // kNoFrameInterval.  Frames drawn keep re-arming it.
+    void watchForFrames();
+    static constexpr int kNoFrameIntervalMs = 500;
+
+    // Movies: the recording graph replaces the preview graph until stopRecording(); its
+    // picture is shown in `videoPanel`.  Problems are reported through recordingProblem().
+    void startRecording(const std::string& path, QWidget* videoPanel);
+    // Completes the movie (waits while the writer drains, up to 10 s) and previews again.
+    void stopRecording();
+    bool isRecording() const { return recording_; }
+
+    // Tests: the device list, the bridge access and the button polls the session uses.
+    void setDeviceCatalogue(DeviceCatalogue* catalogue) { catalogue_ = catalogue; }
+    void setBridgeAccess(BridgeAccess access) { bridge_ = std::move(access); }
+    void setSnapshotButtonPolls(SnapshotButtonPolls polls) { polls_ = std::move(polls); }
+    CameraButtonWatch& cameraButton() { return cameraButton_; }
+    // Tests and benchmarks.
+    MediaGraph* graph() const { return graph_.get(); }
+    CallbackBase& callback(int index) const;  // 1 live, 2 still
+    std::shared_ptr<const FrameRecord> latestFrame() const;
+    std::size_t pendingLetters() const;
+    bool buttonPollRunning() const { return chipPoll_.isActive() || driverPoll_.isActive(); }
+    int registryDeviceIndex() const { return registryDeviceIndex_; }
+
+signals:
+    void stateChanged(qelvo::CaptureSession::State state);
+    // A snapshot was taken: its frame (handed-over sessions freeze it; written ones are
+    // being written).  The frame may be null or empty when none was there to take.
+    void snapshotTaken(std::shared_ptr<const qelvo::FrameRecord> frame);
+    // A written snapshot is on disk (path), or could not be written (empty).
+    void snapshotWritten(const QString& path);
+    void frameNotice(std::shared_ptr<const qelvo::FrameRecord> frame);
+    // The device's own snapshot button (camera key, bridge register, driver keys).
+    void buttonPressed();
+    void noLiveFrames();
+    // Said once per device while the session lives.
+    void pictureUnavailable(const QString& message);
+    void recordingProblem(const QString& message);
+
+private:
+    Q_INVOKABLE void drainMailbox();
+    void handleLetter(CaptureLetter& letter);
+    void setState(State state);
+    void teardown();
+    void releaseGraphOnly();
+    MediaComponent findDevice();
+    MediaResult createGraphWithDevice();
+    void applyHdFormat(OutputCategory category);
+    MediaResult buildPreviewChains();
+    void buildPreview();
+    MediaResult buildRecordingGraph(const std::string& path);
+    void startGraph();
+    void onStarted(const MediaResult& result);
+    void reportNoPicture(const std::string& reason);
+    void recordingFailed(const std::string& reason);
+    void onGraphEvent(const MediaEvent& event);
+    void onButtonPoll(int timerId);
+    std::shared_ptr<CallbackBase> makeCallback(bool still) const;
+
+    const CaptureOptions options_;
+    std::shared_ptr<CaptureMailbox> mailbox_;
+    std::shared_ptr<CaptureChannel> channel_;
+    std::shared_ptr<CallbackBase> live_;
+    std::shared_ptr<CallbackBase> still_;
+    FrameHandingCallback* handing_ = nullptr;  // live_, for handed-over snapshots
+    std::unique_ptr<FrameWatchdog> watchdog_;
+
+    std::shared_ptr<MediaGraph> graph_;
+    std::shared_ptr<GraphStart> starting_;
+    std::shared_ptr<GraphStart> abandoned_;  // left to finish opening on its own
+    int generation_ = 0;
+    State state_ = State::Closed;
+    MediaComponent grabber1_;
+    MediaComponent grabber2_;
+    MediaComponent source_;
+    std::string deviceName_;
+    std::string reportedNoPicture_;
+    int microscopeFamily_ = 0;
+    int registryDeviceIndex_ = -1;
+
+    bool recording_ = false;
+    bool recordingFileExisted_ = false;
+    std::string recordingPath_;
+    QWidget* videoPanel_ = nullptr;
+
+    DeviceCatalogue* catalogue_ = nullptr;
+    BridgeAccess bridge_;
+    bool bridgeOpen_ = false;
+    SnapshotButtonPolls polls_;
+    QTimer chipPoll_;
+    QTimer driverPoll_;
+    // Kept across graph rebuilds: the button belongs to the device, not to a graph.
+    CameraButtonWatch cameraButton_;
+    // Deferred work bound to this object, dropped when the session goes away.
+    QObject context_;
+};
+
+}  // namespace qelvo
