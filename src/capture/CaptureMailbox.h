@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -26,7 +27,8 @@ struct CaptureLetter {
     std::shared_ptr<const FrameRecord> frame;
     std::string text;
     bool ok = true;
-    int generation = 0;  // StreamStarted: which start of the session it answers
+    int generation = 0;     // StreamStarted: which start of the session it answers
+    std::int64_t timeNs = 0;  // SnapshotFrame: when it was served (monotonicNs())
 };
 
 // The hand-over point between the threads that serve one session and the session on the GUI

@@ -138,6 +138,7 @@ void CaptureSession::drainMailbox() {
 void CaptureSession::handleLetter(CaptureLetter& letter) {
     switch (letter.kind) {
         case CaptureLetter::Kind::SnapshotFrame:
+            lastSnapshotServedNs_ = letter.timeNs;
             emit snapshotTaken(std::move(letter.frame));
             break;
         case CaptureLetter::Kind::FrameNotice:
@@ -396,6 +397,10 @@ void CaptureSession::setFrameNotices(bool on) {
 
 void CaptureSession::watchForFrames() {
     watchdog_->rearm();
+}
+
+bool CaptureSession::noLiveFramesSince(std::int64_t timeNs) const {
+    return !watchdog_->isWatching() && watchdog_->lastFeedNs() >= timeNs;
 }
 
 void CaptureSession::onButtonPoll(int timerId) {

@@ -103,6 +103,11 @@ public:
     // kNoFrameInterval.  Frames drawn keep re-arming it.
     void watchForFrames();
     static constexpr int kNoFrameIntervalMs = 500;
+    // Whether noLiveFrames() has come since the last live frame drawn after `timeNs`
+    // (monotonicNs()): the watch's verdict is newer than that moment.
+    bool noLiveFramesSince(std::int64_t timeNs) const;
+    // When the snapshot last reported by snapshotTaken() was served (monotonicNs()).
+    std::int64_t lastSnapshotServedNs() const { return lastSnapshotServedNs_; }
 
     // Movies: the recording graph replaces the preview graph until stopRecording(); its
     // picture is shown in `videoPanel`.  Problems are reported through recordingProblem().
@@ -179,6 +184,7 @@ private:
     std::string reportedNoPicture_;
     int microscopeFamily_ = 0;
     int registryDeviceIndex_ = -1;
+    std::int64_t lastSnapshotServedNs_ = 0;
 
     bool recording_ = false;
     bool recordingFileExisted_ = false;

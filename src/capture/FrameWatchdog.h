@@ -26,6 +26,8 @@ public:
     // GUI thread: stops watching until the next feed.
     void stop();
     bool isWatching() const { return timer_.isActive(); }
+    // When it was last fed (or re-armed), in monotonicNs().
+    std::int64_t lastFeedNs() const { return lastFeedNs_.load(); }
 
 signals:
     void expired();

@@ -173,7 +173,9 @@ bool FrameHandingCallback::raiseSnapshotRequest() {
 }
 
 void FrameHandingCallback::serveSnapshot() {
-    channel_->mailbox().post({CaptureLetter::Kind::SnapshotFrame, channel_->latest(), {}, true});
+    CaptureLetter letter{CaptureLetter::Kind::SnapshotFrame, channel_->latest(), {}, true};
+    letter.timeNs = monotonicNs();
+    channel_->mailbox().post(std::move(letter));
 }
 
 FrameResult FrameHandingCallback::handleGrabbed(const GrabbedFrame& grabbed) {

@@ -1,6 +1,7 @@
 #include "multiview/MultiViewWindow.h"
 
 #include "capture/CaptureSession.h"
+#include "capture/FrameWatchdog.h"
 #include "imaging/ClipViewerPopup.h"
 #include "multiview/PrintReport.h"
 #include "multiview/ViewCycle.h"
@@ -26,6 +27,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace qelvo {
@@ -70,7 +72,12 @@ MultiViewWindow::MultiViewWindow(QWidget* launcher, bool hd)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     alarmClear_.setSingleShot(true);
-    connect(&alarmClear_, &QTimer::timeout, this, [this] { setAlarm(false); });
+    connect(&alarmClear_, &QTimer::timeout, this, [this] {
+        // Whichever of the two watches ends last decides, as their deadlines would: a live
+        // frame drawn after the snapshot was served re-armed the no-frame watch after this
+        // one, so a silence it has already reported stands.
+        if (!session_->noLiveFramesSince(session_->lastSnapshotServedNs())) setAlarm(false);
+    });
 
     enterDayFolder();
     if (hd) {
@@ -237,7 +244,10 @@ void MultiViewWindow::frameNotices() {
 }
 
 void MultiViewWindow::onSnapshotFrame(std::shared_ptr<const FrameRecord> frame) {
-    alarmClear_.start(kAlarmClearMs);
+    // Out kAlarmClearMs after the snapshot was served on the streaming thread.
+    const std::int64_t ageMs = (monotonicNs() - session_->lastSnapshotServedNs()) / 1000000;
+    alarmClear_.start(static_cast<int>(std::clamp<std::int64_t>(kAlarmClearMs - ageMs, 0,
+                                                                kAlarmClearMs)));
     cycle_->onSnapshotFrame(std::move(frame));
     refreshPanes();
 }
