@@ -112,7 +112,8 @@ ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
     session_->setLiveTarget(viewPanel_);
     session_->setStillTarget(clips_[0]);
     player_ = std::make_unique<MoviePlayer>(movieGraph_, aviPanel_);
-    session_->start();
+    // Once the window is up: the camera opens while the window already answers.
+    QTimer::singleShot(0, session_.get(), &CaptureSession::start);
     readSettings();
     listFolder(true);
 }

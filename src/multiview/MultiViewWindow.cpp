@@ -116,7 +116,8 @@ MultiViewWindow::MultiViewWindow(QWidget* launcher, bool hd)
     for (int i = 0; i < 4; ++i) surfaces[i] = panes_[i]->surface();
     cycle_ = std::make_unique<ViewCycle>(*session_, surfaces);
     applyLayout(1);
-    session_->start();
+    // Once the window is up: the camera opens while the window already answers.
+    QTimer::singleShot(0, session_.get(), &CaptureSession::start);
     pen_.resetLayers();
 }
 

@@ -72,7 +72,9 @@ TEST_F(ImageViewSessionTest, AReopenedWindowNeverFreezesAFrameOfTheOpeningBefore
     ASSERT_TRUE(waitUntil([&] { return second.pane(0)->surface()->paintedFrames() > 0; }));
     for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
     const PanePicture& picture = second.cycle().picture(0);
-    if (picture.holdsPicture()) EXPECT_LT(meanLevel(*picture.frame), 50);
+    if (picture.holdsPicture()) {
+        EXPECT_LT(meanLevel(*picture.frame), 50);
+    }
     // SAVE with nothing frozen freezes a frame of this opening only.
     click(second, MultiViewWindow::kSnapFreeze);
     ASSERT_TRUE(waitUntil([&] { return second.cycle().picture(0).holdsPicture(); }));
