@@ -77,7 +77,10 @@ CallbackBase& CaptureSession::callback(int index) const {
 // ---- targets
 
 void CaptureSession::setLiveTarget(LiveTarget* target) {
+    LiveTarget* before = live_->liveTarget();
+    if (before && before != target) before->setPlaceholderText(QString());
     live_->setLiveTarget(target);
+    showState(target);
     // A frame that took the old target before the move is finished when this returns.
     live_->waitOutFrameInFlight();
 }
@@ -114,12 +117,17 @@ bool CaptureSession::frozen() const {
 void CaptureSession::setState(State state) {
     if (state_ == state) return;
     state_ = state;
-    if (LiveTarget* target = live_->liveTarget())
+    showState(live_->liveTarget());
+    emit stateChanged(state);
+}
+
+void CaptureSession::showState(LiveTarget* target) {
+    // While the device opens, the live picture says so instead of staying blank.
+    if (target)
         target->setPlaceholderText(
-            state == State::Opening
+            state_ == State::Opening
                 ? QStringLiteral("Opening \"%1\"...").arg(QString::fromStdString(deviceName_))
                 : QString());
-    emit stateChanged(state);
 }
 
 void CaptureSession::start() {

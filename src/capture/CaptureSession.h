@@ -148,6 +148,7 @@ private:
     Q_INVOKABLE void drainMailbox();
     void handleLetter(CaptureLetter& letter);
     void setState(State state);
+    void showState(LiveTarget* target);
     void teardown();
     void releaseGraphOnly();
     MediaComponent findDevice();
