@@ -14,8 +14,8 @@
 #include "manage/PictureStrip.h"
 #include "manage/ThumbnailButton.h"
 #include "manage/ThumbnailCache.h"
-#include "platform/ScriptedDialogs.h"
-#include "platform/SessionState.h"
+#include "desktop/ScriptedDialogs.h"
+#include "system/SessionState.h"
 #include "support/BenchTiming.h"
 
 #include <QAbstractSlider>

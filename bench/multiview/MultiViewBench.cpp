@@ -17,8 +17,8 @@
 #include "multiview/PaneSaver.h"
 #include "multiview/ViewCycle.h"
 #include "multiview/ViewPane.h"
-#include "platform/ScriptedDialogs.h"
-#include "platform/SessionState.h"
+#include "desktop/ScriptedDialogs.h"
+#include "system/SessionState.h"
 #include "support/BenchTiming.h"
 
 #include <QApplication>

@@ -24,11 +24,11 @@
 #include "imaging/CxImage.h"
 #include "manage/ImageManagementWindow.h"
 #include "manage/PictureStrip.h"
-#include "platform/LiveTarget.h"
-#include "platform/MediaFile.h"
-#include "platform/MemoryPolicy.h"
-#include "platform/ScriptedDialogs.h"
-#include "platform/SessionState.h"
+#include "desktop/LiveTarget.h"
+#include "media/MediaFile.h"
+#include "system/MemoryPolicy.h"
+#include "desktop/ScriptedDialogs.h"
+#include "system/SessionState.h"
 #include "support/BenchTiming.h"
 
 #include <QAbstractSlider>

@@ -20,7 +20,7 @@
 
 #include "DetailedPicture.h"
 #include "imaging/CxImage.h"
-#include "imaging/ImageAdjustDialog.h"
+#include "widgets/ImageAdjustDialog.h"
 #include "skin/ControlIdentity.h"
 
 using namespace qelvo;

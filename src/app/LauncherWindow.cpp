@@ -3,7 +3,7 @@
 #include "app/AboutBox.h"
 #include "app/DeviceListRules.h"
 #include "app/StorageFolderCheck.h"
-#include "platform/SessionState.h"
+#include "system/SessionState.h"
 #include "skin/ControlIdentity.h"
 #include "skin/SimpleButton.h"
 #include "skin/SkinBitmaps.h"

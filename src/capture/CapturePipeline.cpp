@@ -7,12 +7,12 @@
 #include "capture/Pacing.h"
 #include "capture/SnapshotWriter.h"
 #include "capture/WindowTimers.h"
-#include "platform/CameraControlAccess.h"
-#include "platform/DeviceSettings.h"
-#include "platform/Dialogs.h"
-#include "platform/LiveTarget.h"
-#include "platform/MediaDevices.h"
-#include "platform/SessionState.h"
+#include "devices/CameraControlAccess.h"
+#include "devices/DeviceSettings.h"
+#include "desktop/Dialogs.h"
+#include "desktop/LiveTarget.h"
+#include "media/MediaDevices.h"
+#include "system/SessionState.h"
 
 #include <QTimer>
 

@@ -2,8 +2,8 @@
 
 #include "capture/CaptureMessages.h"
 #include "capture/CaptureState.h"
-#include "platform/Paths.h"
-#include "platform/SessionState.h"
+#include "system/Paths.h"
+#include "system/SessionState.h"
 
 #ifdef QELVO_HAVE_IMAGING
 #include "imaging/CxImage.h"

@@ -1,6 +1,6 @@
 #include "manage/AdjustmentTools.h"
 
-#include "imaging/ImageAdjustDialog.h"
+#include "widgets/ImageAdjustDialog.h"
 #include "skin/ControlIdentity.h"
 
 #include <QAbstractButton>

@@ -2,7 +2,7 @@
 
 #include "imaging/CxImage.h"
 #include "imaging/JpegTransform.h"
-#include "platform/Dialogs.h"
+#include "desktop/Dialogs.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "multiview/PanePicture.h"
-#include "platform/Dialogs.h"
+#include "desktop/Dialogs.h"
 
 #include <array>
 #include <functional>

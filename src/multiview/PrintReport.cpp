@@ -3,7 +3,7 @@
 #include "imaging/CxImage.h"
 #include "imaging/DrawScaled.h"
 #include "multiview/PenLayers.h"
-#include "platform/Dialogs.h"
+#include "desktop/Dialogs.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "app/LauncherWindow.h"
 #include "app/StartUp.h"
-#include "platform/SessionState.h"
+#include "system/SessionState.h"
 #include "skin/SkinBitmaps.h"
 
 #include <gtest/gtest.h>

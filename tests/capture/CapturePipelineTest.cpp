@@ -1,10 +1,10 @@
 #include "capture/CaptureFixture.h"
 #include "imaging/CxImage.h"
-#include "platform/CameraControlStore.h"
-#include "platform/LiveTarget.h"
-#include "platform/MediaGraph.h"
-#include "platform/SimulatedCameraControls.h"
-#include "platform/VirtualButtonChannel.h"
+#include "devices/CameraControlStore.h"
+#include "desktop/LiveTarget.h"
+#include "media/MediaGraph.h"
+#include "devices/SimulatedCameraControls.h"
+#include "simulated/VirtualButtonChannel.h"
 
 #include <QApplication>
 #include <QTimer>

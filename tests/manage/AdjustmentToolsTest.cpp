@@ -1,5 +1,5 @@
 #include "ManageTestSupport.h"
-#include "imaging/ImageAdjustDialog.h"
+#include "widgets/ImageAdjustDialog.h"
 #include "manage/AdjustmentTools.h"
 #include "skin/ControlIdentity.h"
 

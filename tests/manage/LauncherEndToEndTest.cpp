@@ -8,11 +8,11 @@
 #include "capture/WaitUntil.h"
 #include "manage/ImageManagementWindow.h"
 #include "manage/ThumbnailButton.h"
-#include "platform/Clock.h"
-#include "platform/DeviceCatalogue.h"
-#include "platform/LiveTarget.h"
-#include "platform/ScriptedDialogs.h"
-#include "platform/SessionState.h"
+#include "system/Clock.h"
+#include "media/DeviceCatalogue.h"
+#include "desktop/LiveTarget.h"
+#include "desktop/ScriptedDialogs.h"
+#include "system/SessionState.h"
 #include "support/PressTool.h"
 
 #include <QAbstractButton>

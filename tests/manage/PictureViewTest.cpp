@@ -7,7 +7,7 @@
 #include "manage/PicturePanel.h"
 #include "manage/PictureTools.h"
 #include "manage/PictureView.h"
-#include "platform/ScriptedDialogs.h"
+#include "desktop/ScriptedDialogs.h"
 
 #include <gtest/gtest.h>
 

@@ -7,12 +7,12 @@
 #include "multiview/MultiViewWindow.h"
 #include "multiview/ViewCycle.h"
 #include "multiview/ViewPane.h"
-#include "platform/Clock.h"
-#include "platform/DeviceCatalogue.h"
-#include "platform/LiveTarget.h"
-#include "platform/ScriptedDialogs.h"
-#include "platform/SessionState.h"
-#include "platform/TempFolder.h"
+#include "system/Clock.h"
+#include "media/DeviceCatalogue.h"
+#include "desktop/LiveTarget.h"
+#include "desktop/ScriptedDialogs.h"
+#include "system/SessionState.h"
+#include "system/TempFolder.h"
 #include "support/PressTool.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "manage/RememberedFolders.h"
-#include "platform/SessionState.h"
+#include "system/SessionState.h"
 #include "support/FuzzSupport.h"
 
 namespace qelvo::fuzz {
