@@ -8,7 +8,6 @@
 #include "capture/SnapshotWriter.h"
 #include "capture/WindowTimers.h"
 #include "devices/CameraControlAccess.h"
-#include "devices/DeviceSettings.h"
 #include "desktop/Dialogs.h"
 #include "desktop/LiveTarget.h"
 #include "media/MediaDevices.h"
@@ -255,11 +254,6 @@ void CapturePipeline::tearDown() {
         if (bridge_.close) bridge_.close();
         bridgeOpen_ = false;
     }
-}
-
-void CapturePipeline::showDeviceSettings() {
-    if (!source_ || !hasSettingsPages(source_)) return;
-    qelvo::showDeviceSettings(host_.hostWidget(), source_);
 }
 
 void CapturePipeline::requestSnapshot() {

@@ -59,9 +59,6 @@ public:
     // The device finder with this window's variant rules and family effects.
     MediaComponent findDevice();
 
-    // CONFIG: the source's settings pages, modal over the window; nothing without a source.
-    void showDeviceSettings();
-
     // SNAP and every other snapshot request.  Image management window: "AVI recording now..."
     // while recording, else the snapshot flag is raised; multi-view window: its request is
     // raised to 2 when none is pending.  Then the GUI thread pauses (pacingPause()).

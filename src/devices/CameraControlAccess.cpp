@@ -1,44 +1,25 @@
 #include "devices/CameraControlAccess.h"
 
-#include <gst/gst.h>
-
 #include <cstdio>
-#include <cstring>
 #include <set>
 
 #include "devices/CameraControlStore.h"
 #include "devices/CameraControls.h"
 #include "devices/CameraIdentity.h"
-#include "media/MediaInternal.h"
 #include "devices/SimulatedCameraControls.h"
+#include "media/SourceControls.h"
 
 namespace qelvo {
-namespace {
-
-// The device node a camera source streams from: v4l2src's "device" property.
-std::string cameraDevicePath(const SourceState& s) {
-    if (!s.producer) return {};
-    GstElementFactory* factory = gst_element_get_factory(s.producer);
-    if (!factory || std::strcmp(GST_OBJECT_NAME(factory), "v4l2src") != 0) return {};
-    gchar* path = nullptr;
-    g_object_get(s.producer, "device", &path, nullptr);
-    std::string result = path ? path : "";
-    g_free(path);
-    return result;
-}
-
-}  // namespace
 
 std::optional<CameraControlSource> cameraControlSource(const MediaComponent& source) {
-    if (source.empty() || source.kind() != ComponentKind::Source || !source.impl()->source)
-        return std::nullopt;
-    const SourceState& s = *source.impl()->source;
-    if (s.isVirtual) {
-        if (!s.options.cameraControls) return std::nullopt;
-        return CameraControlSource{simulatedCameraControlsOf(s.deviceName),
-                                   s.deviceName + " @virtual"};
+    const std::optional<SourceDevice> device = sourceDevice(source);
+    if (!device) return std::nullopt;
+    if (device->isVirtual) {
+        if (!device->simulatesCameraControls) return std::nullopt;
+        return CameraControlSource{simulatedCameraControlsOf(device->deviceName),
+                                   device->deviceName + " @virtual"};
     }
-    const std::string path = cameraDevicePath(s);
+    const std::string& path = device->devicePath;
     if (path.empty()) return std::nullopt;
     std::string error;
     std::shared_ptr<CameraControlBackend> backend = openV4l2ControlBackend(path, error);
@@ -50,7 +31,7 @@ std::optional<CameraControlSource> cameraControlSource(const MediaComponent& sou
                          error.c_str());
         return std::nullopt;
     }
-    return CameraControlSource{std::move(backend), cameraIdentity(s.deviceName, path)};
+    return CameraControlSource{std::move(backend), cameraIdentity(device->deviceName, path)};
 }
 
 void applyStoredCameraControls(const MediaComponent& source) {

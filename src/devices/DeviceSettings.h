@@ -1,21 +1,12 @@
 #pragma once
 
 #include "media/MediaComponent.h"
-#include "media/MediaResult.h"
-
-class QWidget;
 
 namespace qelvo {
 
 // Whether a source component has settings pages (its own controls: a camera's V4L2 controls,
-// a virtual device's pattern and picture controls or its simulated camera controls).
+// a virtual device's pattern and picture controls or its simulated camera controls).  The
+// pages themselves are shown by showDeviceSettings (widgets/DeviceSettingsDialog.h).
 bool hasSettingsPages(const MediaComponent& source);
-
-// Shows the source's settings pages in a modal dialog at (30, 30) over `owner`, without a
-// caption of its own, and returns when it closes.  Changes take effect in the device at
-// once.  A camera's controls are kept per camera and sent again when it next opens
-// (CameraControlAccess.h); the colour-control page stores nothing.  NoInterface when the
-// source has no pages.
-MediaResult showDeviceSettings(QWidget* owner, const MediaComponent& source);
 
 }  // namespace qelvo

@@ -5,6 +5,7 @@
 #include "capture/GrabberCallbacks.h"
 #include "capture/Pacing.h"
 #include "widgets/ClipViewerPopup.h"
+#include "widgets/DeviceSettingsDialog.h"
 #include "imaging/CxImage.h"
 #include "manage/AdjustmentTools.h"
 #include "manage/FileCommands.h"
@@ -373,7 +374,7 @@ void ImageManagementWindow::stopRecording() {
 }
 
 void ImageManagementWindow::config() {
-    pipeline_->showDeviceSettings();
+    showDeviceSettings(this, pipeline_->source());
 }
 
 // ---- full screen

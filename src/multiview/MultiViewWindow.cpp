@@ -5,6 +5,7 @@
 #include "capture/CaptureState.h"
 #include "capture/GrabberCallbacks.h"
 #include "widgets/ClipViewerPopup.h"
+#include "widgets/DeviceSettingsDialog.h"
 #include "multiview/PrintReport.h"
 #include "multiview/ViewCycle.h"
 #include "multiview/ViewPane.h"
@@ -385,7 +386,7 @@ void MultiViewWindow::save() {
 }
 
 void MultiViewWindow::config() {
-    pipeline_->showDeviceSettings();
+    showDeviceSettings(this, pipeline_->source());
 }
 
 void MultiViewWindow::print() {

@@ -338,10 +338,10 @@ bool isBridgeChipName(const std::string& friendlyName) {
     return false;
 }
 
-std::unique_ptr<BridgePropertyInterface> queryBridgeInterface(const VideoInputDevice& device) {
-    if (!device.isVirtual || !isBridgeChipName(device.friendlyName)) return nullptr;
-    return makeSimulatedBridgeDriver(device.friendlyName,
-                                     chipConfigFromOptions(device.virtualEntry));
+std::unique_ptr<BridgePropertyInterface> queryBridgeInterface(
+    const std::string& friendlyName, const VirtualDeviceEntry* virtualEntry) {
+    if (!virtualEntry || !isBridgeChipName(friendlyName)) return nullptr;
+    return makeSimulatedBridgeDriver(friendlyName, chipConfigFromOptions(*virtualEntry));
 }
 
 std::unique_ptr<BridgePropertyInterface> makeSimulatedBridgeDriver(

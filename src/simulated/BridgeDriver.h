@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "media/DeviceCatalogue.h"
+#include "simulated/VirtualDeviceList.h"
 
 namespace qelvo {
 
@@ -75,8 +75,10 @@ inline constexpr const char* kBridgeChipPrefixes[] = {"WDM 2860", "USB 2860"};
 bool isBridgeChipName(const std::string& friendlyName);
 
 // The interface of a listed device, or none when it has no such interface: virtual devices
-// with a bridge-chip name get a simulated driver; real cameras belong to the kernel driver.
-std::unique_ptr<BridgePropertyInterface> queryBridgeInterface(const VideoInputDevice& device);
+// (`virtualEntry` given) with a bridge-chip name get a simulated driver; real cameras
+// (`virtualEntry` null) belong to the kernel driver.
+std::unique_ptr<BridgePropertyInterface> queryBridgeInterface(
+    const std::string& friendlyName, const VirtualDeviceEntry* virtualEntry);
 
 // The simulated driver of a virtual device.  Registers 0x08 (output bits) and 0x0C (bit 0x20:
 // the snapshot button) live in a small file under runtimeDir()/bridge, shared with other

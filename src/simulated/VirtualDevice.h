@@ -1,6 +1,6 @@
 #pragma once
 
-#include "media/DeviceCatalogue.h"
+#include "simulated/VirtualDeviceList.h"
 
 #include <cstdint>
 #include <string>

@@ -24,6 +24,7 @@
 #include "widgets/CameraControlsDialog.h"
 #include "devices/CameraIdentity.h"
 #include "devices/DeviceSettings.h"
+#include "widgets/DeviceSettingsDialog.h"
 #include "media/MediaDevices.h"
 #include "media/MediaTestSupport.h"
 #include "desktop/ScriptedDialogs.h"

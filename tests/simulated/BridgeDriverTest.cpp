@@ -166,13 +166,11 @@ TEST_F(BridgeDriverTest, OnlyVirtualChipDevicesHaveTheInterface) {
     EXPECT_FALSE(isBridgeChipName("USB2.0 PC Camera (SN9C201)"));
     EXPECT_FALSE(isBridgeChipName("usb 2860"));
 
-    VideoInputDevice camera;
-    camera.friendlyName = "USB 2860 Device";
-    EXPECT_FALSE(queryBridgeInterface(camera));  // a real camera: the kernel's driver
-    camera.isVirtual = true;
-    EXPECT_TRUE(queryBridgeInterface(camera));
-    camera.friendlyName = "Plain Cam";
-    EXPECT_FALSE(queryBridgeInterface(camera));
+    const VirtualDeviceEntry plain;
+    // A real camera: the kernel's driver.
+    EXPECT_FALSE(queryBridgeInterface("USB 2860 Device", nullptr));
+    EXPECT_TRUE(queryBridgeInterface("USB 2860 Device", &plain));
+    EXPECT_FALSE(queryBridgeInterface("Plain Cam", &plain));
 
     VirtualDeviceEntry entry;
     entry.options = {{"chipid", "0x23"}, {"chipconfig", "0x40"}, {"eeprom", "eb1a:2861"}};

@@ -1,4 +1,4 @@
-#include "devices/DeviceSettings.h"
+#include "widgets/DeviceSettingsDialog.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,12 @@
 #include <QSlider>
 #include <QTimer>
 
+#include <algorithm>
+
 #include "media/MediaDevices.h"
 #include "media/MediaTestSupport.h"
+#include "media/SourceControls.h"
+#include "devices/DeviceSettings.h"
 #include "simulated/VirtualDevice.h"
 
 namespace qelvo {
@@ -41,6 +45,8 @@ TEST(DeviceSettings, VirtualDevicePagesOpenModallyAt30x30OverTheOwner) {
             controls << "Pattern";
             pattern->setCurrentText("ball");
         }
+        if (auto* brightness = dialog->findChild<QSlider*>("BRIGHTNESS"))
+            brightness->setValue(brightness->minimum());
         dialog->accept();
     };
     // Pressed twice: two modal sessions in a row.
@@ -54,6 +60,18 @@ TEST(DeviceSettings, VirtualDevicePagesOpenModallyAt30x30OverTheOwner) {
     EXPECT_TRUE(controls.contains("BRIGHTNESS")) << controls.join(",").toStdString();
     EXPECT_TRUE(controls.contains("HUE"));
     EXPECT_TRUE(controls.contains("Pattern"));
+    // What was chosen in the pages reached the device.
+    const SourcePictureControls device(source);
+    const auto patterns = device.patterns();
+    const auto ball = std::find_if(patterns.begin(), patterns.end(),
+                                   [](const auto& p) { return p.first == "ball"; });
+    ASSERT_NE(ball, patterns.end());
+    EXPECT_EQ(device.pattern(), ball->second);
+    const auto channels = device.channels();
+    const auto brightness = std::find_if(channels.begin(), channels.end(),
+                                         [](const auto& c) { return c.label == "BRIGHTNESS"; });
+    ASSERT_NE(brightness, channels.end());
+    EXPECT_EQ(device.channelValue("BRIGHTNESS"), brightness->minimum);
 }
 
 TEST(DeviceSettings, ComponentsWithoutPagesShowNothing) {
