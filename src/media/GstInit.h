@@ -15,7 +15,7 @@ struct GstreamerElement {
     const char* name;
     bool optional;
 };
-// Every element the program creates, from src/platform/gstreamer-elements.txt.
+// Every element the program creates, from src/media/gstreamer-elements.txt.
 const std::vector<GstreamerElement>& gstreamerElements();
 
 // Names of the needed (not optional) elements that are not installed.  Empty when

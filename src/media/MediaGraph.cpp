@@ -1,302 +1,98 @@
 #include "media/MediaGraph.h"
 
-#include <QObject>
 #include <QPointer>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
-
-#include <sys/stat.h>
 
 #include "media/GstInit.h"
-#include "media/MediaInternal.h"
+#include "media/MediaGraphImpl.h"
 
 namespace qelvo {
-namespace {
 
-// Ending a recording: the multiplexer writes its index once the end of the stream reaches
-// it, after everything queued before it.  On slow media that drain takes a while, so the wait
-// goes on while the file still grows, up to a limit; a file that stops growing without the
-// end arriving is given up on sooner.
-constexpr int kEndOfStreamCheckMs = 250;
-constexpr int kEndOfStreamStallMs = 1500;
-constexpr int kEndOfStreamLimitMs = 10000;
-constexpr int kCueWaitMs = 5000;
-
-// Lives on the thread that made the graph and hands it the events posted by GStreamer's
-// threads.  Wake-ups queued to it after it is gone are dropped by Qt, so nothing reaches a
-// destroyed graph.
-class EventRelay : public QObject {
-    Q_OBJECT
-public:
-    std::function<void(const MediaEvent&)> handler;
-
-    // Any thread.
-    void post(MediaEvent event) {
-        bool wake = false;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            wake = pending_.empty();
-            pending_.push_back(std::move(event));
-        }
-        if (wake) QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
+void EventRelay::post(MediaEvent event) {
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        wake = pending_.empty();
+        pending_.push_back(std::move(event));
     }
-
-private:
-    Q_INVOKABLE void deliver() {
-        std::vector<MediaEvent> events;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            events.swap(pending_);
-        }
-        // The handler may destroy the graph, and this relay with it.
-        QPointer<EventRelay> alive(this);
-        for (const MediaEvent& e : events) {
-            if (!alive) return;
-            const auto call = handler;
-            if (call) call(e);
-        }
-    }
-
-    std::mutex mutex_;
-    std::vector<MediaEvent> pending_;
-};
-
-std::atomic<int> writeDelayUs{0};
-std::atomic<bool> failAtEndOfStream{false};
-
-GstPadProbeReturn slowWrite(GstPad*, GstPadProbeInfo*, gpointer data) {
-    g_usleep(static_cast<gulong>(GPOINTER_TO_INT(data)));
-    return GST_PAD_PROBE_OK;
+    if (wake) QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
 }
 
-// The first end-of-stream reaching a multiplexer input is lost in a failure; a later one
-// (sent straight to the input) passes.
-GstPadProbeReturn failFirstEndOfStream(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
-    if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) != GST_EVENT_EOS) return GST_PAD_PROBE_OK;
-    if (static_cast<std::atomic<bool>*>(data)->exchange(true)) return GST_PAD_PROBE_OK;
-    GstElement* mux = gst_pad_get_parent_element(pad);
-    GError* error = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_WRITE,
-                                        "Simulated write failure at the end of the stream.");
-    gst_element_post_message(mux, gst_message_new_error(GST_OBJECT(mux), error, nullptr));
-    g_error_free(error);
-    gst_object_unref(mux);
-    return GST_PAD_PROBE_DROP;
+void EventRelay::deliver() {
+    std::vector<MediaEvent> events;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        events.swap(pending_);
+    }
+    // The handler may destroy the graph, and this relay with it.
+    QPointer<EventRelay> alive(this);
+    for (const MediaEvent& e : events) {
+        if (!alive) return;
+        const auto call = handler;
+        if (call) call(e);
+    }
 }
 
-void onMultiplexerInput(GstElement*, GstPad* pad, gpointer) {
-    if (GST_PAD_DIRECTION(pad) != GST_PAD_SINK) return;
-    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, failFirstEndOfStream,
-                      new std::atomic<bool>(false),
-                      [](gpointer data) { delete static_cast<std::atomic<bool>*>(data); });
+MediaGraph::Impl::~Impl() {
+    if (pipeline) {
+        gst_element_set_state(pipeline, GST_STATE_NULL);
+        detachBus();
+        gst_object_unref(pipeline);
+    }
+    for (GstElement* r : renderers) gst_object_unref(r);
+    for (auto& c : components) c->graph = nullptr;
 }
 
-}  // namespace
-
-void setFileWriterFaultsForTesting(const FileWriterFaults& faults) {
-    writeDelayUs.store(faults.microsecondsPerWrite);
-    failAtEndOfStream.store(faults.failAtEndOfStream);
+GstBusSyncReply MediaGraph::Impl::onBusMessage(GstBus*, GstMessage* message, gpointer data) {
+    auto* self = static_cast<Impl*>(data);
+    switch (GST_MESSAGE_TYPE(message)) {
+        case GST_MESSAGE_ERROR: {
+            GError* error = nullptr;
+            gchar* debug = nullptr;
+            gst_message_parse_error(message, &error, &debug);
+            std::string text = error && error->message ? error->message : "Unknown error.";
+            if (error) g_error_free(error);
+            g_free(debug);
+            bool first = false;
+            bool beforeFirstFrame = false;
+            {
+                std::lock_guard<std::mutex> lock(self->busMutex);
+                first = self->firstError.empty();
+                if (first) self->firstError = text;
+                self->lastError = text;
+                beforeFirstFrame = !self->sources.empty();
+                for (const SourceState* s : self->sources)
+                    if (s->frames.load(std::memory_order_relaxed) > 0) beforeFirstFrame = false;
+            }
+            self->errored.store(true);
+            self->busChanged.notify_all();
+            // One report per failure: the elements after the first one only echo it.
+            if (first) self->post({MediaEvent::Kind::Error, text, beforeFirstFrame});
+            break;
+        }
+        case GST_MESSAGE_EOS: {
+            {
+                std::lock_guard<std::mutex> lock(self->busMutex);
+                self->endOfStream = true;
+            }
+            self->busChanged.notify_all();
+            // A stream that ended because of an error was already reported as that error.
+            if (!self->errored.load()) self->post({MediaEvent::Kind::EndOfStream, {}});
+            break;
+        }
+        case GST_MESSAGE_ASYNC_DONE: {
+            {
+                std::lock_guard<std::mutex> lock(self->busMutex);
+                self->asyncDone = true;
+            }
+            self->busChanged.notify_all();
+            break;
+        }
+        default:
+            break;
+    }
+    gst_message_unref(message);
+    return GST_BUS_DROP;
 }
-
-struct MediaGraph::Impl {
-    GstElement* pipeline = nullptr;
-    bool playback = false;
-    std::vector<std::shared_ptr<MediaComponent::Impl>> components;
-    std::vector<std::string> names;
-    std::vector<GstElement*> renderers;  // default renderers added by renderStream
-    VideoWindow window;
-    GraphState state = GraphState::Stopped;
-    std::unique_ptr<EventRelay> relay = std::make_unique<EventRelay>();
-
-    // Written by the bus handler on any thread.
-    std::mutex busMutex;
-    std::condition_variable busChanged;
-    bool endOfStream = false;
-    bool asyncDone = false;
-    std::string firstError;  // first error since the graph last ran
-    std::string lastError;
-    std::atomic<bool> errored{false};
-    std::vector<const SourceState*> sources;  // the sources of the running graph
-
-    ~Impl() {
-        if (pipeline) {
-            gst_element_set_state(pipeline, GST_STATE_NULL);
-            detachBus();
-            gst_object_unref(pipeline);
-        }
-        for (GstElement* r : renderers) gst_object_unref(r);
-        for (auto& c : components) c->graph = nullptr;
-    }
-
-    void attachBus() {
-        GstBus* bus = gst_element_get_bus(pipeline);
-        gst_bus_set_sync_handler(bus, &Impl::onBusMessage, this, nullptr);
-        gst_object_unref(bus);
-    }
-    void detachBus() {
-        GstBus* bus = gst_element_get_bus(pipeline);
-        gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-        gst_object_unref(bus);
-    }
-
-    void post(MediaEvent event) { relay->post(std::move(event)); }
-
-    // Runs on whichever thread posted the message; nothing is queued on the bus.
-    static GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer data) {
-        auto* self = static_cast<Impl*>(data);
-        switch (GST_MESSAGE_TYPE(message)) {
-            case GST_MESSAGE_ERROR: {
-                GError* error = nullptr;
-                gchar* debug = nullptr;
-                gst_message_parse_error(message, &error, &debug);
-                std::string text = error && error->message ? error->message : "Unknown error.";
-                if (error) g_error_free(error);
-                g_free(debug);
-                bool first = false;
-                bool beforeFirstFrame = false;
-                {
-                    std::lock_guard<std::mutex> lock(self->busMutex);
-                    first = self->firstError.empty();
-                    if (first) self->firstError = text;
-                    self->lastError = text;
-                    beforeFirstFrame = !self->sources.empty();
-                    for (const SourceState* s : self->sources)
-                        if (s->frames.load(std::memory_order_relaxed) > 0) beforeFirstFrame = false;
-                }
-                self->errored.store(true);
-                self->busChanged.notify_all();
-                // One report per failure: the elements after the first one only echo it.
-                if (first) self->post({MediaEvent::Kind::Error, text, beforeFirstFrame});
-                break;
-            }
-            case GST_MESSAGE_EOS: {
-                {
-                    std::lock_guard<std::mutex> lock(self->busMutex);
-                    self->endOfStream = true;
-                }
-                self->busChanged.notify_all();
-                // A stream that ended because of an error was already reported as that error.
-                if (!self->errored.load()) self->post({MediaEvent::Kind::EndOfStream, {}});
-                break;
-            }
-            case GST_MESSAGE_ASYNC_DONE: {
-                {
-                    std::lock_guard<std::mutex> lock(self->busMutex);
-                    self->asyncDone = true;
-                }
-                self->busChanged.notify_all();
-                break;
-            }
-            default:
-                break;
-        }
-        gst_message_unref(message);
-        return GST_BUS_DROP;
-    }
-
-    template <class Pred>
-    bool waitBus(int timeoutMs, Pred pred) {
-        std::unique_lock<std::mutex> lock(busMutex);
-        return busChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), pred);
-    }
-
-    void resetRunState() {
-        std::lock_guard<std::mutex> lock(busMutex);
-        endOfStream = false;
-        asyncDone = false;
-        firstError.clear();
-        errored.store(false);
-    }
-
-    std::string errorText(const char* fallback) {
-        std::lock_guard<std::mutex> lock(busMutex);
-        return firstError.empty() ? fallback : firstError;
-    }
-
-    bool holds(const MediaComponent& c) const { return !c.empty() && c.impl()->graph == this; }
-
-    bool writesFile() const {
-        for (const auto& c : components)
-            if (c->kind == ComponentKind::Multiplexer) return true;
-        return false;
-    }
-
-    // After a streaming error no end-of-stream can travel from the source, so it is handed
-    // to the multiplexers' inputs directly: they write their index (on this thread) and the
-    // file keeps what was recorded up to the failure.
-    void endFilesAfterError() {
-        for (const auto& c : components) {
-            if (c->kind != ComponentKind::Multiplexer || !c->element) continue;
-            GstIterator* pads = gst_element_iterate_sink_pads(c->element);
-            GValue item = G_VALUE_INIT;
-            while (gst_iterator_next(pads, &item) == GST_ITERATOR_OK) {
-                auto* pad = GST_PAD(g_value_get_object(&item));
-                gst_pad_send_event(pad, gst_event_new_eos());
-                g_value_reset(&item);
-            }
-            g_value_unset(&item);
-            gst_iterator_free(pads);
-        }
-    }
-
-    // Bytes handed to the file writers so far (what they buffer included, so a writer that
-    // collects small frames before writing still shows progress).
-    std::uint64_t bytesWritten() const {
-        std::uint64_t total = 0;
-        for (const auto& c : components) {
-            if (c->kind != ComponentKind::Multiplexer || !c->fileWriter) continue;
-            gint64 position = 0;
-            if (gst_element_query_position(c->fileWriter, GST_FORMAT_BYTES, &position) &&
-                position > 0) {
-                total += static_cast<std::uint64_t>(position);
-                continue;
-            }
-            struct stat st;
-            if (::stat(c->filePath.c_str(), &st) == 0)
-                total += static_cast<std::uint64_t>(st.st_size);
-        }
-        return total;
-    }
-
-    // Sends end-of-stream and waits until it reached the files' ends or an error came.  False
-    // when the files stopped growing, or took too long, without the end arriving.
-    bool endFiles() {
-        {
-            std::lock_guard<std::mutex> lock(busMutex);
-            if (endOfStream) return true;
-        }
-        if (state == GraphState::Paused) gst_element_set_state(pipeline, GST_STATE_PLAYING);
-        gst_element_send_event(pipeline, gst_event_new_eos());
-        using Clock = std::chrono::steady_clock;
-        const auto started = Clock::now();
-        auto lastGrowth = started;
-        std::uint64_t written = bytesWritten();
-        while (!waitBus(kEndOfStreamCheckMs, [&] { return endOfStream || !firstError.empty(); })) {
-            const auto now = Clock::now();
-            const std::uint64_t nowWritten = bytesWritten();
-            if (nowWritten != written) {
-                written = nowWritten;
-                lastGrowth = now;
-            }
-            if (now - lastGrowth >= std::chrono::milliseconds(kEndOfStreamStallMs) ||
-                now - started >= std::chrono::milliseconds(kEndOfStreamLimitMs))
-                return false;
-        }
-        return true;
-    }
-
-    std::string uniqueName(const std::string& wanted) const {
-        auto used = [&](const std::string& n) {
-            return std::find(names.begin(), names.end(), n) != names.end();
-        };
-        if (!used(wanted)) return wanted;
-        for (int i = 1;; ++i) {
-            char suffix[16];
-            std::snprintf(suffix, sizeof suffix, " %04d", i);
-            if (!used(wanted + suffix)) return wanted + suffix;
-        }
-    }
-};
 
 std::unique_ptr<MediaGraph> MediaGraph::create(MediaResult* result) {
     if (!ensureGstreamer()) {
@@ -499,41 +295,6 @@ MediaResult MediaGraph::renderStream(OutputCategory category, const MediaCompone
     return MediaResult::success();
 }
 
-MediaResult MediaGraph::setOutputFile(const std::string& path, MediaComponent& multiplexer) {
-    if (path.empty()) return MediaResult::failure(MediaError::NotFound, "No file name was given.");
-    GstElement* mux = makeElement("avimux");
-    GstElement* writer = makeElement("filesink");
-    if (!mux || !writer) {
-        if (mux) gst_object_unref(mux);
-        if (writer) gst_object_unref(writer);
-        return MediaResult::failure(MediaError::CreateFailed,
-                                    "The AVI writer could not be created.");
-    }
-    g_object_set(writer, "location", path.c_str(), "async", FALSE, nullptr);
-    if (const int delay = writeDelayUs.load(); delay > 0) {
-        GstPad* in = gst_element_get_static_pad(writer, "sink");
-        gst_pad_add_probe(in,
-                          static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER |
-                                                       GST_PAD_PROBE_TYPE_BUFFER_LIST),
-                          slowWrite, GINT_TO_POINTER(delay), nullptr);
-        gst_object_unref(in);
-    }
-    if (failAtEndOfStream.load())
-        g_signal_connect(mux, "pad-added", G_CALLBACK(onMultiplexerInput), nullptr);
-    gst_object_set_name(GST_OBJECT(writer), impl_->uniqueName("File writer").c_str());
-    auto impl = std::make_shared<MediaComponent::Impl>();
-    impl->kind = ComponentKind::Multiplexer;
-    impl->element = mux;
-    impl->fileWriter = writer;
-    impl->filePath = path;
-    MediaComponent component(impl);
-    MediaResult added = add(component, "AVI Mux");
-    if (!added) return added;
-    impl_->names.push_back(GST_OBJECT_NAME(writer));
-    multiplexer = component;
-    return MediaResult::success();
-}
-
 MediaResult MediaGraph::connectedFormat(const MediaComponent& grabber, VideoFormat& format) {
     if (grabber.empty() || grabber.kind() != ComponentKind::FrameGrabber)
         return MediaResult::failure(MediaError::NoInterface, "Not a frame grabber.");
@@ -548,73 +309,6 @@ MediaResult MediaGraph::connectedFormat(const MediaComponent& grabber, VideoForm
     if (fixedGrabberFormat(g, format)) return MediaResult::success();
     return MediaResult::failure(MediaError::NotConnected,
                                 "The format is settled when the device starts.");
-}
-
-MediaResult MediaGraph::renderFile(const std::string& path) {
-    Impl& g = *impl_;
-    if (!g.components.empty() || g.playback)
-        return MediaResult::failure(MediaError::General, "The graph is not empty.");
-    GError* error = nullptr;
-    gchar* uri = gst_filename_to_uri(path.c_str(), &error);
-    if (!uri) {
-        std::string text = error ? error->message : "The file name is not valid.";
-        if (error) g_error_free(error);
-        return MediaResult::failure(MediaError::NotFound, text);
-    }
-    GstElement* player = makeElement("playbin");
-    GstElement* renderer = makeWindowRenderer(g.window, true);
-    GstElement* silence = gst_element_factory_make("fakesink", nullptr);
-    if (!player || !renderer || !silence) {
-        g_free(uri);
-        for (GstElement* e : {player, renderer})
-            if (e) gst_object_unref(e);
-        if (silence) gst_object_unref(gst_object_ref_sink(silence));
-        return MediaResult::failure(MediaError::CreateFailed, "The player could not be created.");
-    }
-    g_object_set(silence, "sync", TRUE, nullptr);
-    // Video only: sound is not played, and subtitles are not drawn.
-    g_object_set(player, "uri", uri, "video-sink", renderer, "audio-sink", silence, nullptr);
-    g_free(uri);
-    g.renderers.push_back(renderer);
-    g.detachBus();
-    gst_object_unref(g.pipeline);
-    g.pipeline = player;
-    g.playback = true;
-    g.attachBus();
-    g.resetRunState();
-
-    auto failWith = [&](MediaError e, const std::string& text) {
-        gst_element_set_state(g.pipeline, GST_STATE_NULL);
-        g.state = GraphState::Stopped;
-        return MediaResult::failure(e, text);
-    };
-    const GstStateChangeReturn r = gst_element_set_state(g.pipeline, GST_STATE_PAUSED);
-    if (r == GST_STATE_CHANGE_FAILURE)
-        return failWith(MediaError::StateFailed, g.errorText("The file could not be opened."));
-    if (r == GST_STATE_CHANGE_ASYNC &&
-        !g.waitBus(kCueWaitMs, [&] { return g.asyncDone || !g.firstError.empty(); }))
-        return failWith(MediaError::Timeout, "The movie could not be cued.");
-    if (g.errored.load())
-        return failWith(MediaError::Stream, g.errorText("The file cannot be played."));
-    gint videoStreams = 0;
-    g_object_get(g.pipeline, "n-video", &videoStreams, nullptr);
-    if (videoStreams <= 0) return failWith(MediaError::NotFound, "The file has no video.");
-    g.state = GraphState::Paused;
-    return MediaResult::success();
-}
-
-double MediaGraph::durationSeconds() const {
-    gint64 duration = 0;
-    if (!gst_element_query_duration(impl_->pipeline, GST_FORMAT_TIME, &duration) || duration < 0)
-        return 0;
-    return static_cast<double>(duration) / GST_SECOND;
-}
-
-double MediaGraph::positionSeconds() const {
-    gint64 position = 0;
-    if (!gst_element_query_position(impl_->pipeline, GST_FORMAT_TIME, &position) || position < 0)
-        return 0;
-    return static_cast<double>(position) / GST_SECOND;
 }
 
 MediaResult MediaGraph::run() {
@@ -693,5 +387,3 @@ std::string MediaGraph::lastError() const {
 }
 
 }  // namespace qelvo
-
-#include "MediaGraph.moc"

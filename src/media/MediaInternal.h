@@ -1,6 +1,6 @@
 #pragma once
 
-// Private to the media layer: what a component handle holds.  Only src/platform includes it.
+// Private to the media layer: what a component handle holds.  Only src/media includes it.
 
 #include "media/FormatChoice.h"
 #include "frames/FramePool.h"
@@ -107,9 +107,17 @@ struct MediaComponent::Impl {
 // a full reference the caller owns).
 GstElement* makeElement(const char* factory, const char* name = nullptr);
 
-// Source bin construction (MediaSource.cpp).
+// Source bin construction.  Both kinds end their bin in the output tee and hand it over
+// through finishSource (MediaSource.cpp).
+GstElement* makeOutputTee();
+MediaResult finishSource(GstElement* bin, std::unique_ptr<SourceState> state, MediaComponent& out);
+// A virtual device (VirtualSource.cpp): its source bin; the size asked of it (its own, or
+// 1280x720 where it accepts HD); and the gate that lets one frame through its still output
+// per press of its hardware button, put on the still branch's output.
 MediaResult buildVirtualSource(const std::string& name, const VirtualDeviceOptions& options,
                                MediaComponent& source);
+MediaResult setVirtualSourceFormat(SourceState& source, int width, int height);
+void gateStillOutput(SourceState& source, GstPad* output);
 // A camera's source: made by the device monitor's handle where there is one, else a V4L2
 // source on `devicePath`.
 MediaResult buildCameraSource(const std::string& name, const MonitoredDevice* monitored,

@@ -1,6 +1,6 @@
 #pragma once
 
-// Private to the media layer (includes GStreamer).  Only src/platform includes it.
+// Private to the media layer (includes GStreamer).  Only src/media includes it.
 
 #include "media/DeviceCatalogue.h"
 
