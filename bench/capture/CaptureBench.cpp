@@ -18,16 +18,16 @@
 #include "capture/Pacing.h"
 #include "capture/SnapshotWriter.h"
 #include "capture/WindowTimers.h"
+#include "desktop/Dialogs.h"
+#include "desktop/LiveTarget.h"
+#include "desktop/ScriptedDialogs.h"
+#include "devices/InputEventDecoder.h"
+#include "frames/FramePool.h"
 #include "imaging/CxImage.h"
 #include "media/DeviceCatalogue.h"
-#include "desktop/Dialogs.h"
-#include "frames/FramePool.h"
-#include "devices/InputEventDecoder.h"
-#include "desktop/LiveTarget.h"
 #include "media/MediaFile.h"
-#include "desktop/ScriptedDialogs.h"
-#include "system/SessionState.h"
 #include "support/TestCameraProvider.h"
+#include "system/SessionState.h"
 
 #include <QApplication>
 #include <QDialog>

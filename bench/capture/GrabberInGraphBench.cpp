@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "frames/GrabberCallback.h"
 #include "desktop/LiveTarget.h"
+#include "frames/GrabberCallback.h"
 #include "media/MediaDevices.h"
 #include "media/MediaGraph.h"
 #include "media/MediaInternal.h"

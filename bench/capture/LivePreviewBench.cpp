@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "frames/GrabberCallback.h"
 #include "desktop/LiveTarget.h"
+#include "frames/GrabberCallback.h"
 #include "media/MediaDevices.h"
 #include "media/MediaGraph.h"
 #include "support/TestCameraProvider.h"

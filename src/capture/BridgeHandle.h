@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "simulated/BridgeDriver.h"
 #include "media/DeviceCatalogue.h"
+#include "simulated/BridgeDriver.h"
 
 namespace qelvo {
 

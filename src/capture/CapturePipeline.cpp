@@ -7,9 +7,9 @@
 #include "capture/Pacing.h"
 #include "capture/SnapshotWriter.h"
 #include "capture/WindowTimers.h"
-#include "devices/CameraControlAccess.h"
 #include "desktop/Dialogs.h"
 #include "desktop/LiveTarget.h"
+#include "devices/CameraControlAccess.h"
 #include "media/MediaDevices.h"
 #include "system/SessionState.h"
 

@@ -1,7 +1,7 @@
 #include "media/DeviceCatalogue.h"
 
-#include "simulated/RegistryDriverKeys.h"
 #include "media/VideoSourceMonitor.h"
+#include "simulated/RegistryDriverKeys.h"
 
 #include <cstdlib>
 

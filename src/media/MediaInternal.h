@@ -2,9 +2,9 @@
 
 // Private to the media layer: what a component handle holds.  Only src/media includes it.
 
-#include "media/FormatChoice.h"
 #include "frames/FramePool.h"
 #include "frames/GrabberCallback.h"
+#include "media/FormatChoice.h"
 #include "media/MediaComponent.h"
 #include "simulated/VirtualDevice.h"
 

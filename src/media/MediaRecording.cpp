@@ -99,8 +99,7 @@ std::uint64_t MediaGraph::Impl::bytesWritten() const {
             continue;
         }
         struct stat st;
-        if (::stat(c->filePath.c_str(), &st) == 0)
-            total += static_cast<std::uint64_t>(st.st_size);
+        if (::stat(c->filePath.c_str(), &st) == 0) total += static_cast<std::uint64_t>(st.st_size);
     }
     return total;
 }

@@ -72,8 +72,8 @@ std::vector<SourcePictureControls::Channel> SourcePictureControls::channels() co
     if (!balance) return result;
     for (const GList* it = gst_color_balance_list_channels(balance); it; it = it->next) {
         const auto* channel = static_cast<const GstColorBalanceChannel*>(it->data);
-        result.push_back({channel->label ? channel->label : "", channel->min_value,
-                          channel->max_value});
+        result.push_back(
+            {channel->label ? channel->label : "", channel->min_value, channel->max_value});
     }
     return result;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "multiview/PanePicture.h"
 #include "desktop/Dialogs.h"
+#include "multiview/PanePicture.h"
 
 #include <array>
 #include <functional>

@@ -16,8 +16,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "devices/CameraControls.h"
 #include "desktop/Dialogs.h"
+#include "devices/CameraControls.h"
 
 namespace qelvo {
 namespace {

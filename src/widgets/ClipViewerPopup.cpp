@@ -1,9 +1,9 @@
 #include "widgets/ClipViewerPopup.h"
 
-#include "imaging/CxImage.h"
-#include "imaging/DrawScaled.h"
 #include "desktop/LiveTarget.h"
 #include "desktop/Screens.h"
+#include "imaging/CxImage.h"
+#include "imaging/DrawScaled.h"
 #include "skin/ControlIdentity.h"
 #include "skin/SimpleButton.h"
 

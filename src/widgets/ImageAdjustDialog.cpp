@@ -9,9 +9,9 @@
 
 #include <algorithm>
 
-#include "widgets/AdjustDialogControls.h"
 #include "desktop/Dialogs.h"
 #include "skin/ControlIdentity.h"
+#include "widgets/AdjustDialogControls.h"
 
 namespace qelvo {
 namespace {

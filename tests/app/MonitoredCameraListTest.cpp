@@ -3,8 +3,8 @@
 // out shows at the next rescan.
 #include "app/LauncherWindow.h"
 #include "media/DeviceCatalogue.h"
-#include "system/SessionState.h"
 #include "support/TestCameraProvider.h"
+#include "system/SessionState.h"
 
 #include <gtest/gtest.h>
 #include <QComboBox>

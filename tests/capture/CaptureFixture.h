@@ -6,10 +6,10 @@
 #include "capture/GrabberCallbacks.h"
 #include "capture/Pacing.h"
 #include "capture/SnapshotWriter.h"
-#include "system/Clock.h"
-#include "media/DeviceCatalogue.h"
 #include "desktop/Dialogs.h"
 #include "desktop/ScriptedDialogs.h"
+#include "media/DeviceCatalogue.h"
+#include "system/Clock.h"
 #include "system/SessionState.h"
 #include "system/TempFolder.h"
 

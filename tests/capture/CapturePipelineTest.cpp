@@ -1,11 +1,11 @@
 #include "capture/CaptureFixture.h"
-#include "imaging/CxImage.h"
-#include "devices/CameraControlStore.h"
 #include "desktop/LiveTarget.h"
-#include "media/MediaGraph.h"
+#include "devices/CameraControlStore.h"
 #include "devices/SimulatedCameraControls.h"
-#include "widgets/DeviceSettingsDialog.h"
+#include "imaging/CxImage.h"
+#include "media/MediaGraph.h"
 #include "simulated/VirtualButtonChannel.h"
+#include "widgets/DeviceSettingsDialog.h"
 
 #include <QApplication>
 #include <QTimer>

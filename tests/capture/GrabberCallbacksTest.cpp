@@ -3,8 +3,8 @@
 #include "capture/CaptureTestWindow.h"
 #include "capture/GrabberCallbacks.h"
 #include "capture/SnapshotWriter.h"
-#include "system/Clock.h"
 #include "desktop/LiveTarget.h"
+#include "system/Clock.h"
 #include "system/SessionState.h"
 #include "system/TempFolder.h"
 

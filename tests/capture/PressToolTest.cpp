@@ -15,8 +15,8 @@
 #include "capture/BridgeHandle.h"
 #include "capture/SnapshotButtonPoll.h"
 #include "simulated/RegistryDriverKeys.h"
-#include "system/TempFolder.h"
 #include "simulated/VirtualButtonChannel.h"
+#include "system/TempFolder.h"
 
 extern char** environ;
 

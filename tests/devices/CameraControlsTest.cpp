@@ -19,17 +19,17 @@
 #include <fstream>
 #include <limits>
 
+#include "desktop/ScriptedDialogs.h"
 #include "devices/CameraControlAccess.h"
 #include "devices/CameraControlStore.h"
-#include "widgets/CameraControlsDialog.h"
 #include "devices/CameraIdentity.h"
 #include "devices/DeviceSettings.h"
-#include "widgets/DeviceSettingsDialog.h"
+#include "devices/SimulatedCameraControls.h"
 #include "media/MediaDevices.h"
 #include "media/MediaTestSupport.h"
-#include "desktop/ScriptedDialogs.h"
-#include "devices/SimulatedCameraControls.h"
 #include "system/TempFolder.h"
+#include "widgets/CameraControlsDialog.h"
+#include "widgets/DeviceSettingsDialog.h"
 
 namespace qelvo {
 namespace {

@@ -1,6 +1,6 @@
 #include "TempFolder.h"
-#include "manage/FileCommands.h"
 #include "desktop/ScriptedDialogs.h"
+#include "manage/FileCommands.h"
 
 #include <gtest/gtest.h>
 

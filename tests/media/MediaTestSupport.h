@@ -10,8 +10,8 @@
 #include <mutex>
 #include <vector>
 
-#include "media/DeviceCatalogue.h"
 #include "frames/GrabberCallback.h"
+#include "media/DeviceCatalogue.h"
 
 namespace qelvo::testing_support {
 

@@ -1,7 +1,7 @@
 #include "MultiViewTestSupport.h"
+#include "desktop/ScriptedDialogs.h"
 #include "multiview/PaneSaver.h"
 #include "multiview/PenLayers.h"
-#include "desktop/ScriptedDialogs.h"
 #include "system/TempFolder.h"
 
 #include <gtest/gtest.h>

@@ -4,12 +4,12 @@
 
 #include <filesystem>
 
-#include "system/TempFolder.h"
 #include "simulated/fuzz/ChipStateInput.h"
 #include "simulated/fuzz/InputEventInput.h"
 #include "simulated/fuzz/RegistryValueInput.h"
 #include "simulated/fuzz/VirtualDeviceListInput.h"
 #include "support/FuzzSupport.h"
+#include "system/TempFolder.h"
 
 namespace qelvo {
 namespace {

@@ -1,8 +1,8 @@
-#include "media/DeviceCatalogue.h"
 #include "desktop/Dialogs.h"
+#include "desktop/ScriptedDialogs.h"
+#include "media/DeviceCatalogue.h"
 #include "system/MemoryPolicy.h"
 #include "system/Paths.h"
-#include "desktop/ScriptedDialogs.h"
 #include "system/SessionState.h"
 #include "system/TempFolder.h"
 

@@ -10,10 +10,10 @@
 
 #include <algorithm>
 
+#include "devices/DeviceSettings.h"
 #include "media/MediaDevices.h"
 #include "media/MediaTestSupport.h"
 #include "media/SourceControls.h"
-#include "devices/DeviceSettings.h"
 #include "simulated/VirtualDevice.h"
 
 namespace qelvo {

@@ -11,13 +11,13 @@
 
 #include <algorithm>
 
-#include "widgets/AdjustDialogControls.h"
-#include "widgets/ImageAdjustDialog.h"
+#include "desktop/ScriptedDialogs.h"
 #include "imaging/ImageOpsReference.h"
 #include "imaging/NearestSample.h"
 #include "imaging/TestPictures.h"
-#include "desktop/ScriptedDialogs.h"
 #include "skin/ControlIdentity.h"
+#include "widgets/AdjustDialogControls.h"
+#include "widgets/ImageAdjustDialog.h"
 
 namespace qelvo {
 namespace {

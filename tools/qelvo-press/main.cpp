@@ -12,10 +12,10 @@
 #include <string>
 
 #include "simulated/BridgeDriver.h"
-#include "system/Paths.h"
 #include "simulated/RegistryDriverKeys.h"
-#include "system/RegistryStore.h"
 #include "simulated/VirtualButtonChannel.h"
+#include "system/Paths.h"
+#include "system/RegistryStore.h"
 
 namespace {
 
