@@ -1,4 +1,4 @@
-// Replays the inputs kept from fuzzing the platform's parsers (fuzz/regressions/<target>/),
+// Replays the inputs kept from fuzzing the device-side parsers (fuzz/regressions/<target>/),
 // and the seeds each fuzzer starts from, through the same checks the fuzzers run.
 #include <gtest/gtest.h>
 
@@ -40,7 +40,7 @@ TEST_P(ParserFuzzInputs, SeedsAndKeptInputsGiveSoundResults) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Platform, ParserFuzzInputs,
+    DeviceParsers, ParserFuzzInputs,
     ::testing::Values(
         ParserTarget{"registry-value", fuzz::checkRegistryValueInput,
                      fuzz::writeRegistryValueSeeds},
