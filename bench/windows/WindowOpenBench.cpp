@@ -8,9 +8,9 @@
 #include "manage/ImageManagementWindow.h"
 #include "multiview/MultiViewWindow.h"
 #include "multiview/ViewPane.h"
-#include "platform/LiveTarget.h"
-#include "platform/ScriptedDialogs.h"
-#include "platform/SessionState.h"
+#include "desktop/LiveTarget.h"
+#include "desktop/ScriptedDialogs.h"
+#include "system/SessionState.h"
 #include "support/BenchTiming.h"
 
 #include <QAbstractEventDispatcher>

@@ -27,7 +27,7 @@ struct CaptureLetter {
     std::shared_ptr<const FrameRecord> frame;
     std::string text;
     bool ok = true;
-    int generation = 0;     // StreamStarted: which start of the session it answers
+    int generation = 0;       // StreamStarted: which start of the session it answers
     std::int64_t timeNs = 0;  // SnapshotFrame: when it was served (monotonicNs())
 };
 

@@ -1,7 +1,8 @@
 // Movie recording: the recording graph replaces the preview graph between RECORD and STOP.
 #include "capture/CaptureSession.h"
 
-#include "platform/MediaDevices.h"
+#include "desktop/Dialogs.h"
+#include "media/MediaDevices.h"
 
 #include <QTimer>
 

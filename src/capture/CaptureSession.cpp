@@ -7,10 +7,10 @@
 #include "capture/GraphStart.h"
 #include "capture/Pacing.h"
 #include "capture/SnapshotWriter.h"
-#include "platform/CameraControlAccess.h"
-#include "platform/LiveTarget.h"
-#include "platform/MediaDevices.h"
-#include "platform/SessionState.h"
+#include "desktop/LiveTarget.h"
+#include "devices/CameraControlAccess.h"
+#include "media/MediaDevices.h"
+#include "system/SessionState.h"
 
 #include <QTimer>
 
@@ -298,8 +298,9 @@ void CaptureSession::startGraph() {
     ++generation_;
     setState(State::Opening);
     // The graph calls the callbacks until it stops, wherever it stops.
-    auto keepAlive = std::make_shared<std::pair<std::shared_ptr<CallbackBase>,
-                                                std::shared_ptr<CallbackBase>>>(live_, still_);
+    auto keepAlive =
+        std::make_shared<std::pair<std::shared_ptr<CallbackBase>, std::shared_ptr<CallbackBase>>>(
+            live_, still_);
     starting_ = GraphStart::begin(graph_, std::move(keepAlive), mailbox_, generation_,
                                   std::move(abandoned_));
 }

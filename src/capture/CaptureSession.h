@@ -3,9 +3,9 @@
 #include "capture/CameraButtonWatch.h"
 #include "capture/FrameRecord.h"
 #include "capture/SnapshotButtonPoll.h"
-#include "platform/MediaComponent.h"
-#include "platform/MediaGraph.h"
-#include "platform/MediaResult.h"
+#include "media/MediaComponent.h"
+#include "media/MediaGraph.h"
+#include "media/MediaResult.h"
 
 #include <QObject>
 #include <QString>

@@ -2,7 +2,7 @@
 
 #include "capture/FrameWatchdog.h"
 #include "capture/SnapshotWriter.h"
-#include "platform/LiveTarget.h"
+#include "desktop/LiveTarget.h"
 
 #include <algorithm>
 #include <cstring>

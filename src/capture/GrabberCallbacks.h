@@ -3,7 +3,7 @@
 #include "capture/CaptureMailbox.h"
 #include "capture/CaptureState.h"
 #include "capture/FrameRecord.h"
-#include "platform/GrabberCallback.h"
+#include "frames/GrabberCallback.h"
 
 #include <QRect>
 
@@ -60,8 +60,7 @@ private:
 // moved away from goes.
 class CallbackBase : public GrabberCallback {
 public:
-    explicit CallbackBase(std::shared_ptr<CaptureChannel> channel)
-        : channel_(std::move(channel)) {}
+    explicit CallbackBase(std::shared_ptr<CaptureChannel> channel) : channel_(std::move(channel)) {}
     ~CallbackBase() override;
 
     // The size the frames claim; 0 x 0 while unknown (such frames are dropped).

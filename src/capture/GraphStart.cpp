@@ -17,8 +17,7 @@ void releaseOnGuiThread(std::shared_ptr<const void> object) {
 std::shared_ptr<GraphStart> GraphStart::begin(std::shared_ptr<MediaGraph> graph,
                                               std::shared_ptr<const void> keepAlive,
                                               std::shared_ptr<CaptureMailbox> mailbox,
-                                              int generation,
-                                              std::shared_ptr<GraphStart> after) {
+                                              int generation, std::shared_ptr<GraphStart> after) {
     std::shared_ptr<GraphStart> start(new GraphStart);
     start->graph_ = std::move(graph);
     start->keepAlive_ = std::move(keepAlive);

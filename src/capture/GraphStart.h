@@ -1,7 +1,7 @@
 #pragma once
 
 #include "capture/CaptureMailbox.h"
-#include "platform/MediaGraph.h"
+#include "media/MediaGraph.h"
 
 #include <condition_variable>
 #include <memory>

@@ -1,11 +1,8 @@
 #include "capture/SnapshotWriter.h"
 
-#include "platform/Paths.h"
-#include "platform/SessionState.h"
-
-#ifdef QELVO_HAVE_IMAGING
 #include "imaging/CxImage.h"
-#endif
+#include "system/Paths.h"
+#include "system/SessionState.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -87,19 +84,12 @@ bool renameNoReplace(const std::string& from, const std::string& to, bool& targe
 }
 
 bool encodeJpeg(const FrameRecord& frame, const std::string& path) {
-#ifdef QELVO_HAVE_IMAGING
     CxImage picture;
     if (!picture.CreateFromPixels(frame.pixels(), frame.width(), frame.height(), 24,
                                   static_cast<int>(frame.rowBytes()), false))
         return false;
     picture.SetQuality(kSnapshotQuality);
     return picture.SaveFile(path.c_str(), FormatJpeg);
-#else
-    (void)frame;
-    (void)path;
-    (void)kSnapshotQuality;
-    return false;
-#endif
 }
 
 std::mutex& observerMutex() {
@@ -115,7 +105,8 @@ std::function<void(const std::string&)>& observer() {
 // Tells the session that asked for the snapshot; a session that went away has closed its
 // mailbox and hears nothing.
 void reportWritten(const std::shared_ptr<CaptureMailbox>& mailbox, const std::string& path) {
-    if (mailbox) mailbox->post({CaptureLetter::Kind::SnapshotWritten, nullptr, path, !path.empty()});
+    if (mailbox)
+        mailbox->post({CaptureLetter::Kind::SnapshotWritten, nullptr, path, !path.empty()});
 }
 
 // The one writer thread and its queue.  It is started from the GUI thread; the streaming

@@ -2,7 +2,7 @@
 
 #include "capture/CaptureMailbox.h"
 #include "capture/FrameRecord.h"
-#include "platform/Clock.h"
+#include "system/Clock.h"
 
 #include <cstddef>
 #include <functional>

@@ -2,19 +2,15 @@
 
 #include "capture/CaptureSession.h"
 #include "capture/Pacing.h"
-#include "imaging/ClipViewerPopup.h"
+#include "desktop/Dialogs.h"
+#include "desktop/LiveTarget.h"
+#include "desktop/Screens.h"
 #include "imaging/CxImage.h"
 #include "manage/AdjustmentTools.h"
 #include "manage/FileCommands.h"
 #include "manage/PicturePanel.h"
 #include "manage/PictureView.h"
 #include "manage/ThumbnailButton.h"
-#include "platform/Clock.h"
-#include "platform/DeviceSettings.h"
-#include "platform/Dialogs.h"
-#include "platform/LiveTarget.h"
-#include "platform/Screens.h"
-#include "platform/SessionState.h"
 #include "skin/ControlIdentity.h"
 #include "skin/HdButton.h"
 #include "skin/SimpleButton.h"
@@ -22,6 +18,10 @@
 #include "skin/SkinPalette.h"
 #include "skin/SkinTable.h"
 #include "skin/SkinnedControls.h"
+#include "system/Clock.h"
+#include "system/SessionState.h"
+#include "widgets/ClipViewerPopup.h"
+#include "widgets/DeviceSettingsDialog.h"
 
 #include <QAbstractSlider>
 #include <QComboBox>
@@ -71,9 +71,7 @@ QRect hdWindowRect() {
 }  // namespace
 
 ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
-    : QDialog(launcher, Qt::Dialog | Qt::FramelessWindowHint),
-      hd_(hd),
-      folders_(storageFolder()) {
+    : QDialog(launcher, Qt::Dialog | Qt::FramelessWindowHint), hd_(hd), folders_(storageFolder()) {
     setWindowTitle(QStringLiteral("Image Management"));
     setObjectName(hd ? QStringLiteral("211") : QStringLiteral("134"));
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -390,8 +388,7 @@ void ImageManagementWindow::stopRecording() {
 }
 
 void ImageManagementWindow::config() {
-    const MediaComponent& source = session_->source();
-    if (source && hasSettingsPages(source)) showDeviceSettings(this, source);
+    showDeviceSettings(this, session_->source());
 }
 
 // ---- full screen

@@ -1,8 +1,8 @@
 #include "manage/PictureTools.h"
 
+#include "desktop/Dialogs.h"
 #include "imaging/CxImage.h"
 #include "imaging/JpegTransform.h"
-#include "platform/Dialogs.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -2,22 +2,22 @@
 
 #include "capture/CaptureSession.h"
 #include "capture/FrameWatchdog.h"
-#include "imaging/ClipViewerPopup.h"
+#include "desktop/Dialogs.h"
+#include "desktop/LiveTarget.h"
+#include "desktop/Screens.h"
 #include "multiview/PrintReport.h"
 #include "multiview/ViewCycle.h"
 #include "multiview/ViewPane.h"
-#include "platform/Clock.h"
-#include "platform/DeviceSettings.h"
-#include "platform/Dialogs.h"
-#include "platform/LiveTarget.h"
-#include "platform/Screens.h"
-#include "platform/SessionState.h"
 #include "skin/ControlIdentity.h"
 #include "skin/HdButton.h"
 #include "skin/SimpleButton.h"
 #include "skin/SkinBitmaps.h"
 #include "skin/SkinTable.h"
 #include "skin/SkinnedControls.h"
+#include "system/Clock.h"
+#include "system/SessionState.h"
+#include "widgets/ClipViewerPopup.h"
+#include "widgets/DeviceSettingsDialog.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -64,8 +64,7 @@ void enterDayFolder() {
 }  // namespace
 
 MultiViewWindow::MultiViewWindow(QWidget* launcher, bool hd)
-    : QDialog(launcher, Qt::Dialog | Qt::FramelessWindowHint),
-      hd_(hd) {
+    : QDialog(launcher, Qt::Dialog | Qt::FramelessWindowHint), hd_(hd) {
     setWindowTitle(QStringLiteral("Image View"));
     setAccessibleName(windowTitle());
     setObjectName(hd ? QStringLiteral("210") : QStringLiteral("133"));
@@ -103,8 +102,9 @@ MultiViewWindow::MultiViewWindow(QWidget* launcher, bool hd)
     options.snapshots = SnapshotDelivery::HandedOver;
     options.stillOutputWithDriverButton = false;
     session_ = std::make_unique<CaptureSession>(options);
-    connect(session_.get(), &CaptureSession::snapshotTaken, this,
-            [this](std::shared_ptr<const FrameRecord> frame) { onSnapshotFrame(std::move(frame)); });
+    connect(
+        session_.get(), &CaptureSession::snapshotTaken, this,
+        [this](std::shared_ptr<const FrameRecord> frame) { onSnapshotFrame(std::move(frame)); });
     connect(session_.get(), &CaptureSession::noLiveFrames, this, [this] { setAlarm(true); });
     connect(session_.get(), &CaptureSession::buttonPressed, this, [this] { snapshotRequest(); });
     connect(session_.get(), &CaptureSession::pictureUnavailable, this, [this](const QString& text) {
@@ -247,8 +247,8 @@ void MultiViewWindow::frameNotices() {
 void MultiViewWindow::onSnapshotFrame(std::shared_ptr<const FrameRecord> frame) {
     // Out kAlarmClearMs after the snapshot was served on the streaming thread.
     const std::int64_t ageMs = (monotonicNs() - session_->lastSnapshotServedNs()) / 1000000;
-    alarmClear_.start(static_cast<int>(std::clamp<std::int64_t>(kAlarmClearMs - ageMs, 0,
-                                                                kAlarmClearMs)));
+    alarmClear_.start(
+        static_cast<int>(std::clamp<std::int64_t>(kAlarmClearMs - ageMs, 0, kAlarmClearMs)));
     cycle_->onSnapshotFrame(std::move(frame));
     refreshPanes();
 }
@@ -382,8 +382,7 @@ void MultiViewWindow::save() {
 }
 
 void MultiViewWindow::config() {
-    const MediaComponent& source = session_->source();
-    if (source && hasSettingsPages(source)) showDeviceSettings(this, source);
+    showDeviceSettings(this, session_->source());
 }
 
 void MultiViewWindow::print() {

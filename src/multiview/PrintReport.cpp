@@ -1,9 +1,9 @@
 #include "multiview/PrintReport.h"
 
+#include "desktop/Dialogs.h"
 #include "imaging/CxImage.h"
 #include "imaging/DrawScaled.h"
 #include "multiview/PenLayers.h"
-#include "platform/Dialogs.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,14 +2,14 @@
 #include "capture/CaptureSession.h"
 #include "capture/Pacing.h"
 #include "capture/WaitUntil.h"
-#include "imaging/ClipViewerPopup.h"
+#include "widgets/ClipViewerPopup.h"
 #include "multiview/MultiViewWindow.h"
 #include "multiview/ViewCycle.h"
 #include "multiview/ViewPane.h"
-#include "platform/LiveTarget.h"
-#include "platform/ScriptedDialogs.h"
-#include "platform/SessionState.h"
-#include "platform/TempFolder.h"
+#include "desktop/LiveTarget.h"
+#include "desktop/ScriptedDialogs.h"
+#include "system/SessionState.h"
+#include "system/TempFolder.h"
 
 #include <gtest/gtest.h>
 
