@@ -12,8 +12,43 @@
 #include "simulated/VirtualButtonChannel.h"
 #include "system/Paths.h"
 
+// A bin whose opening (its change from NULL to READY) takes a while, as opening a real camera
+// does in its driver: the state change blocks the thread that asked for it.
+struct QelvoOpeningBin {
+    GstBin parent;
+    gint openDelayMs;
+};
+struct QelvoOpeningBinClass {
+    GstBinClass parentClass;
+};
+G_DEFINE_TYPE(QelvoOpeningBin, qelvo_opening_bin, GST_TYPE_BIN)
+
+static GstStateChangeReturn qelvo_opening_bin_change_state(GstElement* element,
+                                                           GstStateChange transition) {
+    const gint delayMs = reinterpret_cast<QelvoOpeningBin*>(element)->openDelayMs;
+    if (transition == GST_STATE_CHANGE_NULL_TO_READY && delayMs > 0)
+        g_usleep(static_cast<gulong>(delayMs) * 1000);
+    return GST_ELEMENT_CLASS(qelvo_opening_bin_parent_class)->change_state(element, transition);
+}
+
+static void qelvo_opening_bin_class_init(QelvoOpeningBinClass* klass) {
+    GST_ELEMENT_CLASS(klass)->change_state = qelvo_opening_bin_change_state;
+}
+
+static void qelvo_opening_bin_init(QelvoOpeningBin* bin) {
+    bin->openDelayMs = 0;
+}
+
 namespace qelvo {
 namespace {
+
+GstElement* makeSourceBin(int openDelayMs) {
+    if (openDelayMs <= 0) return makeElement("bin");
+    GstElement* bin = GST_ELEMENT(g_object_new(qelvo_opening_bin_get_type(), nullptr));
+    gst_object_ref_sink(bin);
+    reinterpret_cast<QelvoOpeningBin*>(bin)->openDelayMs = openDelayMs;
+    return bin;
+}
 
 // 3x5 digit glyphs, one row per entry, bit 2 = left column.
 constexpr std::uint8_t kDigits[10][5] = {
@@ -161,7 +196,7 @@ GstElement* makeClockOverlay() {
 
 MediaResult buildVirtualSource(const std::string& name, const VirtualDeviceOptions& o,
                                MediaComponent& out) {
-    GstElement* bin = makeElement("bin");
+    GstElement* bin = makeSourceBin(o.openDelayMs);
     GstElement* producer = gst_element_factory_make("videotestsrc", "producer");
     GstElement* format = gst_element_factory_make("capsfilter", "format");
     GstElement* balance = gst_element_factory_make("videobalance", "balance");

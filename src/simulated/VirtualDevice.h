@@ -16,6 +16,8 @@ namespace qelvo {
 //   stopafter=N   stops delivering frames after N frames, like an unplugged camera
 //   delay=MS      the stream (format and first frame) starts MS milliseconds after the
 //                 device does, like a slow camera (0-60000, default 0)
+//   opendelay=MS  opening the device takes MS milliseconds, as a real camera's driver takes
+//                 0.3-2 s to open and negotiate (0-60000, default 0)
 //   unplug        with stopafter: the device also reports an error, as a removed camera does
 //   live=0|1      paced by the clock (default 1); 0 delivers as fast as it is consumed
 //   pattern=NAME  the test pattern (videotestsrc names: smpte, ball, snow, red, ...;
@@ -34,6 +36,7 @@ struct VirtualDeviceOptions {
     bool hasCapture = true;
     std::int64_t stopAfter = -1;  // -1: never
     int startDelayMs = 0;
+    int openDelayMs = 0;
     bool unplugError = false;
     bool live = true;
     std::string pattern = "smpte";
