@@ -307,6 +307,10 @@ void CaptureSession::startGraph() {
 
 void CaptureSession::onStarted(const MediaResult& result) {
     starting_.reset();
+    if (watchOnceLive_) {
+        watchOnceLive_ = false;
+        watchdog_->rearm();
+    }
     if (!result.ok()) {
         const std::string reason = result.message();
         if (recording_) {
@@ -405,6 +409,11 @@ void CaptureSession::setFrameNotices(bool on) {
 }
 
 void CaptureSession::watchForFrames() {
+    // No frame can come while the device opens: the watch starts once it streams.
+    if (state_ == State::Closed || state_ == State::Opening) {
+        watchOnceLive_ = true;
+        return;
+    }
     watchdog_->rearm();
 }
 

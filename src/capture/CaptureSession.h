@@ -99,8 +99,10 @@ public:
     bool requestSnapshot();
     // Every frame kept is also reported as frameNotice() while on (handed-over snapshots).
     void setFrameNotices(bool on);
-    // Watches for live frames from now on: noLiveFrames() follows when none is drawn for
-    // kNoFrameInterval.  Frames drawn keep re-arming it.
+    // Watches for live frames from now on (from when the device has opened, while it is not
+    // open yet):
+    // noLiveFrames() follows when none is drawn for kNoFrameInterval.  Frames drawn keep
+    // re-arming it.
     void watchForFrames();
     static constexpr int kNoFrameIntervalMs = 500;
     // Whether noLiveFrames() has come since the last live frame drawn after `timeNs`
@@ -186,6 +188,7 @@ private:
     int microscopeFamily_ = 0;
     int registryDeviceIndex_ = -1;
     std::int64_t lastSnapshotServedNs_ = 0;
+    bool watchOnceLive_ = false;
 
     bool recording_ = false;
     bool recordingFileExisted_ = false;
