@@ -33,7 +33,6 @@ CaptureSession::CaptureSession(CaptureOptions options, QObject* parent)
     still_ = makeCallback(true);
     if (options_.snapshots == SnapshotDelivery::HandedOver)
         handing_ = static_cast<FrameHandingCallback*>(live_.get());
-    channel_->setWatchdog(watchdog_.get());
     connect(watchdog_.get(), &FrameWatchdog::expired, this, &CaptureSession::noLiveFrames);
 
     chipPoll_.setInterval(kButtonPollPeriodMs);
@@ -409,6 +408,8 @@ void CaptureSession::setFrameNotices(bool on) {
 }
 
 void CaptureSession::watchForFrames() {
+    // Frames feed the watch only once someone watches: no wake-ups for nobody.
+    channel_->setWatchdog(watchdog_.get());
     // No frame can come while the device opens: the watch starts once it streams.
     if (state_ == State::Closed || state_ == State::Opening) {
         watchOnceLive_ = true;
