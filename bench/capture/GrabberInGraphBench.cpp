@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/GrabberCallback.h"
-#include "platform/LiveTarget.h"
-#include "platform/MediaDevices.h"
-#include "platform/MediaGraph.h"
-#include "platform/MediaInternal.h"
+#include "desktop/LiveTarget.h"
+#include "frames/GrabberCallback.h"
+#include "media/MediaDevices.h"
+#include "media/MediaGraph.h"
+#include "media/MediaInternal.h"
 #include "support/BenchTiming.h"
 #include "support/TestCameraProvider.h"
 

@@ -13,10 +13,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/GrabberCallback.h"
-#include "platform/LiveTarget.h"
-#include "platform/MediaDevices.h"
-#include "platform/MediaGraph.h"
+#include "desktop/LiveTarget.h"
+#include "frames/GrabberCallback.h"
+#include "media/MediaDevices.h"
+#include "media/MediaGraph.h"
 #include "support/TestCameraProvider.h"
 
 namespace {

@@ -9,14 +9,14 @@
 // time (all the work runs on the GUI thread), so other programs on a busy machine do not
 // count; the wall-clock medians go to stderr.
 #include "capture/Pacing.h"
+#include "desktop/ScriptedDialogs.h"
 #include "imaging/CxImage.h"
 #include "manage/ImageManagementWindow.h"
 #include "manage/PictureStrip.h"
 #include "manage/ThumbnailButton.h"
 #include "manage/ThumbnailCache.h"
-#include "platform/ScriptedDialogs.h"
-#include "platform/SessionState.h"
 #include "support/BenchTiming.h"
+#include "system/SessionState.h"
 
 #include <QAbstractSlider>
 #include <QApplication>

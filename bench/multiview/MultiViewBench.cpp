@@ -11,15 +11,15 @@
 // CPU time where all the work runs on it; wall-clock medians go to stderr.
 #include "capture/CaptureMessages.h"
 #include "capture/Pacing.h"
+#include "desktop/ScriptedDialogs.h"
 #include "imaging/CxImage.h"
 #include "manage/ImageManagementWindow.h"
 #include "multiview/MultiViewWindow.h"
 #include "multiview/PaneSaver.h"
 #include "multiview/ViewCycle.h"
 #include "multiview/ViewPane.h"
-#include "platform/ScriptedDialogs.h"
-#include "platform/SessionState.h"
 #include "support/BenchTiming.h"
+#include "system/SessionState.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

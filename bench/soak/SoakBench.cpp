@@ -21,15 +21,15 @@
 #include "capture/CapturePipeline.h"
 #include "capture/Pacing.h"
 #include "capture/SnapshotWriter.h"
+#include "desktop/LiveTarget.h"
+#include "desktop/ScriptedDialogs.h"
 #include "imaging/CxImage.h"
 #include "manage/ImageManagementWindow.h"
 #include "manage/PictureStrip.h"
-#include "platform/LiveTarget.h"
-#include "platform/MediaFile.h"
-#include "platform/MemoryPolicy.h"
-#include "platform/ScriptedDialogs.h"
-#include "platform/SessionState.h"
+#include "media/MediaFile.h"
 #include "support/BenchTiming.h"
+#include "system/MemoryPolicy.h"
+#include "system/SessionState.h"
 
 #include <QAbstractSlider>
 #include <QApplication>

@@ -20,8 +20,8 @@
 
 #include "DetailedPicture.h"
 #include "imaging/CxImage.h"
-#include "imaging/ImageAdjustDialog.h"
 #include "skin/ControlIdentity.h"
+#include "widgets/ImageAdjustDialog.h"
 
 using namespace qelvo;
 

@@ -1,6 +1,6 @@
 #include "app/DeviceListRules.h"
 
-#include "platform/SessionState.h"
+#include "system/SessionState.h"
 
 namespace qelvo {
 

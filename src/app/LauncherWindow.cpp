@@ -3,12 +3,12 @@
 #include "app/AboutBox.h"
 #include "app/DeviceListRules.h"
 #include "app/StorageFolderCheck.h"
-#include "platform/SessionState.h"
 #include "skin/ControlIdentity.h"
 #include "skin/SimpleButton.h"
 #include "skin/SkinBitmaps.h"
 #include "skin/SkinPalette.h"
 #include "skin/SkinTable.h"
+#include "system/SessionState.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/WorkingWindows.h"
-#include "platform/DeviceCatalogue.h"
+#include "media/DeviceCatalogue.h"
 
 #include <QDialog>
 #include <QImage>

@@ -5,7 +5,7 @@
 #include <QLocalSocket>
 #include <QThread>
 
-#include "platform/Paths.h"
+#include "system/Paths.h"
 
 namespace qelvo {
 namespace {

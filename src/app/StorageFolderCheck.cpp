@@ -1,7 +1,7 @@
 #include "app/StorageFolderCheck.h"
 
-#include "platform/Paths.h"
-#include "platform/SessionState.h"
+#include "system/Paths.h"
+#include "system/SessionState.h"
 
 #include <sys/stat.h>
 

@@ -5,10 +5,10 @@
 #include "app/StorageFolderCheck.h"
 #include "app/WindowingPlatform.h"
 #include "app/WorkingWindows.h"
-#include "platform/Dialogs.h"
-#include "platform/GstInit.h"
-#include "platform/MemoryPolicy.h"
-#include "platform/Paths.h"
+#include "desktop/Dialogs.h"
+#include "media/GstInit.h"
+#include "system/MemoryPolicy.h"
+#include "system/Paths.h"
 
 #include <QApplication>
 #include <QFont>

@@ -58,7 +58,10 @@ BridgeDeviceSource systemBridgeDeviceSource() {
     BridgeDeviceSource source;
     source.videoInputs = [] { return makeSystemDeviceCatalogue()->videoInputs(); };
     source.receivers = [] { return std::vector<VideoInputDevice>{}; };
-    source.query = [](const VideoInputDevice& device) { return queryBridgeInterface(device); };
+    source.query = [](const VideoInputDevice& device) {
+        return queryBridgeInterface(device.friendlyName,
+                                    device.isVirtual ? &device.virtualEntry : nullptr);
+    };
     return source;
 }
 

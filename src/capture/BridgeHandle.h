@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/BridgeDriver.h"
-#include "platform/DeviceCatalogue.h"
+#include "media/DeviceCatalogue.h"
+#include "simulated/BridgeDriver.h"
 
 namespace qelvo {
 

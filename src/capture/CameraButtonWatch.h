@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/CameraButtonDevice.h"
-#include "platform/KeyPressReader.h"
+#include "devices/CameraButtonDevice.h"
+#include "devices/KeyPressReader.h"
 
 #include <functional>
 #include <memory>

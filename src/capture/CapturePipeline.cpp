@@ -7,12 +7,11 @@
 #include "capture/Pacing.h"
 #include "capture/SnapshotWriter.h"
 #include "capture/WindowTimers.h"
-#include "platform/CameraControlAccess.h"
-#include "platform/DeviceSettings.h"
-#include "platform/Dialogs.h"
-#include "platform/LiveTarget.h"
-#include "platform/MediaDevices.h"
-#include "platform/SessionState.h"
+#include "desktop/Dialogs.h"
+#include "desktop/LiveTarget.h"
+#include "devices/CameraControlAccess.h"
+#include "media/MediaDevices.h"
+#include "system/SessionState.h"
 
 #include <QTimer>
 
@@ -255,11 +254,6 @@ void CapturePipeline::tearDown() {
         if (bridge_.close) bridge_.close();
         bridgeOpen_ = false;
     }
-}
-
-void CapturePipeline::showDeviceSettings() {
-    if (!source_ || !hasSettingsPages(source_)) return;
-    qelvo::showDeviceSettings(host_.hostWidget(), source_);
 }
 
 void CapturePipeline::requestSnapshot() {

@@ -2,9 +2,9 @@
 
 #include "capture/CameraButtonWatch.h"
 #include "capture/DeviceFinder.h"
-#include "platform/MediaComponent.h"
-#include "platform/MediaGraph.h"
-#include "platform/MediaResult.h"
+#include "media/MediaComponent.h"
+#include "media/MediaGraph.h"
+#include "media/MediaResult.h"
 
 #include <QObject>
 
@@ -58,9 +58,6 @@ public:
     void tearDown();
     // The device finder with this window's variant rules and family effects.
     MediaComponent findDevice();
-
-    // CONFIG: the source's settings pages, modal over the window; nothing without a source.
-    void showDeviceSettings();
 
     // SNAP and every other snapshot request.  Image management window: "AVI recording now..."
     // while recording, else the snapshot flag is raised; multi-view window: its request is

@@ -3,8 +3,8 @@
 #include "capture/CapturePipeline.h"
 
 #include "capture/CaptureHost.h"
-#include "platform/Dialogs.h"
-#include "platform/MediaDevices.h"
+#include "desktop/Dialogs.h"
+#include "media/MediaDevices.h"
 
 #include <QTimer>
 

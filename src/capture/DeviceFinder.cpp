@@ -1,6 +1,6 @@
 #include "capture/DeviceFinder.h"
 
-#include "platform/SessionState.h"
+#include "system/SessionState.h"
 
 namespace qelvo {
 namespace {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/DeviceCatalogue.h"
-#include "platform/MediaComponent.h"
-#include "platform/MediaResult.h"
+#include "media/DeviceCatalogue.h"
+#include "media/MediaComponent.h"
+#include "media/MediaResult.h"
 
 #include <functional>
 #include <string>

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/RegistryDriverKeys.h"
+#include "simulated/RegistryDriverKeys.h"
 
 namespace qelvo {
 namespace {

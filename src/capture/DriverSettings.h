@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "platform/RegistryStore.h"
+#include "system/RegistryStore.h"
 
 namespace qelvo {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FramePool.h"
+#include "frames/FramePool.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,7 +4,7 @@
 #include "capture/CaptureMessages.h"
 #include "capture/SnapshotWriter.h"
 #include "capture/WindowTimers.h"
-#include "platform/LiveTarget.h"
+#include "desktop/LiveTarget.h"
 
 #include <algorithm>
 #include <cstring>

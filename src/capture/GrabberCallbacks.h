@@ -2,7 +2,7 @@
 
 #include "capture/CaptureState.h"
 #include "capture/FrameRecord.h"
-#include "platform/GrabberCallback.h"
+#include "frames/GrabberCallback.h"
 
 #include <QRect>
 

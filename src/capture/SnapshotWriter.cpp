@@ -2,12 +2,9 @@
 
 #include "capture/CaptureMessages.h"
 #include "capture/CaptureState.h"
-#include "platform/Paths.h"
-#include "platform/SessionState.h"
-
-#ifdef QELVO_HAVE_IMAGING
 #include "imaging/CxImage.h"
-#endif
+#include "system/Paths.h"
+#include "system/SessionState.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -89,19 +86,12 @@ bool renameNoReplace(const std::string& from, const std::string& to, bool& targe
 }
 
 bool encodeJpeg(const FrameRecord& frame, const std::string& path) {
-#ifdef QELVO_HAVE_IMAGING
     CxImage picture;
     if (!picture.CreateFromPixels(frame.pixels(), frame.width(), frame.height(), 24,
                                   static_cast<int>(frame.rowBytes()), false))
         return false;
     picture.SetQuality(kSnapshotQuality);
     return picture.SaveFile(path.c_str(), FormatJpeg);
-#else
-    (void)frame;
-    (void)path;
-    (void)kSnapshotQuality;
-    return false;
-#endif
 }
 
 std::mutex& observerMutex() {

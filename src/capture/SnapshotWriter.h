@@ -1,7 +1,7 @@
 #pragma once
 
 #include "capture/FrameRecord.h"
-#include "platform/Clock.h"
+#include "system/Clock.h"
 
 #include <cstddef>
 #include <functional>

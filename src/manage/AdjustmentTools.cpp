@@ -1,7 +1,7 @@
 #include "manage/AdjustmentTools.h"
 
-#include "imaging/ImageAdjustDialog.h"
 #include "skin/ControlIdentity.h"
+#include "widgets/ImageAdjustDialog.h"
 
 #include <QAbstractButton>
 

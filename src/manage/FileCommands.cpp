@@ -1,6 +1,6 @@
 #include "manage/FileCommands.h"
 
-#include "platform/Dialogs.h"
+#include "desktop/Dialogs.h"
 
 #include <fcntl.h>
 #include <stdio.h>

@@ -4,17 +4,14 @@
 #include "capture/CapturePipeline.h"
 #include "capture/GrabberCallbacks.h"
 #include "capture/Pacing.h"
-#include "imaging/ClipViewerPopup.h"
+#include "desktop/LiveTarget.h"
+#include "desktop/Screens.h"
 #include "imaging/CxImage.h"
 #include "manage/AdjustmentTools.h"
 #include "manage/FileCommands.h"
 #include "manage/PicturePanel.h"
 #include "manage/PictureView.h"
 #include "manage/ThumbnailButton.h"
-#include "platform/Clock.h"
-#include "platform/LiveTarget.h"
-#include "platform/Screens.h"
-#include "platform/SessionState.h"
 #include "skin/ControlIdentity.h"
 #include "skin/HdButton.h"
 #include "skin/SimpleButton.h"
@@ -22,6 +19,10 @@
 #include "skin/SkinPalette.h"
 #include "skin/SkinTable.h"
 #include "skin/SkinnedControls.h"
+#include "system/Clock.h"
+#include "system/SessionState.h"
+#include "widgets/ClipViewerPopup.h"
+#include "widgets/DeviceSettingsDialog.h"
 
 #include <QAbstractSlider>
 #include <QComboBox>
@@ -381,7 +382,7 @@ void ImageManagementWindow::stopRecording() {
 }
 
 void ImageManagementWindow::config() {
-    pipeline_->showDeviceSettings();
+    showDeviceSettings(this, pipeline_->source());
 }
 
 // ---- full screen

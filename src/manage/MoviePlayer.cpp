@@ -1,6 +1,6 @@
 #include "manage/MoviePlayer.h"
 
-#include "platform/Dialogs.h"
+#include "desktop/Dialogs.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/MediaGraph.h"
+#include "media/MediaGraph.h"
 
 #include <QRect>
 

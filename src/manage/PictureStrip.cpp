@@ -1,7 +1,7 @@
 #include "manage/PictureStrip.h"
 
 #include "manage/PictureOrder.h"
-#include "platform/Paths.h"
+#include "system/Paths.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

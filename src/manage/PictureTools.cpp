@@ -1,12 +1,13 @@
 #include "manage/PictureTools.h"
 
+#include "desktop/Dialogs.h"
 #include "imaging/CxImage.h"
 #include "imaging/ExifEditor.h"
 #include "imaging/JpegQuality.h"
 #include "imaging/JpegSegments.h"
 #include "imaging/JpegTransform.h"
 #include "imaging/PictureRewrite.h"
-#include "platform/Dialogs.h"
+#include "desktop/Dialogs.h"
 
 #include <cerrno>
 #include <cstdio>

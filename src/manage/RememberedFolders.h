@@ -2,7 +2,7 @@
 
 #include "manage/FolderList.h"
 #include "manage/SettingsFile.h"
-#include "platform/Clock.h"
+#include "system/Clock.h"
 
 #include <string>
 

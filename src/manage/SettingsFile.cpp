@@ -1,6 +1,6 @@
 #include "manage/SettingsFile.h"
 
-#include "platform/Paths.h"
+#include "system/Paths.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

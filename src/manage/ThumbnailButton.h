@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/LiveTarget.h"
+#include "desktop/LiveTarget.h"
 
 #include <QColor>
 #include <QFont>

@@ -4,21 +4,22 @@
 #include "capture/CapturePipeline.h"
 #include "capture/CaptureState.h"
 #include "capture/GrabberCallbacks.h"
-#include "imaging/ClipViewerPopup.h"
+#include "desktop/Dialogs.h"
+#include "desktop/LiveTarget.h"
+#include "desktop/Screens.h"
 #include "multiview/PrintReport.h"
 #include "multiview/ViewCycle.h"
 #include "multiview/ViewPane.h"
-#include "platform/Clock.h"
-#include "platform/Dialogs.h"
-#include "platform/LiveTarget.h"
-#include "platform/Screens.h"
-#include "platform/SessionState.h"
 #include "skin/ControlIdentity.h"
 #include "skin/HdButton.h"
 #include "skin/SimpleButton.h"
 #include "skin/SkinBitmaps.h"
 #include "skin/SkinTable.h"
 #include "skin/SkinnedControls.h"
+#include "system/Clock.h"
+#include "system/SessionState.h"
+#include "widgets/ClipViewerPopup.h"
+#include "widgets/DeviceSettingsDialog.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -385,7 +386,7 @@ void MultiViewWindow::save() {
 }
 
 void MultiViewWindow::config() {
-    pipeline_->showDeviceSettings();
+    showDeviceSettings(this, pipeline_->source());
 }
 
 void MultiViewWindow::print() {

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "desktop/Dialogs.h"
 #include "multiview/PanePicture.h"
-#include "platform/Dialogs.h"
 
 #include <array>
 #include <functional>

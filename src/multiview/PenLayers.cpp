@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 namespace qelvo {
 namespace {
@@ -24,51 +25,81 @@ void makeLayer(CxImage& layer) {
     layer.SetTransparentColor(PenLayers::kTransparentGrey);
 }
 
+// Layer pixels [first, last) along one axis that pixel i of a stretch of `in` layer pixels
+// to `out` pixels covers: all of them when shrinking, so a one-pixel stroke is never skipped,
+// and at least one, the nearest sample, when enlarging.
+std::pair<int, int> coveredSpan(int i, int out, int in) {
+    const int first = static_cast<int>(static_cast<std::int64_t>(i) * in / out);
+    const int last = static_cast<int>(static_cast<std::int64_t>(i + 1) * in / out);
+    return {first, std::max(first + 1, last)};
+}
+
+// The first pixel that is not transparent grey among layer columns [left, right) of layer
+// rows [low, high) (row 0 the bottom line), looking from the top row down and left to right
+// within a row; nullptr when the block holds no stroke.  Picking one stroke pixel rather than
+// mixing them keeps every colour a pen colour.
+const std::uint8_t* firstStroke(const CxImage& layer, std::pair<int, int> columns,
+                                std::pair<int, int> rows, RgbQuad grey) {
+    for (int row = rows.second - 1; row >= rows.first; --row) {
+        const std::uint8_t* p = layer.RowBits(row) + 3 * columns.first;
+        for (int x = columns.first; x < columns.second; ++x, p += 3)
+            if (p[0] != grey.blue || p[1] != grey.green || p[2] != grey.red) return p;
+    }
+    return nullptr;
+}
+
+std::vector<std::pair<int, int>> columnSpans(int out, int in) {
+    std::vector<std::pair<int, int>> spans(static_cast<std::size_t>(out));
+    for (int x = 0; x < out; ++x) spans[x] = coveredSpan(x, out, in);
+    return spans;
+}
+
+// The 24-bit layer stretched to width x height without losing a stroke: each pixel takes the
+// first stroke pixel it covers, or the transparent grey.
+bool stretchLayer(const CxImage& layer, int width, int height, CxImage& out) {
+    if (layer.BitsPerPixel() != 24 || !out.Create(width, height, 24)) return false;
+    const RgbQuad grey = layer.TransparentColor();
+    const std::uint8_t greyBytes[3] = {grey.blue, grey.green, grey.red};
+    const auto columns = columnSpans(width, layer.Width());
+    for (int y = 0; y < height; ++y) {
+        const auto rows = coveredSpan(y, height, layer.Height());
+        std::uint8_t* d = out.RowBits(y);
+        for (int x = 0; x < width; ++x, d += 3) {
+            const std::uint8_t* s = firstStroke(layer, columns[x], rows, grey);
+            std::memcpy(d, s ? s : greyBytes, 3);
+        }
+    }
+    out.SetTransparentIndex(0);
+    out.SetTransparentColor(grey);
+    return true;
+}
+
 }  // namespace
 
 bool overlayLayer(CxImage& picture, const CxImage& layer) {
     if (!picture.IsValid() || !layer.IsValid()) return false;
     if (picture.Width() == layer.Width() && picture.Height() == layer.Height())
         return picture.PasteOver(layer, 0, 0);
-    // Nearest samples keep the grey exact, so the stretched layer stays transparent there.
     CxImage stretched;
-    CxImage& source = const_cast<CxImage&>(layer);  // Resize into a destination leaves it as is
-    if (!source.Resize(picture.Width(), picture.Height(), 1, &stretched)) return false;
-    stretched.SetTransparentIndex(0);
-    stretched.SetTransparentColor(layer.TransparentColor());
+    if (!stretchLayer(layer, picture.Width(), picture.Height(), stretched)) return false;
     return picture.PasteOver(stretched, 0, 0);
 }
 
 void overlayLayerScaled(QImage& pane, const CxImage& layer) {
     if (pane.isNull() || !layer.IsValid() || layer.BitsPerPixel() != 24) return;
     if (pane.format() != QImage::Format_RGB32) pane = pane.convertToFormat(QImage::Format_RGB32);
-    const int w = pane.width(), h = pane.height();
-    const int lw = layer.Width(), lh = layer.Height();
+    const int w = pane.width(), h = pane.height(), lh = layer.Height();
     const RgbQuad grey = layer.TransparentColor();
-    // Each pane pixel looks at every layer pixel it covers, so a one-pixel stroke stays
-    // visible on a half-size pane (a plain nearest sample would skip every other line).
-    auto span = [](int i, int out, int in) {
-        const int first = static_cast<int>(static_cast<std::int64_t>(i) * in / out);
-        const int last = static_cast<int>(static_cast<std::int64_t>(i + 1) * in / out);
-        return std::pair<int, int>{first, std::max(first + 1, last)};
-    };
+    const auto columns = columnSpans(w, layer.Width());
     for (int y = 0; y < h; ++y) {
-        const auto [top, bottom] = span(y, h, lh);
+        // Pane rows run top-down, layer rows bottom-up.
+        const auto [top, bottom] = coveredSpan(y, h, lh);
         auto* out = reinterpret_cast<std::uint32_t*>(pane.scanLine(y));
         for (int x = 0; x < w; ++x) {
-            const auto [left, right] = span(x, w, lw);
-            for (int ly = top; ly < bottom; ++ly) {
-                const std::uint8_t* row = layer.RowBits(lh - 1 - ly);
-                const std::uint8_t* p = row + 3 * left;
-                int lx = left;
-                for (; lx < right; ++lx, p += 3)
-                    if (p[0] != grey.blue || p[1] != grey.green || p[2] != grey.red) break;
-                if (lx < right) {
-                    out[x] = 0xFF000000u | (std::uint32_t{p[2]} << 16) |
-                             (std::uint32_t{p[1]} << 8) | p[0];
-                    break;
-                }
-            }
+            const std::uint8_t* p = firstStroke(layer, columns[x], {lh - bottom, lh - top}, grey);
+            if (p)
+                out[x] =
+                    0xFF000000u | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
         }
     }
 }

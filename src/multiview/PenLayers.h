@@ -11,8 +11,9 @@ namespace qelvo {
 
 // Lays a drawing layer over a picture at 0,0, copying only the layer's pixels that are not
 // its transparent grey.  A picture of another size than the layer gets the layer stretched
-// to its own size first (nearest samples), so strokes land where they were drawn on the
-// pane whatever size the camera delivers.  False when either is empty.
+// to its own size first, so strokes land where they were drawn on the pane whatever size the
+// camera delivers; a smaller picture keeps every stroke, in its own colour, as the pane shows
+// it (see overlayLayerScaled).  False when either is empty.
 bool overlayLayer(CxImage& picture, const CxImage& layer);
 
 // Lays a drawing layer over a picture already stretched to a pane (upright, 32-bit): a pane

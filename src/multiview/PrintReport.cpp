@@ -1,9 +1,9 @@
 #include "multiview/PrintReport.h"
 
+#include "desktop/Dialogs.h"
 #include "imaging/CxImage.h"
 #include "imaging/DrawScaled.h"
 #include "multiview/PenLayers.h"
-#include "platform/Dialogs.h"
 
 #include <QDir>
 #include <QFile>
@@ -56,8 +56,7 @@ QRect PrintReport::paneRect(int pane) {
 
 double PrintReport::fitScale(QSize area) {
     if (area.width() <= 0 || area.height() <= 0) return 1.0;
-    const double scale = std::min(double(area.width()) / kWidth, double(area.height()) / kHeight);
-    return std::min(1.0, scale);
+    return std::min(double(area.width()) / kWidth, double(area.height()) / kHeight);
 }
 
 QString PrintReport::timeLine() {
@@ -74,7 +73,7 @@ void PrintReport::paint(QPainter& painter, QSize printableArea, int layout,
                         const QString& timeText) {
     painter.save();
     const double scale = fitScale(printableArea);
-    if (scale < 1.0) painter.scale(scale, scale);
+    painter.scale(scale, scale);
     drawTextAt(painter, 100, 100, QString::fromLatin1(kTitle));
     drawTextAt(painter, 100, 500, timeText);
     for (int i = 0; i < std::min(layout, 4); ++i) {
@@ -90,8 +89,8 @@ bool PrintReport::print(QWidget* parent, int layout, const std::array<PanePictur
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(QString::fromLatin1(kDocumentName));
     // The page is laid out for a 600 dpi A4 sheet: printing to a file gets that resolution
-    // (the toolkit would pick 1200 dpi and leave the report in a corner); a printer's driver
-    // still reports its own.
+    // (the toolkit would pick 1200 dpi, four times the pixels to store for the same page); a
+    // printer's driver still reports its own, and the report is scaled to it.
     printer.setResolution(600);
     if (!dialogs().print(parent, printer) || !printer.isValid()) {
         dialogs().message(parent, QString::fromLatin1(kCannotPrint), QString(), MessageButtons::Ok);

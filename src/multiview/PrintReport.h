@@ -30,8 +30,9 @@ public:
 
     // Picture rectangle of pane `pane` (0..3): 1920 x 1440, 100 apart.
     static QRect paneRect(int pane);
-    // The uniform scale that fits the report into a printable area of `area` device pixels:
-    // 1 when it fits, smaller when it would be cut.
+    // The uniform scale that fits the report into a printable area of `area` device pixels,
+    // keeping its proportions: larger than 1 on a page with more pixels than the report,
+    // smaller on one with fewer.  1 for an empty area.
     static double fitScale(QSize area);
     // "Time : " and the asctime text of the local time now (its newline included).
     static QString timeLine();

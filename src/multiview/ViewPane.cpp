@@ -1,6 +1,6 @@
 #include "multiview/ViewPane.h"
 
-#include "platform/LiveTarget.h"
+#include "desktop/LiveTarget.h"
 
 #include <QPainter>
 

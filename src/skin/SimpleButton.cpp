@@ -1,6 +1,6 @@
 #include "skin/SimpleButton.h"
 
-#include "platform/Dialogs.h"
+#include "desktop/Dialogs.h"
 #include "skin/SkinBitmaps.h"
 
 #include <QCoreApplication>

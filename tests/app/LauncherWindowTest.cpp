@@ -1,7 +1,7 @@
 #include "app/LauncherWindow.h"
 #include "app/StartUp.h"
-#include "platform/SessionState.h"
 #include "skin/SkinBitmaps.h"
+#include "system/SessionState.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>

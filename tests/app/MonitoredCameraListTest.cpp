@@ -2,9 +2,9 @@
 // the device monitor knows are listed by the same rules, and plugging one in or pulling it
 // out shows at the next rescan.
 #include "app/LauncherWindow.h"
-#include "platform/DeviceCatalogue.h"
-#include "platform/SessionState.h"
+#include "media/DeviceCatalogue.h"
 #include "support/TestCameraProvider.h"
+#include "system/SessionState.h"
 
 #include <gtest/gtest.h>
 #include <QComboBox>

@@ -1,5 +1,5 @@
 #include "app/StorageFolderCheck.h"
-#include "platform/SessionState.h"
+#include "system/SessionState.h"
 
 #include <gtest/gtest.h>
 

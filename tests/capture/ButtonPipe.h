@@ -1,7 +1,7 @@
 #pragma once
 
 #include "capture/CameraButtonWatch.h"
-#include "platform/InputEventDecoder.h"
+#include "devices/InputEventDecoder.h"
 
 #include <fcntl.h>
 #include <linux/input.h>

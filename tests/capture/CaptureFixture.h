@@ -6,12 +6,12 @@
 #include "capture/GrabberCallbacks.h"
 #include "capture/Pacing.h"
 #include "capture/SnapshotWriter.h"
-#include "platform/Clock.h"
-#include "platform/DeviceCatalogue.h"
-#include "platform/Dialogs.h"
-#include "platform/ScriptedDialogs.h"
-#include "platform/SessionState.h"
-#include "platform/TempFolder.h"
+#include "desktop/Dialogs.h"
+#include "desktop/ScriptedDialogs.h"
+#include "media/DeviceCatalogue.h"
+#include "system/Clock.h"
+#include "system/SessionState.h"
+#include "system/TempFolder.h"
 
 #include <gtest/gtest.h>
 

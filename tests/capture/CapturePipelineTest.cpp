@@ -1,10 +1,11 @@
 #include "capture/CaptureFixture.h"
+#include "desktop/LiveTarget.h"
+#include "devices/CameraControlStore.h"
+#include "devices/SimulatedCameraControls.h"
 #include "imaging/CxImage.h"
-#include "platform/CameraControlStore.h"
-#include "platform/LiveTarget.h"
-#include "platform/MediaGraph.h"
-#include "platform/SimulatedCameraControls.h"
-#include "platform/VirtualButtonChannel.h"
+#include "media/MediaGraph.h"
+#include "simulated/VirtualButtonChannel.h"
+#include "widgets/DeviceSettingsDialog.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -27,7 +28,7 @@ TEST_F(PipelineTest, TeardownIsSafeWhenNothingIsBuilt) {
     auto pipeline = makePipeline(window, WindowKind::ImageManagement, false, "");
     pipeline->tearDown();
     pipeline->tearDown();
-    pipeline->showDeviceSettings();  // no source: nothing happens
+    EXPECT_FALSE(showDeviceSettings(nullptr, pipeline->source())) << "no source: no pages";
     EXPECT_FALSE(pipeline->startCapture().ok()) << "no device";
     EXPECT_EQ(pipeline->graph() != nullptr, true) << "the failed graph stays until teardown";
     pipeline->tearDown();
@@ -280,7 +281,7 @@ TEST_F(PipelineTest, DeviceSettingsOpenModallyOverTheWindow) {
             if (w->isModal() && w->isVisible()) w->close();
     });
     watchdog.start(2000);
-    pipeline->showDeviceSettings();
+    EXPECT_TRUE(showDeviceSettings(&window, pipeline->source()));
     EXPECT_TRUE(sawModal);
 }
 

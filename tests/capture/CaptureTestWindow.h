@@ -4,7 +4,7 @@
 #include "capture/CaptureMessages.h"
 #include "capture/WaitUntil.h"
 #include "capture/WindowTimers.h"
-#include "platform/LiveTarget.h"
+#include "desktop/LiveTarget.h"
 
 #include <QDialog>
 

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "capture/SnapshotButtonPoll.h"
-#include "platform/RegistryDriverKeys.h"
-#include "platform/TempFolder.h"
+#include "simulated/RegistryDriverKeys.h"
+#include "system/TempFolder.h"
 
 namespace qelvo {
 namespace {

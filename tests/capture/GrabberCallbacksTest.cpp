@@ -3,10 +3,10 @@
 #include "capture/CaptureTestWindow.h"
 #include "capture/GrabberCallbacks.h"
 #include "capture/SnapshotWriter.h"
-#include "platform/Clock.h"
-#include "platform/LiveTarget.h"
-#include "platform/SessionState.h"
-#include "platform/TempFolder.h"
+#include "desktop/LiveTarget.h"
+#include "system/Clock.h"
+#include "system/SessionState.h"
+#include "system/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // listed by the system catalogue and bound, previewed, snapped and recorded by the real
 // pipeline, whatever other cameras the machine has.
 #include "capture/CaptureFixture.h"
-#include "platform/LiveTarget.h"
-#include "platform/MediaFile.h"
+#include "desktop/LiveTarget.h"
+#include "media/MediaFile.h"
 #include "support/TestCameraProvider.h"
 
 #include <cstdlib>

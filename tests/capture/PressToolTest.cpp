@@ -14,9 +14,9 @@
 
 #include "capture/BridgeHandle.h"
 #include "capture/SnapshotButtonPoll.h"
-#include "platform/RegistryDriverKeys.h"
-#include "platform/TempFolder.h"
-#include "platform/VirtualButtonChannel.h"
+#include "simulated/RegistryDriverKeys.h"
+#include "simulated/VirtualButtonChannel.h"
+#include "system/TempFolder.h"
 
 extern char** environ;
 

@@ -1,6 +1,6 @@
 #include "capture/CaptureFixture.h"
-#include "platform/LiveTarget.h"
-#include "platform/MediaFile.h"
+#include "desktop/LiveTarget.h"
+#include "media/MediaFile.h"
 
 #include <sys/stat.h>
 

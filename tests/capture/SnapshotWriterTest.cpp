@@ -1,6 +1,6 @@
 #include "capture/SnapshotWriter.h"
 #include "imaging/CxImage.h"
-#include "platform/TempFolder.h"
+#include "system/TempFolder.h"
 
 #include <gtest/gtest.h>
 

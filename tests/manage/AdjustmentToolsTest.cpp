@@ -1,7 +1,7 @@
 #include "ManageTestSupport.h"
-#include "imaging/ImageAdjustDialog.h"
 #include "manage/AdjustmentTools.h"
 #include "skin/ControlIdentity.h"
+#include "widgets/ImageAdjustDialog.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,9 +1,9 @@
 #include "ManageTestSupport.h"
 #include "capture/WaitUntil.h"
-#include "imaging/ClipViewerPopup.h"
-#include "platform/LiveTarget.h"
-#include "platform/Screens.h"
+#include "desktop/LiveTarget.h"
+#include "desktop/Screens.h"
 #include "skin/ControlIdentity.h"
+#include "widgets/ClipViewerPopup.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,6 +1,6 @@
 #include "TempFolder.h"
+#include "desktop/ScriptedDialogs.h"
 #include "manage/FileCommands.h"
-#include "platform/ScriptedDialogs.h"
 
 #include <gtest/gtest.h>
 

@@ -6,14 +6,14 @@
 #include "capture/Pacing.h"
 #include "capture/SnapshotWriter.h"
 #include "capture/WaitUntil.h"
+#include "desktop/LiveTarget.h"
+#include "desktop/ScriptedDialogs.h"
 #include "manage/ImageManagementWindow.h"
 #include "manage/ThumbnailButton.h"
-#include "platform/Clock.h"
-#include "platform/DeviceCatalogue.h"
-#include "platform/LiveTarget.h"
-#include "platform/ScriptedDialogs.h"
-#include "platform/SessionState.h"
+#include "media/DeviceCatalogue.h"
 #include "support/PressTool.h"
+#include "system/Clock.h"
+#include "system/SessionState.h"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>

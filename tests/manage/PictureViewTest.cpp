@@ -1,5 +1,6 @@
 // Zoom, pan bars and loupe of the picture panel, and the tools that rewrite its file.
 #include "TempFolder.h"
+#include "desktop/ScriptedDialogs.h"
 #include "imaging/CxImage.h"
 #include "imaging/DrawScaled.h"
 #include "imaging/JpegQuality.h"
@@ -10,7 +11,6 @@
 #include "manage/PicturePanel.h"
 #include "manage/PictureTools.h"
 #include "manage/PictureView.h"
-#include "platform/ScriptedDialogs.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "TempFolder.h"
 #include "manage/RememberedFolders.h"
-#include "platform/SessionState.h"
+#include "system/SessionState.h"
 
 #include <gtest/gtest.h>
 

@@ -4,16 +4,16 @@
 #include "app/WorkingWindows.h"
 #include "capture/Pacing.h"
 #include "capture/WaitUntil.h"
+#include "desktop/LiveTarget.h"
+#include "desktop/ScriptedDialogs.h"
+#include "media/DeviceCatalogue.h"
 #include "multiview/MultiViewWindow.h"
 #include "multiview/ViewCycle.h"
 #include "multiview/ViewPane.h"
-#include "platform/Clock.h"
-#include "platform/DeviceCatalogue.h"
-#include "platform/LiveTarget.h"
-#include "platform/ScriptedDialogs.h"
-#include "platform/SessionState.h"
-#include "platform/TempFolder.h"
 #include "support/PressTool.h"
+#include "system/Clock.h"
+#include "system/SessionState.h"
+#include "system/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "MultiViewTestSupport.h"
+#include "desktop/ScriptedDialogs.h"
 #include "multiview/PaneSaver.h"
 #include "multiview/PenLayers.h"
-#include "platform/ScriptedDialogs.h"
-#include "platform/TempFolder.h"
+#include "system/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace qelvo {
 namespace {
 
@@ -86,6 +89,40 @@ TEST(PenLayersTest, OverlayCopiesOnlyStrokesAndFollowsThePictureSize) {
     EXPECT_EQ(shown.pixelColor(160, 119), QColor(255, 0, 0));
     EXPECT_EQ(shown.pixelColor(100, 100), QColor(0, 200, 0));
     EXPECT_EQ(test::pixelFromTop(hd, 600, 100), QColor(0, 200, 0));
+}
+
+TEST(PenLayersTest, SmallerPicturesKeepEveryStrokeInItsOwnColour) {
+    PenLayers pen;
+    pen.togglePenMode();
+    pen.pickColour({845 + 2 * 15, 90});  // red
+    // One-pixel strokes on an odd layer row and column, which a plain nearest sample skips.
+    pen.stroke(0, {0, 9}, {639, 9}, 1);      // layer row 471, the whole width
+    pen.stroke(0, {101, 0}, {101, 480}, 1);  // layer column 101, the whole height
+    const QColor green(0, 200, 0), red(255, 0, 0);
+    for (const QSize size : {QSize(320, 240), QSize(200, 150), QSize(160, 120)}) {
+        const auto frame = test::solidFrame(size.width(), size.height(), green);
+        CxImage picture;
+        ASSERT_TRUE(composePane(PanePicture{frame}, &pen.layer(0), picture));
+        std::vector<bool> redInColumn(size.width()), redInRow(size.height());
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x) {
+                const QColor c = test::pixelFromTop(picture, x, y);
+                ASSERT_TRUE(c == red || c == green) << x << "," << y << " " << size.width();
+                if (c == red) redInColumn[x] = redInRow[y] = true;
+            }
+        EXPECT_EQ(std::count(redInColumn.begin(), redInColumn.end(), false), 0) << size.width();
+        EXPECT_EQ(std::count(redInRow.begin(), redInRow.end(), false), 0) << size.width();
+    }
+
+    // A half-size picture gets the strokes exactly where a half-size pane shows them.
+    const auto frame = test::solidFrame(320, 240, green);
+    CxImage saved;
+    ASSERT_TRUE(composePane(PanePicture{frame}, &pen.layer(0), saved));
+    QImage shown = scaledPane(PanePicture{frame}, QSize(320, 240));
+    overlayLayerScaled(shown, pen.layer(0));
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x)
+            ASSERT_EQ(test::pixelFromTop(saved, x, y), shown.pixelColor(x, y)) << x << "," << y;
 }
 
 }  // namespace

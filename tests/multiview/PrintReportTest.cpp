@@ -2,7 +2,7 @@
 #include "PrintToPdf.h"
 #include "multiview/PenLayers.h"
 #include "multiview/PrintReport.h"
-#include "platform/TempFolder.h"
+#include "system/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -61,11 +61,17 @@ TEST_F(PrintReportTest, DualPrintsTheUpperRowWithStrokesOnlyInPenMode) {
     ASSERT_TRUE(PrintReport::print(nullptr, 2, panes(), nullptr));
     QImage page = test::renderFirstPage(dialogs->pdfPath, 60);
     ASSERT_FALSE(page.isNull());
-    EXPECT_TRUE(test::near(pageAt(page, centre(0).x(), centre(0).y(), 600, 60), Qt::red));
-    EXPECT_TRUE(test::near(pageAt(page, centre(1).x(), centre(1).y(), 600, 60), Qt::green));
+    // A4 at 600 dpi is 4960 device pixels wide: the report is enlarged to that width.
+    const double scale = 4960.0 / PrintReport::kWidth;
+    auto at = [&](int pane) {
+        const QPoint c = centre(pane, scale);
+        return pageAt(page, c.x(), c.y(), 600, 60);
+    };
+    EXPECT_TRUE(test::near(at(0), Qt::red));
+    EXPECT_TRUE(test::near(at(1), Qt::green));
     // The lower row stays blank although panes 3 and 4 hold pictures.
-    EXPECT_TRUE(test::near(pageAt(page, centre(2).x(), centre(2).y(), 600, 60), Qt::white));
-    EXPECT_TRUE(test::near(pageAt(page, centre(3).x(), centre(3).y(), 600, 60), Qt::white));
+    EXPECT_TRUE(test::near(at(2), Qt::white));
+    EXPECT_TRUE(test::near(at(3), Qt::white));
     // The title's ink lies in its line at the top.
     bool ink = false;
     for (int x = 10; x < 200 && !ink; ++x)
@@ -74,8 +80,8 @@ TEST_F(PrintReportTest, DualPrintsTheUpperRowWithStrokesOnlyInPenMode) {
 
     ASSERT_TRUE(PrintReport::print(nullptr, 2, panes(), &pen));
     page = test::renderFirstPage(dialogs->pdfPath, 60);
-    EXPECT_TRUE(test::near(pageAt(page, centre(1).x(), centre(1).y(), 600, 60), Qt::black));
-    EXPECT_TRUE(test::near(pageAt(page, centre(0).x(), centre(0).y(), 600, 60), Qt::red));
+    EXPECT_TRUE(test::near(at(1), Qt::black));
+    EXPECT_TRUE(test::near(at(0), Qt::red));
 }
 
 TEST_F(PrintReportTest, A300DpiPageGetsTheWholeReportScaledDown) {
@@ -91,8 +97,26 @@ TEST_F(PrintReportTest, A300DpiPageGetsTheWholeReportScaledDown) {
         EXPECT_TRUE(test::near(pageAt(page, centre(i, scale).x(), centre(i, scale).y(), 300, 30),
                                colours[i]))
             << "pane " << i;
-    EXPECT_DOUBLE_EQ(PrintReport::fitScale(QSize(4960, 7016)), 1.0);
-    EXPECT_DOUBLE_EQ(PrintReport::fitScale(QSize(5100, 6600)), 1.0);
+}
+
+TEST_F(PrintReportTest, A1200DpiPageGetsTheReportEnlargedToItsWidth) {
+    dialogs->resolution = 1200;
+    dialogs->printAnswers = {true};
+    ASSERT_TRUE(PrintReport::print(nullptr, 4, panes(), nullptr));
+    const QImage page = test::renderFirstPage(dialogs->pdfPath, 30);
+    ASSERT_FALSE(page.isNull());
+    // A4 at 1200 dpi is 9921 x 14031 device pixels: the width decides the scale.
+    const double scale = 9921.0 / PrintReport::kWidth;
+    const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow};
+    for (int i = 0; i < 4; ++i) {
+        const QRect r = PrintReport::paneRect(i);
+        // Near the far corner of each picture, which lies past the unscaled report.
+        const QPoint p(int((r.right() - 40) * scale), int((r.bottom() - 40) * scale));
+        EXPECT_TRUE(test::near(pageAt(page, p.x(), p.y(), 1200, 30), colours[i])) << "pane " << i;
+    }
+    // Both ways, keeping proportions: the tighter side decides.
+    EXPECT_DOUBLE_EQ(PrintReport::fitScale(QSize(4960, 7016)), 4960.0 / PrintReport::kWidth);
+    EXPECT_DOUBLE_EQ(PrintReport::fitScale(QSize(9000, 5970)), 5970.0 / PrintReport::kHeight);
 }
 
 TEST_F(PrintReportTest, AnUnwritablePdfIsReported) {

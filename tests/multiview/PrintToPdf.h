@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ScriptedDialogs.h"
+#include "desktop/ScriptedDialogs.h"
 
 #include <spawn.h>
 #include <sys/wait.h>

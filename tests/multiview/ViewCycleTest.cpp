@@ -1,7 +1,7 @@
 #include "MultiViewTestSupport.h"
 #include "capture/GrabberCallbacks.h"
+#include "desktop/LiveTarget.h"
 #include "multiview/ViewCycle.h"
-#include "platform/LiveTarget.h"
 
 #include <gtest/gtest.h>
 

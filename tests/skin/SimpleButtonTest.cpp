@@ -1,4 +1,4 @@
-#include "platform/ScriptedDialogs.h"
+#include "desktop/ScriptedDialogs.h"
 #include "skin/ControlIdentity.h"
 #include "skin/SimpleButton.h"
 #include "skin/SkinBitmaps.h"

@@ -8,10 +8,10 @@
 
 #include "imaging/fuzz/ExifInput.h"
 #include "manage/fuzz/SettingsFileInput.h"
-#include "platform/fuzz/ChipStateInput.h"
-#include "platform/fuzz/InputEventInput.h"
-#include "platform/fuzz/RegistryValueInput.h"
-#include "platform/fuzz/VirtualDeviceListInput.h"
+#include "simulated/fuzz/ChipStateInput.h"
+#include "simulated/fuzz/InputEventInput.h"
+#include "simulated/fuzz/RegistryValueInput.h"
+#include "simulated/fuzz/VirtualDeviceListInput.h"
 
 int main(int argc, char** argv) {
     using namespace qelvo::fuzz;

@@ -1,6 +1,6 @@
 #include "support/TestCameraProvider.h"
 
-#include "platform/GstInit.h"
+#include "media/GstInit.h"
 
 #include <gst/gst.h>
 

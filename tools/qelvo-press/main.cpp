@@ -11,11 +11,11 @@
 #include <iostream>
 #include <string>
 
-#include "platform/BridgeDriver.h"
-#include "platform/Paths.h"
-#include "platform/RegistryDriverKeys.h"
-#include "platform/RegistryStore.h"
-#include "platform/VirtualButtonChannel.h"
+#include "simulated/BridgeDriver.h"
+#include "simulated/RegistryDriverKeys.h"
+#include "simulated/VirtualButtonChannel.h"
+#include "system/Paths.h"
+#include "system/RegistryStore.h"
 
 namespace {
 

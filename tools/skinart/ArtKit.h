@@ -37,7 +37,8 @@ enum class Look { Normal = 0, Pressed = 1, Hover = 2 };
 QImage newCanvas(int width, int height, const QColor& fill = colour::kBar);
 void setupPainter(QPainter& painter);
 
-// "Liberation Sans Narrow" (narrow) or "Liberation Sans", pixel-sized.
+// "Liberation Sans Narrow" (narrow) or "Liberation Sans", pixel-sized, from the files
+// ArtFonts loads.
 QFont font(int pixelSize, bool bold = true, bool narrow = true);
 // Largest font up to `pixelSize` (not below 7) whose text fits in `width` pixels; bold
 // labels turn regular before they shrink below 10 pixels.

@@ -4,6 +4,7 @@
 // skinart --desktop-icons <output folder> paints the program icon for the desktop into a
 // hicolor theme tree (PNG at the usual sizes and SVG).
 
+#include "ArtFonts.h"
 #include "Backgrounds.h"
 #include "Buttons.h"
 #include "Preview.h"
@@ -69,7 +70,17 @@ int writeDesktopIcons(const QDir& out) {
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    qelvo::art::ArtFonts fonts;
+    QString problem;
+    if (!fonts.hideInstalledFonts(problem)) {
+        std::fprintf(stderr, "skinart: %s\n", qPrintable(problem));
+        return 1;
+    }
     QGuiApplication app(argc, argv);
+    if (!qelvo::art::ArtFonts::load(problem)) {
+        std::fprintf(stderr, "skinart: %s\n", qPrintable(problem));
+        return 1;
+    }
     if (argc == 4 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--preview")) {
         const QDir art(QString::fromLocal8Bit(argv[2])), out(QString::fromLocal8Bit(argv[3]));
         return QDir().mkpath(out.path()) && qelvo::art::writePreviews(art, out) ? 0 : 1;

@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include "manage/RememberedFolders.h"
-#include "platform/SessionState.h"
 #include "support/FuzzSupport.h"
+#include "system/SessionState.h"
 
 namespace qelvo::fuzz {
 namespace {

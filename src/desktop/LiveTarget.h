@@ -1,0 +1,68 @@
+#pragma once
+
+#include "frames/FramePool.h"
+
+#include <QWidget>
+#include <cstddef>
+#include <cstdint>
+
+namespace qelvo {
+
+// A panel that shows live frames.  Any thread may hand it a frame: the frame goes into a
+// latest-frame slot and one repaint is requested if none is pending, so frames never queue
+// up and the caller never waits for the GUI thread.  The panel paints the newest frame
+// over its whole area with nearest-sample scaling, and keeps showing the last frame drawn
+// into it until its window repaints it.
+class LiveTarget : public QWidget {
+    Q_OBJECT
+public:
+    explicit LiveTarget(QWidget* parent = nullptr);
+    ~LiveTarget() override;
+
+    // Thread-safe.  `bottomUpBgr` holds `height` rows of `stride` bytes, the first row being
+    // the bottom of the picture, each pixel blue, green, red.
+    void submitFrame(const std::uint8_t* bottomUpBgr, int width, int height, int stride);
+    // The same for rows stored top row first (frames straight from a decoder).
+    void submitTopDownFrame(const std::uint8_t* topDownBgr, int width, int height, int stride);
+    // Thread-safe.  Keeps a reference to the shared frame instead of copying it; its block
+    // must not be written again while anyone holds it.
+    void submitSharedFrame(const GrabbedFrame& frame);
+
+    // Forgets the shown frame (the panel paints its background again).  GUI thread only.
+    void clearFrame();
+
+    // Called first thing when any live target is being destroyed (GUI thread), while it is
+    // still whole: whoever hands it frames from another thread lets go of it there and waits
+    // out a frame already on its way.  One hook for the process; null removes it.
+    using RetiringHook = void (*)(LiveTarget* target);
+    static void setRetiringHook(RetiringHook hook);
+
+    // Number of frames painted so far (tests and benchmarks).
+    std::uint64_t paintedFrames() const;
+    // Number of frames handed in so far, and of repaints requested for them (tests).
+    std::uint64_t submittedFrames() const;
+    std::uint64_t requestedRepaints() const;
+    // True while a repaint has been requested and not yet handled.
+    bool repaintPending() const;
+    // Where the bytes of the newest frame are, painted or not (GUI thread; tests).
+    const std::uint8_t* newestFrameBytes() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    // Queued to the GUI thread by storeFrame: clears the pending flag and repaints.
+    Q_INVOKABLE void handleRepaintRequest();
+
+    // Copies `height` rows starting at `firstRow` (the picture's bottom row), stepping `step`
+    // bytes per row, into a block of its own and publishes that.
+    void copyFrame(const std::uint8_t* firstRow, std::ptrdiff_t step, int width, int height);
+    // Makes `pixels` the newest frame and asks for a repaint if none is pending.
+    void publish(SharedPixels pixels, int width, int height, int rowBytes);
+
+    struct Slot;
+    Slot* slot_;
+};
+
+}  // namespace qelvo

@@ -1,0 +1,239 @@
+// A virtual device's source: a test picture with a burnt-in time and frame counter, shaped by
+// the device's options (size, rate, pattern, slow start, unplugging), and its still output
+// released by presses of the simulated hardware button.
+#include <gst/video/video.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "media/MediaInternal.h"
+#include "simulated/VirtualButtonChannel.h"
+#include "system/Paths.h"
+
+namespace qelvo {
+namespace {
+
+// 3x5 digit glyphs, one row per entry, bit 2 = left column.
+constexpr std::uint8_t kDigits[10][5] = {
+    {7, 5, 5, 5, 7}, {2, 6, 2, 2, 7}, {7, 1, 7, 4, 7}, {7, 1, 7, 1, 7}, {5, 5, 7, 1, 1},
+    {7, 4, 7, 1, 7}, {7, 4, 7, 5, 7}, {7, 1, 2, 2, 2}, {7, 5, 7, 5, 7}, {7, 5, 7, 1, 7},
+};
+
+// Burns the frame number into the top right corner of a top-down BGR frame: white digits
+// on a black box, drawn straight into the pixels (cheap enough for every frame).
+void drawCounter(std::uint8_t* pixels, int width, int height, int stride, std::uint64_t n) {
+    char text[24];
+    const int len = std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(n));
+    const int scale = height >= 480 ? 3 : 2;
+    const int cell = 4 * scale;  // 3 columns plus one of spacing
+    const int boxW = len * cell + 2 * scale, boxH = 7 * scale;
+    const int x0 = width - boxW - 2 * scale, y0 = 2 * scale;
+    if (x0 < 0 || y0 + boxH > height) return;
+    for (int y = 0; y < boxH; ++y) std::memset(pixels + (y0 + y) * stride + x0 * 3, 0, boxW * 3);
+    for (int i = 0; i < len; ++i) {
+        const std::uint8_t* glyph = kDigits[text[i] - '0'];
+        for (int gy = 0; gy < 5; ++gy)
+            for (int gx = 0; gx < 3; ++gx) {
+                if (!(glyph[gy] & (4 >> gx))) continue;
+                const int px = x0 + scale + i * cell + gx * scale, py = y0 + scale + gy * scale;
+                for (int sy = 0; sy < scale; ++sy)
+                    std::memset(pixels + (py + sy) * stride + px * 3, 0xFF, scale * 3);
+            }
+    }
+}
+
+// Runs on the producer's streaming thread for every frame of a virtual device: counts it,
+// stops delivering after `stopafter` frames (optionally failing like an unplugged camera)
+// and burns the counter in.
+GstPadProbeReturn virtualFrameProbe(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
+    auto* source = static_cast<SourceState*>(data);
+    if (info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
+        GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
+            // A slow device: hold the stream back, but let go at once when it is stopped.
+            if (!source->delayServed && source->options.startDelayMs > 0) {
+                source->delayServed = true;
+                const gint64 until =
+                    g_get_monotonic_time() + gint64{source->options.startDelayMs} * 1000;
+                while (g_get_monotonic_time() < until && !GST_PAD_IS_FLUSHING(pad)) g_usleep(10000);
+            }
+            GstCaps* caps = nullptr;
+            gst_event_parse_caps(event, &caps);
+            if (!gst_video_info_from_caps(&source->producerInfo, caps))
+                gst_video_info_init(&source->producerInfo);
+        }
+        return GST_PAD_PROBE_OK;
+    }
+    const std::uint64_t n = source->frames.fetch_add(1, std::memory_order_relaxed) + 1;
+    const VirtualDeviceOptions& o = source->options;
+    if (o.stopAfter >= 0 && n > static_cast<std::uint64_t>(o.stopAfter)) {
+        if (o.unplugError) {
+            // A removed camera fails its next read: the source reports an error and ends
+            // the stream, which also lets a file being written be completed.
+            if (!source->unplugReported.exchange(true)) {
+                GError* error =
+                    g_error_new(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ,
+                                "The device \"%s\" was disconnected.", source->deviceName.c_str());
+                gst_element_post_message(
+                    source->producer,
+                    gst_message_new_error(GST_OBJECT(source->producer), error, nullptr));
+                g_error_free(error);
+            }
+            gst_buffer_unref(GST_PAD_PROBE_INFO_BUFFER(info));
+            GST_PAD_PROBE_INFO_DATA(info) = nullptr;
+            GST_PAD_PROBE_INFO_FLOW_RETURN(info) = GST_FLOW_ERROR;
+            return GST_PAD_PROBE_HANDLED;
+        }
+        return GST_PAD_PROBE_DROP;
+    }
+    if (o.overlay && GST_VIDEO_INFO_FORMAT(&source->producerInfo) == GST_VIDEO_FORMAT_BGR) {
+        GstBuffer* buffer = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
+        GST_PAD_PROBE_INFO_DATA(info) = buffer;
+        GstVideoFrame frame;
+        if (gst_video_frame_map(&frame, &source->producerInfo, buffer, GST_MAP_WRITE)) {
+            tsanFrameReused(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
+            drawCounter(static_cast<std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
+                        GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame),
+                        GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), n);
+            gst_video_frame_unmap(&frame);
+        }
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+// The most still frames a change of the press counter can release.
+constexpr std::int64_t kMaxStillsOwed = 4;
+
+// The still output lets a frame through only for a hardware button press: the press count
+// kept by the button channel is read on every frame, and each new press releases one frame.
+// A read that fails changes nothing, so a passing glitch is never taken for a reset followed
+// by a burst of presses.
+GstPadProbeReturn stillGateProbe(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    auto* source = static_cast<SourceState*>(data);
+    (void)info;
+    std::uint64_t count = 0;
+    if (source->stillPressPath.empty() || !readStillPressCount(source->stillPressPath, count))
+        count = source->pressesSeen.load();
+    const std::uint64_t seen = source->pressesSeen.load(std::memory_order_relaxed);
+    if (count != seen) {
+        // A counter that went back was started again (removed, or rewritten after damage), so
+        // the presses it holds are new ones.  However far it moved, only a few frames are
+        // owed: a counter rewritten by anything else never releases a flood of stills.
+        const std::uint64_t fresh = count > seen ? count - seen : count;
+        const std::int64_t owed =
+            source->stillsOwed.load() +
+            static_cast<std::int64_t>(std::min<std::uint64_t>(fresh, kMaxStillsOwed));
+        source->stillsOwed.store(std::min<std::int64_t>(owed, kMaxStillsOwed));
+        source->pressesSeen.store(count, std::memory_order_relaxed);
+    }
+    if (source->stillsOwed.load() > 0) {
+        source->stillsOwed.fetch_sub(1);
+        return GST_PAD_PROBE_OK;
+    }
+    return GST_PAD_PROBE_DROP;
+}
+
+GstCaps* virtualCaps(const VirtualDeviceOptions& o, int width, int height) {
+    return gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", "width", G_TYPE_INT,
+                               width, "height", G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION,
+                               o.fps, 1, nullptr);
+}
+
+// The burnt-in clock of a virtual device, or nullptr when the overlay element is not
+// installed: the device then streams without it, and says so once per run.
+GstElement* makeClockOverlay() {
+    GstElement* clock = gst_element_factory_make("clockoverlay", "clock");
+    if (!clock) {
+        static std::once_flag reported;
+        std::call_once(reported, [] {
+            std::fprintf(stderr,
+                         "qelvo-tarnel: the GStreamer element \"clockoverlay\" is not installed "
+                         "(Debian package gstreamer1.0-x); virtual devices stream without the "
+                         "burnt-in time\n");
+        });
+    }
+    return clock;
+}
+
+}  // namespace
+
+MediaResult buildVirtualSource(const std::string& name, const VirtualDeviceOptions& o,
+                               MediaComponent& out) {
+    GstElement* bin = makeElement("bin");
+    GstElement* producer = gst_element_factory_make("videotestsrc", "producer");
+    GstElement* format = gst_element_factory_make("capsfilter", "format");
+    GstElement* balance = gst_element_factory_make("videobalance", "balance");
+    GstElement* clock = o.overlay ? makeClockOverlay() : nullptr;
+    GstElement* tee = makeOutputTee();
+    if (!bin || !producer || !format || !balance || !tee) {
+        for (GstElement* e : {producer, format, balance, clock, tee})
+            if (e) gst_object_unref(gst_object_ref_sink(e));
+        if (bin) gst_object_unref(bin);
+        return MediaResult::failure(MediaError::CreateFailed,
+                                    "The test picture source could not be created.");
+    }
+    gst_util_set_object_arg(G_OBJECT(producer), "pattern", o.pattern.c_str());
+    g_object_set(producer, "is-live", o.live ? TRUE : FALSE, "horizontal-speed", o.motion, nullptr);
+    GstCaps* caps = virtualCaps(o, o.width, o.height);
+    g_object_set(format, "caps", caps, nullptr);
+    gst_caps_unref(caps);
+    gst_bin_add_many(GST_BIN(bin), producer, format, balance, tee, nullptr);
+    bool linked = gst_element_link_many(producer, format, balance, nullptr);
+    if (clock) {
+        g_object_set(clock, "time-format", "%H:%M:%S", "font-desc", "Sans 14", nullptr);
+        gst_bin_add(GST_BIN(bin), clock);
+        linked = linked && gst_element_link_many(balance, clock, tee, nullptr);
+    } else {
+        linked = linked && gst_element_link(balance, tee);
+    }
+    if (!linked) {
+        gst_object_unref(bin);
+        return MediaResult::failure(MediaError::ConnectFailed,
+                                    "The test picture source could not be connected.");
+    }
+    auto state = std::make_unique<SourceState>();
+    state->deviceName = name;
+    state->isVirtual = true;
+    state->options = o;
+    state->producer = producer;
+    state->format = format;
+    state->balance = balance;
+    state->tee = tee;
+    gst_video_info_init(&state->producerInfo);
+    GstPad* pad = gst_element_get_static_pad(format, "src");
+    gst_pad_add_probe(pad,
+                      static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER |
+                                                   GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+                      virtualFrameProbe, state.get(), nullptr);
+    gst_object_unref(pad);
+    return finishSource(bin, std::move(state), out);
+}
+
+MediaResult setVirtualSourceFormat(SourceState& s, int width, int height) {
+    const bool own = width == s.options.width && height == s.options.height;
+    const bool hd = width == 1280 && height == 720 && s.options.acceptsHd;
+    if (!own && !hd)
+        return MediaResult::failure(MediaError::Refused,
+                                    "The device does not offer that picture size.");
+    GstCaps* caps = virtualCaps(s.options, width, height);
+    g_object_set(s.format, "caps", caps, nullptr);
+    gst_caps_unref(caps);
+    s.configured = {width, height};
+    return MediaResult::success();
+}
+
+void gateStillOutput(SourceState& s, GstPad* output) {
+    // Presses are only taken from a runtime folder no other user can write into; without one
+    // the still output stays closed.
+    s.stillPressPath.clear();
+    if (preparePrivateFolder(runtimeDir()).empty()) s.stillPressPath = stillPressFile(s.deviceName);
+    std::uint64_t count = 0;
+    s.pressesSeen.store(
+        !s.stillPressPath.empty() && readStillPressCount(s.stillPressPath, count) ? count : 0);
+    s.stillsOwed.store(0);
+    gst_pad_add_probe(output, GST_PAD_PROBE_TYPE_BUFFER, stillGateProbe, &s, nullptr);
+}
+
+}  // namespace qelvo

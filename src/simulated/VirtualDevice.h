@@ -1,0 +1,51 @@
+#pragma once
+
+#include "simulated/VirtualDeviceList.h"
+
+#include <cstdint>
+#include <string>
+
+namespace qelvo {
+
+// How a virtual device behaves, from its options in QELVO_VIRTUAL_DEVICES:
+//   size=WxH      frame size (default 640x480)
+//   fps=N         frame rate (default 30)
+//   hd=0|1        accepts 1280x720 (default 1)
+//   still         has a still output (one frame per hardware button press)
+//   nocapture     has no capture output (its stream is reached as preview only)
+//   stopafter=N   stops delivering frames after N frames, like an unplugged camera
+//   delay=MS      the stream (format and first frame) starts MS milliseconds after the
+//                 device does, like a slow camera (0-60000, default 0)
+//   unplug        with stopafter: the device also reports an error, as a removed camera does
+//   live=0|1      paced by the clock (default 1); 0 delivers as fast as it is consumed
+//   pattern=NAME  the test pattern (videotestsrc names: smpte, ball, snow, red, ...;
+//                 default smpte)
+//   motion=N      horizontal movement of the pattern in pixels per frame (default 2)
+//   overlay=0|1   burns the time and a frame counter in (default 1)
+//   controls      offers a typical USB camera's controls (exposure, white balance, focus,
+//                 ...) as its settings pages instead of the colour controls
+// Unknown options and unreadable values are ignored (the default stays).
+struct VirtualDeviceOptions {
+    int width = 640;
+    int height = 480;
+    int fps = 30;
+    bool acceptsHd = true;
+    bool hasStill = false;
+    bool hasCapture = true;
+    std::int64_t stopAfter = -1;  // -1: never
+    int startDelayMs = 0;
+    bool unplugError = false;
+    bool live = true;
+    std::string pattern = "smpte";
+    int motion = 2;
+    bool overlay = true;
+    bool cameraControls = false;
+};
+
+VirtualDeviceOptions parseVirtualDeviceOptions(const VirtualDeviceEntry& entry);
+
+// A gst-launch description of the device's picture source (pattern, size, rate, burnt-in
+// time), for comparing with GStreamer's own tools.
+std::string virtualSourceLaunchDescription(const VirtualDeviceOptions& options);
+
+}  // namespace qelvo

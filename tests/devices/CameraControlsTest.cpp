@@ -1,0 +1,341 @@
+#include "devices/CameraControls.h"
+
+#include <gtest/gtest.h>
+#include <linux/videodev2.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+
+#include "desktop/ScriptedDialogs.h"
+#include "devices/CameraControlAccess.h"
+#include "devices/CameraControlStore.h"
+#include "devices/CameraIdentity.h"
+#include "devices/DeviceSettings.h"
+#include "devices/SimulatedCameraControls.h"
+#include "media/MediaDevices.h"
+#include "media/MediaTestSupport.h"
+#include "system/TempFolder.h"
+#include "widgets/CameraControlsDialog.h"
+#include "widgets/DeviceSettingsDialog.h"
+
+namespace qelvo {
+namespace {
+
+using test::TempFolder;
+
+QString idName(std::uint32_t id) {
+    return QStringLiteral("%1").arg(id, 8, 16, QLatin1Char('0')).toUpper();
+}
+
+bool inactive(const CameraControls& controls, std::uint32_t id) {
+    return controls.find(id)->info.has(CameraControlFlag::Inactive);
+}
+
+TEST(CameraControls, ModesComeFirstAndTheirManualControlsFollowThem) {
+    SimulatedCameraControls device;
+    CameraControls controls(device);
+    controls.load();
+    ASSERT_EQ(controls.controls().size(), 16u);
+    EXPECT_TRUE(controls.controls().front().isHeading());
+    EXPECT_EQ(controls.find(V4L2_CID_POWER_LINE_FREQUENCY)->info.menu.size(), 3u);
+    EXPECT_EQ(controls.find(V4L2_CID_CONTRAST)->value, 32);
+
+    // Switching an automatic mode off hands its manual control to the operator at once.
+    EXPECT_TRUE(inactive(controls, V4L2_CID_WHITE_BALANCE_TEMPERATURE));
+    std::string error;
+    ASSERT_TRUE(controls.set(V4L2_CID_AUTO_WHITE_BALANCE, 0, error)) << error;
+    EXPECT_FALSE(inactive(controls, V4L2_CID_WHITE_BALANCE_TEMPERATURE));
+    ASSERT_TRUE(controls.set(V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_MANUAL, error)) << error;
+    EXPECT_FALSE(inactive(controls, V4L2_CID_EXPOSURE_ABSOLUTE));
+    ASSERT_TRUE(controls.set(V4L2_CID_EXPOSURE_ABSOLUTE, 900, error)) << error;
+    ASSERT_TRUE(controls.set(V4L2_CID_FOCUS_AUTO, 1, error));
+    EXPECT_TRUE(inactive(controls, V4L2_CID_FOCUS_ABSOLUTE));
+
+    // Kept values: "Focus, Absolute" comes before its automatic mode in the driver's order,
+    // yet it is sent after the mode lets it through.  Out-of-range values are fitted first.
+    std::vector<std::pair<std::uint32_t, std::int32_t>> chosen;
+    controls.onChosen = [&](std::uint32_t id, std::int32_t v) { chosen.emplace_back(id, v); };
+    const std::map<std::uint32_t, std::int32_t> stored = {
+        {V4L2_CID_FOCUS_ABSOLUTE, 103},
+        {V4L2_CID_FOCUS_AUTO, 0},
+        {V4L2_CID_BRIGHTNESS, 500},
+        {V4L2_CID_WHITE_BALANCE_TEMPERATURE, 3004},
+        {V4L2_CID_POWER_LINE_FREQUENCY, 9},
+        {V4L2_CID_EXPOSURE_AUTO, 2},
+        {0x00981234, 7},  // a control this camera does not have
+    };
+    ASSERT_TRUE(controls.applyStored(stored, error)) << error;
+    EXPECT_EQ(device.value(V4L2_CID_FOCUS_AUTO), 0);
+    EXPECT_EQ(device.value(V4L2_CID_FOCUS_ABSOLUTE), 105);
+    EXPECT_EQ(device.value(V4L2_CID_BRIGHTNESS), 64);
+    EXPECT_EQ(device.value(V4L2_CID_WHITE_BALANCE_TEMPERATURE), 3000);
+    EXPECT_EQ(device.value(V4L2_CID_POWER_LINE_FREQUENCY), 2);
+    // Menu item 2 is not offered: the nearest offered item is taken.
+    EXPECT_NE(device.value(V4L2_CID_EXPOSURE_AUTO), 2);
+    EXPECT_TRUE(chosen.empty()) << "restoring is not a new choice";
+    for (const auto& [id, value] : device.writes()) {
+        const CameraControlInfo& info = controls.find(id)->info;
+        EXPECT_GE(value, info.minimum) << info.name;
+        EXPECT_LE(value, info.maximum) << info.name;
+    }
+
+    // Defaults: every control back, modes before the manual controls they free.
+    ASSERT_TRUE(controls.resetToDefaults(error)) << error;
+    for (const CameraControl& c : controls.controls()) {
+        if (!c.isHeading() && !c.info.has(CameraControlFlag::Inactive)) {
+            EXPECT_EQ(c.value, c.info.defaultValue) << c.info.name;
+        }
+    }
+    EXPECT_TRUE(inactive(controls, V4L2_CID_EXPOSURE_ABSOLUTE));
+    EXPECT_FALSE(chosen.empty());
+}
+
+TEST(CameraControls, FittingKeepsValuesInRangeOnStepAndOnOfferedItems) {
+    CameraControlInfo info;
+    info.minimum = 3;
+    info.maximum = 2046;
+    info.step = 4;
+    EXPECT_EQ(CameraControls::fit(info, -100), 3);
+    EXPECT_EQ(CameraControls::fit(info, 4), 3);
+    EXPECT_EQ(CameraControls::fit(info, 6), 7);
+    EXPECT_EQ(CameraControls::fit(info, 99999), 2043);  // the last value on the step
+    info.type = CameraControlType::Boolean;
+    info.minimum = 0;
+    info.maximum = 1;
+    EXPECT_EQ(CameraControls::fit(info, 7), 1);
+    info.type = CameraControlType::Menu;
+    info.maximum = 3;
+    info.menu = {{1, "Manual Mode"}, {3, "Aperture Priority Mode"}};
+    EXPECT_EQ(CameraControls::fit(info, 0), 1);
+    EXPECT_EQ(CameraControls::fit(info, 100), 3);
+
+    // A driver's range and step at the 64-bit limits: no overflow, and the value stays in
+    // what a 32-bit control can hold.
+    info = {};
+    info.minimum = std::numeric_limits<std::int64_t>::min();
+    info.maximum = std::numeric_limits<std::int64_t>::max();
+    info.step = std::numeric_limits<std::int64_t>::max();
+    EXPECT_EQ(CameraControls::fit(info, 5), std::numeric_limits<std::int32_t>::min());
+    info.minimum = -10;
+    info.step = 3;
+    EXPECT_EQ(CameraControls::fit(info, std::numeric_limits<std::int64_t>::max()),
+              std::numeric_limits<std::int32_t>::max() - 2);  // -10 + 3k
+}
+
+TEST(CameraControlsDialog, RowsFollowTheDeviceAndAFailureIsShownOnce) {
+    auto scripted = std::make_unique<ScriptedDialogs>();
+    ScriptedDialogs* shown = scripted.get();
+    auto previous = setDialogs(std::move(scripted));
+    SimulatedCameraControls device;
+    CameraControlInfo reset;
+    reset.id = V4L2_CID_PAN_RESET;
+    reset.type = CameraControlType::Button;
+    reset.name = "Pan, Reset";
+    reset.flags = CameraControlFlag::WriteOnly;
+    device.add(reset);
+    CameraControlInfo emptyClass;  // a class whose controls are all disabled: no empty group
+    emptyClass.id = V4L2_CTRL_CLASS_FLASH | 1;
+    emptyClass.type = CameraControlType::ClassHeading;
+    emptyClass.name = "Flash Controls";
+    device.add(emptyClass);
+    device.refuseWrites(V4L2_CID_CONTRAST);
+    CameraControls controls(device);
+    controls.load();
+    CameraControlsDialog dialog(nullptr, controls, "Test Camera");
+
+    QStringList groups;
+    for (auto* box : dialog.findChildren<QGroupBox*>()) groups << box->title();
+    EXPECT_EQ(groups, QStringList({"User Controls", "Camera Controls"}));
+    auto* brightness = dialog.findChild<QSlider*>(idName(V4L2_CID_BRIGHTNESS));
+    auto* focus = dialog.findChild<QSlider*>(idName(V4L2_CID_FOCUS_ABSOLUTE));
+    auto* focusValue = dialog.findChild<QSpinBox*>(idName(V4L2_CID_FOCUS_ABSOLUTE) + "-value");
+    auto* focusAuto = dialog.findChild<QCheckBox*>(idName(V4L2_CID_FOCUS_AUTO));
+    auto* power = dialog.findChild<QComboBox*>(idName(V4L2_CID_POWER_LINE_FREQUENCY));
+    auto* contrast = dialog.findChild<QSpinBox*>(idName(V4L2_CID_CONTRAST) + "-value");
+    auto* pan = dialog.findChild<QPushButton*>(idName(V4L2_CID_PAN_RESET));
+    ASSERT_TRUE(brightness && focus && focusValue && focusAuto && power && contrast && pan);
+    EXPECT_EQ(brightness->value() - brightness->minimum(), 64);
+    EXPECT_EQ(focus->maximum(), 50);  // 0..250 in steps of 5
+    EXPECT_EQ(power->currentText(), "50 Hz");
+
+    // Automatic focus on: its manual control is greyed out until the mode is switched off.
+    EXPECT_FALSE(focus->isEnabled());
+    focusAuto->setChecked(false);
+    EXPECT_EQ(device.value(V4L2_CID_FOCUS_AUTO), 0);
+    EXPECT_TRUE(focus->isEnabled());
+    focus->setValue(10);
+    EXPECT_EQ(device.value(V4L2_CID_FOCUS_ABSOLUTE), 50);
+    EXPECT_EQ(focusValue->value(), 50);
+    power->setCurrentIndex(2);
+    EXPECT_EQ(device.value(V4L2_CID_POWER_LINE_FREQUENCY), 2);
+    pan->click();
+    EXPECT_EQ(device.writes().back(), std::make_pair(std::uint32_t{V4L2_CID_PAN_RESET}, 1));
+
+    // A refused value: the row shows what the device holds, one message, however often.
+    contrast->setValue(50);
+    contrast->setValue(51);
+    EXPECT_EQ(contrast->value(), 32);
+    EXPECT_EQ(shown->messages().size(), 1);
+    EXPECT_TRUE(shown->messages().value(0).contains("Contrast"))
+        << shown->messages().join("|").toStdString();
+
+    dialog.findChild<QPushButton*>("Defaults")->click();
+    EXPECT_EQ(device.value(V4L2_CID_FOCUS_AUTO), 1);
+    EXPECT_FALSE(focus->isEnabled());
+    EXPECT_EQ(power->currentText(), "50 Hz");
+    setDialogs(std::move(previous));
+}
+
+TEST(CameraControlsDialog, AFaultyDriverAndAnUnpluggedCameraLeaveAUsablePage) {
+    auto scripted = std::make_unique<ScriptedDialogs>();
+    ScriptedDialogs* shown = scripted.get();
+    auto previous = setDialogs(std::move(scripted));
+    SimulatedCameraControls device;
+    CameraControlInfo odd;  // no step and its range backwards
+    odd.id = V4L2_CID_HUE;
+    odd.name = "Hue";
+    odd.minimum = 10;
+    odd.maximum = -10;
+    odd.step = 0;
+    odd.defaultValue = 99;
+    device.add(odd);
+    CameraControls controls(device);
+    controls.load();
+    const CameraControlInfo& hue = controls.find(V4L2_CID_HUE)->info;
+    EXPECT_EQ(hue.minimum, -10);
+    EXPECT_EQ(hue.maximum, 10);
+    EXPECT_EQ(hue.step, 1);
+    EXPECT_EQ(hue.defaultValue, 10);
+    CameraControlsDialog dialog(nullptr, controls, "Test Camera");
+    auto* hueSlider = dialog.findChild<QSlider*>(idName(V4L2_CID_HUE));
+    ASSERT_NE(hueSlider, nullptr);
+    EXPECT_EQ(hueSlider->maximum(), 20);
+
+    // Unplugged while the page is open: whatever the operator touches, one message, and the
+    // page greys out instead of offering controls that cannot work.
+    device.unplug();
+    dialog.findChild<QSpinBox*>(idName(V4L2_CID_BRIGHTNESS) + "-value")->setValue(10);
+    dialog.findChild<QSpinBox*>(idName(V4L2_CID_CONTRAST) + "-value")->setValue(10);
+    auto* defaults = dialog.findChild<QPushButton*>("Defaults");
+    defaults->click();
+    EXPECT_EQ(shown->messages().size(), 1) << shown->messages().join("|").toStdString();
+    EXPECT_FALSE(hueSlider->isEnabled());
+    EXPECT_FALSE(defaults->isEnabled());
+    setDialogs(std::move(previous));
+}
+
+TEST(DeviceSettings, AnOwnerDestroyedWhileTheControlsAreOpenTakesThemAlong) {
+    MediaComponent source;
+    ASSERT_TRUE(bindVideoInput(testing_support::virtualDevice("Owner Cam{controls}"), source));
+    auto* owner = new QWidget;
+    QPointer<QWidget> page;
+    QTimer::singleShot(0, [&] {
+        page = QApplication::activeModalWidget();
+        delete owner;
+    });
+    EXPECT_TRUE(showDeviceSettings(owner, source));
+    EXPECT_TRUE(page.isNull());
+}
+
+TEST(CameraControlStore, ValuesChosenInThePageComeBackWhenTheCameraOpensAgain) {
+    TempFolder registry;
+    ::setenv("QELVO_REGISTRY_DIR", registry.path().c_str(), 1);
+    MediaComponent source;
+    const auto device = testing_support::virtualDevice("Round Trip Cam{controls}");
+    ASSERT_TRUE(bindVideoInput(device, source));
+    ASSERT_TRUE(hasSettingsPages(source));
+
+    QTimer::singleShot(0, [] {
+        auto* page = QApplication::activeModalWidget();
+        ASSERT_NE(page, nullptr);
+        page->findChild<QSpinBox*>(idName(V4L2_CID_BRIGHTNESS) + "-value")->setValue(-20);
+        page->findChild<QCheckBox*>(idName(V4L2_CID_AUTO_WHITE_BALANCE))->setChecked(false);
+        page->findChild<QSpinBox*>(idName(V4L2_CID_WHITE_BALANCE_TEMPERATURE) + "-value")
+            ->setValue(3200);
+        static_cast<QDialog*>(page)->accept();
+    });
+    ASSERT_TRUE(showDeviceSettings(nullptr, source));
+
+    // Unplugged and plugged in again: the camera is back at its own defaults.
+    auto camera = simulatedCameraControlsOf("Round Trip Cam");
+    std::string error;
+    ASSERT_TRUE(camera->set(V4L2_CID_AUTO_WHITE_BALANCE, 1, error));
+    ASSERT_TRUE(camera->set(V4L2_CID_BRIGHTNESS, 0, error));
+    MediaComponent reopened;
+    ASSERT_TRUE(bindVideoInput(device, reopened));
+    applyStoredCameraControls(reopened);
+    EXPECT_EQ(camera->value(V4L2_CID_BRIGHTNESS), -20);
+    EXPECT_EQ(camera->value(V4L2_CID_AUTO_WHITE_BALANCE), 0);
+    EXPECT_EQ(camera->value(V4L2_CID_WHITE_BALANCE_TEMPERATURE), 3200);
+
+    // A hand-edited store with a value far out of range is fitted, never sent raw.
+    const CameraControlStore store(RegistryStore(), "Round Trip Cam @virtual");
+    ASSERT_TRUE(store.save(V4L2_CID_BRIGHTNESS, -100000));
+    applyStoredCameraControls(reopened);
+    EXPECT_EQ(camera->value(V4L2_CID_BRIGHTNESS), -64);
+    for (const auto& [id, value] : camera->writes()) {
+        if (id == V4L2_CID_BRIGHTNESS) {
+            EXPECT_GE(value, -64);
+        }
+    }
+
+    // A kept value the camera refuses is named once, not at every graph build.
+    camera->refuseWrites(V4L2_CID_BRIGHTNESS);
+    ::testing::internal::CaptureStderr();
+    applyStoredCameraControls(reopened);
+    applyStoredCameraControls(reopened);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    ::unsetenv("QELVO_REGISTRY_DIR");
+}
+
+TEST(CameraIdentity, SerialOrBusPositionFromSysfsElseTheNode) {
+    TempFolder sys;
+    namespace fs = std::filesystem;
+    const fs::path usb = sys.path() + "/devices/pci0000:00/usb1/1-1.2";
+    fs::create_directories(usb / "1-1.2:1.0");
+    std::ofstream(usb / "1-1.2:1.0/bInterfaceNumber") << "00\n";
+    fs::create_directories(sys.path() + "/class/video4linux/video0");
+    fs::create_directory_symlink(usb / "1-1.2:1.0",
+                                 sys.path() + "/class/video4linux/video0/device");
+    EXPECT_EQ(cameraIdentity("Scope", "/dev/video0", sys.path()), "Scope @1-1.2");
+    std::ofstream(usb / "serial") << "SN0042\n";
+    EXPECT_EQ(cameraIdentity("Scope", "/dev/video0", sys.path()), "Scope #SN0042");
+    EXPECT_EQ(cameraIdentity("Scope", "/dev/video7", sys.path()), "Scope @/dev/video7");
+    // A capture card on PCI has ':' in its name too, but it is the device itself.
+    const fs::path card = sys.path() + "/devices/pci0000:00/0000:03:00.0";
+    fs::create_directories(card);
+    fs::create_directories(sys.path() + "/class/video4linux/video1");
+    fs::create_directory_symlink(card, sys.path() + "/class/video4linux/video1/device");
+    EXPECT_EQ(cameraIdentity("Card", "/dev/video1", sys.path()), "Card @0000:03:00.0");
+    // A serial that would make the key look like one of the store's value files.
+    const CameraControlStore odd(RegistryStore(sys.path() + "/reg"), "Scope #A.value");
+    EXPECT_TRUE(odd.save(V4L2_CID_BRIGHTNESS, 5));
+    EXPECT_EQ(odd.load({V4L2_CID_BRIGHTNESS}).size(), 1u);
+
+    // Separators in an identity stay inside one key.
+    const CameraControlStore store(RegistryStore(sys.path()), "A/../B\\C");
+    EXPECT_EQ(store.keyPath().substr(store.keyPath().rfind('\\') + 1), "A_.._B_C");
+
+    // Something that is not a video device gives a clear failure, not a backend.
+    std::string error;
+    EXPECT_EQ(openV4l2ControlBackend("/dev/null", error), nullptr);
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(openV4l2ControlBackend(sys.path() + "/missing", error), nullptr);
+}
+
+}  // namespace
+}  // namespace qelvo

@@ -1,6 +1,0 @@
-// libFuzzer target: event device records read in pieces, decoded into key presses.  Built
-// only by scripts/fuzz.
-#include "platform/fuzz/InputEventInput.h"
-#include "support/FuzzSupport.h"
-
-QELVO_FUZZ_TARGET(qelvo::fuzz::checkInputEventInput)

@@ -1,6 +1,0 @@
-// libFuzzer target: the QELVO_VIRTUAL_DEVICES list, parsed into device entries and options.
-// Built only by scripts/fuzz.
-#include "platform/fuzz/VirtualDeviceListInput.h"
-#include "support/FuzzSupport.h"
-
-QELVO_FUZZ_TARGET(qelvo::fuzz::checkVirtualDeviceListInput)
