@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "imaging/ColorSpace.h"
+#include "imaging/JpegTransform.h"
 #include "imaging/LevelStretch.h"
 #include "imaging/NearestSample.h"
+#include "imaging/PictureRewrite.h"
 
 namespace qelvo {
 
@@ -16,13 +20,22 @@ ImageAdjustment::ImageAdjustment(int kind, int minimum, int maximum)
 bool ImageAdjustment::Load(const std::string& path) {
     original_.Clear();
     loadError_.clear();
-    errno = 0;
-    if (!original_.LoadFile(path.c_str(), FormatUnknown)) {
+    std::vector<std::uint8_t> bytes;
+    if (!ReadWholeFile(path, bytes)) {
         const int error = errno;
-        loadError_ = *original_.LastError() ? original_.LastError()
-                     : error                ? std::strerror(error)
-                                            : "the file could not be read";
-        original_.Clear();
+        loadError_ = error ? std::strerror(error) : "the file could not be read";
+    } else if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8 &&
+               !JpegDataComplete(bytes)) {
+        // A JPEG cut short decodes with grey fill; saved, that would become the picture.
+        loadError_ = kIncompleteJpegReason;
+    } else {
+        std::FILE* stream = ::fmemopen(bytes.data(), bytes.size(), "rb");
+        if (!stream || !original_.Decode(stream, FormatUnknown)) {
+            loadError_ =
+                *original_.LastError() ? original_.LastError() : "the file could not be read";
+            original_.Clear();
+        }
+        if (stream) std::fclose(stream);
     }
     if (kind_ == Histogram && original_.IsValid()) {
         long r[256], g[256], b[256], grey[256];
@@ -191,13 +204,13 @@ bool ImageAdjustment::Save(const std::string& path, std::string& reason) const {
     }
     full.SetQuality(80);
     full.SetLastError("");
-    errno = 0;
-    if (full.SaveFile(path.c_str(), FormatJpeg)) return true;
-    const int error = errno;
-    reason = *full.LastError() ? full.LastError()
-             : error           ? std::strerror(error)
-                               : "the file could not be written";
-    return false;
+    std::vector<std::uint8_t> encoded;
+    if (!EncodeJpeg(full, encoded)) {
+        reason = *full.LastError() ? full.LastError() : "the picture could not be encoded";
+        return false;
+    }
+    reason = RewritePictureFile(path, encoded.data(), encoded.size());
+    return reason.empty();
 }
 
 }  // namespace qelvo

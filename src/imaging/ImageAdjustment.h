@@ -26,8 +26,9 @@ public:
     // `maximum` bounds the value on both sides (every caller passes minimum = -maximum).
     ImageAdjustment(int kind, int minimum, int maximum);
 
-    // Loads the unadjusted picture (format unknown, so JPEG first). On failure the pictures
-    // stay empty and LoadError() tells why.
+    // Loads the unadjusted picture (format unknown, so JPEG first). A JPEG cut short is
+    // refused, as the picture tools refuse it. On failure the pictures stay empty and
+    // LoadError() tells why.
     bool Load(const std::string& path);
     const std::string& LoadError() const { return loadError_; }
     const CxImage& Original() const { return original_; }
@@ -45,14 +46,16 @@ public:
     bool HasApplied() const { return applied_.valid; }
 
     // The levels of the adjusted picture (histogram kind; zero otherwise) and the largest
-    // count among the four, which the level chart is scaled to.
+    // count among the four channels.  The level chart scales each channel to its own
+    // largest count.
     const long* Levels(Channel channel) const { return levels_[channel].data(); }
     long LargestLevel() const { return largestLevel_; }
 
     // The whole picture with the last applied adjustment.
     bool AdjustFull(CxImage& out) const;
-    // Saves AdjustFull as JPEG at quality 80 over `path` (through a temporary file, so a
-    // failure leaves the file that was there untouched). On failure `reason` says why.
+    // Saves AdjustFull as JPEG at quality 80 over `path` through RewritePictureFile (links
+    // followed, a read-only picture refused; a failure leaves the file that was there
+    // untouched). On failure `reason` says why.
     bool Save(const std::string& path, std::string& reason) const;
 
 private:

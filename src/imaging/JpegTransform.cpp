@@ -1,6 +1,8 @@
 #include "imaging/JpegTransform.h"
 
 #include "imaging/CxImage.h"
+#include "imaging/ExifEditor.h"
+#include "imaging/PictureRewrite.h"
 
 #include <turbojpeg.h>
 
@@ -9,7 +11,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <memory>
 
 namespace qelvo {
@@ -151,12 +152,15 @@ LosslessOutcome TransformJpegLosslessly(const std::string& path, JpegTurn turn,
     std::unique_ptr<unsigned char, TurboBuffer> result(out);
     if (status != 0 || !result || outSize == 0) return LosslessOutcome::NotPossible;
 
-    const int failure = WriteFileAtomically(path, result.get(), outSize);
-    if (failure != 0) {
-        error = std::strerror(failure);
-        return LosslessOutcome::SaveFailed;
-    }
-    return LosslessOutcome::Done;
+    // The transform copies the markers as they were: the EXIF block still describes the
+    // picture before the turn.
+    std::vector<std::uint8_t> turned(result.get(), result.get() + outSize);
+    result.reset();
+    const bool quarter = turn == JpegTurn::QuarterClockwise;
+    ResetJpegExifLayout(turned, static_cast<std::uint32_t>(quarter ? height : width),
+                        static_cast<std::uint32_t>(quarter ? width : height));
+    error = RewritePictureFile(path, turned.data(), turned.size());
+    return error.empty() ? LosslessOutcome::Done : LosslessOutcome::SaveFailed;
 }
 
 }  // namespace qelvo

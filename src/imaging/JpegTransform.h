@@ -19,15 +19,19 @@ enum class LosslessOutcome {
 
 // Turns, flips or mirrors the JPEG file at `path` by rearranging its compressed blocks
 // (libjpeg-turbo's transform with the perfect option), so no generation is lost and the
-// file keeps its quality and markers.  Sizes that would drop edge blocks, and pictures
-// larger than the decoder accepts, are refused with NotPossible and the caller takes the
-// decode / operate / encode path instead.  The file is
-// replaced through a temporary file and a rename; on SaveFailed `error` says why.
+// file keeps its quality and markers.  Its EXIF block then says Orientation 1 and the new
+// pixel size, so that viewers do not turn the picture again.  Sizes that would drop edge
+// blocks, and pictures larger than the decoder accepts, are refused with NotPossible and
+// the caller takes the decode / operate / encode path instead.  The file is rewritten as
+// RewritePictureFile does; on SaveFailed `error` says why.
 LosslessOutcome TransformJpegLosslessly(const std::string& path, JpegTurn turn, std::string& error);
 
 // True when the JPEG data's first scan reaches an end-of-image marker: a file cut short
 // decodes with grey fill, and must not be mistaken for the whole picture.
 bool JpegDataComplete(const std::vector<std::uint8_t>& bytes);
+
+// The reason every picture tool gives for data that JpegDataComplete refuses.
+inline constexpr char kIncompleteJpegReason[] = "the file is not a complete JPEG picture";
 
 // Reads a whole file; false (with errno set) when it cannot be read.  A file larger than
 // the largest picture may hold is refused with EFBIG rather than read into memory: no JPEG

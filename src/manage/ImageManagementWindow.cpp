@@ -28,6 +28,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolTip>
 #include <QWindow>
 
 #include <algorithm>
@@ -36,6 +37,9 @@ namespace qelvo {
 namespace {
 
 const QString kRecordingNow = QStringLiteral("AVI recording now...");
+
+// How long a picture tool's status stays up under the panel.
+constexpr int kStatusShownMs = 5000;
 
 // The controls a mode shows or hides; every other control keeps its visibility.
 constexpr int kModeControls[] = {1024, 1022, 1023, 1025, 1037, 1038, 1029, 1030,
@@ -259,10 +263,14 @@ void ImageManagementWindow::connectCommands() {
                 [this] { tabStripClicked(tabStrip_->lastPointerPosition().x()); });
     }
     // The adjustment tools work on the current picture in image mode only.  The panel the
-    // dialog covered paints itself again: the file as it now is, fitted.
+    // dialog covered paints itself again: the file as it now is, fitted; so does the clip
+    // showing it, which the dialog may have rewritten.
     bindAdjustmentTools(
         this, [this] { return mode_ == ImageMode ? currentPicture_ : std::string(); },
-        [this] { jpegPanel_->redraw(); });
+        [this] {
+            jpegPanel_->redraw();
+            redrawClipShowing(currentPicture_);
+        });
     connect(folderCombo_, &QComboBox::activated, this, &ImageManagementWindow::selectFolder);
     connect(stripBar_, &QAbstractSlider::actionTriggered, this,
             &ImageManagementWindow::stripBarAction);
@@ -596,6 +604,12 @@ void ImageManagementWindow::runPictureTool(PictureTools::Tool tool) {
         return;
     jpegPanel_->redraw();
     redrawClipShowing(path);
+    // Whether the file lost a generation is shown for a while under the panel, and stays
+    // as the panel's tip.
+    const QString status = QString::fromStdString(tools_.status());
+    jpegPanel_->setToolTip(status);
+    QToolTip::showText(jpegPanel_->mapToGlobal(QPoint(0, jpegPanel_->height())), status, jpegPanel_,
+                       QRect(), kStatusShownMs);
 }
 
 void ImageManagementWindow::renameCurrent() {

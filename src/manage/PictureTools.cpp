@@ -2,7 +2,12 @@
 
 #include "desktop/Dialogs.h"
 #include "imaging/CxImage.h"
+#include "imaging/ExifEditor.h"
+#include "imaging/JpegQuality.h"
+#include "imaging/JpegSegments.h"
 #include "imaging/JpegTransform.h"
+#include "imaging/PictureRewrite.h"
+#include "desktop/Dialogs.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -55,11 +60,13 @@ void apply(PictureTools::Tool tool, CxImage& picture) {
 }  // namespace
 
 PictureTools::Outcome PictureTools::run(Tool tool, const std::string& path) {
+    status_.clear();
     JpegTurn turn;
     if (losslessKind(tool, turn)) {
         std::string error;
         switch (TransformJpegLosslessly(path, turn, error)) {
             case LosslessOutcome::Done:
+                status_ = "Changed without loss.";
                 return Outcome::Lossless;
             case LosslessOutcome::SaveFailed:
                 tell("saved", path, error);
@@ -79,7 +86,7 @@ PictureTools::Outcome PictureTools::reencode(Tool tool, const std::string& path)
     }
     // A file cut short decodes with grey fill; saving that would make the loss permanent.
     if (!JpegDataComplete(bytes)) {
-        tell("read", path, "the file is not a complete JPEG picture");
+        tell("read", path, kIncompleteJpegReason);
         return Outcome::Unreadable;
     }
     CxImage picture;
@@ -90,18 +97,37 @@ PictureTools::Outcome PictureTools::reencode(Tool tool, const std::string& path)
         tell("read", path, *picture.LastError() ? picture.LastError() : "not a JPEG picture");
         return Outcome::Unreadable;
     }
+    JpegTurn turn;
+    const bool geometry = losslessKind(tool, turn);
+    // A turn the compressed data could not take costs one generation, not a drop in
+    // quality as well.
+    const int estimated = geometry ? EstimateJpegQuality(bytes) : 0;
+    const int quality = estimated > 0 ? estimated : kSaveQuality;
     apply(tool, picture);
-    picture.SetQuality(kSaveQuality);
+    picture.SetQuality(static_cast<std::uint8_t>(quality));
     picture.SetLastError("");
-    errno = 0;
-    if (!picture.SaveFile(path.c_str(), FormatJpeg)) {
-        const int saved = errno;
-        tell("saved", path,
-             *picture.LastError()
-                 ? picture.LastError()
-                 : (saved ? std::strerror(saved) : "the file could not be written"));
+    std::vector<std::uint8_t> encoded;
+    std::string reason;
+    if (!EncodeJpeg(picture, encoded)) {
+        reason = *picture.LastError() ? picture.LastError() : "the picture could not be encoded";
+    } else {
+        JpegSegment exif;
+        if (geometry && FindExifSegment(bytes, exif)) {
+            std::vector<std::uint8_t> block(bytes.begin() + exif.payload,
+                                            bytes.begin() + exif.payload + exif.payloadSize);
+            ExifEditor(block.data(), block.size())
+                .ResetLayout(static_cast<std::uint32_t>(picture.Width()),
+                             static_cast<std::uint32_t>(picture.Height()));
+            InsertApp1Segment(encoded, block);
+        }
+        reason = RewritePictureFile(path, encoded.data(), encoded.size());
+    }
+    if (!reason.empty()) {
+        tell("saved", path, reason);
         return Outcome::SaveFailed;
     }
+    status_ = "Re-encoded at quality " + std::to_string(quality) +
+              (geometry ? " (this picture cannot be changed without loss)." : ".");
     return Outcome::Reencoded;
 }
 

@@ -8,14 +8,16 @@ namespace qelvo {
 
 // The picture tools that rewrite the current picture's file: equalise, quarter turn, half
 // turn, flip and mirror.  Turns, flips and mirrors of a JPEG file whose size allows it are
-// done on the compressed data without loss; everything else is decoded, changed and saved
-// again at quality 80.  Every write goes through a temporary file and a rename; a failure
-// is shown to the operator with its reason and leaves the file as it was.
+// done on the compressed data without loss.  Otherwise the picture is decoded, changed and
+// saved again: equalised at quality 80, turned at the quality the file was saved at, keeping
+// its EXIF block.  After a turn or flip the EXIF block says Orientation 1 and the new pixel
+// size.  Every write goes through RewritePictureFile (links followed, read-only pictures
+// refused); a failure is shown to the operator with its reason and leaves the file as it was.
 class PictureTools {
 public:
     enum class Tool { Equalize, RotateQuarter, RotateHalf, FlipVertical, MirrorHorizontal };
     enum class Outcome {
-        Reencoded,   // decoded, changed, saved at quality 80
+        Reencoded,   // decoded, changed, saved again (status() says at which quality)
         Lossless,    // transformed in its compressed form
         Unreadable,  // missing, not a picture, cut short or too large: nothing written
         SaveFailed,  // nothing replaced
@@ -28,11 +30,15 @@ public:
 
     Outcome run(Tool tool, const std::string& path);
 
+    // One line on what the last run did to the file ("" after a failure, which was told).
+    const std::string& status() const { return status_; }
+
 private:
     Outcome reencode(Tool tool, const std::string& path);
     void tell(const std::string& what, const std::string& path, const std::string& reason);
 
     QWidget* parent_;
+    std::string status_;
 };
 
 }  // namespace qelvo

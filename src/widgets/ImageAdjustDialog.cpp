@@ -90,7 +90,7 @@ ImageAdjustDialog::ImageAdjustDialog(const Request& request, QWidget* parent)
         for (const char* name : kChannels) channelBox_->addItem(QString::fromLatin1(name));
         channelBox_->setCurrentIndex(0);
     } else {
-        client.rheight() -= kShorterBy;
+        client.setHeight(fromDialogUnits(0, 0, 0, kShortTemplateHeight).height());
         for (QWidget* control :
              {static_cast<QWidget*>(channelBox_), static_cast<QWidget*>(histogram_),
               static_cast<QWidget*>(colourIndex_)}) {

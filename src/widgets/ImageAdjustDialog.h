@@ -43,8 +43,10 @@ public:
     static constexpr int kAdjustedId = 1304;
     static constexpr int kChannelId = 1305;
     static constexpr int kHistogramId = 1306;
-    // The non-histogram kinds leave the histogram area out.
-    static constexpr int kShorterBy = 200;
+    // The non-histogram kinds leave out the rows below the two pictures (channel,
+    // histogram and colour index): their client area ends the template's 7-unit margin
+    // below the pictures, in dialog units.
+    static constexpr int kShortTemplateHeight = 44 + 106 + 7;
 
     explicit ImageAdjustDialog(const Request& request, QWidget* parent = nullptr);
     ~ImageAdjustDialog() override;

@@ -175,6 +175,26 @@ TEST(ImageAdjustment, UnreadablePictureSavesNothing) {
     EXPECT_NE(missing.LoadError().find("No such file"), std::string::npos) << missing.LoadError();
 }
 
+// A JPEG cut short decodes, with grey fill in place of what is missing: it is refused with
+// the picture tools' reason, and saving it changes nothing.
+TEST(ImageAdjustment, ACutShortJpegIsRefusedWithThePictureToolsReason) {
+    test::TempDir dir;
+    const std::string path = SavedPhoto(dir, 160, 120);
+    std::vector<std::uint8_t> cut = test::ReadBytes(path);
+    cut.resize(cut.size() * 2 / 3);
+    test::WriteBytes(path, cut);
+    ImageAdjustment a(ImageAdjustment::Brightness, -255, 255);
+    EXPECT_FALSE(a.Load(path));
+    EXPECT_EQ(a.LoadError(), "the file is not a complete JPEG picture");
+    EXPECT_FALSE(a.Original().IsValid());
+    a.Apply(40, ImageAdjustment::Master);
+    std::string reason;
+    EXPECT_FALSE(a.Save(path, reason));
+    EXPECT_NE(reason.find("the file is not a complete JPEG picture"), std::string::npos) << reason;
+    EXPECT_EQ(test::ReadBytes(path), cut);
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"photo.jpg"});
+}
+
 // Tiny and very large pictures work with the histogram kind (the heaviest).
 TEST(ImageAdjustment, OnePixelAndEightThousandBySixThousand) {
     test::TempDir dir;

@@ -284,6 +284,11 @@ TEST_F(ImageManagementWindowTest, ToolButtonsRewriteTheFileOnceAndRedrawZoomAndL
               panel_render::fit(turned, panel.size()));
     QCoreApplication::processEvents();  // the clip showing the file repaints
     EXPECT_EQ(window.thumbnailCache().decodes(), thumbnailDecodes + 1);
+    // 24 rows are not whole blocks for the quarter turn; the 32 rows it made are for a flip.
+    EXPECT_EQ(panel.toolTip(),
+              "Re-encoded at quality 80 (this picture cannot be changed without loss).");
+    press(ImageManagementWindow::kFlipVertical);
+    EXPECT_EQ(panel.toolTip(), "Changed without loss.");
 
     press(ImageManagementWindow::kZoomIn);
     auto* vertical = window.control(ImageManagementWindow::kVerticalPanBar);
@@ -304,7 +309,7 @@ TEST_F(ImageManagementWindowTest, ToolButtonsRewriteTheFileOnceAndRedrawZoomAndL
 }
 
 // The panel under a closed adjustment dialog is painted afresh, as an uncovered window is:
-// the file as it now is, fitted, whatever the zoom (which stays).
+// the file as it now is, fitted, whatever the zoom (which stays); so is the picture's clip.
 TEST_F(ImageManagementWindowTest, AfterAnAdjustmentDialogThePanelShowsTheFileFitted) {
     makePictures(dayFolder(), 1);
     const std::string path = dayFolder() + "/0000.jpg";
@@ -314,6 +319,14 @@ TEST_F(ImageManagementWindowTest, AfterAnAdjustmentDialogThePanelShowsTheFileFit
     qobject_cast<QAbstractButton*>(window.control(ImageManagementWindow::kZoomIn))->click();
     PicturePanel& panel = window.picturePanel();
     ASSERT_TRUE(panel.showsView());
+    // The picture's clip shows a still frame drawn into it until the strip is redrawn.
+    ThumbnailButton* clip = window.clip(0);
+    const QPoint centre = ThumbnailButton::pictureRect(clip->size()).center();
+    std::vector<std::uint8_t> frame(8 * 8 * 3, 0);
+    for (std::size_t i = 0; i < frame.size(); i += 3) frame[i] = frame[i + 2] = 255;
+    clip->submitFrame(frame.data(), 8, 8, 24);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(clip->grab().toImage().pixelColor(centre), QColor(255, 0, 255));
     dialogs_->messageAnswers = {MessageAnswer::Yes};
     QTimer::singleShot(0, [] {
         auto* dialog = qobject_cast<ImageAdjustDialog*>(QApplication::activeModalWidget());
@@ -330,6 +343,10 @@ TEST_F(ImageManagementWindowTest, AfterAnAdjustmentDialogThePanelShowsTheFileFit
     ASSERT_TRUE(saved.LoadFile(path.c_str(), FormatJpeg));
     EXPECT_EQ(panel.shownImage().convertToFormat(QImage::Format_RGB32),
               panel_render::fit(saved, panel.size()));
+    // The clip is redrawn from the saved file: (0, 100, 200) brightened by 100.
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(test::near(clip->grab().toImage().pixelColor(centre), QColor(100, 200, 255)))
+        << clip->grab().toImage().pixelColor(centre).name().toStdString();
 }
 
 TEST_F(ImageManagementWindowTest, PreparedSettingsFileGivesTheFolderListOrder) {

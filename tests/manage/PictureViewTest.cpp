@@ -3,7 +3,10 @@
 #include "desktop/ScriptedDialogs.h"
 #include "imaging/CxImage.h"
 #include "imaging/DrawScaled.h"
+#include "imaging/JpegQuality.h"
+#include "imaging/JpegSegments.h"
 #include "imaging/ResizedCrop.h"
+#include "imaging/fuzz/ExifInput.h"
 #include "manage/PanelRender.h"
 #include "manage/PicturePanel.h"
 #include "manage/PictureTools.h"
@@ -17,6 +20,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <array>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -91,6 +95,44 @@ bool redAt(const CxImage& image, bool left, bool top) {
     const int y = top ? view.height() / 10 : view.height() - 1 - view.height() / 10;
     const QRgb c = view.pixel(x, y);
     return qRed(c) > 200 && qGreen(c) < 60 && qBlue(c) < 60;
+}
+
+std::vector<std::uint8_t> fileBytes(const std::string& path) {
+    const std::string bytes = bytesOf(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+// Four quadrants of their own colour (top-left, top-right, bottom-left, bottom-right), so
+// that the corners tell how a picture was turned.
+const QColor kQuadrants[4] = {QColor(230, 20, 20), QColor(20, 200, 20), QColor(20, 20, 230),
+                              QColor(240, 240, 20)};
+CxImage quadrantPicture(int w, int h) {
+    CxImage image;
+    image.Create(w, h, 24);
+    for (int y = 0; y < h; ++y)  // rows count from the bottom
+        for (int x = 0; x < w; ++x) {
+            const QColor c = kQuadrants[(y < h / 2 ? 2 : 0) + (x < w / 2 ? 0 : 1)];
+            image.SetPixelRgb(
+                x, y,
+                RgbQuad{std::uint8_t(c.blue()), std::uint8_t(c.green()), std::uint8_t(c.red()), 0});
+        }
+    return image;
+}
+// Which quadrant colour sits in each corner area of the upright view (-1: none).
+std::array<int, 4> corners(const CxImage& image) {
+    const QImage view = upright(image);
+    std::array<int, 4> found{};
+    for (int k = 0; k < 4; ++k) {
+        const QColor c = view.pixelColor((k % 2 ? 3 : 1) * view.width() / 4,
+                                         (k / 2 ? 3 : 1) * view.height() / 4);
+        found[k] = -1;
+        for (int q = 0; q < 4; ++q)
+            if (std::abs(c.red() - kQuadrants[q].red()) < 50 &&
+                std::abs(c.green() - kQuadrants[q].green()) < 50 &&
+                std::abs(c.blue() - kQuadrants[q].blue()) < 50)
+                found[k] = q;
+    }
+    return found;
 }
 
 // The window's picture area: the panel at (30, 60) and the two pan bars.
@@ -417,6 +459,116 @@ TEST_F(PictureToolsTest, TurnsAreLosslessWherePerfectAndReencodedElsewhereSameOr
     EXPECT_TRUE(redAt(load(odd), true, true));
     EXPECT_TRUE(dialogs_->messages().isEmpty());
     EXPECT_EQ(entries().size(), 2u);
+}
+
+// Each tool's direction, on pictures of whole JPEG blocks (changed without loss) and of
+// partial ones (decoded, changed and re-encoded).
+TEST_F(PictureToolsTest, EachTransformGoesItsOwnWayOnBothPaths) {
+    struct Case {
+        Tool tool;
+        std::array<int, 4> corners;  // quadrant colours now at top-left ... bottom-right
+        bool swapsSides;
+    };
+    const Case cases[] = {
+        {Tool::RotateQuarter, {2, 0, 3, 1}, true},  // clockwise: top-left goes top-right
+        {Tool::RotateHalf, {3, 2, 1, 0}, false},
+        {Tool::FlipVertical, {2, 3, 0, 1}, false},  // upside down
+        {Tool::MirrorHorizontal, {1, 0, 3, 2}, false},
+    };
+    for (QSize size : {QSize(64, 48), QSize(100, 75)}) {
+        const bool lossless = size.width() == 64;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::to_string(size.width()) + " tool " + std::to_string(int(c.tool)));
+            const std::string path = picture("q.jpg", quadrantPicture(size.width(), size.height()));
+            ASSERT_EQ(corners(load(path)), (std::array<int, 4>{0, 1, 2, 3}));
+            EXPECT_EQ(tools_.run(c.tool, path), lossless ? Outcome::Lossless : Outcome::Reencoded);
+            const CxImage result = load(path);
+            EXPECT_EQ(QSize(result.Width(), result.Height()),
+                      c.swapsSides ? size.transposed() : size);
+            EXPECT_EQ(corners(result), c.corners);
+        }
+    }
+}
+
+// A camera's EXIF block survives every turn and flip, then says Orientation 1 and the new
+// pixel size, its other tags as they were (either byte order, either path).
+TEST_F(PictureToolsTest, TurnsKeepExifWithOrientationOneAndTheNewSize) {
+    for (QSize size : {QSize(64, 48), QSize(100, 75)}) {
+        for (Tool tool : {Tool::RotateQuarter, Tool::FlipVertical}) {
+            const bool big = tool == Tool::FlipVertical;
+            const auto w = static_cast<std::uint32_t>(size.width());
+            const auto h = static_cast<std::uint32_t>(size.height());
+            SCOPED_TRACE(std::to_string(w) + (big ? " flip" : " quarter"));
+            const std::string path =
+                picture("exif.jpg", markedPicture(size.width(), size.height()));
+            std::string bytes = bytesOf(path);
+            ASSERT_EQ(bytes.substr(2, 4), std::string("\xFF\xE0\x00\x10", 4));  // JFIF first
+            const std::vector<std::uint8_t> block = fuzz::exifBlock({big, 6, w, h});
+            const std::size_t length = block.size() + 2;
+            const std::string segment = std::string("\xFF\xE1") + char(length >> 8) +
+                                        char(length & 0xFF) +
+                                        std::string(block.begin(), block.end());
+            bytes.insert(20, segment);
+            std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+
+            ASSERT_EQ(tools_.run(tool, path), w == 64 ? Outcome::Lossless : Outcome::Reencoded);
+            const std::vector<std::uint8_t> turned = fileBytes(path);
+            JpegSegment exif;
+            ASSERT_TRUE(FindExifSegment(turned, exif));
+            const bool quarter = tool == Tool::RotateQuarter;
+            EXPECT_EQ(std::vector<std::uint8_t>(turned.begin() + exif.payload,
+                                                turned.begin() + exif.payload + exif.payloadSize),
+                      fuzz::exifBlock({big, 1, quarter ? h : w, quarter ? w : h}));
+            EXPECT_EQ(load(path).Width(), int(quarter ? h : w));
+        }
+    }
+}
+
+// A turn that cannot be lossless costs one generation at the quality the picture had.
+TEST_F(PictureToolsTest, AReencodedTurnKeepsTheQualityOfTheOriginal) {
+    for (int quality : {95, 60}) {
+        const std::string path = folder_ / "q.jpg";
+        CxImage original = markedPicture(100, 75);
+        original.SetQuality(static_cast<std::uint8_t>(quality));
+        ASSERT_TRUE(original.SaveFile(path.c_str(), FormatJpeg));
+        ASSERT_EQ(tools_.run(Tool::RotateQuarter, path), Outcome::Reencoded);
+        EXPECT_EQ(EstimateJpegQuality(fileBytes(path)), quality);
+    }
+}
+
+// A read-only picture is refused and stays as it was; a link is written through to the
+// picture it names and stays a link.  Both paths, and the equaliser.
+TEST_F(PictureToolsTest, AReadOnlyPictureIsRefusedAndALinkIsWrittenThrough) {
+    fs::create_directory(folder_ / "pictures");
+    for (QSize size : {QSize(64, 48), QSize(100, 75)}) {
+        const bool lossless = size.width() == 64;
+        const std::string path = picture("ro.jpg", markedPicture(size.width(), size.height()));
+        const std::string before = bytesOf(path);
+        fs::permissions(path,
+                        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        for (Tool tool : {Tool::RotateQuarter, Tool::Equalize})
+            EXPECT_EQ(tools_.run(tool, path), Outcome::SaveFailed);
+        EXPECT_EQ(bytesOf(path), before);
+        fs::remove(path);
+
+        const std::string target =
+            picture("pictures/t.jpg", markedPicture(size.width(), size.height()));
+        const std::string link = folder_ / "link.jpg";
+        fs::create_symlink("pictures/t.jpg", link);
+        EXPECT_EQ(tools_.run(Tool::RotateQuarter, link),
+                  lossless ? Outcome::Lossless : Outcome::Reencoded);
+        EXPECT_TRUE(fs::is_symlink(link));
+        EXPECT_EQ(load(target).Width(), size.height());
+        fs::remove(link);
+        fs::remove(target);
+    }
+    ASSERT_EQ(dialogs_->messages().size(), 4);
+    for (const QString& text : dialogs_->messages())
+        EXPECT_TRUE(text.startsWith("The picture could not be saved:") &&
+                    text.endsWith("the file is read-only"))
+            << text.toStdString();
+    EXPECT_EQ(entries(), std::vector<std::string>{"pictures"});  // no temporary file left
+    EXPECT_TRUE(fs::is_empty(folder_ / "pictures"));
 }
 
 TEST_F(PictureToolsTest, EqualizeSavesOnceAtQuality80) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "imaging/fuzz/ExifInput.h"
 #include "manage/fuzz/SettingsFileInput.h"
 #include "simulated/fuzz/ChipStateInput.h"
 #include "simulated/fuzz/InputEventInput.h"
@@ -18,8 +19,8 @@ int main(int argc, char** argv) {
     if (argc != 3 || !::realpath(argv[2], folder)) {
         std::fprintf(
             stderr,
-            "usage: %s settings-file|registry-value|virtual-devices|chip-state|input-events "
-            "FOLDER\n",
+            "usage: %s settings-file|registry-value|virtual-devices|chip-state|input-events|"
+            "exif FOLDER\n",
             argv[0]);
         return 2;
     }
@@ -35,6 +36,8 @@ int main(int argc, char** argv) {
         written = writeChipStateSeeds(folder);
     else if (target == "input-events")
         written = writeInputEventSeeds(folder);
+    else if (target == "exif")
+        written = writeExifSeeds(folder);
     else {
         std::fprintf(stderr, "unknown target %s\n", argv[1]);
         return 2;

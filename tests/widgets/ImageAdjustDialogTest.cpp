@@ -9,6 +9,9 @@
 #include <QStyleOptionSlider>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "desktop/ScriptedDialogs.h"
@@ -58,7 +61,16 @@ TEST_F(ImageAdjustDialogTest, TemplateLayoutAndTheShorterNonHistogramKinds) {
     ImageAdjustDialog brightness(request(1, 255));
     EXPECT_EQ(histogram.windowTitle(), "Histogram @ Image Function");
     EXPECT_EQ(histogram.size(), QSize(570, 620));
-    EXPECT_EQ(brightness.size(), QSize(570, 620 - 200));
+    // Every kind ends the template's 7-unit margin below its lowest shown control: the
+    // shorter kinds keep no empty band where the histogram rows would be.
+    for (int kind = 1; kind <= 5; ++kind) {
+        ImageAdjustDialog dialog(request(kind, 100));
+        int lowest = 0;
+        for (QWidget* c : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (c->isVisibleTo(&dialog)) lowest = std::max(lowest, c->geometry().bottom() + 1);
+        EXPECT_EQ(dialog.height(), lowest + 14) << kind;
+        EXPECT_EQ(dialog.width(), 570);
+    }
     EXPECT_EQ(findControl(&histogram, 1300)->geometry(), QRect(108, 26, 338, 46));
     EXPECT_EQ(findControl(&histogram, 1304)->geometry(), QRect(294, 88, 262, 212));
     EXPECT_EQ(findControl(&histogram, 1306)->geometry(), QRect(14, 340, 542, 242));
@@ -242,6 +254,38 @@ TEST_F(ImageAdjustDialogTest, FailedSaveShowsTheReasonAndKeepsTheFile) {
     EXPECT_TRUE(shown[1].startsWith("The picture was not saved")) << shown[1].toStdString();
     EXPECT_TRUE(shown[1].contains(path_.c_str()));
     EXPECT_EQ(test::ReadBytes(path_), cut);
+}
+
+// A read-only picture is refused with a message that says so; a link is written through to
+// the picture it names and stays a link.
+TEST_F(ImageAdjustDialogTest, SaveRefusesAReadOnlyPictureAndWritesThroughALink) {
+    auto saveAt = [&](const std::string& path) {
+        ImageAdjustDialog::Request r = request(1, 255);
+        r.path = path;
+        ImageAdjustDialog dialog(r);
+        control<QLineEdit>(dialog, 1303)->setText("60");
+        dialogs_->messageAnswers = {MessageAnswer::Yes};
+        dialog.accept();
+    };
+    ASSERT_EQ(::chmod(path_.c_str(), 0444), 0);
+    saveAt(path_);
+    ASSERT_EQ(dialogs_->messages().size(), 2);
+    EXPECT_TRUE(dialogs_->messages()[1].contains("read-only"))
+        << dialogs_->messages()[1].toStdString();
+    EXPECT_EQ(test::ReadBytes(path_), original_);
+
+    ASSERT_EQ(::chmod(path_.c_str(), 0644), 0);
+    const std::string link = dir_.File("link.jpg");
+    ASSERT_EQ(::symlink("picture.jpg", link.c_str()), 0);
+    saveAt(link);
+    EXPECT_EQ(dialogs_->messages().size(), 3);  // only the question
+    struct stat entry {};
+    ASSERT_EQ(::lstat(link.c_str(), &entry), 0);
+    EXPECT_TRUE(S_ISLNK(entry.st_mode));
+    EXPECT_NE(test::ReadBytes(path_), original_);
+    CxImage saved;
+    EXPECT_TRUE(saved.LoadFile(path_.c_str(), FormatJpeg));
+    EXPECT_EQ(dir_.Entries().size(), 2u);
 }
 
 }  // namespace
