@@ -52,6 +52,10 @@ CaptureSession::~CaptureSession() {
     live_->setLiveTarget(nullptr);
     still_->setLiveTarget(nullptr);
     if (handing_) handing_->setInsetTarget(nullptr);
+    // A graph still opening on its own thread may be handing over a frame right now: once
+    // these return, none touches the window's targets or the watch any more.
+    live_->waitOutFrameInFlight();
+    still_->waitOutFrameInFlight();
 }
 
 std::shared_ptr<CallbackBase> CaptureSession::makeCallback(bool still) const {
@@ -326,7 +330,7 @@ void CaptureSession::onStarted(const MediaResult& result) {
         if (videoPanel_) window.setPosition(0, 0, videoPanel_->width(), videoPanel_->height());
         window.setVisible(true);
         setState(State::Recording);
-    } else {
+    } else if (state_ != State::NoPicture) {  // lost while starting: said already
         setState(State::Live);
     }
 }

@@ -4,12 +4,65 @@
 
 #include <system_error>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace qelvo {
+namespace {
+
+// The threads of the starts, joined once done, and at the latest when the program ends, so no
+// start outlives it half way through a state change.
+class StartThreads {
+public:
+    ~StartThreads() {
+        std::vector<Entry> left;
+        {
+            std::lock_guard lock(mutex_);
+            left.swap(entries_);
+        }
+        for (Entry& e : left)
+            if (e.first.joinable()) e.first.join();
+    }
+
+    void add(std::thread thread, std::shared_ptr<GraphStart> start) {
+        std::vector<Entry> finished;
+        {
+            std::lock_guard lock(mutex_);
+            for (auto it = entries_.begin(); it != entries_.end();) {
+                if (it->second->isDone()) {
+                    finished.push_back(std::move(*it));
+                    it = entries_.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+            entries_.emplace_back(std::move(thread), std::move(start));
+        }
+        // Done already: these return at once.
+        for (Entry& e : finished) e.first.join();
+    }
+
+private:
+    using Entry = std::pair<std::thread, std::shared_ptr<GraphStart>>;
+    std::mutex mutex_;
+    std::vector<Entry> entries_;
+};
+
+StartThreads& startThreads() {
+    static StartThreads threads;
+    return threads;
+}
+
+}  // namespace
 
 void releaseOnGuiThread(std::shared_ptr<const void> object) {
     QCoreApplication* app = QCoreApplication::instance();
-    if (!object || !app) return;
+    if (!object) return;
+    if (!app) {
+        // The program is ending: nothing may be destroyed off the GUI thread any more.
+        new std::shared_ptr<const void>(std::move(object));
+        return;
+    }
     QMetaObject::invokeMethod(
         app, [held = std::move(object)]() mutable { held.reset(); }, Qt::QueuedConnection);
 }
@@ -25,7 +78,7 @@ std::shared_ptr<GraphStart> GraphStart::begin(std::shared_ptr<MediaGraph> graph,
     start->generation_ = generation;
     start->after_ = std::move(after);
     try {
-        std::thread([start] { start->run(); }).detach();
+        startThreads().add(std::thread([start] { start->run(); }), start);
     } catch (const std::system_error&) {
         // No thread to spare: start here rather than not at all.
         start->run();
@@ -62,6 +115,11 @@ void GraphStart::run() {
         done_ = true;
     }
     doneChanged_.notify_all();
+}
+
+bool GraphStart::isDone() {
+    std::lock_guard lock(mutex_);
+    return done_;
 }
 
 void GraphStart::waitDone() {

@@ -31,6 +31,7 @@ public:
     bool abandon();
     // Any thread: returns once the start has finished and let go of the device.
     void waitDone();
+    bool isDone();
 
 private:
     GraphStart() = default;
