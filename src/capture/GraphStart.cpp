@@ -8,17 +8,22 @@
 namespace qelvo {
 
 void releaseOnGuiThread(std::shared_ptr<const void> object) {
+    if (!object) return;
+    // Held outside the queued call: Qt discards calls still queued when the application goes
+    // away, under the lock of its event queues, and a graph destroyed there would wait for
+    // that same lock (its video window removes its own posted events).  The process is
+    // ending then, so what was not released is left to it.
+    auto* held = new std::shared_ptr<const void>(std::move(object));
     QCoreApplication* app = QCoreApplication::instance();
-    if (!object || !app) return;
+    if (!app) return;
     QMetaObject::invokeMethod(
-        app, [held = std::move(object)]() mutable { held.reset(); }, Qt::QueuedConnection);
+        app, [held] { delete held; }, Qt::QueuedConnection);
 }
 
 std::shared_ptr<GraphStart> GraphStart::begin(std::shared_ptr<MediaGraph> graph,
                                               std::shared_ptr<const void> keepAlive,
                                               std::shared_ptr<CaptureMailbox> mailbox,
-                                              int generation,
-                                              std::shared_ptr<GraphStart> after) {
+                                              int generation, std::shared_ptr<GraphStart> after) {
     std::shared_ptr<GraphStart> start(new GraphStart);
     start->graph_ = std::move(graph);
     start->keepAlive_ = std::move(keepAlive);

@@ -48,7 +48,8 @@ private:
     int generation_ = 0;
 };
 
-// Drops `object` on the GUI thread (objects that own Qt objects living there).
+// Drops `object` on the GUI thread (objects that own Qt objects living there); one still
+// waiting when the application ends is left to the ending process.
 void releaseOnGuiThread(std::shared_ptr<const void> object);
 
 }  // namespace qelvo
