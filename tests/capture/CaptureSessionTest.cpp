@@ -18,7 +18,6 @@ namespace qelvo {
 namespace {
 
 using State = CaptureSession::State;
-using test::CaptureTestWindow;
 using test::handedOverSnapshots;
 using test::waitUntil;
 using test::writtenSnapshots;
