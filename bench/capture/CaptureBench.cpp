@@ -11,13 +11,11 @@
 //
 // Each figure prints as "NAME: VALUE UNIT (target: CONDITION) ok|MISSED".
 #include "capture/CameraButtonWatch.h"
-#include "capture/CaptureHost.h"
-#include "capture/CapturePipeline.h"
-#include "capture/CaptureState.h"
+#include "capture/CaptureSession.h"
+#include "capture/FrameWatchdog.h"
 #include "capture/GrabberCallbacks.h"
 #include "capture/Pacing.h"
 #include "capture/SnapshotWriter.h"
-#include "capture/WindowTimers.h"
 #include "desktop/Dialogs.h"
 #include "desktop/LiveTarget.h"
 #include "desktop/ScriptedDialogs.h"
@@ -113,24 +111,38 @@ long rssKiB() {
     return 0;
 }
 
-class BenchWindow : public QDialog, public CaptureHost {
+// A working window for the figures: a live panel, a clip for the still output and the
+// capture session that draws into them.
+class BenchWindow : public QDialog {
 public:
-    BenchWindow() : timers_([this](int id) { timers_.kill(id); }) {
+    explicit BenchWindow(SnapshotDelivery delivery = SnapshotDelivery::WrittenToFolder) {
         resize(1024, 768);
-        for (auto [id, rect] :
-             {std::pair{1037, QRect(0, 0, 640, 480)}, std::pair{1040, QRect(650, 0, 120, 90)},
-              std::pair{1015, QRect(0, 0, 640, 480)}, std::pair{1018, QRect(650, 100, 120, 90)}}) {
-            auto* panel = new LiveTarget(this);
-            panel->setObjectName(QString::number(id));
-            panel->setGeometry(rect);
-        }
+        view = new LiveTarget(this);
+        view->setGeometry(0, 0, 640, 480);
+        auto* clip = new LiveTarget(this);
+        clip->setGeometry(650, 0, 120, 90);
+        CaptureOptions options;
+        options.snapshots = delivery;
+        session = std::make_unique<CaptureSession>(options);
+        session->setLiveTarget(view);
+        session->setStillTarget(clip);
+        auto note = [this](const QString& text) { problems.push_back(text); };
+        QObject::connect(session.get(), &CaptureSession::pictureUnavailable, note);
+        QObject::connect(session.get(), &CaptureSession::recordingProblem, note);
     }
-    QWidget* hostWidget() override { return this; }
-    WindowTimers& hostTimers() override { return timers_; }
-    LiveTarget* panel(int id) { return findChild<LiveTarget*>(QString::number(id)); }
+    ~BenchWindow() override { session.reset(); }
 
-private:
-    WindowTimers timers_;
+    // Starts the session on the catalogue's selected device; true once its frames flow.
+    bool open(DeviceCatalogue& catalogue) {
+        session->setDeviceCatalogue(&catalogue);
+        session->start();
+        pumpUntil([this] { return session->state() != CaptureSession::State::Opening; }, 20000);
+        return session->state() == CaptureSession::State::Live;
+    }
+
+    LiveTarget* view = nullptr;
+    std::unique_ptr<CaptureSession> session;
+    QStringList problems;
 };
 
 class ListCatalogue : public DeviceCatalogue {
@@ -164,14 +176,12 @@ std::string makeTempFolder() {
 // are B,G,R,x, as the converter hands a camera's frames to the grabber, which packs them to
 // B,G,R in its copy.
 int benchCallbacks() {
-    BenchWindow window;
+    // The multi-view window's session, never started: its live callback draws into the pane
+    // and feeds the session's no-frame watch.
+    BenchWindow window(SnapshotDelivery::HandedOver);
     window.show();
-    MultiViewKindCallback& cb = multiViewKindCallback(false, 1);
-    cb.setOwner(&window);
-    cb.setLiveTarget(window.panel(1015));
-    cb.setLiveFreeze(0);
-    cb.setSnapshotRequest(0);
-    window.hostTimers().allowArmFromAnyThread(MultiViewKindCallback::kNoFrameTimer);
+    window.session->watchForFrames();
+    CallbackBase& cb = window.session->callback(1);
     const std::pair<int, int> sizes[] = {{640, 480}, {1280, 720}, {1920, 1080}, {2592, 1944}};
     for (auto [w, h] : sizes) {
         // The stream's buffers come from a pool of a few, as GStreamer's do, so the source
@@ -247,8 +257,6 @@ int benchCallbacks() {
                    "<= 1 x, the C library's memcpy of the same frame in the same run",
                    p99 <= plainP99);
     }
-    cb.setLiveTarget(nullptr);
-    cb.setOwner(nullptr);
     return 0;
 }
 
@@ -262,9 +270,7 @@ int benchLatency() {
     window.show();
     ListCatalogue catalogue("Latency Cam{size=1280x720,fps=30}");
     setSelectedDeviceName("Latency Cam");
-    CapturePipeline pipeline(window, WindowKind::ImageManagement, false);
-    pipeline.setDeviceCatalogue(&catalogue);
-    if (!pipeline.startCapture().ok()) {
+    if (!window.open(catalogue)) {
         std::fprintf(stderr, "latency: no preview graph\n");
         return 1;
     }
@@ -283,7 +289,7 @@ int benchLatency() {
     for (int i = 0; i < 50; ++i) {
         const int before = written.load();
         const auto raised = Steady::now();
-        captureWords().snapshotFlag.store(1);
+        window.session->requestSnapshot();
         if (!pumpUntil([&] { return written.load() > before; }, 10000)) break;
         std::string path;
         {
@@ -308,7 +314,7 @@ int benchLatency() {
         pump(40);
     }
     setSnapshotWrittenObserver(nullptr);
-    pipeline.tearDown();
+    window.session->stop();
     waitForSnapshotWriters();
     std::filesystem::remove_all(folder);
     if (latency.size() < 50) {
@@ -339,9 +345,7 @@ int benchButton(int presses) {
     window.show();
     ListCatalogue catalogue("Button Cam{size=640x480,fps=30}");
     setSelectedDeviceName("Button Cam");
-    CapturePipeline pipeline(window, WindowKind::ImageManagement, false);
-    pipeline.setDeviceCatalogue(&catalogue);
-    if (!pipeline.startCapture().ok()) {
+    if (!window.open(catalogue)) {
         std::fprintf(stderr, "button: no preview graph\n");
         return 1;
     }
@@ -350,12 +354,12 @@ int benchButton(int presses) {
     std::atomic<std::int64_t> writtenNs{0};
     std::atomic<int> handled{0};
     std::vector<double> latency;
-    pipeline.cameraButton().setOnPress([&] {
-        pipeline.requestSnapshot();
+    QObject::connect(window.session.get(), &CaptureSession::buttonPressed, [&] {
+        window.session->requestSnapshot();
         latency.push_back((monotonicNs() - writtenNs.load()) / 1e6);
         handled.fetch_add(1);
     });
-    pipeline.cameraButton().watchDescriptor(fds[0], "bench pipe");
+    window.session->cameraButton().watchDescriptor(fds[0], "bench pipe");
     pump(500);
 
     QEventLoop loop;
@@ -378,7 +382,7 @@ int benchButton(int presses) {
     loop.exec();
     button.join();
     ::close(fds[1]);
-    pipeline.tearDown();
+    window.session->stop();
     waitForSnapshotWriters();
     std::filesystem::remove_all(folder);
     if (int(latency.size()) < presses) {
@@ -397,17 +401,16 @@ int benchButton(int presses) {
 int benchLongRun(long frames) {
     const std::string folder = makeTempFolder();
     setStorageFolder(folder);
+    setPacingPause(std::chrono::milliseconds(0));
     BenchWindow window;
     window.show();
     ListCatalogue catalogue("Long Cam{size=1280x720,fps=30,live=0,overlay=0,motion=0}");
     setSelectedDeviceName("Long Cam");
-    CapturePipeline pipeline(window, WindowKind::ImageManagement, false);
-    pipeline.setDeviceCatalogue(&catalogue);
-    if (!pipeline.startCapture().ok()) {
+    if (!window.open(catalogue)) {
         std::fprintf(stderr, "longrun: no preview graph\n");
         return 1;
     }
-    LiveTarget* panel = window.panel(1037);
+    LiveTarget* panel = window.view;
     long rssAfterWarmup = 0;
     long nextSnap = 100;
     long peak = 0;
@@ -422,7 +425,7 @@ int benchLongRun(long frames) {
             rssAfterWarmup = rssKiB();
         }
         if (seen >= nextSnap) {
-            captureWords().snapshotFlag.store(1);
+            window.session->requestSnapshot();
             nextSnap += 100;
             ++pictures;
             // Keep the folder small; the pictures themselves are not the subject here.
@@ -441,7 +444,7 @@ int benchLongRun(long frames) {
     waitForSnapshotWriters();
     pump(100);
     const long rssEnd = rssKiB();
-    pipeline.tearDown();
+    window.session->stop();
     std::filesystem::remove_all(folder);
     report("longrun_frames", static_cast<double>(panel->submittedFrames()), "frames");
     report("longrun_rate", panel->submittedFrames() / seconds, "fps");
@@ -457,29 +460,23 @@ int benchLongRun(long frames) {
 int benchRecord(int seconds) {
     const std::string folder = makeTempFolder();
     setStorageFolder(folder);
-    auto scripted = std::make_unique<ScriptedDialogs>();
-    ScriptedDialogs* answers = scripted.get();
-    setDialogs(std::move(scripted));
     BenchWindow window;
     window.show();
     ListCatalogue catalogue("Record Cam{size=1280x720,fps=30}");
     setSelectedDeviceName("Record Cam");
-    CapturePipeline pipeline(window, WindowKind::ImageManagement, false);
-    pipeline.setDeviceCatalogue(&catalogue);
-    pipeline.startCapture();
+    window.open(catalogue);
     pump(300);
     const std::string path = folder + "/bench.avi";
-    answers->fileAnswers.push_back(QString::fromStdString(path));
     const auto t0 = Steady::now();
-    pipeline.startRecording();
+    window.session->startRecording(path, window.view);
     pump(seconds * 1000);
-    pipeline.stopRecording();
+    window.session->stopRecording();
     const double wall = std::chrono::duration<double>(Steady::now() - t0).count();
-    pipeline.tearDown();
+    window.session->stop();
     MediaFileInfo info;
     const bool read = inspectMediaFile(path, info).ok();
     std::filesystem::remove_all(folder);
-    if (!read || !answers->messages().isEmpty()) {
+    if (!read || !window.problems.isEmpty()) {
         std::fprintf(stderr, "record: the movie could not be read\n");
         return 1;
     }

@@ -1,6 +1,7 @@
 // Figures of the multi-view window:
 //   snapshot frame to frozen pane: a 1280 x 720 frame copied out of the grabber's record and
-//     handled as a snapshot-frame message (stored, live moved on, the pane's picture built);
+//     handed to the window as its session does with a snapshot (stored, live moved on, the pane's
+//     picture built);
 //   repaint of four frozen QUAD panes (the window repainted with its 1280 x 720 pictures);
 //   pen stroke: one pen-stroke message over a frozen 1280 x 720 QUAD pane until it is
 //     repainted with the stroke;
@@ -9,7 +10,7 @@
 //   SAVE of four 1280 x 720 panes against one JPEG encode of that size.
 // Each line: NAME: VALUE UNIT (target: CONDITION) ok|MISSED.  Medians of the GUI thread's
 // CPU time where all the work runs on it; wall-clock medians go to stderr.
-#include "capture/CaptureMessages.h"
+#include "capture/CaptureSession.h"
 #include "capture/Pacing.h"
 #include "desktop/ScriptedDialogs.h"
 #include "imaging/CxImage.h"
@@ -102,10 +103,7 @@ void snapshotAndPaintFigures(const std::string& folder) {
             if (window.cycle().frozen()) window.applyLayout(4);
             next = record.clone();
         },
-        [&] {
-            FrameMessage event(kSnapshotFrameMessage, std::move(next));
-            QCoreApplication::sendEvent(&window, &event);
-        });
+        [&] { emit window.session().snapshotTaken(std::move(next)); });
     std::fprintf(stderr,
                  "  (copy %.2f ms on the streaming thread, message %.2f ms on the GUI thread)\n",
                  copy, handled);
@@ -113,10 +111,7 @@ void snapshotAndPaintFigures(const std::string& folder) {
            "<= 2 ms", copy + handled <= 2.0);
     QCoreApplication::processEvents();  // the panes paint
 
-    while (!window.cycle().frozen()) {
-        FrameMessage event(kSnapshotFrameMessage, record.clone());
-        QCoreApplication::sendEvent(&window, &event);
-    }
+    while (!window.cycle().frozen()) emit window.session().snapshotTaken(record.clone());
     // grab() renders the background and all four panes into a picture, as an expose does.
     const double repaint = medianMs(40, nullptr, [&] { (void)window.grab(); });
     report("repaint four frozen QUAD panes", repaint, "ms", "<= 10 ms", repaint <= 10.0);

@@ -18,7 +18,7 @@
 //   bench_soak [SNAPSHOTS]
 // The pause after a snapshot is 50 ms unless QELVO_PACING_MS says otherwise: the window's
 // full 250 ms pause alone would fill the GUI thread at 4 snapshots a second.
-#include "capture/CapturePipeline.h"
+#include "capture/CaptureSession.h"
 #include "capture/Pacing.h"
 #include "capture/SnapshotWriter.h"
 #include "desktop/LiveTarget.h"
@@ -261,7 +261,7 @@ int main(int argc, char** argv) {
             const auto recordStart = Steady::now();
             window.record();
             runEventsUntil(recordStart + std::chrono::milliseconds(kRecordingMs));
-            if (MediaGraph* graph = window.pipeline().graph())
+            if (MediaGraph* graph = window.session().graph())
                 if (auto* picture = qobject_cast<LiveTarget*>(graph->videoWindow().widget()))
                     movie.shownFrames = picture->submittedFrames();
             window.stopRecording();

@@ -134,6 +134,8 @@ void CaptureSession::showState(LiveTarget* target) {
 }
 
 void CaptureSession::start() {
+    // Already capturing (a recording asked for before a queued start came round).
+    if (graph_ || recording_) return;
     reportedNoPicture_.clear();
     buildPreview();
 }
@@ -415,7 +417,7 @@ void CaptureSession::watchForFrames() {
     // Frames feed the watch only once someone watches: no wake-ups for nobody.
     channel_->setWatchdog(watchdog_.get());
     // No frame can come while the device opens: the watch starts once it streams.
-    if (state_ == State::Closed || state_ == State::Opening) {
+    if (state_ == State::Opening || (state_ == State::Closed && generation_ == 0)) {
         watchOnceLive_ = true;
         return;
     }

@@ -85,6 +85,7 @@ public:
     bool frozen() const;
 
     // Finds the device and starts its preview; its opening goes on off the GUI thread.
+    // Nothing while the session already captures.
     void start();
     // Stops and releases everything; no frame reaches a target after it returns.  A device
     // still opening is left to finish on its own thread and is closed there.
@@ -99,8 +100,8 @@ public:
     bool requestSnapshot();
     // Every frame kept is also reported as frameNotice() while on (handed-over snapshots).
     void setFrameNotices(bool on);
-    // Watches for live frames from now on (from when the device has opened, while it is not
-    // open yet):
+    // Watches for live frames from now on (from when the device has opened, while it opens
+    // or before the first start):
     // noLiveFrames() follows when none is drawn for kNoFrameInterval.  Frames drawn keep
     // re-arming it.
     void watchForFrames();

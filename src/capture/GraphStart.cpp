@@ -48,6 +48,52 @@ private:
     std::vector<Entry> entries_;
 };
 
+}  // namespace
+
+// Objects handed back from other threads, dropped on the GUI thread.  They pass through a
+// lock of our own (a queued call carries no object), so the hand-over is visible to the
+// thread sanitizer.  What is still waiting when the application goes is left to the ending
+// process: destroying a graph's window while Qt tears its event queues down waits for ever.
+GuiThreadRelease& GuiThreadRelease::instance() {
+    static GuiThreadRelease* release = [] {
+        auto* r = new GuiThreadRelease;
+        if (QCoreApplication* app = QCoreApplication::instance()) {
+            r->moveToThread(app->thread());
+            QObject::connect(app, &QObject::destroyed, r, [r] {
+                std::lock_guard lock(r->mutex_);
+                r->closed_ = true;
+            });
+        }
+        return r;
+    }();
+    return *release;
+}
+
+void GuiThreadRelease::hand(std::shared_ptr<const void> object) {
+    std::lock_guard lock(mutex_);
+    if (closed_ || !QCoreApplication::instance()) {
+        new std::shared_ptr<const void>(std::move(object));  // the program is ending
+        return;
+    }
+    waiting_.push_back(std::move(object));
+    if (!scheduled_) {
+        scheduled_ = true;
+        QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
+    }
+}
+
+void GuiThreadRelease::drain() {
+    std::vector<std::shared_ptr<const void>> batch;
+    {
+        std::lock_guard lock(mutex_);
+        scheduled_ = false;
+        batch.swap(waiting_);
+    }
+    batch.clear();  // here, on the GUI thread, outside the lock
+}
+
+namespace {
+
 StartThreads& startThreads() {
     static StartThreads threads;
     return threads;
@@ -56,21 +102,14 @@ StartThreads& startThreads() {
 }  // namespace
 
 void releaseOnGuiThread(std::shared_ptr<const void> object) {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!object) return;
-    if (!app) {
-        // The program is ending: nothing may be destroyed off the GUI thread any more.
-        new std::shared_ptr<const void>(std::move(object));
-        return;
-    }
-    QMetaObject::invokeMethod(
-        app, [held = std::move(object)]() mutable { held.reset(); }, Qt::QueuedConnection);
+    if (object) GuiThreadRelease::instance().hand(std::move(object));
 }
 
 std::shared_ptr<GraphStart> GraphStart::begin(std::shared_ptr<MediaGraph> graph,
                                               std::shared_ptr<const void> keepAlive,
                                               std::shared_ptr<CaptureMailbox> mailbox,
                                               int generation, std::shared_ptr<GraphStart> after) {
+    GuiThreadRelease::instance();  // made here, on the GUI thread
     std::shared_ptr<GraphStart> start(new GraphStart);
     start->graph_ = std::move(graph);
     start->keepAlive_ = std::move(keepAlive);

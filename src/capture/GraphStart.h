@@ -3,9 +3,12 @@
 #include "capture/CaptureMailbox.h"
 #include "media/MediaGraph.h"
 
+#include <QObject>
+
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace qelvo {
 
@@ -49,7 +52,24 @@ private:
     int generation_ = 0;
 };
 
-// Drops `object` on the GUI thread (objects that own Qt objects living there).
+// Drops `object` on the GUI thread (objects that own Qt objects living there); one still
+// waiting when the application ends is left to the ending process.  Any thread.
 void releaseOnGuiThread(std::shared_ptr<const void> object);
+
+class GuiThreadRelease : public QObject {
+    Q_OBJECT
+public:
+    static GuiThreadRelease& instance();
+    void hand(std::shared_ptr<const void> object);
+
+private:
+    GuiThreadRelease() = default;
+    Q_INVOKABLE void drain();
+
+    std::mutex mutex_;
+    std::vector<std::shared_ptr<const void>> waiting_;
+    bool scheduled_ = false;
+    bool closed_ = false;
+};
 
 }  // namespace qelvo

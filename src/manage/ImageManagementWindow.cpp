@@ -114,8 +114,9 @@ ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
     session_->setLiveTarget(viewPanel_);
     session_->setStillTarget(clips_[0]);
     player_ = std::make_unique<MoviePlayer>(movieGraph_, aviPanel_);
-    // Once the window is up: the camera opens while the window already answers.
-    QTimer::singleShot(0, session_.get(), &CaptureSession::start);
+    // Once the window is up: the camera opens while the window already answers.  A timer,
+    // not a posted call, so it also comes round in an event loop nested in a posted call.
+    QTimer::singleShot(1, session_.get(), &CaptureSession::start);
     readSettings();
     listFolder(true);
 }

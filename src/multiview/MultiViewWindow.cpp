@@ -116,8 +116,9 @@ MultiViewWindow::MultiViewWindow(QWidget* launcher, bool hd)
     for (int i = 0; i < 4; ++i) surfaces[i] = panes_[i]->surface();
     cycle_ = std::make_unique<ViewCycle>(*session_, surfaces);
     applyLayout(1);
-    // Once the window is up: the camera opens while the window already answers.
-    QTimer::singleShot(0, session_.get(), &CaptureSession::start);
+    // Once the window is up: the camera opens while the window already answers.  A timer,
+    // not a posted call, so it also comes round in an event loop nested in a posted call.
+    QTimer::singleShot(1, session_.get(), &CaptureSession::start);
     pen_.resetLayers();
 }
 

@@ -18,7 +18,6 @@ namespace qelvo {
 namespace {
 
 namespace fs = std::filesystem;
-using test::CaptureTestWindow;
 using test::TempFolder;
 using test::waitUntil;
 
@@ -170,19 +169,17 @@ TEST(CameraButtonDeviceTest, LayoutsWithoutAButtonSayWhy) {
 using CameraButtonPipeTest = test::CaptureFixture;
 
 TEST_F(CameraButtonPipeTest, EachPressIsOneSnapshotRequestAlsoWhileRecording) {
-    CaptureTestWindow window;
-    window.show();
     setSelectedDeviceName("Button Cam");
-    auto pipeline =
-        makePipeline(window, WindowKind::ImageManagement, false, "Button Cam{size=160x120,fps=30}");
-    int presses = 0;
-    pipeline->cameraButton().setOnPress([&] {
-        ++presses;
-        pipeline->requestSnapshot();
+    auto window = makeWindow(test::writtenSnapshots(), "Button Cam{size=160x120,fps=30}");
+    window->show();
+    CaptureSession& session = window->session();
+    int refused = 0;
+    QObject::connect(&session, &CaptureSession::buttonPressed, [&] {
+        if (!session.requestSnapshot()) ++refused;
     });
-    ASSERT_TRUE(pipeline->startCapture().ok());
-    test::ButtonPipe button(pipeline->cameraButton());
-    ASSERT_TRUE(waitUntil([&] { return window.panel(1037)->submittedFrames() >= 2; }));
+    ASSERT_EQ(window->startAndSettle(), CaptureSession::State::Live);
+    test::ButtonPipe button(session.cameraButton());
+    ASSERT_TRUE(window->waitForLiveFrames(2));
 
     // A press cut in two by the writer, then its repeat and release: one picture.
     const Bytes press = key(KEY_CAMERA, 1);
@@ -190,28 +187,27 @@ TEST_F(CameraButtonPipeTest, EachPressIsOneSnapshotRequestAlsoWhileRecording) {
     QCoreApplication::processEvents();
     ASSERT_TRUE(button.send(Bytes(press.begin() + 5, press.end()) + key(KEY_CAMERA, 2) +
                             key(KEY_CAMERA, 0)));
-    ASSERT_TRUE(waitUntil([&] { return window.written.size() == 1; }));
-    EXPECT_EQ(presses, 1);
+    ASSERT_TRUE(waitUntil([&] { return window->written.size() == 1; }));
+    EXPECT_EQ(window->buttonPresses, 1);
 
-    // Recording rebuilds the graph; the button stays watched and is answered by the message.
-    dialogs->fileAnswers.push_back(QString::fromStdString(folder / "movie.avi"));
-    pipeline->startRecording();
-    ASSERT_TRUE(pipeline->isRecording());
+    // Recording rebuilds the graph; the button stays watched, and its request is refused.
+    session.startRecording(folder / "movie.avi", window->view());
+    ASSERT_TRUE(session.isRecording());
     ASSERT_TRUE(button.send(key(KEY_VOLUMEUP, 1) + key(KEY_CAMERA, 1) + key(KEY_CAMERA, 0)));
-    ASSERT_TRUE(waitUntil([&] { return presses == 2; }));
-    pipeline->stopRecording();
-    EXPECT_EQ(dialogs->messages(), QStringList{QStringLiteral("AVI recording now...")});
+    ASSERT_TRUE(waitUntil([&] { return window->buttonPresses == 2; }));
+    session.stopRecording();
+    EXPECT_EQ(refused, 1);
     waitForSnapshotWriters();
     QCoreApplication::processEvents();
-    EXPECT_EQ(window.written.size(), 1u) << "nothing is taken while recording";
+    EXPECT_EQ(window->written.size(), 1u) << "nothing is taken while recording";
 
     // The camera goes away: the reader closes with one line and takes no more presses.
     testing::internal::CaptureStderr();
     button.closeWriter();
-    ASSERT_TRUE(waitUntil([&] { return !pipeline->cameraButton().isWatching(); }));
+    ASSERT_TRUE(waitUntil([&] { return !session.cameraButton().isWatching(); }));
     EXPECT_EQ(buttonLines(testing::internal::GetCapturedStderr()),
               std::vector<std::string>{"camera button: button pipe closed (end of input)"});
-    EXPECT_EQ(presses, 2);
+    EXPECT_EQ(window->buttonPresses, 2);
 }
 
 // Takes from the calling thread, for as long as it lives, the capabilities that let root

@@ -1,9 +1,7 @@
 #pragma once
 
-#include "capture/CapturePipeline.h"
-#include "capture/CaptureState.h"
+#include "capture/CaptureSession.h"
 #include "capture/CaptureTestWindow.h"
-#include "capture/GrabberCallbacks.h"
 #include "capture/Pacing.h"
 #include "capture/SnapshotWriter.h"
 #include "desktop/Dialogs.h"
@@ -41,37 +39,47 @@ private:
     std::vector<VideoInputDevice> devices_;
 };
 
-// Storage folder, fixed clock, scripted dialogs and a short pacing pause for one test.
+inline CaptureOptions writtenSnapshots(bool hd = false) {
+    CaptureOptions options;
+    options.hd = hd;
+    options.snapshots = SnapshotDelivery::WrittenToFolder;
+    return options;
+}
+
+inline CaptureOptions handedOverSnapshots(bool hd = false) {
+    CaptureOptions options;
+    options.hd = hd;
+    options.snapshots = SnapshotDelivery::HandedOver;
+    options.stillOutputWithDriverButton = false;
+    return options;
+}
+
+// Storage folder, fixed clock and a short pacing pause for one test; test windows whose
+// sessions use a device list of the test's own and record the bridge accesses.
 class CaptureFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         setStorageFolder(folder.path());
         previousClock = setClock(std::make_unique<FixedClock>(LocalTime{2026, 5, 6, 7, 8, 9}));
-        auto scripted = std::make_unique<ScriptedDialogs>();
-        dialogs = scripted.get();
-        previousDialogs = setDialogs(std::move(scripted));
         setPacingPause(std::chrono::milliseconds(20));
-        captureWords().snapshotFlag.store(0);
         setSelectedDeviceName("");
     }
     void TearDown() override {
         waitForSnapshotWriters();
         QCoreApplication::processEvents();
-        captureWords().frameReadyTarget.store(nullptr);
-        captureWords().notificationWindow.store(nullptr);
-        setDialogs(std::move(previousDialogs));
         setClock(std::move(previousClock));
     }
 
-    std::unique_ptr<CapturePipeline> makePipeline(CaptureTestWindow& window, WindowKind kind,
-                                                  bool hd, const std::string& devices) {
-        catalogue = std::make_unique<VirtualOnlyCatalogue>(devices);
-        auto pipeline = std::make_unique<CapturePipeline>(window, kind, hd);
-        pipeline->setDeviceCatalogue(catalogue.get());
-        pipeline->setBridgeAccess(
+    // A test window whose session finds its devices in `devices`.
+    std::unique_ptr<CaptureTestWindow> makeWindow(const CaptureOptions& options,
+                                                  const std::string& devices) {
+        catalogues.push_back(std::make_unique<VirtualOnlyCatalogue>(devices));
+        auto window = std::make_unique<CaptureTestWindow>(options);
+        window->session().setDeviceCatalogue(catalogues.back().get());
+        window->session().setBridgeAccess(
             {[this](const std::string& name) { bridgeOpened.push_back(name); },
              [this] { ++bridgeClosed; }});
-        return pipeline;
+        return window;
     }
 
     std::set<std::string> picturesInFolder() const {
@@ -82,14 +90,12 @@ protected:
     }
 
     TempFolder folder;
-    ScriptedDialogs* dialogs = nullptr;
-    std::unique_ptr<DeviceCatalogue> catalogue;
+    std::vector<std::unique_ptr<DeviceCatalogue>> catalogues;
     std::vector<std::string> bridgeOpened;
     int bridgeClosed = 0;
 
 private:
     std::unique_ptr<Clock> previousClock;
-    std::unique_ptr<Dialogs> previousDialogs;
 };
 
 }  // namespace qelvo::test

@@ -1,58 +1,68 @@
 #include "capture/CaptureTestWindow.h"
 
-#include <algorithm>
-
 namespace qelvo::test {
 
-CaptureTestWindow::CaptureTestWindow(QWidget* parent)
-    : QDialog(parent), timers_([this](int id) {
-          timerExpiries.push_back(id);
-          if (onTimer)
-              onTimer(id);
-          else
-              timers_.kill(id);
-      }) {
+namespace {
+LiveTarget* makeTarget(QWidget* parent, const QRect& rect) {
+    auto* target = new LiveTarget(parent);
+    target->setGeometry(rect);
+    return target;
+}
+}  // namespace
+
+CaptureTestWindow::CaptureTestWindow(CaptureOptions options, QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Capture test window"));
     resize(1024, 768);
-    struct Panel {
-        int id;
-        const char* caption;
-        QRect rect;
-    };
-    const Panel panels[] = {{1037, "VIEW PANEL", {10, 10, 640, 480}},
-                            {1040, "CLIP #1", {660, 10, 120, 90}},
-                            {1015, "VIEW DISPLAY 1", {10, 500, 160, 120}},
-                            {1016, "VIEW DISPLAY 2", {180, 500, 160, 120}},
-                            {1017, "VIEW DISPLAY 3", {350, 500, 160, 120}},
-                            {1018, "VIEW DISPLAY 4", {520, 500, 160, 120}}};
-    for (const Panel& p : panels) {
-        auto* target = new LiveTarget(this);
-        target->setObjectName(QString::number(p.id));
-        target->setAccessibleName(QString::fromLatin1(p.caption));
-        target->setGeometry(p.rect);
+    view_ = makeTarget(this, {10, 10, 640, 480});
+    clip_ = makeTarget(this, {660, 10, 120, 90});
+    for (int i = 0; i < 4; ++i) panes_[i] = makeTarget(this, {10 + 170 * i, 500, 160, 120});
+
+    session_ = std::make_unique<CaptureSession>(options);
+    CaptureSession* s = session_.get();
+    connect(s, &CaptureSession::snapshotTaken, this,
+            [this](std::shared_ptr<const FrameRecord> frame) { snapshots.push_back(frame); });
+    connect(s, &CaptureSession::snapshotWritten, this,
+            [this](const QString& path) { written.push_back(path.toStdString()); });
+    connect(s, &CaptureSession::frameNotice, this,
+            [this](std::shared_ptr<const FrameRecord> frame) { notices.push_back(frame); });
+    connect(s, &CaptureSession::stateChanged, this,
+            [this](CaptureSession::State state) { states.push_back(state); });
+    connect(s, &CaptureSession::buttonPressed, this, [this] { ++buttonPresses; });
+    connect(s, &CaptureSession::noLiveFrames, this, [this] { ++noLiveFrameReports; });
+    connect(s, &CaptureSession::pictureUnavailable, this,
+            [this](const QString& text) { unavailable.push_back(text); });
+    connect(s, &CaptureSession::recordingProblem, this,
+            [this](const QString& text) { recordingProblems.push_back(text); });
+
+    if (options.snapshots == SnapshotDelivery::HandedOver) {
+        s->setLiveTarget(panes_[0]);
+        s->setStillTarget(panes_[3]);
+    } else {
+        s->setLiveTarget(view_);
+        s->setStillTarget(clip_);
     }
 }
 
-LiveTarget* CaptureTestWindow::panel(int id) const {
-    return findChild<LiveTarget*>(QString::number(id));
+CaptureTestWindow::~CaptureTestWindow() {
+    // Capture goes before the targets it draws into.
+    session_.reset();
 }
 
-int CaptureTestWindow::countMessages(QEvent::Type type) const {
-    return static_cast<int>(std::count_if(messages.begin(), messages.end(),
-                                          [type](const Received& r) { return r.type == type; }));
+LiveTarget* CaptureTestWindow::live() const {
+    return session_->liveTarget();
 }
 
-int CaptureTestWindow::countExpiries(int id) const {
-    return static_cast<int>(std::count(timerExpiries.begin(), timerExpiries.end(), id));
+CaptureSession::State CaptureTestWindow::startAndSettle() {
+    session_->start();
+    waitUntil([this] { return session_->state() != CaptureSession::State::Opening; });
+    return session_->state();
 }
 
-void CaptureTestWindow::customEvent(QEvent* event) {
-    if (event->type() == kFrameReadyMessage || event->type() == kSnapshotFrameMessage) {
-        auto* message = static_cast<FrameMessage*>(event);
-        messages.push_back({event->type(), message->frame()});
-    } else if (event->type() == kSnapshotWrittenMessage) {
-        written.push_back(static_cast<SnapshotWrittenMessage*>(event)->path());
-    }
+bool CaptureTestWindow::waitForLiveFrames(std::uint64_t count) {
+    LiveTarget* target = live();
+    if (!target) return false;
+    const std::uint64_t goal = target->submittedFrames() + count;
+    return waitUntil([&] { return target->submittedFrames() >= goal; });
 }
 
 }  // namespace qelvo::test

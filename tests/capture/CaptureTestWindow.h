@@ -1,52 +1,55 @@
 #pragma once
 
-#include "capture/CaptureHost.h"
-#include "capture/CaptureMessages.h"
+#include "capture/CaptureSession.h"
 #include "capture/WaitUntil.h"
-#include "capture/WindowTimers.h"
 #include "desktop/LiveTarget.h"
 
 #include <QDialog>
+#include <QStringList>
 
-#include <functional>
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace qelvo::test {
 
-// A small working window for the capture tests: VIEW PANEL (1037) and CLIP #1 (1040) as in
-// the image management window, VIEW DISPLAY 1-4 (1015-1018) as in the multi-view window.
-// It records the frame messages and timer expiries it receives.
-class CaptureTestWindow : public QDialog, public CaptureHost {
+// A small working window for the capture tests.  It owns one capture session and the targets
+// a working window gives it: a 640 x 480 live panel and a clip for the still output when
+// snapshots are written, four panes (the fourth taking the still output) when they are
+// handed over.  It records every signal its session sends.
+class CaptureTestWindow : public QDialog {
 public:
-    explicit CaptureTestWindow(QWidget* parent = nullptr);
+    explicit CaptureTestWindow(CaptureOptions options = {}, QWidget* parent = nullptr);
+    ~CaptureTestWindow() override;
 
-    QWidget* hostWidget() override { return this; }
-    WindowTimers& hostTimers() override { return timers_; }
+    CaptureSession& session() { return *session_; }
+    // Where the session draws the live picture: the view panel, or pane 1.
+    LiveTarget* live() const;
+    LiveTarget* view() const { return view_; }
+    LiveTarget* clip() const { return clip_; }
+    LiveTarget* pane(int index) const { return panes_.at(index); }
 
-    LiveTarget* panel(int id) const;
+    // Starts the session and runs the event loop until its device has answered (the state
+    // is no longer Opening).  Returns that state.
+    CaptureSession::State startAndSettle();
+    // Runs the event loop until `count` frames more than now were handed to the live target.
+    bool waitForLiveFrames(std::uint64_t count);
 
-    struct Received {
-        QEvent::Type type;
-        std::shared_ptr<const FrameRecord> frame;
-    };
-    std::vector<Received> messages;
-    // Paths of the snapshot-written messages received ("" for a picture not written).
-    std::vector<std::string> written;
-    std::vector<int> timerExpiries;
-    // Called for each timer expiry after it is recorded; by default the timer is killed,
-    // as the working windows do with their watchdogs.
-    std::function<void(int id)> onTimer;
-
-    int countMessages(QEvent::Type type) const;
-    int countExpiries(int id) const;
-
-protected:
-    void customEvent(QEvent* event) override;
+    std::vector<std::shared_ptr<const FrameRecord>> snapshots;
+    std::vector<std::string> written;  // "" for a picture that could not be written
+    std::vector<std::shared_ptr<const FrameRecord>> notices;
+    std::vector<CaptureSession::State> states;
+    int buttonPresses = 0;
+    int noLiveFrameReports = 0;
+    QStringList unavailable;
+    QStringList recordingProblems;
 
 private:
-    WindowTimers timers_;
+    LiveTarget* view_ = nullptr;
+    LiveTarget* clip_ = nullptr;
+    std::array<LiveTarget*, 4> panes_{};
+    std::unique_ptr<CaptureSession> session_;
 };
 
 }  // namespace qelvo::test

@@ -2,6 +2,7 @@
 // listed by the system catalogue and bound, previewed, snapped and recorded by the real
 // pipeline, whatever other cameras the machine has.
 #include "capture/CaptureFixture.h"
+#include "capture/GrabberCallbacks.h"
 #include "desktop/LiveTarget.h"
 #include "media/MediaFile.h"
 #include "support/TestCameraProvider.h"
@@ -11,6 +12,7 @@
 namespace qelvo {
 namespace {
 
+using State = CaptureSession::State;
 using test::CaptureTestWindow;
 using test::TestCamera;
 using test::TestCameraKind;
@@ -28,15 +30,14 @@ protected:
         CaptureFixture::TearDown();
     }
 
-    // A pipeline over the system's device list, opened on the camera named.
-    std::unique_ptr<CapturePipeline> openOn(CaptureTestWindow& window, const TestCamera& camera,
-                                            bool hd) {
+    // A window whose session uses the system's device list, to be opened on the camera named.
+    std::unique_ptr<CaptureTestWindow> openOn(const TestCamera& camera, bool hd) {
         test::plugTestCamera(camera);
         setSelectedDeviceName(camera.name);
-        window.show();
-        auto pipeline = std::make_unique<CapturePipeline>(window, WindowKind::ImageManagement, hd);
-        pipeline->setBridgeAccess({[](const std::string&) {}, [] {}});
-        return pipeline;
+        auto window = std::make_unique<CaptureTestWindow>(test::writtenSnapshots(hd));
+        window->session().setBridgeAccess({[](const std::string&) {}, [] {}});
+        window->show();
+        return window;
     }
 
     void settle(int ms) {
@@ -44,13 +45,12 @@ protected:
         waitUntil([&] { return std::chrono::steady_clock::now() >= end; });
     }
 
-    MediaFileInfo record(CapturePipeline& pipeline, const std::string& name) {
+    MediaFileInfo record(CaptureTestWindow& window, const std::string& name) {
         const std::string path = folder / name;
-        dialogs->fileAnswers.push_back(QString::fromStdString(path));
-        pipeline.startRecording();
-        EXPECT_TRUE(pipeline.isRecording());
+        window.session().startRecording(path, window.view());
+        EXPECT_TRUE(window.session().isRecording());
         settle(800);
-        pipeline.stopRecording();
+        window.session().stopRecording();
         MediaFileInfo info;
         EXPECT_TRUE(inspectMediaFile(path, info).ok()) << path;
         return info;
@@ -58,41 +58,37 @@ protected:
 };
 
 TEST_F(MonitoredCameraTest, RawCameraPreviewsSnapsAndRecordsThroughTheMonitor) {
-    CaptureTestWindow window;
-    auto pipeline = openOn(window, {"Provider Cam", TestCameraKind::Raw, 320, 240, 30}, false);
-    ASSERT_TRUE(pipeline->startCapture().ok());
-    ASSERT_TRUE(waitUntil([&] { return window.panel(1037)->submittedFrames() >= 3; }));
-    EXPECT_EQ(snapshotKindCallback(false, 1).frameWidth(), 320);
+    auto window = openOn({"Provider Cam", TestCameraKind::Raw, 320, 240, 30}, false);
+    ASSERT_EQ(window->startAndSettle(), State::Live);
+    ASSERT_TRUE(window->waitForLiveFrames(3));
+    EXPECT_EQ(window->session().callback(1).frameWidth(), 320);
 
-    pipeline->requestSnapshot();
-    ASSERT_TRUE(waitUntil([&] { return window.countMessages(kFrameReadyMessage) == 1; }));
-    waitForSnapshotWriters();
+    window->session().requestSnapshot();
+    ASSERT_TRUE(waitUntil([&] { return window->written.size() == 1; }));
     EXPECT_EQ(picturesInFolder().size(), 1u);
 
-    const MediaFileInfo movie = record(*pipeline, "raw.avi");
+    const MediaFileInfo movie = record(*window, "raw.avi");
     EXPECT_EQ(movie.width, 320);
     EXPECT_GT(movie.videoFrames, 0u);
-    EXPECT_TRUE(waitUntil([&] { return window.panel(1037)->submittedFrames() >= 6; }))
-        << "preview returns after the recording";
-    EXPECT_TRUE(dialogs->messages().isEmpty()) << dialogs->messages().join("|").toStdString();
+    EXPECT_TRUE(window->waitForLiveFrames(3)) << "preview returns after the recording";
+    EXPECT_TRUE(window->unavailable.isEmpty()) << window->unavailable.join("|").toStdString();
+    EXPECT_TRUE(window->recordingProblems.isEmpty());
 }
 
 TEST_F(MonitoredCameraTest, MotionJpegOnlyCameraGivesTheHdWindowBottomUpBgrFrames) {
-    CaptureTestWindow window;
-    auto pipeline =
-        openOn(window, {"Provider MJPEG Cam", TestCameraKind::MotionJpeg, 1280, 720, 30}, true);
+    auto window = openOn({"Provider MJPEG Cam", TestCameraKind::MotionJpeg, 1280, 720, 30}, true);
     testing::internal::CaptureStderr();
-    const bool started = pipeline->startCapture().ok();
+    const State started = window->startAndSettle();
     const std::string log = testing::internal::GetCapturedStderr();
-    ASSERT_TRUE(started);
+    ASSERT_EQ(started, State::Live);
     const std::string line =
         "\"Provider MJPEG Cam\" streams 1280x720 Motion JPEG at 30 fps, decoded by jpegdec";
     EXPECT_NE(log.find(line), std::string::npos) << log;
     EXPECT_EQ(log.find(line), log.rfind(line)) << "logged once per build: " << log;
 
-    pipeline->requestSnapshot();
-    ASSERT_TRUE(waitUntil([&] { return window.countMessages(kFrameReadyMessage) == 1; }));
-    const auto& frame = window.messages.front().frame;
+    window->session().requestSnapshot();
+    ASSERT_TRUE(waitUntil([&] { return window->snapshots.size() == 1; }));
+    const auto& frame = window->snapshots.front();
     ASSERT_TRUE(frame);
     ASSERT_EQ(frame->width(), 1280);
     ASSERT_EQ(frame->height(), 720);
@@ -108,20 +104,19 @@ TEST_F(MonitoredCameraTest, MotionJpegOnlyCameraGivesTheHdWindowBottomUpBgrFrame
     waitForSnapshotWriters();
     EXPECT_EQ(picturesInFolder().size(), 1u);
 
-    const MediaFileInfo movie = record(*pipeline, "mjpeg.avi");
+    const MediaFileInfo movie = record(*window, "mjpeg.avi");
     EXPECT_EQ(movie.width, 1280);
     EXPECT_EQ(movie.height, 720);
-    EXPECT_TRUE(dialogs->messages().isEmpty()) << dialogs->messages().join("|").toStdString();
+    EXPECT_TRUE(window->unavailable.isEmpty()) << window->unavailable.join("|").toStdString();
+    EXPECT_TRUE(window->recordingProblems.isEmpty());
 }
 
 TEST_F(MonitoredCameraTest, OddSizedMotionJpegReachesTheGrabberWhole) {
-    CaptureTestWindow window;
-    auto pipeline =
-        openOn(window, {"Odd MJPEG Cam", TestCameraKind::MotionJpeg, 1279, 719, 15}, false);
-    ASSERT_TRUE(pipeline->startCapture().ok());
-    pipeline->requestSnapshot();
-    ASSERT_TRUE(waitUntil([&] { return window.countMessages(kFrameReadyMessage) == 1; }));
-    const auto& frame = window.messages.front().frame;
+    auto window = openOn({"Odd MJPEG Cam", TestCameraKind::MotionJpeg, 1279, 719, 15}, false);
+    window->session().start();
+    window->session().requestSnapshot();
+    ASSERT_TRUE(waitUntil([&] { return window->snapshots.size() == 1; }));
+    const auto& frame = window->snapshots.front();
     ASSERT_TRUE(frame);
     EXPECT_EQ(frame->width(), 1279);
     EXPECT_EQ(frame->height(), 719);
@@ -133,7 +128,7 @@ TEST_F(MonitoredCameraTest, OddSizedMotionJpegReachesTheGrabberWhole) {
     EXPECT_GT(top[barX * 3 + 1], 150) << "green";
     EXPECT_GT(top[barX * 3 + 2], 150) << "red";
     waitForSnapshotWriters();
-    EXPECT_TRUE(dialogs->messages().isEmpty()) << dialogs->messages().join("|").toStdString();
+    EXPECT_TRUE(window->unavailable.isEmpty()) << window->unavailable.join("|").toStdString();
 }
 
 TEST_F(MonitoredCameraTest, CamerasThatCannotBeShownAreReportedOnceAndTheWindowStaysUsable) {
@@ -151,42 +146,44 @@ TEST_F(MonitoredCameraTest, CamerasThatCannotBeShownAreReportedOnceAndTheWindowS
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.camera.name);
-        dialogs->shown.clear();
-        CaptureTestWindow window;
-        auto pipeline = openOn(window, c.camera, false);
-        EXPECT_EQ(pipeline->startCapture().ok(), c.builds);
-        ASSERT_TRUE(waitUntil([&] { return dialogs->shown.size() == 1; }));
+        auto window = openOn(c.camera, false);
+        CaptureSession& session = window->session();
+        session.start();
+        EXPECT_EQ(session.state(), c.builds ? State::Opening : State::NoPicture);
+        ASSERT_TRUE(waitUntil([&] { return window->unavailable.size() == 1; }));
+        EXPECT_EQ(session.state(), State::NoPicture);
         settle(300);
-        ASSERT_EQ(dialogs->messages().size(), 1) << dialogs->messages().join("|").toStdString();
-        const QString text = dialogs->messages().front();
+        ASSERT_EQ(window->unavailable.size(), 1) << window->unavailable.join("|").toStdString();
+        const QString text = window->unavailable.front();
         EXPECT_TRUE(text.contains(QString::fromStdString(c.camera.name)));
         EXPECT_TRUE(text.contains(QString::fromUtf8(c.says))) << text.toStdString();
 
         // The window goes on: SNAP only raises the flag, and a working camera plugged in
-        // afterwards shows once the graph is built again.
-        pipeline->requestSnapshot();
+        // afterwards shows once the session starts again.
+        EXPECT_TRUE(session.requestSnapshot());
         test::plugTestCamera({"Spare Cam", TestCameraKind::Raw});
         setSelectedDeviceName("Spare Cam");
-        pipeline->tearDown();
-        ASSERT_TRUE(pipeline->buildPreviewGraph().ok());
-        EXPECT_TRUE(waitUntil([&] { return window.panel(1037)->submittedFrames() >= 2; }));
-        pipeline.reset();
+        session.stop();
+        EXPECT_EQ(window->startAndSettle(), State::Live);
+        EXPECT_TRUE(waitUntil([&] { return window->view()->submittedFrames() >= 2; }));
+        window.reset();
         test::unplugAllTestCameras();
-        captureWords().snapshotFlag.store(0);
     }
 }
 
 TEST_F(MonitoredCameraTest, RebuildsForACameraThatCannotBeShownRepeatNoMessage) {
-    CaptureTestWindow window;
-    auto pipeline = openOn(window, {"Bayer Cam", TestCameraKind::Undecodable}, false);
-    EXPECT_FALSE(pipeline->startCapture().ok());
-    // What STOP and a failed recording do: tear down and build the preview again.
-    for (int i = 0; i < 3; ++i) {
-        pipeline->tearDown();
-        EXPECT_FALSE(pipeline->buildPreviewGraph().ok());
+    auto window = openOn({"Bayer Cam", TestCameraKind::Undecodable}, false);
+    window->session().start();
+    EXPECT_EQ(window->session().state(), State::NoPicture);
+    // A failed recording builds the preview again, which fails the same way each time.
+    for (int i = 1; i <= 3; ++i) {
+        window->session().startRecording(folder / "movie.avi", window->view());
+        ASSERT_TRUE(waitUntil([&] { return window->recordingProblems.size() == i; }));
+        EXPECT_FALSE(window->session().isRecording());
+        EXPECT_EQ(window->session().state(), State::NoPicture);
     }
     settle(300);
-    EXPECT_EQ(dialogs->messages().size(), 1) << dialogs->messages().join("|").toStdString();
+    EXPECT_EQ(window->unavailable.size(), 1) << window->unavailable.join("|").toStdString();
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 #include "capture/CaptureFixture.h"
 #include "desktop/LiveTarget.h"
 #include "media/MediaFile.h"
+#include "media/MediaGraph.h"
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -11,10 +13,16 @@
 namespace qelvo {
 namespace {
 
+using State = CaptureSession::State;
 using test::CaptureTestWindow;
 using test::waitUntil;
+using test::writtenSnapshots;
 
-const QString kRecordingNow = QStringLiteral("AVI recording now...");
+bool hasComponent(const CaptureSession& session, const std::string& name) {
+    if (!session.graph()) return false;
+    const auto names = session.graph()->componentNames();
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
 
 std::uint32_t littleEndian32(const char* p) {
     const auto* b = reinterpret_cast<const unsigned char*>(p);
@@ -44,63 +52,64 @@ struct WriterFaults {
 
 class RecordingTest : public test::CaptureFixture {
 protected:
-    std::unique_ptr<CapturePipeline> previewing(CaptureTestWindow& window) {
+    std::unique_ptr<CaptureTestWindow> previewing(bool hd = false) {
         setSelectedDeviceName("Rec Cam");
-        window.show();
-        auto pipeline = makePipeline(window, WindowKind::ImageManagement, false,
-                                     "Rec Cam{size=320x240,fps=30}");
-        EXPECT_TRUE(pipeline->startCapture().ok());
-        EXPECT_TRUE(waitUntil([&] { return window.panel(1037)->submittedFrames() >= 2; }));
-        return pipeline;
+        auto window = makeWindow(writtenSnapshots(hd), "Rec Cam{size=320x240,fps=30}");
+        window->show();
+        EXPECT_EQ(window->startAndSettle(), State::Live);
+        EXPECT_TRUE(window->waitForLiveFrames(2));
+        return window;
+    }
+    // Starts recording into `path` and waits until the recording graph runs.
+    static bool record(CaptureTestWindow& window, const std::string& path) {
+        window.session().startRecording(path, window.view());
+        return window.session().isRecording() &&
+               waitUntil([&] { return window.session().state() != State::Opening; }) &&
+               window.session().state() == State::Recording;
     }
     // Lets the recording run until the movie holds some frames.
     void recordFor(std::chrono::milliseconds span) {
         const auto end = std::chrono::steady_clock::now() + span;
         waitUntil([&] { return std::chrono::steady_clock::now() >= end; });
     }
+    // The preview is back: its grabbers are in the graph and draw again.
+    static bool previewReturned(CaptureTestWindow& window) {
+        return waitUntil([&] { return window.session().state() == State::Live; }) &&
+               hasComponent(window.session(), "Grabber") && window.waitForLiveFrames(3);
+    }
 };
 
-TEST_F(RecordingTest, CancelledDialogChangesNothing) {
-    CaptureTestWindow window;
-    auto pipeline = previewing(window);
-    dialogs->fileAnswers.push_back(std::nullopt);
-    pipeline->startRecording();
-    EXPECT_FALSE(pipeline->isRecording());
-    ASSERT_EQ(dialogs->shown.size(), 1u);
-    const FileDialogRequest& request = dialogs->shown[0].request;
-    EXPECT_EQ(dialogs->shown[0].kind, "save");
-    EXPECT_EQ(request.defaultExtension, "AVI");
-    EXPECT_EQ(request.initialName, "*.avi");
-    EXPECT_EQ(request.filter, "AVI Files (*.AVI)|*.avi||");
-    EXPECT_TRUE(request.initialFolder.isEmpty());
-    EXPECT_TRUE(request.confirmOverwrite) << "an existing movie is not replaced silently";
-    pipeline->requestSnapshot();
-    ASSERT_TRUE(waitUntil([&] { return window.countMessages(kFrameReadyMessage) == 1; }));
-    waitForSnapshotWriters();
+TEST_F(RecordingTest, NoPathChangesNothing) {
+    auto window = previewing();
+    window->session().startRecording("", window->view());
+    EXPECT_FALSE(window->session().isRecording());
+    EXPECT_EQ(window->session().state(), State::Live);
+    ASSERT_TRUE(window->session().requestSnapshot());
+    ASSERT_TRUE(waitUntil([&] { return window->written.size() == 1; }));
     EXPECT_EQ(picturesInFolder().size(), 1u) << "the preview still takes pictures";
 }
 
 TEST_F(RecordingTest, RecordSnapRecordStopGivesACompleteMovieAndPreviewReturns) {
-    CaptureTestWindow window;
-    auto pipeline = previewing(window);
+    auto window = previewing();
+    CaptureSession& session = window->session();
     const std::string path = folder / "movie.avi";
-    dialogs->fileAnswers.push_back(QString::fromStdString(path));
-    pipeline->startRecording();
-    ASSERT_TRUE(pipeline->isRecording());
-    EXPECT_FALSE(pipeline->grabber1()) << "no grabbers while recording";
-    VideoWindow& video = pipeline->graph()->videoWindow();
-    EXPECT_EQ(video.owner(), window.panel(1037));
+    ASSERT_TRUE(record(*window, path));
+    EXPECT_FALSE(hasComponent(session, "Grabber")) << "no grabbers while recording";
+    MediaGraph* recording = session.graph();
+    VideoWindow& video = recording->videoWindow();
+    EXPECT_EQ(video.owner(), window->view());
     EXPECT_EQ(video.geometry(), QRect(0, 0, 640, 480));
     EXPECT_TRUE(video.isVisible());
 
-    pipeline->requestSnapshot();
-    pipeline->startRecording();
-    EXPECT_EQ(dialogs->messages(), (QStringList{kRecordingNow, kRecordingNow}));
+    EXPECT_FALSE(session.requestSnapshot()) << "refused while recording";
+    session.startRecording(folder / "second.avi", window->view());
+    EXPECT_EQ(session.graph(), recording) << "one recording at a time";
     recordFor(std::chrono::milliseconds(1500));
     EXPECT_TRUE(picturesInFolder().empty());
 
-    pipeline->stopRecording();
-    EXPECT_FALSE(pipeline->isRecording());
+    session.stopRecording();
+    EXPECT_FALSE(session.isRecording());
+    EXPECT_FALSE(std::filesystem::exists(folder / "second.avi"));
     MediaFileInfo info;
     ASSERT_TRUE(inspectMediaFile(path, info).ok());
     EXPECT_GT(info.videoFrames, 10u);
@@ -109,76 +118,67 @@ TEST_F(RecordingTest, RecordSnapRecordStopGivesACompleteMovieAndPreviewReturns) 
     EXPECT_EQ(info.height, 240);
     EXPECT_NE(info.videoCodec, "video/x-raw") << "written through the MPEG-4 encoder";
 
-    const auto drawn = window.panel(1037)->submittedFrames();
-    ASSERT_TRUE(waitUntil([&] { return window.panel(1037)->submittedFrames() > drawn + 2; }));
-    pipeline->requestSnapshot();
-    ASSERT_TRUE(waitUntil([&] { return window.countMessages(kFrameReadyMessage) == 1; }));
-    waitForSnapshotWriters();
+    ASSERT_TRUE(previewReturned(*window));
+    ASSERT_TRUE(session.requestSnapshot());
+    ASSERT_TRUE(waitUntil([&] { return window->written.size() == 1; }));
     EXPECT_EQ(picturesInFolder().size(), 1u);
+    EXPECT_TRUE(window->recordingProblems.isEmpty());
 }
 
 TEST_F(RecordingTest, ClosingTheWindowWhileRecordingLeavesACompleteMovie) {
     const std::string path = folder / "closed.avi";
     {
-        CaptureTestWindow window;
-        auto pipeline = previewing(window);
-        dialogs->fileAnswers.push_back(QString::fromStdString(path));
-        pipeline->startRecording();
-        ASSERT_TRUE(pipeline->isRecording());
+        auto window = previewing();
+        ASSERT_TRUE(record(*window, path));
         recordFor(std::chrono::milliseconds(1000));
-    }  // the pipeline goes with its window
+    }  // the session goes with its window
     MediaFileInfo info;
     ASSERT_TRUE(inspectMediaFile(path, info).ok());
     EXPECT_GT(info.videoFrames, 5u);
 }
 
 TEST_F(RecordingTest, LongPathIsUsedWhole) {
-    CaptureTestWindow window;
-    auto pipeline = previewing(window);
+    auto window = previewing();
     std::string deep = folder.path();
     while (deep.size() < 300) {
         deep += "/a-rather-long-folder-name-for-recording";
         ASSERT_EQ(::mkdir(deep.c_str(), 0700), 0);
     }
     const std::string path = deep + "/movie-with-a-long-path.avi";
-    dialogs->fileAnswers.push_back(QString::fromStdString(path));
-    pipeline->startRecording();
+    ASSERT_TRUE(record(*window, path));
     recordFor(std::chrono::milliseconds(500));
-    pipeline->stopRecording();
+    window->session().stopRecording();
     MediaFileInfo info;
     EXPECT_TRUE(inspectMediaFile(path, info).ok()) << path.size() << " bytes";
-    EXPECT_TRUE(dialogs->messages().isEmpty());
+    EXPECT_TRUE(window->recordingProblems.isEmpty());
 }
 
 TEST_F(RecordingTest, RecordingThatCannotStartIsReportedOnceAndPreviewReturns) {
-    CaptureTestWindow window;
-    auto pipeline = previewing(window);
-    dialogs->fileAnswers.push_back(QString::fromStdString(folder / "no-such-folder/movie.avi"));
-    pipeline->startRecording();
-    EXPECT_FALSE(pipeline->isRecording());
+    auto window = previewing();
+    const std::string path = folder / "no-such-folder/movie.avi";
+    window->session().startRecording(path, window->view());
+    ASSERT_TRUE(waitUntil([&] { return !window->recordingProblems.isEmpty(); }));
+    EXPECT_FALSE(window->session().isRecording());
+    ASSERT_TRUE(previewReturned(*window)) << "the preview graph is built again";
     QCoreApplication::processEvents();
-    const QStringList shown = dialogs->messages();
-    ASSERT_EQ(shown.size(), 1);
-    EXPECT_TRUE(shown[0].startsWith("The movie could not be recorded.")) << shown[0].toStdString();
-    ASSERT_TRUE(pipeline->grabber1()) << "the preview graph is built again";
-    const auto drawn = window.panel(1037)->submittedFrames();
-    ASSERT_TRUE(waitUntil([&] { return window.panel(1037)->submittedFrames() > drawn + 2; }));
-    pipeline->requestSnapshot();
-    EXPECT_EQ(dialogs->messages().size(), 1) << "snapshots work again";
+    ASSERT_EQ(window->recordingProblems.size(), 1);
+    EXPECT_TRUE(window->recordingProblems[0].startsWith("The movie could not be recorded."))
+        << window->recordingProblems[0].toStdString();
+    ASSERT_TRUE(window->session().requestSnapshot()) << "snapshots work again";
+    ASSERT_TRUE(waitUntil([&] { return window->written.size() == 1; }));
+    EXPECT_EQ(window->recordingProblems.size(), 1);
+    EXPECT_TRUE(window->unavailable.isEmpty());
 }
 
 TEST_F(RecordingTest, DeviceLostWhileRecordingIsReportedAndWhatWasWrittenPlays) {
-    CaptureTestWindow window;
     setSelectedDeviceName("Dying Cam");
-    auto pipeline = makePipeline(window, WindowKind::ImageManagement, false,
-                                 "Dying Cam{size=160x120,stopafter=40,unplug}");
-    ASSERT_TRUE(pipeline->startCapture().ok());
+    auto window = makeWindow(writtenSnapshots(), "Dying Cam{size=160x120,stopafter=40,unplug}");
+    window->session().start();
     const std::string path = folder / "cut.avi";
-    dialogs->fileAnswers.push_back(QString::fromStdString(path));
-    pipeline->startRecording();
-    ASSERT_TRUE(waitUntil([&] { return !dialogs->messages().isEmpty(); }));
-    ASSERT_TRUE(waitUntil([&] { return !pipeline->isRecording(); }));
-    EXPECT_TRUE(dialogs->messages()[0].startsWith("The movie could not be recorded."));
+    window->session().startRecording(path, window->view());
+    ASSERT_TRUE(waitUntil([&] { return !window->recordingProblems.isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !window->session().isRecording(); }));
+    EXPECT_TRUE(window->recordingProblems[0].startsWith("The movie could not be recorded."));
     MediaFileInfo info;
     EXPECT_TRUE(inspectMediaFile(path, info).ok());
     EXPECT_GT(info.videoFrames, 0u);
@@ -188,15 +188,13 @@ TEST_F(RecordingTest, StopWaitsForASlowWriterAndTheMoviePlaysToItsEnd) {
     // The writer keeps up with a fraction of the stream, so at STOP a second of frames is
     // still queued before the multiplexer: draining it takes seconds.
     const WriterFaults slow({40000, false});
-    CaptureTestWindow window;
-    auto pipeline = previewing(window);
+    auto window = previewing();
     const std::string path = folder / "slow.avi";
-    dialogs->fileAnswers.push_back(QString::fromStdString(path));
-    pipeline->startRecording();
-    ASSERT_TRUE(pipeline->isRecording());
+    ASSERT_TRUE(record(*window, path));
     recordFor(std::chrono::milliseconds(2000));
-    pipeline->stopRecording();
-    EXPECT_TRUE(dialogs->messages().isEmpty()) << dialogs->messages().join("|").toStdString();
+    window->session().stopRecording();
+    EXPECT_TRUE(window->recordingProblems.isEmpty())
+        << window->recordingProblems.join("|").toStdString();
     EXPECT_TRUE(isFinishedAvi(path));
     MediaFileInfo info;
     ASSERT_TRUE(inspectMediaFile(path, info).ok());
@@ -207,15 +205,13 @@ TEST_F(RecordingTest, StopWaitsForASlowWriterAndTheMoviePlaysToItsEnd) {
 
 TEST_F(RecordingTest, AnErrorAtStopIsReportedAndTheMovieIsStillFinished) {
     const WriterFaults failing({0, true});
-    CaptureTestWindow window;
-    auto pipeline = previewing(window);
+    auto window = previewing();
     const std::string path = folder / "failed.avi";
-    dialogs->fileAnswers.push_back(QString::fromStdString(path));
-    pipeline->startRecording();
+    ASSERT_TRUE(record(*window, path));
     recordFor(std::chrono::milliseconds(1000));
-    pipeline->stopRecording();
-    EXPECT_FALSE(pipeline->isRecording());
-    const QStringList shown = dialogs->messages();
+    window->session().stopRecording();
+    EXPECT_FALSE(window->session().isRecording());
+    const QStringList shown = window->recordingProblems;
     ASSERT_EQ(shown.size(), 1);
     EXPECT_TRUE(shown[0].startsWith("The recording ended with an error"));
     EXPECT_TRUE(shown[0].contains("Simulated write failure")) << shown[0].toStdString();
@@ -224,27 +220,23 @@ TEST_F(RecordingTest, AnErrorAtStopIsReportedAndTheMovieIsStillFinished) {
     ASSERT_TRUE(inspectMediaFile(path, info).ok());
     EXPECT_GT(info.videoFrames, 5u);
     EXPECT_NEAR(info.durationSeconds, info.videoFrames / 30.0, 0.05);
-    ASSERT_TRUE(pipeline->grabber1()) << "the preview graph is built again";
+    ASSERT_TRUE(previewReturned(*window)) << "the preview graph is built again";
 }
 
 TEST_F(RecordingTest, HdVariantRecordsAt1280x720) {
-    CaptureTestWindow window;
-    window.show();
     setSelectedDeviceName("Quillmar hd capture device");
-    auto pipeline = makePipeline(window, WindowKind::ImageManagement, true,
-                                 "Quillmar hd capture device{size=640x480}");
-    ASSERT_TRUE(pipeline->startCapture().ok());
+    auto window = makeWindow(writtenSnapshots(true), "Quillmar hd capture device{size=640x480}");
+    window->show();
+    window->session().start();
     const std::string path = folder / "hd.avi";
-    dialogs->fileAnswers.push_back(QString::fromStdString(path));
-    pipeline->startRecording();
-    ASSERT_TRUE(pipeline->isRecording());
+    ASSERT_TRUE(record(*window, path));
     recordFor(std::chrono::milliseconds(700));
-    pipeline->stopRecording();
+    window->session().stopRecording();
     MediaFileInfo info;
     ASSERT_TRUE(inspectMediaFile(path, info).ok());
     EXPECT_EQ(info.width, 1280);
     EXPECT_EQ(info.height, 720);
-    EXPECT_TRUE(dialogs->messages().isEmpty());
+    EXPECT_TRUE(window->recordingProblems.isEmpty());
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 #include "ManageTestSupport.h"
 #include "capture/ButtonPipe.h"
-#include "capture/CapturePipeline.h"
-#include "capture/CaptureState.h"
-#include "capture/GrabberCallbacks.h"
+#include "capture/CaptureSession.h"
 #include "capture/Pacing.h"
 #include "capture/SnapshotWriter.h"
 #include "capture/WaitUntil.h"
@@ -15,6 +13,7 @@
 #include "manage/PictureView.h"
 #include "manage/ThumbnailButton.h"
 #include "media/MediaFile.h"
+#include "media/MediaGraph.h"
 #include "skin/ControlIdentity.h"
 #include "skin/HdButton.h"
 #include "skin/SimpleButton.h"
@@ -59,7 +58,6 @@ protected:
         dialogs_ = scripted.get();
         previousDialogs_ = setDialogs(std::move(scripted));
         setPacingPause(std::chrono::milliseconds(5));
-        captureWords().snapshotFlag.store(0);
         launcher_.setGeometry(0, 0, 1024, 768);
     }
     void TearDown() override {
@@ -80,7 +78,7 @@ protected:
         }
     }
     static bool visible(ImageManagementWindow& w, int id) {
-        QWidget* c = w.control(id);
+        QWidget* c = findControl(&w, id);
         return c && c->isVisibleTo(&w);
     }
 
@@ -102,13 +100,14 @@ TEST_F(ImageManagementWindowTest, OpensOnTheLauncherWithTheDayFolderAndLivePictu
     std::string line;
     ASSERT_TRUE(std::getline(settings, line));
     EXPECT_EQ(line, dayFolder());
-    auto* list = qobject_cast<QComboBox*>(window.control(ImageManagementWindow::kFolderList));
+    auto* list = qobject_cast<QComboBox*>(findControl(&window, ImageManagementWindow::kFolderList));
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(list->count(), 1);
     EXPECT_EQ(list->currentText().toStdString(), dayFolder());
     EXPECT_EQ(list->pos(), QPoint(20, 575));
 
-    auto* panel = qobject_cast<LiveTarget*>(window.control(ImageManagementWindow::kViewPanel));
+    auto* panel =
+        qobject_cast<LiveTarget*>(findControl(&window, ImageManagementWindow::kViewPanel));
     ASSERT_NE(panel, nullptr);
     EXPECT_EQ(panel->geometry(), QRect(30, 60, 640, 480));
     EXPECT_TRUE(waitUntil([&] { return panel->paintedFrames() > 0; }));
@@ -117,7 +116,8 @@ TEST_F(ImageManagementWindowTest, OpensOnTheLauncherWithTheDayFolderAndLivePictu
 
 TEST_F(ImageManagementWindowTest, TabStripSegmentsChooseTheModeAndWhatShows) {
     ImageManagementWindow window(&launcher_, false);
-    auto* tab = qobject_cast<SimpleButton*>(window.control(ImageManagementWindow::kCaptureTab));
+    auto* tab =
+        qobject_cast<SimpleButton*>(findControl(&window, ImageManagementWindow::kCaptureTab));
     ASSERT_NE(tab, nullptr);
     ASSERT_EQ(tab->width(), 404);
     struct Case {
@@ -146,7 +146,8 @@ TEST_F(ImageManagementWindowTest, TabStripSegmentsChooseTheModeAndWhatShows) {
 TEST_F(ImageManagementWindowTest, SnapWritesAPictureThatAppearsInTheStrip) {
     ImageManagementWindow window(&launcher_, false);
     window.show();
-    auto* panel = qobject_cast<LiveTarget*>(window.control(ImageManagementWindow::kViewPanel));
+    auto* panel =
+        qobject_cast<LiveTarget*>(findControl(&window, ImageManagementWindow::kViewPanel));
     ASSERT_TRUE(waitUntil([&] { return panel->paintedFrames() > 0; }));
     window.snap();
     ASSERT_TRUE(waitUntil([&] { return !window.clip(0)->path().empty(); }));
@@ -160,9 +161,10 @@ TEST_F(ImageManagementWindowTest, SnapWritesAPictureThatAppearsInTheStrip) {
 TEST_F(ImageManagementWindowTest, TheCamerasOwnButtonTakesAPictureLikeSnap) {
     ImageManagementWindow window(&launcher_, false);
     window.show();
-    auto* panel = qobject_cast<LiveTarget*>(window.control(ImageManagementWindow::kViewPanel));
+    auto* panel =
+        qobject_cast<LiveTarget*>(findControl(&window, ImageManagementWindow::kViewPanel));
     ASSERT_TRUE(waitUntil([&] { return panel->paintedFrames() > 0; }));
-    test::ButtonPipe button(window.pipeline().cameraButton());
+    test::ButtonPipe button(window.session().cameraButton());
     ASSERT_TRUE(button.press());
     ASSERT_TRUE(waitUntil([&] { return !window.clip(0)->path().empty(); }));
     EXPECT_EQ(window.clip(0)->path(), dayFolder() + "/20260506-070809.jpg");
@@ -175,7 +177,7 @@ TEST_F(ImageManagementWindowTest, StripScrollsClickOpensAndDeleteKeepsThePositio
     dialogs_->folderAnswers = {QString::fromStdString(folder)};
     window.chooseFolder();
     EXPECT_EQ(storageFolder(), folder);
-    auto* bar = qobject_cast<QScrollBar*>(window.control(ImageManagementWindow::kStripBar));
+    auto* bar = qobject_cast<QScrollBar*>(findControl(&window, ImageManagementWindow::kStripBar));
     ASSERT_NE(bar, nullptr);
     EXPECT_TRUE(bar->isVisibleTo(&window));
     EXPECT_EQ(bar->maximum(), 12);
@@ -192,7 +194,8 @@ TEST_F(ImageManagementWindowTest, StripScrollsClickOpensAndDeleteKeepsThePositio
     window.clickClip(2);
     EXPECT_EQ(window.mode(), ImageManagementWindow::ImageMode);
     EXPECT_EQ(window.currentPicture(), folder + "/0014.jpg");
-    auto* jpeg = qobject_cast<PicturePanel*>(window.control(ImageManagementWindow::kJpegViewPanel));
+    auto* jpeg =
+        qobject_cast<PicturePanel*>(findControl(&window, ImageManagementWindow::kJpegViewPanel));
     ASSERT_NE(jpeg, nullptr);
     EXPECT_TRUE(jpeg->isVisibleTo(&window));
     EXPECT_EQ(jpeg->picture().Width(), 32);
@@ -260,7 +263,7 @@ TEST_F(ImageManagementWindowTest, ToolButtonsRewriteTheFileOnceAndRedrawZoomAndL
     ImageManagementWindow window(&launcher_, false);
     window.show();
     auto press = [&](int id) {
-        auto* button = qobject_cast<QAbstractButton*>(window.control(id));
+        auto* button = qobject_cast<QAbstractButton*>(findControl(&window, id));
         ASSERT_NE(button, nullptr) << id;
         button->click();
     };
@@ -291,8 +294,8 @@ TEST_F(ImageManagementWindowTest, ToolButtonsRewriteTheFileOnceAndRedrawZoomAndL
     EXPECT_EQ(panel.toolTip(), "Changed without loss.");
 
     press(ImageManagementWindow::kZoomIn);
-    auto* vertical = window.control(ImageManagementWindow::kVerticalPanBar);
-    auto* horizontal = window.control(ImageManagementWindow::kHorizontalPanBar);
+    auto* vertical = findControl(&window, ImageManagementWindow::kVerticalPanBar);
+    auto* horizontal = findControl(&window, ImageManagementWindow::kHorizontalPanBar);
     EXPECT_TRUE(vertical->isVisible() && horizontal->isVisible());
     EXPECT_EQ(vertical->geometry(), QRect(670, 60, 15, 480));
     EXPECT_EQ(horizontal->geometry(), QRect(30, 540, 640, 15));
@@ -316,7 +319,7 @@ TEST_F(ImageManagementWindowTest, AfterAnAdjustmentDialogThePanelShowsTheFileFit
     ImageManagementWindow window(&launcher_, false);
     window.show();
     window.clickClip(0);
-    qobject_cast<QAbstractButton*>(window.control(ImageManagementWindow::kZoomIn))->click();
+    qobject_cast<QAbstractButton*>(findControl(&window, ImageManagementWindow::kZoomIn))->click();
     PicturePanel& panel = window.picturePanel();
     ASSERT_TRUE(panel.showsView());
     // The picture's clip shows a still frame drawn into it until the strip is redrawn.
@@ -334,7 +337,7 @@ TEST_F(ImageManagementWindowTest, AfterAnAdjustmentDialogThePanelShowsTheFileFit
         qobject_cast<QLineEdit*>(findControl(dialog, 1303))->setText("100");
         dialog->accept();
     });
-    qobject_cast<QAbstractButton*>(window.control(1171))->click();
+    qobject_cast<QAbstractButton*>(findControl(&window, 1171))->click();
     ASSERT_EQ(dialogs_->messages().size(), 1);
     EXPECT_FALSE(panel.showsView());
     EXPECT_EQ(window.pictureView().zoom(), 1.2f);
@@ -360,7 +363,7 @@ TEST_F(ImageManagementWindowTest, PreparedSettingsFileGivesTheFolderListOrder) {
     ImageManagementWindow window(&launcher_, false);
     const std::vector<std::string> expected{b, a, dayFolder()};
     EXPECT_EQ(window.folderList().entries(), expected);
-    auto* list = qobject_cast<QComboBox*>(window.control(ImageManagementWindow::kFolderList));
+    auto* list = qobject_cast<QComboBox*>(findControl(&window, ImageManagementWindow::kFolderList));
     ASSERT_EQ(list->count(), 3);
     EXPECT_EQ(list->currentIndex(), 2);
     makePictures(b, 2);
@@ -373,8 +376,9 @@ TEST_F(ImageManagementWindowTest, FullScreenInEachModeAndBack) {
     makePictures(dayFolder(), 2);
     ImageManagementWindow window(&launcher_, false);
     window.show();
-    auto* panel = qobject_cast<LiveTarget*>(window.control(ImageManagementWindow::kViewPanel));
-    SnapshotKindCallback& live = window.pipeline().snapshotCallback(1);
+    auto* panel =
+        qobject_cast<LiveTarget*>(findControl(&window, ImageManagementWindow::kViewPanel));
+    CaptureSession& live = window.session();
     ASSERT_EQ(live.liveTarget(), panel);
 
     // Capture mode: the popup covers the display and takes the live picture.
@@ -431,8 +435,9 @@ TEST_F(ImageManagementWindowTest, PopupClosedByTheWindowManagerGivesTheLivePictu
     makePictures(dayFolder(), 1);
     ImageManagementWindow window(&launcher_, false);
     window.show();
-    auto* panel = qobject_cast<LiveTarget*>(window.control(ImageManagementWindow::kViewPanel));
-    SnapshotKindCallback& live = window.pipeline().snapshotCallback(1);
+    auto* panel =
+        qobject_cast<LiveTarget*>(findControl(&window, ImageManagementWindow::kViewPanel));
+    CaptureSession& live = window.session();
     window.fullScreen();
     QPointer<ClipViewerPopup> popup = window.fullScreenPopup();
     ASSERT_TRUE(popup);
@@ -460,15 +465,28 @@ TEST_F(ImageManagementWindowTest, RecordRefusesSnapThenTheMovieOpensAndPlays) {
     const std::string movie = root_ / "clip one.avi";
     dialogs_->fileAnswers = {QString::fromStdString(movie)};
     window.record();
-    ASSERT_TRUE(window.pipeline().isRecording());
-    // While recording the picture comes through the recording graph's own video window.
-    VideoWindow& recordingVideo = window.pipeline().graph()->videoWindow();
-    EXPECT_EQ(recordingVideo.owner(), window.control(ImageManagementWindow::kViewPanel));
+    ASSERT_TRUE(window.session().isRecording());
+    ASSERT_EQ(dialogs_->shown.size(), 1u);
+    const FileDialogRequest& request = dialogs_->shown[0].request;
+    EXPECT_EQ(dialogs_->shown[0].kind, "save");
+    EXPECT_EQ(request.defaultExtension, "AVI");
+    EXPECT_EQ(request.initialName, "*.avi");
+    EXPECT_EQ(request.filter, "AVI Files (*.AVI)|*.avi||");
+    EXPECT_TRUE(request.initialFolder.isEmpty());
+    EXPECT_TRUE(request.confirmOverwrite) << "an existing movie is not replaced silently";
+    // While recording the picture comes through the recording graph's own video window,
+    // once the device has opened for it.
+    ASSERT_TRUE(
+        waitUntil([&] { return window.session().state() == CaptureSession::State::Recording; }));
+    VideoWindow& recordingVideo = window.session().graph()->videoWindow();
+    EXPECT_EQ(recordingVideo.owner(), findControl(&window, ImageManagementWindow::kViewPanel));
     ASSERT_TRUE(waitUntil([&] { return recordingVideo.paintedFrames() > 10; }));
     window.snap();
-    EXPECT_TRUE(dialogs_->messages().contains("AVI recording now..."));
+    window.record();
+    EXPECT_EQ(dialogs_->messages(), (QStringList{"AVI recording now...", "AVI recording now..."}));
+    EXPECT_EQ(dialogs_->shown.size(), 3u) << "no second file dialog";
     window.stopRecording();
-    EXPECT_FALSE(window.pipeline().isRecording());
+    EXPECT_FALSE(window.session().isRecording());
     MediaFileInfo info;
     ASSERT_TRUE(inspectMediaFile(movie, info).ok());
     EXPECT_GT(info.videoFrames, 5u);
@@ -481,7 +499,7 @@ TEST_F(ImageManagementWindowTest, RecordRefusesSnapThenTheMovieOpensAndPlays) {
     EXPECT_FALSE(player.running());
     EXPECT_EQ(dialogs_->shown.back().request.filter,
               "AVI Files (*.AVI)|*.avi|All Files (*.*)|*.*||");
-    QWidget* avi = window.control(ImageManagementWindow::kAviViewPanel);
+    QWidget* avi = findControl(&window, ImageManagementWindow::kAviViewPanel);
     VideoWindow& video = player.graph()->videoWindow();
     EXPECT_EQ(video.owner(), avi);
     window.playMovie();
@@ -507,6 +525,44 @@ TEST_F(ImageManagementWindowTest, RecordRefusesSnapThenTheMovieOpensAndPlays) {
     EXPECT_EQ(player.moviePath(), movie);
 }
 
+TEST_F(ImageManagementWindowTest, ACancelledRecordDialogChangesNothing) {
+    ImageManagementWindow window(&launcher_, false);
+    window.show();
+    auto* panel =
+        qobject_cast<LiveTarget*>(findControl(&window, ImageManagementWindow::kViewPanel));
+    ASSERT_TRUE(waitUntil([&] { return panel->paintedFrames() > 0; }));
+    dialogs_->fileAnswers = {std::nullopt};
+    window.record();
+    EXPECT_FALSE(window.session().isRecording());
+    EXPECT_EQ(window.session().state(), CaptureSession::State::Live);
+    window.snap();
+    ASSERT_TRUE(waitUntil([&] { return !window.clip(0)->path().empty(); }))
+        << "the preview still takes pictures";
+    EXPECT_TRUE(dialogs_->messages().isEmpty());
+}
+
+TEST_F(ImageManagementWindowTest, ConfigOpensTheCameraSettingsModallyOverTheWindow) {
+    ImageManagementWindow window(&launcher_, false);
+    window.show();
+    // The camera is found once the window is up.
+    ASSERT_TRUE(waitUntil([&] { return bool(window.session().source()); }));
+    QWidget* modalParent = nullptr;
+    QTimer::singleShot(200, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            modalParent = modal->parentWidget();
+            modal->close();
+        }
+    });
+    QTimer guard;  // in case the dialog never shows as the active modal widget
+    QObject::connect(&guard, &QTimer::timeout, [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isModal() && w->isVisible()) w->close();
+    });
+    guard.start(2000);
+    window.config();
+    EXPECT_EQ(modalParent, &window);
+}
+
 TEST_F(ImageManagementWindowTest, HdVariantIsCentredWithPlainButtonsAndNoTools) {
     setSelectedDeviceName("Quillmar hd capture device");
     ::setenv("QELVO_VIRTUAL_DEVICES", "Quillmar hd capture device", 1);
@@ -514,15 +570,15 @@ TEST_F(ImageManagementWindowTest, HdVariantIsCentredWithPlainButtonsAndNoTools) 
     const QRect display = displayDevices().front();
     EXPECT_EQ(window.geometry(), QRect(display.x() + (display.width() - 1200) / 2,
                                        display.y() + (display.height() - 768) / 2, 1200, 768));
-    EXPECT_EQ(window.control(ImageManagementWindow::kFolderList)->pos(), QPoint(40, 608));
+    EXPECT_EQ(findControl(&window, ImageManagementWindow::kFolderList)->pos(), QPoint(40, 608));
     EXPECT_EQ(window.clip(1)->geometry(), QRect(180, 632, 130, 100));
-    EXPECT_EQ(window.control(1171), nullptr);
-    auto* image = qobject_cast<HdButton*>(window.control(ImageManagementWindow::kImageTab));
+    EXPECT_EQ(findControl(&window, 1171), nullptr);
+    auto* image = qobject_cast<HdButton*>(findControl(&window, ImageManagementWindow::kImageTab));
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->geometry(), QRect(220, 10, 200, 25));
     image->click();
     EXPECT_EQ(window.mode(), ImageManagementWindow::ImageMode);
-    qobject_cast<HdButton*>(window.control(ImageManagementWindow::kMovieTab))->click();
+    qobject_cast<HdButton*>(findControl(&window, ImageManagementWindow::kMovieTab))->click();
     EXPECT_EQ(window.mode(), ImageManagementWindow::MovieMode);
     EXPECT_TRUE(visible(window, ImageManagementWindow::kOpen));
     EXPECT_FALSE(visible(window, ImageManagementWindow::kSnap));

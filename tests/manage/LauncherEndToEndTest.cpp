@@ -11,6 +11,7 @@
 #include "manage/ImageManagementWindow.h"
 #include "manage/ThumbnailButton.h"
 #include "media/DeviceCatalogue.h"
+#include "skin/ControlIdentity.h"
 #include "support/PressTool.h"
 #include "system/Clock.h"
 #include "system/SessionState.h"
@@ -65,14 +66,15 @@ TEST(LauncherEndToEndTest, HardwareButtonSnapshotScrollsTheStripAndClosingResets
         if (!window) return;
         opened = true;
         folderInside = storageFolder();
-        auto* panel = qobject_cast<LiveTarget*>(window->control(ImageManagementWindow::kViewPanel));
+        auto* panel =
+            qobject_cast<LiveTarget*>(findControl(window, ImageManagementWindow::kViewPanel));
         livePicture = waitUntil([&] { return panel->paintedFrames() > 0; });
         window->stripBarAction(QAbstractSlider::SliderToMinimum);
         pressed = runPressTool(device) == 0;
         scrolled = waitUntil([&] { return window->strip().pictureCount() == 11; });
         waitForSnapshotWriters();
         lastClip = window->clip(7)->path();
-        qobject_cast<QAbstractButton*>(window->control(ImageManagementWindow::kClose))->click();
+        qobject_cast<QAbstractButton*>(findControl(window, ImageManagementWindow::kClose))->click();
     });
     launcher.openImageManagement();
 

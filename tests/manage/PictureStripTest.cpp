@@ -21,7 +21,7 @@ protected:
     void addPictures(int n) {
         for (int i = 0; i < n; ++i) dir_.write(pictureName(i), "x");
     }
-    std::vector<std::string> slots() const {
+    std::vector<std::string> slotPaths() const {
         std::vector<std::string> s;
         for (int k = 0; k < PictureStrip::kSlots; ++k) s.push_back(strip_.slot(k));
         return s;
@@ -43,8 +43,8 @@ TEST_F(PictureStripTest, FewPicturesFillFromTheFirstClipWithoutABar) {
     strip_.listFolder(dir_.str(), true);
     EXPECT_EQ(strip_.pictureCount(), 4);
     EXPECT_FALSE(strip_.barVisible());
-    EXPECT_EQ(slots(), (std::vector<std::string>{pictureName(0), pictureName(1), pictureName(2),
-                                                 "UPPER.JPG", "", "", "", ""}));
+    EXPECT_EQ(slotPaths(), (std::vector<std::string>{pictureName(0), pictureName(1), pictureName(2),
+                                                     "UPPER.JPG", "", "", "", ""}));
 }
 
 TEST_F(PictureStripTest, TwentyPicturesScrollToTheEndAndStepOneAtATime) {
@@ -53,17 +53,17 @@ TEST_F(PictureStripTest, TwentyPicturesScrollToTheEndAndStepOneAtATime) {
     EXPECT_TRUE(strip_.barVisible());
     EXPECT_EQ(strip_.barMaximum(), 12);
     EXPECT_EQ(strip_.firstIndex(), 12);
-    EXPECT_EQ(slots(), range(12, 19));
+    EXPECT_EQ(slotPaths(), range(12, 19));
 
     strip_.barAction(dir_.str(), PictureStrip::BarAction::LineLeft);
-    EXPECT_EQ(slots(), range(11, 18));
+    EXPECT_EQ(slotPaths(), range(11, 18));
     strip_.barAction(dir_.str(), PictureStrip::BarAction::PageRight);
     strip_.barAction(dir_.str(), PictureStrip::BarAction::LineRight);
     EXPECT_EQ(strip_.firstIndex(), 12) << "never past count - 8";
     strip_.barAction(dir_.str(), PictureStrip::BarAction::Top);
-    EXPECT_EQ(slots(), range(0, 7));
+    EXPECT_EQ(slotPaths(), range(0, 7));
     strip_.barAction(dir_.str(), PictureStrip::BarAction::Thumb, 5);
-    EXPECT_EQ(slots(), range(5, 12));
+    EXPECT_EQ(slotPaths(), range(5, 12));
     EXPECT_FALSE(strip_.barAction(dir_.str(), PictureStrip::BarAction::EndScroll));
     EXPECT_EQ(strip_.firstIndex(), 5);
 }
@@ -74,13 +74,13 @@ TEST_F(PictureStripTest, RelistingWithoutScrollKeepsThePositionAfterADeletion) {
     std::filesystem::remove(dir_ / pictureName(19));
     strip_.listFolder(dir_.str(), false);
     EXPECT_EQ(strip_.firstIndex(), 12) << "the stored index stays";
-    EXPECT_EQ(slots(), range(11, 18)) << "the refill starts at count - 8";
+    EXPECT_EQ(slotPaths(), range(11, 18)) << "the refill starts at count - 8";
 
     dir_.write(pictureName(40), "x");  // a new snapshot is listed but not scrolled to
     strip_.listFolder(dir_.str(), false);
     std::vector<std::string> expected = range(12, 18);
     expected.push_back(pictureName(40));
-    EXPECT_EQ(slots(), expected);
+    EXPECT_EQ(slotPaths(), expected);
 }
 
 TEST_F(PictureStripTest, MissingFolderGivesAnEmptyStrip) {
@@ -89,7 +89,7 @@ TEST_F(PictureStripTest, MissingFolderGivesAnEmptyStrip) {
     strip_.listFolder(dir_ / "vanished", true);
     EXPECT_EQ(strip_.pictureCount(), 0);
     EXPECT_FALSE(strip_.barVisible());
-    EXPECT_EQ(slots(), std::vector<std::string>(8));
+    EXPECT_EQ(slotPaths(), std::vector<std::string>(8));
 }
 
 TEST_F(PictureStripTest, SlotPathsAndTheSlotShowingAPath) {

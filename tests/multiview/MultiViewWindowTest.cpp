@@ -1,8 +1,6 @@
 #include "MultiViewTestSupport.h"
 #include "capture/ButtonPipe.h"
-#include "capture/CaptureMessages.h"
-#include "capture/CapturePipeline.h"
-#include "capture/CaptureState.h"
+#include "capture/CaptureSession.h"
 #include "capture/GrabberCallbacks.h"
 #include "capture/Pacing.h"
 #include "capture/WaitUntil.h"
@@ -34,6 +32,23 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::waitUntil;
+
+// The session has kept a frame it could hand over.
+bool holdsAFrame(const CaptureSession& session) {
+    const auto frame = session.latestFrame();
+    return frame && frame->pixels();
+}
+
+// Every colour byte of the frame lies in [low, high].
+bool allPixelsWithin(const FrameRecord& frame, int low, int high) {
+    if (!frame.pixels()) return false;
+    for (int y = 0; y < frame.height(); ++y)
+        for (std::size_t x = 0; x < static_cast<std::size_t>(frame.width()) * 3; ++x) {
+            const int v = frame.pixels()[frame.rowBytes() * y + x];
+            if (v < low || v > high) return false;
+        }
+    return true;
+}
 
 // Scripted dialogs whose save dialog stays "open" (the event loop runs) until pane 1 holds a
 // picture, as an operator takes a moment to type the name.
@@ -79,7 +94,7 @@ protected:
     // Snapshots until `count` were stored (each press raises one request).  A request
     // served before the camera's first frame has nothing to hand over, so wait for one.
     static bool snap(MultiViewWindow& w, int count) {
-        if (!waitUntil([] { return latestFrameBlockSize() > 0; })) return false;
+        if (!waitUntil([&] { return holdsAFrame(w.session()); })) return false;
         for (int i = 0; i < count; ++i) {
             const int before = w.cycle().nextPane();
             const bool wasFrozen = w.cycle().frozen();
@@ -106,6 +121,8 @@ protected:
 TEST_F(MultiViewWindowTest, OpensOnTheLauncherInFullWithTheDayFolderAndLivePicture) {
     {
         MultiViewWindow window(&launcher, false);
+        int notices = 0;
+        QObject::connect(&window.session(), &CaptureSession::frameNotice, [&] { ++notices; });
         window.show();
         EXPECT_EQ(window.objectName(), "133");
         EXPECT_EQ(window.geometry(), launcher.geometry());
@@ -119,8 +136,9 @@ TEST_F(MultiViewWindowTest, OpensOnTheLauncherInFullWithTheDayFolderAndLivePictu
         for (int id : {1007, 1008, 1009, 1010}) EXPECT_FALSE(shown(window, id));
         EXPECT_TRUE(waitUntil([&] { return window.pane(0)->surface()->paintedFrames() > 0; }));
 
+        EXPECT_EQ(notices, 0);
         click(window, MultiViewWindow::kCapture2);  // hidden; turns the frame notices on
-        EXPECT_EQ(captureWords().frameNoticeSwitch.load(), 1);
+        EXPECT_TRUE(waitUntil([&] { return notices >= 2; }));
         window.applyLayout(4);
         EXPECT_EQ(window.pane(3)->geometry(), QRect(453, 448, 320, 240));
         EXPECT_FALSE(shown(window, MultiViewWindow::kFullScreen));
@@ -131,17 +149,46 @@ TEST_F(MultiViewWindowTest, OpensOnTheLauncherInFullWithTheDayFolderAndLivePictu
         });
         EXPECT_EQ(window.exec(), QDialog::Rejected);
     }
-    // Destroyed: capture is gone and no pane is left as a target.
-    EXPECT_EQ(multiViewKindCallback(false, 1).liveTarget(), nullptr);
-    EXPECT_EQ(captureWords().frameNoticeSwitch.load(), 0);
+}
+
+TEST_F(MultiViewWindowTest, AReopenedWindowGetsNothingOfTheWindowBefore) {
+    ::setenv("QELVO_VIRTUAL_DEVICES",
+             "MultiView Test Camera{fps=15,pattern=white,overlay=0,motion=0}", 1);
+    {
+        MultiViewWindow window(&launcher, false);
+        window.show();
+        window.applyLayout(4);
+        click(window, MultiViewWindow::kCapture2);  // frame notices on
+        ASSERT_TRUE(snap(window, 1));
+        ASSERT_TRUE(allPixelsWithin(*window.cycle().picture(0).frame, 192, 255));
+        window.snapshotRequest();  // and one asked for as the window closes
+    }
+    // The camera shows black from now on: anything white came from the window before.
+    ::setenv("QELVO_VIRTUAL_DEVICES",
+             "MultiView Test Camera{fps=15,pattern=black,overlay=0,motion=0}", 1);
+    MultiViewWindow window(&launcher, false);
+    int notices = 0;
+    QObject::connect(&window.session(), &CaptureSession::frameNotice, [&] { ++notices; });
+    window.show();
+    window.applyLayout(4);
+    EXPECT_FALSE(holdsAFrame(window.session()));
+    EXPECT_EQ(window.session().liveTarget(), window.pane(0)->surface());
+    ASSERT_TRUE(snap(window, 2));
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(window.cycle().picture(i).frame);
+        EXPECT_TRUE(allPixelsWithin(*window.cycle().picture(i).frame, 0, 63)) << "pane " << i;
+    }
+    EXPECT_EQ(window.cycle().nextPane(), 2) << "one snapshot per press, none carried over";
+    ASSERT_TRUE(waitUntil([&] { return window.pane(2)->surface()->submittedFrames() >= 3; }));
+    EXPECT_EQ(notices, 0) << "the notices were asked for by the window before";
 }
 
 TEST_F(MultiViewWindowTest, TheCamerasOwnButtonFillsTheNextPane) {
     MultiViewWindow window(&launcher, false);
     window.show();
     window.applyLayout(4);
-    ASSERT_TRUE(waitUntil([] { return latestFrameBlockSize() > 0; }));
-    test::ButtonPipe button(window.pipeline().cameraButton());
+    ASSERT_TRUE(waitUntil([&] { return holdsAFrame(window.session()); }));
+    test::ButtonPipe button(window.session().cameraButton());
     ASSERT_TRUE(button.press());
     ASSERT_TRUE(waitUntil([&] { return window.cycle().nextPane() == 1; }));
     EXPECT_TRUE(window.cycle().picture(0).holdsPicture());
@@ -215,7 +262,7 @@ TEST_F(MultiViewWindowTest, SaveWithEmptyPanesTakesASnapshotWhileTheDialogIsOpen
 TEST_F(MultiViewWindowTest, FullScreenMovesTheLiveTargetAndBack) {
     MultiViewWindow window(&launcher, false);
     window.show();
-    MultiViewKindCallback& live = window.pipeline().multiViewCallback(1);
+    CaptureSession& live = window.session();
     window.applyLayout(2);
     ASSERT_TRUE(snap(window, 1));
     window.fullScreen();
@@ -251,8 +298,8 @@ TEST_F(MultiViewWindowTest, FullScreenMovesTheLiveTargetAndBack) {
 TEST_F(MultiViewWindowTest, ReplacingThePopupNeverFreesATargetBeingDrawnInto) {
     MultiViewWindow window(&launcher, false);
     window.show();
-    MultiViewKindCallback& live = window.pipeline().multiViewCallback(1);
-    ASSERT_GT(live.frameWidth(), 0);
+    CallbackBase& live = window.session().callback(1);
+    ASSERT_TRUE(waitUntil([&] { return live.frameWidth() > 0; }));
     // A second streaming thread drawing frames back to back, so a frame is nearly always
     // being drawn into whichever popup is the live target when it is replaced.
     std::vector<std::uint8_t> frame(frameRowBytes(live.frameWidth()) * live.frameHeight(), 90);
@@ -272,7 +319,7 @@ TEST_F(MultiViewWindowTest, ReplacingThePopupNeverFreesATargetBeingDrawnInto) {
 TEST_F(MultiViewWindowTest, APopupClosedByTheWindowManagerGivesTheLivePictureBack) {
     MultiViewWindow window(&launcher, false);
     window.show();
-    MultiViewKindCallback& live = window.pipeline().multiViewCallback(1);
+    CaptureSession& live = window.session();
     window.fullScreen();
     ClipViewerPopup* popup = window.fullScreenPopup();
     ASSERT_TRUE(popup->isVisible());
@@ -285,9 +332,9 @@ TEST_F(MultiViewWindowTest, APopupClosedByTheWindowManagerGivesTheLivePictureBac
 TEST_F(MultiViewWindowTest, ANewPictureIsShownWhateverTheOldOneWas) {
     MultiViewWindow window(&launcher, false);
     window.show();
+    // As the session hands a snapshot over once it has it.
     auto snapshot = [&](QColor colour) {
-        FrameMessage message(kSnapshotFrameMessage, test::solidFrame(640, 480, colour));
-        QCoreApplication::sendEvent(&window, &message);
+        emit window.session().snapshotTaken(test::solidFrame(640, 480, colour));
         return window.pane(0)->picture().pixelColor(320, 240);
     };
     EXPECT_EQ(snapshot(Qt::red), QColor(Qt::red));
@@ -359,8 +406,8 @@ TEST_F(MultiViewWindowTest, HdVariantDifferences) {
     EXPECT_TRUE(shown(window, MultiViewWindow::kFullScreen));
     EXPECT_EQ(window.pane(3)->geometry(), QRect(510, 292, 495, 280));
 
-    // The HD window has its own capture words, and no pen.
-    EXPECT_EQ(multiViewKindCallback(true, 1).liveTarget(), window.pane(0)->surface());
+    // The HD window draws into its own panes, and has no pen.
+    EXPECT_EQ(window.session().liveTarget(), window.pane(0)->surface());
     window.togglePen();
     EXPECT_FALSE(window.pen().penMode());
     ASSERT_TRUE(snap(window, 4));

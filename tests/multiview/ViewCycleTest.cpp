@@ -1,4 +1,5 @@
 #include "MultiViewTestSupport.h"
+#include "capture/CaptureSession.h"
 #include "capture/GrabberCallbacks.h"
 #include "desktop/LiveTarget.h"
 #include "multiview/ViewCycle.h"
@@ -8,18 +9,23 @@
 namespace qelvo {
 namespace {
 
+CaptureOptions handedOver() {
+    CaptureOptions options;
+    options.snapshots = SnapshotDelivery::HandedOver;
+    return options;
+}
+
+// The cycle moves the live picture of a session that is never started: only where its
+// frames would go is looked at.
 class ViewCycleTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        live.setLiveFreeze(0);
-        live.setInsetTarget(&inset);
-    }
+    void SetUp() override { live.setInsetTarget(&inset); }
     ViewCycle makeCycle() { return ViewCycle(live, {&panes[0], &panes[1], &panes[2], &panes[3]}); }
     std::shared_ptr<const FrameRecord> frame(int shade) {
         return test::solidFrame(8, 6, QColor(shade, shade, shade));
     }
 
-    MultiViewKindCallback live;
+    CaptureSession live{handedOver()};
     LiveTarget panes[4];
     LiveTarget inset;
 };
