@@ -3,6 +3,14 @@
 #include <algorithm>
 
 namespace qelvo {
+namespace {
+
+// Notices say how things stand: only the newest of each kind matters.
+bool isNotice(CaptureLetter::Kind kind) {
+    return kind == CaptureLetter::Kind::FrameNotice || kind == CaptureLetter::Kind::SnapshotWritten;
+}
+
+}  // namespace
 
 void CaptureMailbox::post(CaptureLetter letter) {
     std::lock_guard lock(mutex_);
@@ -14,7 +22,7 @@ void CaptureMailbox::post(CaptureLetter letter) {
             letters_.erase(std::find_if(letters_.begin(), letters_.end(), sameKind));
         letters_.push_back(std::move(letter));
     } else if (auto it = std::find_if(letters_.begin(), letters_.end(), sameKind);
-               it != letters_.end() && letter.kind != CaptureLetter::Kind::StreamStarted) {
+               it != letters_.end() && isNotice(letter.kind)) {
         *it = std::move(letter);
     } else {
         letters_.push_back(std::move(letter));

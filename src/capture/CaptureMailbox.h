@@ -1,6 +1,8 @@
 #pragma once
 
+#include "capture/DeviceFinder.h"
 #include "capture/FrameRecord.h"
+#include "media/MediaResult.h"
 
 #include <QObject>
 
@@ -15,20 +17,31 @@
 
 namespace qelvo {
 
-// What the streaming threads and the snapshot writer tell one capture session.
+// A device found and probed off the GUI thread, and what the finder met on its way.
+struct PreparedDevice {
+    FoundDevice found;
+    MediaResult probed;                  // why it cannot be shown, when it cannot
+    std::vector<std::string> chipNames;  // chip-family devices visited, in order
+    bool microscope = false;             // a microscope-family device was visited
+};
+
+// What the streaming threads, the device tasks and the snapshot writer tell one session.
 struct CaptureLetter {
     enum class Kind {
         SnapshotFrame,    // a snapshot was served: the frame taken
         FrameNotice,      // a live frame, while the session asks for notices
         SnapshotWritten,  // the writer put a snapshot on disk ("" when it could not)
-        StreamStarted,    // the device's state change finished (message: why it failed)
+        DevicePrepared,   // the device was found and probed (device)
+        StreamStarted,    // the device's state change finished (text: why it failed)
+        RecordingEnded,   // a recording left to end on its own did not end well (text)
     };
     Kind kind = Kind::SnapshotFrame;
     std::shared_ptr<const FrameRecord> frame;
     std::string text;
     bool ok = true;
-    int generation = 0;       // StreamStarted: which start of the session it answers
+    int generation = 0;       // DevicePrepared, StreamStarted: which build they answer
     std::int64_t timeNs = 0;  // SnapshotFrame: when it was served (monotonicNs())
+    std::shared_ptr<PreparedDevice> device = nullptr;
 };
 
 // The hand-over point between the threads that serve one session and the session on the GUI

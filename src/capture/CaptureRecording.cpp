@@ -1,7 +1,7 @@
 // Movie recording: the recording graph replaces the preview graph between RECORD and STOP.
 #include "capture/CaptureSession.h"
 
-#include "desktop/Dialogs.h"
+#include "capture/DeviceTask.h"
 #include "media/MediaDevices.h"
 
 #include <QTimer>
@@ -33,6 +33,19 @@ MediaComponent findEncoder() {
 
 }  // namespace
 
+QString recordingEndText(const MediaResult& stopped) {
+    QString text = stopped.error() == MediaError::Timeout
+                       ? QStringLiteral(
+                             "The movie could not be written to its end: the last frames are "
+                             "missing.")
+                       : QStringLiteral(
+                             "The recording ended with an error: the movie keeps what was "
+                             "written before it.");
+    if (!stopped.message().empty())
+        text += QStringLiteral("\n\n") + QString::fromStdString(stopped.message());
+    return text;
+}
+
 void CaptureSession::startRecording(const std::string& path, QWidget* videoPanel) {
     if (recording_ || path.empty()) return;
     recordingPath_ = path;  // used whole
@@ -40,40 +53,29 @@ void CaptureSession::startRecording(const std::string& path, QWidget* videoPanel
     recording_ = true;
     teardown();
     recordingFileExisted_ = fileExists(recordingPath_);
-    const MediaResult result = buildRecordingGraph(recordingPath_);
-    if (!result.ok()) {
-        recordingFailed(result.message());
-        return;
-    }
-    graph_->setEventHandler([this](const MediaEvent& event) { onGraphEvent(event); });
-    startGraph();
+    // Found and probed again, then the recording graph is built and started (onPrepared).
+    prepareDevice();
 }
 
 void CaptureSession::stopRecording() {
     if (!recording_) return;
     recording_ = false;
     // Stopping the graph completes the file; the operator hears of a movie that could not
-    // be written to its end.  A recording still starting is completed by its own thread.
-    const bool running = graph_ && !starting_;
-    const MediaResult stopped = running ? graph_->stop() : MediaResult::success();
-    teardown();
-    if (!stopped.ok()) {
-        QString text = stopped.error() == MediaError::Timeout
-                           ? QStringLiteral(
-                                 "The movie could not be written to its end: the "
-                                 "last frames are missing.")
-                           : QStringLiteral(
-                                 "The recording ended with an error: the movie keeps "
-                                 "what was written before it.");
-        if (!stopped.message().empty())
-            text += QStringLiteral("\n\n") + QString::fromStdString(stopped.message());
-        emit recordingProblem(text);
+    // be written to its end.  A recording still starting is completed on its own thread,
+    // which tells of an end that went wrong.
+    MediaResult stopped;
+    const bool started = !task_ || task_->abandon();
+    if (graph_ && started) {
+        task_.reset();
+        stopped = graph_->stop();
     }
-    buildPreview();
+    teardown();
+    if (!stopped.ok()) emit recordingProblem(recordingEndText(stopped));
+    prepareDevice();
 }
 
 MediaResult CaptureSession::buildRecordingGraph(const std::string& path) {
-    MediaResult result = createGraphWithDevice();
+    MediaResult result = createGraph();
     if (!result) return result;
     MediaComponent source = source_;
 
@@ -106,7 +108,7 @@ void CaptureSession::recordingFailed(const std::string& reason) {
     QString text = QStringLiteral("The movie could not be recorded.");
     if (!reason.empty()) text += QStringLiteral("\n\n") + QString::fromStdString(reason);
     emit recordingProblem(text);
-    buildPreview();
+    prepareDevice();
 }
 
 }  // namespace qelvo

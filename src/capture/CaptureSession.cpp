@@ -2,9 +2,9 @@
 
 #include "capture/CaptureMailbox.h"
 #include "capture/DeviceFinder.h"
+#include "capture/DeviceTask.h"
 #include "capture/FrameWatchdog.h"
 #include "capture/GrabberCallbacks.h"
-#include "capture/GraphStart.h"
 #include "capture/Pacing.h"
 #include "capture/SnapshotWriter.h"
 #include "desktop/LiveTarget.h"
@@ -125,19 +125,25 @@ void CaptureSession::setState(State state) {
 }
 
 void CaptureSession::showState(LiveTarget* target) {
-    // While the device opens, the live picture says so instead of staying blank.
-    if (target)
-        target->setPlaceholderText(
-            state_ == State::Opening
-                ? QStringLiteral("Opening \"%1\"...").arg(QString::fromStdString(deviceName_))
-                : QString());
+    // While the device opens, the live picture says so instead of staying blank or showing
+    // a picture from before (the preview before a recording).
+    if (!target) return;
+    if (state_ == State::Opening) {
+        target->clearFrame();
+        const QString name =
+            QString::fromStdString(deviceName_.empty() ? selectedDeviceName() : deviceName_);
+        target->setPlaceholderText(name.isEmpty() ? QStringLiteral("Opening the camera...")
+                                                  : QStringLiteral("Opening \"%1\"...").arg(name));
+    } else {
+        target->setPlaceholderText(QString());
+    }
 }
 
 void CaptureSession::start() {
     // Already capturing (a recording asked for before a queued start came round).
-    if (graph_ || recording_) return;
+    if (graph_ || task_ || recording_) return;
     reportedNoPicture_.clear();
-    buildPreview();
+    prepareDevice();
 }
 
 void CaptureSession::stop() {
@@ -160,10 +166,16 @@ void CaptureSession::handleLetter(CaptureLetter& letter) {
         case CaptureLetter::Kind::SnapshotWritten:
             emit snapshotWritten(QString::fromStdString(letter.text));
             break;
+        case CaptureLetter::Kind::DevicePrepared:
+            if (letter.generation == generation_ && letter.device) onPrepared(*letter.device);
+            break;
         case CaptureLetter::Kind::StreamStarted:
             if (letter.generation == generation_)
                 onStarted(letter.ok ? MediaResult::success()
                                     : MediaResult::failure(MediaError::StateFailed, letter.text));
+            break;
+        case CaptureLetter::Kind::RecordingEnded:
+            emit recordingProblem(QString::fromStdString(letter.text));
             break;
     }
 }
@@ -176,38 +188,89 @@ std::shared_ptr<const FrameRecord> CaptureSession::latestFrame() const {
     return channel_->latest();
 }
 
-// ---- building
+// ---- building: the device is found and probed on a task's thread, the graph is built here
+// (touching the device no more), then started on a task's thread.
 
-MediaComponent CaptureSession::findDevice() {
+void CaptureSession::prepareDevice() {
+    ++generation_;
     microscopeFamily_ = 0;
-    FamilyEffects effects;
-    effects.chip = [this](const std::string& name) {
+    setState(State::Opening);
+    // An injected device list is read here; the system's own is made on the task's thread
+    // (its device monitor may take a while to start).
+    std::vector<VideoInputDevice> devices;
+    const bool systemList = !catalogue_;
+    if (catalogue_) devices = catalogue_->videoInputs();
+    const std::string selected = selectedDeviceName();
+    const bool hd = options_.hd;
+    const int generation = generation_;
+    auto work = [devices = std::move(devices), systemList, selected, hd, generation]() mutable {
+        auto prepared = std::make_shared<PreparedDevice>();
+        if (systemList) devices = makeSystemDeviceCatalogue()->videoInputs();
+        FamilyEffects effects;
+        effects.chip = [&](const std::string& name) { prepared->chipNames.push_back(name); };
+        effects.microscope = [&] { prepared->microscope = true; };
+        prepared->found =
+            findCaptureDevice(devices, selected, hd, effects,
+                              [](const VideoInputDevice& device, MediaComponent& source) {
+                                  return bindVideoInput(device, source);
+                              });
+        if (prepared->found.source) {
+            prepared->probed = probeSource(prepared->found.source);
+            // The camera opens with the settings chosen for it last time.
+            if (prepared->probed.ok()) applyStoredCameraControls(prepared->found.source);
+        }
+        CaptureLetter letter{CaptureLetter::Kind::DevicePrepared, nullptr, {}, true, generation};
+        letter.device = std::move(prepared);
+        return letter;
+    };
+    task_ = DeviceTask::begin(std::move(work), nullptr, nullptr, mailbox_);
+}
+
+void CaptureSession::onPrepared(PreparedDevice& prepared) {
+    task_.reset();
+    // What the finder met: the bridge handle of the chip-family devices (one at a time: a
+    // later one replaces the first), the button polls of the families.
+    for (const std::string& name : prepared.chipNames) {
         if (bridge_.open) {
-            // One handle at a time: a second chip device visited replaces the first.
             if (bridgeOpen_ && bridge_.close) bridge_.close();
             bridge_.open(name);
             bridgeOpen_ = true;
         }
         chipPoll_.start();
-    };
-    effects.microscope = [this] {
+    }
+    if (prepared.microscope) {
         driverPoll_.start();
         microscopeFamily_ = 1;
-    };
-    std::unique_ptr<DeviceCatalogue> system;
-    DeviceCatalogue* catalogue = catalogue_;
-    if (!catalogue) {
-        system = makeSystemDeviceCatalogue();
-        catalogue = system.get();
     }
-    const FoundDevice found =
-        findCaptureDevice(catalogue->videoInputs(), selectedDeviceName(), options_.hd, effects,
-                          [](const VideoInputDevice& device, MediaComponent& source) {
-                              return bindVideoInput(device, source);
-                          });
-    deviceName_ = found.friendlyName;
-    if (found.source) cameraButton_.follow(found.systemId);
-    return found.source;
+    deviceName_ = prepared.found.friendlyName;
+    source_ = prepared.found.source;
+    if (!source_) {
+        if (recording_)
+            recordingFailed("no video input device");
+        else
+            setState(State::Closed);
+        return;
+    }
+    cameraButton_.follow(prepared.found.systemId);
+    if (!prepared.probed.ok()) {
+        if (recording_)
+            recordingFailed(prepared.probed.message());
+        else
+            reportNoPicture(prepared.probed.message());
+        return;
+    }
+    const MediaResult built =
+        recording_ ? buildRecordingGraph(recordingPath_) : buildPreviewChains();
+    if (!built.ok()) {
+        if (recording_)
+            recordingFailed(built.message());
+        else
+            reportNoPicture(built.message());
+        return;
+    }
+    // A device lost or refusing while its stream starts fails after the graph runs.
+    graph_->setEventHandler([this](const MediaEvent& event) { onGraphEvent(event); });
+    startGraph();
 }
 
 void CaptureSession::applyHdFormat(OutputCategory category) {
@@ -218,39 +281,18 @@ void CaptureSession::applyHdFormat(OutputCategory category) {
     (void)graph_->setStreamFormat(source_, category, kHdWidth, kHdHeight);
 }
 
-MediaResult CaptureSession::createGraphWithDevice() {
+MediaResult CaptureSession::createGraph() {
     MediaResult result;
     std::unique_ptr<MediaGraph> graph = MediaGraph::create(&result);
     if (!graph) return MediaResult::failure(MediaError::General, result.message());
     graph_ = std::move(graph);
-
-    MediaComponent source = findDevice();
-    if (!source) return MediaResult::failure(MediaError::General, "no video input device");
-    source_ = source;
-    if (!(result = graph_->add(source, "Cap"))) {
-        source_ = MediaComponent();
-        return result;
-    }
-    // The camera opens with the settings chosen for it last time.
-    applyStoredCameraControls(source_);
-    return result;
-}
-
-void CaptureSession::buildPreview() {
-    const MediaResult result = buildPreviewChains();
-    if (!result.ok()) {
-        if (source_) reportNoPicture(result.message());
-        return;
-    }
-    if (!graph_) return;
-    // A device lost or refusing while its stream starts fails after the graph runs.
-    graph_->setEventHandler([this](const MediaEvent& event) { onGraphEvent(event); });
-    startGraph();
+    MediaComponent source = source_;
+    return graph_->add(source, "Cap");
 }
 
 MediaResult CaptureSession::buildPreviewChains() {
-    MediaResult result = createGraphWithDevice();
-    if (!result) return MediaResult::failure(MediaError::General, result.message());
+    MediaResult result = createGraph();
+    if (!result) return result;
     MediaComponent source = source_;
 
     if (!(result = createFrameGrabber(grabber1_))) return result;
@@ -263,9 +305,9 @@ MediaResult CaptureSession::buildPreviewChains() {
     const bool hasCapture = graph_->hasOutput(source, OutputCategory::Capture);
     MediaComponent null1, null2;
     if (hasCapture) {
-        if (!createNullRenderer(null1)) return MediaResult::success();  // nothing runs
+        if (!(result = createNullRenderer(null1))) return result;
         if (!(result = graph_->add(null1, "NULL renderer"))) return result;
-        if (!createNullRenderer(null2)) return MediaResult::success();
+        if (!(result = createNullRenderer(null2))) return result;
         if (!(result = graph_->add(null2, "NULL renderer2"))) return result;
     }
 
@@ -299,19 +341,44 @@ MediaResult CaptureSession::buildPreviewChains() {
     return MediaResult::success();
 }
 
+namespace {
+
+// What a started graph needs until it has stopped, wherever it stops.
+struct RunningGraph {
+    std::shared_ptr<MediaGraph> graph;
+    std::shared_ptr<CallbackBase> live;
+    std::shared_ptr<CallbackBase> still;
+};
+
+}  // namespace
+
 void CaptureSession::startGraph() {
-    ++generation_;
-    setState(State::Opening);
-    // The graph calls the callbacks until it stops, wherever it stops.
-    auto keepAlive =
-        std::make_shared<std::pair<std::shared_ptr<CallbackBase>, std::shared_ptr<CallbackBase>>>(
-            live_, still_);
-    starting_ = GraphStart::begin(graph_, std::move(keepAlive), mailbox_, generation_,
-                                  std::move(abandoned_));
+    const int generation = generation_;
+    auto running = std::make_shared<RunningGraph>(RunningGraph{graph_, live_, still_});
+    MediaGraph* graph = graph_.get();  // kept alive by `running` until the task is done
+    auto work = [graph, generation] {
+        const MediaResult result = graph->run();
+        return CaptureLetter{CaptureLetter::Kind::StreamStarted, nullptr, result.message(),
+                             result.ok(), generation};
+    };
+    // Left to start on its own, the graph is stopped there; a recording's end that went
+    // wrong is still told, if the session is there to hear it.
+    std::function<void()> ifAbandoned = [graph] { graph->stop(); };
+    if (recording_) {
+        std::weak_ptr<CaptureMailbox> mailbox = mailbox_;
+        ifAbandoned = [graph, mailbox] {
+            const MediaResult stopped = graph->stop();
+            if (auto box = mailbox.lock(); box && !stopped.ok())
+                box->post({CaptureLetter::Kind::RecordingEnded, nullptr,
+                           recordingEndText(stopped).toStdString(), false});
+        };
+    }
+    task_ =
+        DeviceTask::begin(std::move(work), std::move(ifAbandoned), std::move(running), mailbox_);
 }
 
 void CaptureSession::onStarted(const MediaResult& result) {
-    starting_.reset();
+    task_.reset();
     if (watchOnceLive_) {
         watchOnceLive_ = false;
         watchdog_->rearm();
@@ -360,21 +427,30 @@ void CaptureSession::onGraphEvent(const MediaEvent& event) {
         });
     } else if (event.beforeFirstFrame) {
         reportNoPicture(reason);
+    } else if (state_ != State::NoPicture) {
+        // Lost while streaming (unplugged): frames stop; said once.
+        setState(State::NoPicture);
+        emit deviceLost(QString::fromStdString(reason));
     }
 }
 
 void CaptureSession::releaseGraphOnly() {
-    if (starting_) {
-        // Still opening: its own thread stops the graph once the device has answered.
-        if (graph_) graph_->setEventHandler(nullptr);
-        const bool finished = starting_->abandon();
+    // Whatever is still on its way answers a build that is over.
+    ++generation_;
+    if (task_) {
+        const bool finished = task_->abandon();
+        task_.reset();
         if (!finished) {
-            // The next start of this device waits until this one has let go of it.
-            abandoned_ = std::move(starting_);
+            // Still opening: its own thread stops the graph once the device has answered.
+            // The grabbers let go of the callbacks now, so no later frame of it is drawn.
+            if (graph_) {
+                graph_->setEventHandler(nullptr);
+                if (grabber1_) setGrabberCallback(grabber1_, nullptr);
+                if (grabber2_) setGrabberCallback(grabber2_, nullptr);
+            }
             graph_.reset();
             return;
         }
-        starting_.reset();
     }
     if (!graph_) return;
     graph_->setEventHandler(nullptr);
@@ -390,6 +466,8 @@ void CaptureSession::teardown() {
     grabber1_ = MediaComponent();
     grabber2_ = MediaComponent();
     source_ = MediaComponent();
+    chipPoll_.stop();
+    driverPoll_.stop();
     if (bridgeOpen_) {
         if (bridge_.close) bridge_.close();
         bridgeOpen_ = false;

@@ -25,9 +25,10 @@ class CaptureMailbox;
 class DeviceCatalogue;
 class FrameHandingCallback;
 class FrameWatchdog;
-class GraphStart;
+class DeviceTask;
 class LiveTarget;
 struct CaptureLetter;
+struct PreparedDevice;
 
 // How a chip-family device's process-wide bridge handle is opened and closed.
 struct BridgeAccess {
@@ -36,6 +37,9 @@ struct BridgeAccess {
 };
 // The bridge access used by new sessions (the chip register access by default).
 BridgeAccess defaultBridgeAccess();
+
+// What the operator is told when a movie could not be completed.
+QString recordingEndText(const MediaResult& stopped);
 
 // How a session's snapshots leave it.
 enum class SnapshotDelivery {
@@ -145,6 +149,8 @@ signals:
     void noLiveFrames();
     // Said once per device while the session lives.
     void pictureUnavailable(const QString& message);
+    // The device went away while streaming (unplugged): its frames have stopped.
+    void deviceLost(const QString& message);
     void recordingProblem(const QString& message);
 
 private:
@@ -154,11 +160,11 @@ private:
     void showState(LiveTarget* target);
     void teardown();
     void releaseGraphOnly();
-    MediaComponent findDevice();
-    MediaResult createGraphWithDevice();
+    void prepareDevice();
+    void onPrepared(PreparedDevice& prepared);
+    MediaResult createGraph();
     void applyHdFormat(OutputCategory category);
     MediaResult buildPreviewChains();
-    void buildPreview();
     MediaResult buildRecordingGraph(const std::string& path);
     void startGraph();
     void onStarted(const MediaResult& result);
@@ -177,8 +183,7 @@ private:
     std::unique_ptr<FrameWatchdog> watchdog_;
 
     std::shared_ptr<MediaGraph> graph_;
-    std::shared_ptr<GraphStart> starting_;
-    std::shared_ptr<GraphStart> abandoned_;  // left to finish opening on its own
+    std::shared_ptr<DeviceTask> task_;  // finding, probing or starting the device
     int generation_ = 0;
     State state_ = State::Closed;
     MediaComponent grabber1_;

@@ -397,6 +397,8 @@ void ImageManagementWindow::stopRecording() {
 }
 
 void ImageManagementWindow::config() {
+    // Its pages are there once the camera has opened.
+    if (session_->state() == CaptureSession::State::Opening) return;
     showDeviceSettings(this, session_->source());
 }
 

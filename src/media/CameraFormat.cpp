@@ -189,10 +189,14 @@ MediaResult readOffers(SourceState& s) {
 }
 
 // The camera's own size: the driver's current size, else (0 x 0) its first offer.
-std::pair<int, int> ownSize(const SourceState& s) {
-    int w = 0, h = 0;
-    if (!driverCurrentSize(s.devicePath, w, h)) return {0, 0};
-    return {w, h};
+std::pair<int, int> ownSize(SourceState& s) {
+    if (s.ownWidth < 0) {
+        int w = 0, h = 0;
+        if (!driverCurrentSize(s.devicePath, w, h)) w = h = 0;
+        s.ownWidth = w;
+        s.ownHeight = h;
+    }
+    return {s.ownWidth, s.ownHeight};
 }
 
 GstCaps* capsFor(const OfferedFormat& f) {
@@ -297,6 +301,12 @@ MediaResult settleCameraFormat(SourceState& s, int width, int height) {
     std::fprintf(stderr, "qelvo-tarnel: \"%s\" streams %s%s\n", s.deviceName.c_str(),
                  chosen->describe().c_str(), jpeg ? ", decoded by jpegdec" : "");
     return MediaResult::success();
+}
+
+MediaResult probeCamera(SourceState& s) {
+    (void)ownSize(s);
+    if (MediaResult r = readOffers(s); !r) return r;
+    return settleCameraFormat(s, 0, 0);
 }
 
 MediaResult prepareSourceFormat(MediaComponent::Impl& source) {

@@ -47,6 +47,12 @@ private:
     std::shared_ptr<Impl> impl_;
 };
 
+// Opens a device's source for the moment it takes to read what the device offers and its own
+// size, and settles the format it will stream in, so that building and configuring a graph
+// with it later touches the device no more.  A real camera takes 0.3-2 s here: any thread,
+// before the source is added to a graph.  Failure says why the device cannot be shown.
+MediaResult probeSource(const MediaComponent& source);
+
 // A frame grabber.  It accepts only 24-bit RGB (it converts whatever reaches it), keeps no
 // samples and runs continuously: every frame goes to the installed callback on the streaming
 // thread as bottom-up B,G,R rows padded to a multiple of 4 bytes.

@@ -50,6 +50,9 @@ struct SourceState {
     std::string devicePath;      // V4L2 node, where the camera has one
     GstCaps* offered = nullptr;  // owned
     bool formatSettled = false;
+    // The driver's current size, read once (0 x 0: none); -1 until read.
+    int ownWidth = -1;
+    int ownHeight = -1;
     GstElement* decoder = nullptr;  // jpegdec between the format filter and the tee, or null
 
     // Streaming thread.
@@ -133,6 +136,10 @@ MediaResult settleCameraFormat(SourceState& source, int width, int height);
 // Settles a source's format before a chain is connected to it (nothing to do for virtual
 // devices or an already settled camera).
 MediaResult prepareSourceFormat(MediaComponent::Impl& source);
+// Reads a camera's offers and own size and settles its format (opens it for the moment).
+MediaResult probeCamera(SourceState& source);
+// Opens a virtual device for a moment, as a camera is probed.
+MediaResult probeVirtualSource(const MediaComponent::Impl& source);
 // A new output branch of a source; returns the ghost pad (owned by the bin) or null.
 GstPad* requestSourceOutput(MediaComponent::Impl& source, OutputCategory category, bool leaky,
                             std::string& why);

@@ -81,6 +81,14 @@ MediaResult buildCameraSource(const std::string& name, const MonitoredDevice* mo
     return finishSource(bin, std::move(state), out);
 }
 
+MediaResult probeSource(const MediaComponent& source) {
+    const auto& impl = source.impl();
+    if (!impl || impl->kind != ComponentKind::Source || !impl->source)
+        return MediaResult::failure(MediaError::NoInterface, "not a device source");
+    if (impl->source->isVirtual) return probeVirtualSource(*impl);
+    return probeCamera(*impl->source);
+}
+
 bool sourceHasOutput(const MediaComponent::Impl& source, OutputCategory category) {
     const SourceState& s = *source.source;
     switch (category) {

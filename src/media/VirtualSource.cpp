@@ -7,46 +7,101 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <set>
+#include <string>
 
 #include "media/MediaInternal.h"
 #include "simulated/VirtualButtonChannel.h"
 #include "system/Paths.h"
 
-// A bin whose opening (its change from NULL to READY) takes a while, as opening a real camera
-// does in its driver: the state change blocks the thread that asked for it.
+// A bin that opens like a camera's driver: its change from NULL to READY takes a while and
+// blocks the thread that asked for it, and an exclusive device open already is refused as busy.
 struct QelvoOpeningBin {
     GstBin parent;
     gint openDelayMs;
+    gboolean exclusive;
+    gboolean holdsDevice;
+    char* deviceName;
 };
 struct QelvoOpeningBinClass {
     GstBinClass parentClass;
 };
 G_DEFINE_TYPE(QelvoOpeningBin, qelvo_opening_bin, GST_TYPE_BIN)
 
+namespace {
+
+// The exclusive virtual devices open now, by name (the simulated hardware's own state).
+std::mutex openDevicesMutex;
+std::set<std::string>& openDevices() {
+    static std::set<std::string> names;
+    return names;
+}
+
+bool takeDevice(QelvoOpeningBin* bin) {
+    std::lock_guard lock(openDevicesMutex);
+    return openDevices().insert(bin->deviceName ? bin->deviceName : "").second;
+}
+
+void giveDeviceBack(QelvoOpeningBin* bin) {
+    std::lock_guard lock(openDevicesMutex);
+    openDevices().erase(bin->deviceName ? bin->deviceName : "");
+}
+
+}  // namespace
+
 static GstStateChangeReturn qelvo_opening_bin_change_state(GstElement* element,
                                                            GstStateChange transition) {
-    const gint delayMs = reinterpret_cast<QelvoOpeningBin*>(element)->openDelayMs;
-    if (transition == GST_STATE_CHANGE_NULL_TO_READY && delayMs > 0)
-        g_usleep(static_cast<gulong>(delayMs) * 1000);
-    return GST_ELEMENT_CLASS(qelvo_opening_bin_parent_class)->change_state(element, transition);
+    auto* bin = reinterpret_cast<QelvoOpeningBin*>(element);
+    if (transition == GST_STATE_CHANGE_NULL_TO_READY) {
+        // Busy at once, as open() fails; then the driver takes its time.
+        if (bin->exclusive) {
+            if (!takeDevice(bin)) {
+                GST_ELEMENT_ERROR(element, RESOURCE, BUSY, ("The device is in use."), (nullptr));
+                return GST_STATE_CHANGE_FAILURE;
+            }
+            bin->holdsDevice = TRUE;
+        }
+        if (bin->openDelayMs > 0) g_usleep(static_cast<gulong>(bin->openDelayMs) * 1000);
+    }
+    const GstStateChangeReturn result =
+        GST_ELEMENT_CLASS(qelvo_opening_bin_parent_class)->change_state(element, transition);
+    if (transition == GST_STATE_CHANGE_READY_TO_NULL && bin->holdsDevice) {
+        giveDeviceBack(bin);
+        bin->holdsDevice = FALSE;
+    }
+    return result;
+}
+
+static void qelvo_opening_bin_finalize(GObject* object) {
+    auto* bin = reinterpret_cast<QelvoOpeningBin*>(object);
+    if (bin->holdsDevice) giveDeviceBack(bin);
+    g_free(bin->deviceName);
+    G_OBJECT_CLASS(qelvo_opening_bin_parent_class)->finalize(object);
 }
 
 static void qelvo_opening_bin_class_init(QelvoOpeningBinClass* klass) {
     GST_ELEMENT_CLASS(klass)->change_state = qelvo_opening_bin_change_state;
+    G_OBJECT_CLASS(klass)->finalize = qelvo_opening_bin_finalize;
 }
 
 static void qelvo_opening_bin_init(QelvoOpeningBin* bin) {
     bin->openDelayMs = 0;
+    bin->exclusive = FALSE;
+    bin->holdsDevice = FALSE;
+    bin->deviceName = nullptr;
 }
 
 namespace qelvo {
 namespace {
 
-GstElement* makeSourceBin(int openDelayMs) {
-    if (openDelayMs <= 0) return makeElement("bin");
+GstElement* makeSourceBin(const std::string& name, const VirtualDeviceOptions& o) {
+    if (o.openDelayMs <= 0 && !o.exclusive) return makeElement("bin");
     GstElement* bin = GST_ELEMENT(g_object_new(qelvo_opening_bin_get_type(), nullptr));
     gst_object_ref_sink(bin);
-    reinterpret_cast<QelvoOpeningBin*>(bin)->openDelayMs = openDelayMs;
+    auto* opening = reinterpret_cast<QelvoOpeningBin*>(bin);
+    opening->openDelayMs = o.openDelayMs;
+    opening->exclusive = o.exclusive ? TRUE : FALSE;
+    opening->deviceName = g_strdup(name.c_str());
     return bin;
 }
 
@@ -196,7 +251,7 @@ GstElement* makeClockOverlay() {
 
 MediaResult buildVirtualSource(const std::string& name, const VirtualDeviceOptions& o,
                                MediaComponent& out) {
-    GstElement* bin = makeSourceBin(o.openDelayMs);
+    GstElement* bin = makeSourceBin(name, o);
     GstElement* producer = gst_element_factory_make("videotestsrc", "producer");
     GstElement* format = gst_element_factory_make("capsfilter", "format");
     GstElement* balance = gst_element_factory_make("videobalance", "balance");
@@ -256,6 +311,20 @@ MediaResult setVirtualSourceFormat(SourceState& s, int width, int height) {
     g_object_set(s.format, "caps", caps, nullptr);
     gst_caps_unref(caps);
     s.configured = {width, height};
+    return MediaResult::success();
+}
+
+MediaResult probeVirtualSource(const MediaComponent::Impl& source) {
+    // Opened for a moment and closed again, as a camera is when what it offers is read.
+    GstElement* bin = source.element;
+    if (gst_element_set_state(bin, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {
+        gst_element_set_state(bin, GST_STATE_NULL);
+        return MediaResult::failure(MediaError::StateFailed,
+                                    "\"" + source.source->deviceName +
+                                        "\" could not be opened; it may be in use by another "
+                                        "program.");
+    }
+    gst_element_set_state(bin, GST_STATE_NULL);
     return MediaResult::success();
 }
 

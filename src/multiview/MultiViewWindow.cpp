@@ -383,6 +383,8 @@ void MultiViewWindow::save() {
 }
 
 void MultiViewWindow::config() {
+    // Its pages are there once the camera has opened.
+    if (session_->state() == CaptureSession::State::Opening) return;
     showDeviceSettings(this, session_->source());
 }
 

@@ -67,6 +67,8 @@ VirtualDeviceOptions parseVirtualDeviceOptions(const VirtualDeviceEntry& entry) 
             if (readInt(value, n) && n >= 0) o.stopAfter = n;
         } else if (key == "delay") {
             if (readInt(value, n) && n >= 0 && n <= 60000) o.startDelayMs = static_cast<int>(n);
+        } else if (key == "exclusive") {
+            readFlag(value, o.exclusive);
         } else if (key == "opendelay") {
             if (readInt(value, n) && n >= 0 && n <= 60000) o.openDelayMs = static_cast<int>(n);
         } else if (key == "unplug") {

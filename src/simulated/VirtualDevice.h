@@ -18,6 +18,7 @@ namespace qelvo {
 //                 device does, like a slow camera (0-60000, default 0)
 //   opendelay=MS  opening the device takes MS milliseconds, as a real camera's driver takes
 //                 0.3-2 s to open and negotiate (0-60000, default 0)
+//   exclusive     like a V4L2 camera, open once at a time: a second open fails as busy
 //   unplug        with stopafter: the device also reports an error, as a removed camera does
 //   live=0|1      paced by the clock (default 1); 0 delivers as fast as it is consumed
 //   pattern=NAME  the test pattern (videotestsrc names: smpte, ball, snow, red, ...;
@@ -37,6 +38,7 @@ struct VirtualDeviceOptions {
     std::int64_t stopAfter = -1;  // -1: never
     int startDelayMs = 0;
     int openDelayMs = 0;
+    bool exclusive = false;
     bool unplugError = false;
     bool live = true;
     std::string pattern = "smpte";

@@ -34,17 +34,16 @@ TEST_F(SessionTest, StoppingIsSafeWhenNothingIsBuiltAndNoDeviceShowsNothing) {
     session.stop();
     session.stop();
     EXPECT_EQ(session.state(), State::Closed);
-    session.start();
-    EXPECT_EQ(session.state(), State::Closed) << "no device: nothing opens";
+    EXPECT_EQ(window->startAndSettle(), State::Closed) << "no device: nothing opens";
     EXPECT_FALSE(session.source());
-    EXPECT_NE(session.graph(), nullptr) << "the failed graph stays until stop";
+    EXPECT_EQ(session.graph(), nullptr) << "no graph is built without a device";
     session.stop();
     EXPECT_EQ(session.graph(), nullptr);
     session.stopRecording();  // not recording: nothing happens
     EXPECT_EQ(session.graph(), nullptr);
     QCoreApplication::processEvents();
     EXPECT_TRUE(window->unavailable.isEmpty());
-    EXPECT_TRUE(window->states.empty());
+    EXPECT_EQ(window->states, (std::vector<State>{State::Opening, State::Closed}));
 }
 
 TEST_F(SessionTest, PreviewDrawsLiveFramesSnapWritesOnePictureAndStopEndsTheCallbacks) {
@@ -54,9 +53,9 @@ TEST_F(SessionTest, PreviewDrawsLiveFramesSnapWritesOnePictureAndStopEndsTheCall
     CaptureSession& session = window->session();
     session.start();
     EXPECT_EQ(session.state(), State::Opening) << "the device opens off the GUI thread";
+    ASSERT_TRUE(waitUntil([&] { return session.state() == State::Live; }));
     EXPECT_EQ(session.deviceName(), "Bench Cam");
     EXPECT_EQ(session.graph()->componentNames().front(), "Cap");
-    ASSERT_TRUE(waitUntil([&] { return session.state() == State::Live; }));
     EXPECT_EQ(window->states, (std::vector<State>{State::Opening, State::Live}));
     LiveTarget* panel = window->view();
     ASSERT_TRUE(window->waitForLiveFrames(3));
@@ -328,7 +327,7 @@ TEST_F(SessionTest, ACameraOpensWithTheControlValuesKeptForIt) {
     const std::uint32_t kGain = 0x00980913;
     ASSERT_TRUE(CameraControlStore(RegistryStore(), "Kept Cam @virtual").save(kGain, 40));
     auto window = makeWindow(writtenSnapshots(), "Kept Cam{size=96x64,controls}");
-    window->session().start();
+    EXPECT_EQ(window->startAndSettle(), State::Live);
     EXPECT_EQ(simulatedCameraControlsOf("Kept Cam")->value(kGain), 40);
     window.reset();
     ::unsetenv("QELVO_REGISTRY_DIR");
@@ -344,6 +343,22 @@ bool allPixelsWithin(const FrameRecord& frame, int low, int high) {
             if (v < low || v > high) return false;
         }
     return true;
+}
+
+TEST_F(SessionTest, AWindowClosedWhileItsCameraOpensLeavesTheCameraToTheNextOne) {
+    // A camera that can be open once at a time and takes a while to open.
+    const std::string devices = "Busy Cam{size=64x48,opendelay=400,exclusive}";
+    setSelectedDeviceName("Busy Cam");
+    auto first = makeWindow(handedOverSnapshots(), devices);
+    first->session().start();
+    // Found and probed; now being opened to stream, and closed half way through.
+    ASSERT_TRUE(waitUntil([&] { return first->session().graph() != nullptr; }));
+    ASSERT_EQ(first->session().state(), State::Opening);
+    first.reset();
+    auto second = makeWindow(handedOverSnapshots(), devices);
+    EXPECT_EQ(second->startAndSettle(), State::Live);
+    EXPECT_TRUE(second->unavailable.isEmpty()) << second->unavailable.join("|").toStdString();
+    EXPECT_TRUE(second->waitForLiveFrames(2));
 }
 
 TEST_F(SessionTest, DeviceSettingsOpenModallyOverTheWindow) {

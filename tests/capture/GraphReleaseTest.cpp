@@ -1,6 +1,6 @@
-// A graph handed back to the GUI thread by a start that finished as the program ends.  Runs
+// A graph handed back to the GUI thread by a device task that finished as the program ends.  Runs
 // without the shared test main: the application object goes away inside the test.
-#include "capture/GraphStart.h"
+#include "capture/DeviceTask.h"
 #include "media/DeviceCatalogue.h"
 #include "media/MediaDevices.h"
 #include "media/MediaGraph.h"

@@ -544,8 +544,8 @@ TEST_F(ImageManagementWindowTest, ACancelledRecordDialogChangesNothing) {
 TEST_F(ImageManagementWindowTest, ConfigOpensTheCameraSettingsModallyOverTheWindow) {
     ImageManagementWindow window(&launcher_, false);
     window.show();
-    // The camera is found once the window is up.
-    ASSERT_TRUE(waitUntil([&] { return bool(window.session().source()); }));
+    // Its pages are there once the camera has opened.
+    ASSERT_TRUE(waitUntil([&] { return window.session().state() == CaptureSession::State::Live; }));
     QWidget* modalParent = nullptr;
     QTimer::singleShot(200, [&] {
         if (QWidget* modal = QApplication::activeModalWidget()) {

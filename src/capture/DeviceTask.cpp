@@ -1,4 +1,4 @@
-#include "capture/GraphStart.h"
+#include "capture/DeviceTask.h"
 
 #include <QCoreApplication>
 
@@ -10,11 +10,11 @@
 namespace qelvo {
 namespace {
 
-// The threads of the starts, joined once done, and at the latest when the program ends, so no
-// start outlives it half way through a state change.
-class StartThreads {
+// The tasks' threads, joined once done, and at the latest when the program ends, so no task
+// outlives it half way through a state change.
+class TaskThreads {
 public:
-    ~StartThreads() {
+    ~TaskThreads() {
         std::vector<Entry> left;
         {
             std::lock_guard lock(mutex_);
@@ -24,7 +24,7 @@ public:
             if (e.first.joinable()) e.first.join();
     }
 
-    void add(std::thread thread, std::shared_ptr<GraphStart> start) {
+    void add(std::thread thread, std::shared_ptr<DeviceTask> start) {
         std::vector<Entry> finished;
         {
             std::lock_guard lock(mutex_);
@@ -43,7 +43,7 @@ public:
     }
 
 private:
-    using Entry = std::pair<std::thread, std::shared_ptr<GraphStart>>;
+    using Entry = std::pair<std::thread, std::shared_ptr<DeviceTask>>;
     std::mutex mutex_;
     std::vector<Entry> entries_;
 };
@@ -94,8 +94,8 @@ void GuiThreadRelease::drain() {
 
 namespace {
 
-StartThreads& startThreads() {
-    static StartThreads threads;
+TaskThreads& taskThreads() {
+    static TaskThreads threads;
     return threads;
 }
 
@@ -105,49 +105,62 @@ void releaseOnGuiThread(std::shared_ptr<const void> object) {
     if (object) GuiThreadRelease::instance().hand(std::move(object));
 }
 
-std::shared_ptr<GraphStart> GraphStart::begin(std::shared_ptr<MediaGraph> graph,
+namespace {
+
+// The task begun last, which the next one waits for.
+std::mutex lastTaskMutex;
+std::weak_ptr<DeviceTask> lastTask;
+
+}  // namespace
+
+std::shared_ptr<DeviceTask> DeviceTask::begin(std::function<CaptureLetter()> work,
+                                              std::function<void()> ifAbandoned,
                                               std::shared_ptr<const void> keepAlive,
-                                              std::shared_ptr<CaptureMailbox> mailbox,
-                                              int generation, std::shared_ptr<GraphStart> after) {
+                                              std::shared_ptr<CaptureMailbox> mailbox) {
     GuiThreadRelease::instance();  // made here, on the GUI thread
-    std::shared_ptr<GraphStart> start(new GraphStart);
-    start->graph_ = std::move(graph);
-    start->keepAlive_ = std::move(keepAlive);
-    start->mailbox_ = std::move(mailbox);
-    start->generation_ = generation;
-    start->after_ = std::move(after);
-    try {
-        startThreads().add(std::thread([start] { start->run(); }), start);
-    } catch (const std::system_error&) {
-        // No thread to spare: start here rather than not at all.
-        start->run();
+    std::shared_ptr<DeviceTask> task(new DeviceTask);
+    task->work_ = std::move(work);
+    task->ifAbandoned_ = std::move(ifAbandoned);
+    task->keepAlive_ = std::move(keepAlive);
+    task->mailbox_ = std::move(mailbox);
+    {
+        std::lock_guard lock(lastTaskMutex);
+        task->after_ = lastTask.lock();
+        lastTask = task;
     }
-    return start;
+    try {
+        taskThreads().add(std::thread([task] { task->run(); }), task);
+    } catch (const std::system_error&) {
+        // No thread to spare: run here rather than not at all.
+        task->run();
+    }
+    return task;
 }
 
-void GraphStart::run() {
+void DeviceTask::run() {
     if (after_) {
         after_->waitDone();
         after_.reset();
     }
-    const MediaResult result = graph_->run();
-    std::shared_ptr<const void> graph, keepAlive;
+    CaptureLetter letter = work_();
+    std::shared_ptr<const void> keepAlive;
+    std::function<void()> cleanUp;
     {
         std::lock_guard lock(mutex_);
         finished_ = true;
-        if (abandoned_) {
-            // Nobody waits for this graph any more: it stops here, off the GUI thread.
-            graph_->stop();
-        } else {
-            mailbox_->post({CaptureLetter::Kind::StreamStarted, nullptr, result.message(),
-                            result.ok(), generation_});
-        }
-        graph = std::move(graph_);
+        if (abandoned_)
+            cleanUp = std::move(ifAbandoned_);
+        else
+            mailbox_->post(std::move(letter));
         keepAlive = std::move(keepAlive_);
         mailbox_.reset();
+        work_ = nullptr;
+        ifAbandoned_ = nullptr;
     }
-    // The last reference may be this thread's: the graph goes on the GUI thread.
-    releaseOnGuiThread(std::move(graph));
+    // Nobody waits for what the task did any more: it is undone here, off the GUI thread.
+    if (cleanUp) cleanUp();
+    cleanUp = nullptr;
+    // The last reference may be this thread's: what the task kept goes on the GUI thread.
     releaseOnGuiThread(std::move(keepAlive));
     {
         std::lock_guard lock(mutex_);
@@ -156,17 +169,17 @@ void GraphStart::run() {
     doneChanged_.notify_all();
 }
 
-bool GraphStart::isDone() {
+bool DeviceTask::isDone() {
     std::lock_guard lock(mutex_);
     return done_;
 }
 
-void GraphStart::waitDone() {
+void DeviceTask::waitDone() {
     std::unique_lock lock(mutex_);
     doneChanged_.wait(lock, [this] { return done_; });
 }
 
-bool GraphStart::abandon() {
+bool DeviceTask::abandon() {
     std::lock_guard lock(mutex_);
     if (finished_) return true;
     abandoned_ = true;
