@@ -1,7 +1,7 @@
-#include "capture/ButtonPipe.h"
 #include "capture/CameraButtonWatch.h"
 #include "capture/CaptureFixture.h"
 #include "devices/InputEventDecoder.h"
+#include "support/ButtonPipe.h"
 
 #include <fcntl.h>
 #include <linux/capability.h>

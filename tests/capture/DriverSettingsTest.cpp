@@ -4,7 +4,7 @@
 
 #include "capture/SnapshotButtonPoll.h"
 #include "simulated/RegistryDriverKeys.h"
-#include "system/TempFolder.h"
+#include "support/TempFolder.h"
 
 namespace qelvo {
 namespace {

@@ -8,33 +8,25 @@
 #include <thread>
 #include <vector>
 
-#include "media/MediaTestSupport.h"
+#include "support/TestFrames.h"
+#include "support/WaitUntil.h"
 
 namespace qelvo {
 namespace {
 
-using testing_support::waitFor;
+using test::waitUntil;
 
-// A bottom-up 24-bit frame whose bottom half is `bottom` and top half `top` (B,G,R).
+// A frame whose bottom half is `bottom` and top half `top`, with junk in its row padding.
 std::vector<std::uint8_t> twoBandFrame(int w, int h, int stride, QRgb bottom, QRgb top) {
-    std::vector<std::uint8_t> f(static_cast<std::size_t>(stride) * h, 0xEE);
-    for (int y = 0; y < h; ++y) {
-        const QRgb c = y < h / 2 ? bottom : top;
-        for (int x = 0; x < w; ++x) {
-            std::uint8_t* p = f.data() + y * stride + x * 3;
-            p[0] = qBlue(c);
-            p[1] = qGreen(c);
-            p[2] = qRed(c);
-        }
-    }
-    return f;
+    return test::bottomUpPixels(
+        w, h, stride, [&](int, int row) { return QColor(row < h / 2 ? bottom : top); }, 0xEE);
 }
 
 TEST(LiveTarget, ManySubmitsFromAnotherThreadAskForOneRepaintAndTheNewestIsPainted) {
     LiveTarget target;
     target.resize(64, 48);
     target.show();
-    waitFor([] { return false; }, 50);
+    waitUntil([] { return false; }, 50);
     const std::uint64_t paintedBefore = target.paintedFrames();
     // 101 frames from a streaming thread while the GUI thread is busy: the last is green.
     std::thread streaming([&] {
@@ -48,7 +40,7 @@ TEST(LiveTarget, ManySubmitsFromAnotherThreadAskForOneRepaintAndTheNewestIsPaint
     EXPECT_EQ(target.submittedFrames(), 101u);
     EXPECT_EQ(target.requestedRepaints(), 1u);
     EXPECT_TRUE(target.repaintPending());
-    ASSERT_TRUE(waitFor([&] { return target.paintedFrames() > paintedBefore; }));
+    ASSERT_TRUE(waitUntil([&] { return target.paintedFrames() > paintedBefore; }));
     EXPECT_FALSE(target.repaintPending());
     const QImage shown = target.grab().toImage();
     EXPECT_EQ(shown.pixel(0, 0), qRgb(0, 255, 0));
@@ -67,7 +59,7 @@ TEST(LiveTarget, PaintsBottomUpAndTopDownFramesUprightOverItsWholeArea) {
     const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255);
     const auto bottomUp = twoBandFrame(10, 4, 32, red, blue);  // bottom red, top blue
     target.submitFrame(bottomUp.data(), 10, 4, 32);
-    ASSERT_TRUE(waitFor([&] { return target.paintedFrames() >= 1 && !target.repaintPending(); }));
+    ASSERT_TRUE(waitUntil([&] { return target.paintedFrames() >= 1 && !target.repaintPending(); }));
     QImage shown = target.grab().toImage();
     EXPECT_EQ(shown.pixel(50, 0), blue);
     EXPECT_EQ(shown.pixel(99, 29), red);
@@ -78,7 +70,7 @@ TEST(LiveTarget, PaintsBottomUpAndTopDownFramesUprightOverItsWholeArea) {
         std::copy_n(bottomUp.data() + (3 - y) * 32, 32, topDown.data() + y * 32);
     const auto before = target.paintedFrames();
     target.submitTopDownFrame(topDown.data(), 10, 4, 32);
-    ASSERT_TRUE(waitFor([&] { return target.paintedFrames() > before; }));
+    ASSERT_TRUE(waitUntil([&] { return target.paintedFrames() > before; }));
     shown = target.grab().toImage();
     EXPECT_EQ(shown.pixel(0, 0), blue);
     EXPECT_EQ(shown.pixel(0, 29), red);
@@ -89,7 +81,7 @@ TEST(LiveTarget, PaintsBottomUpAndTopDownFramesUprightOverItsWholeArea) {
     EXPECT_EQ(target.submittedFrames(), 2u);
     target.clearFrame();
     const auto painted = target.paintedFrames();
-    waitFor([] { return false; }, 50);
+    waitUntil([] { return false; }, 50);
     EXPECT_NE(target.grab().toImage().pixel(50, 0), blue);
     EXPECT_EQ(target.paintedFrames(), painted);
 }
@@ -101,18 +93,12 @@ TEST(LiveTarget, NearestSamplesAreTheSameForFramesLargerAndSmallerThanThePanel) 
     // Each pixel carries its own position: red = column, green = row from the top.
     for (auto [w, h] : {std::pair{200, 100}, std::pair{20, 10}, std::pair{50, 25}}) {
         SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
-        const int stride = (w * 3 + 3) / 4 * 4;
-        std::vector<std::uint8_t> frame(static_cast<std::size_t>(stride) * h);
-        for (int row = 0; row < h; ++row)  // bottom-up rows
-            for (int x = 0; x < w; ++x) {
-                std::uint8_t* p = frame.data() + row * stride + x * 3;
-                p[0] = 7;
-                p[1] = static_cast<std::uint8_t>(h - 1 - row);
-                p[2] = static_cast<std::uint8_t>(x);
-            }
+        const int stride = static_cast<int>(frameRowBytes(w));
+        const auto frame =
+            test::bottomUpPixels(w, h, [&](int x, int row) { return QColor(x, h - 1 - row, 7); });
         const auto before = target.paintedFrames();
         target.submitFrame(frame.data(), w, h, stride);
-        ASSERT_TRUE(waitFor([&] { return target.paintedFrames() > before; }));
+        ASSERT_TRUE(waitUntil([&] { return target.paintedFrames() > before; }));
         const QImage shown = target.grab().toImage();
         int wrong = 0;
         for (int dy = 0; dy < 25; ++dy)

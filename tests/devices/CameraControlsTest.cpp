@@ -26,8 +26,8 @@
 #include "devices/DeviceSettings.h"
 #include "devices/SimulatedCameraControls.h"
 #include "media/MediaDevices.h"
-#include "media/MediaTestSupport.h"
-#include "system/TempFolder.h"
+#include "support/TempFolder.h"
+#include "support/VirtualCameras.h"
 #include "widgets/CameraControlsDialog.h"
 #include "widgets/DeviceSettingsDialog.h"
 
@@ -239,7 +239,7 @@ TEST(CameraControlsDialog, AFaultyDriverAndAnUnpluggedCameraLeaveAUsablePage) {
 
 TEST(DeviceSettings, AnOwnerDestroyedWhileTheControlsAreOpenTakesThemAlong) {
     MediaComponent source;
-    ASSERT_TRUE(bindVideoInput(testing_support::virtualDevice("Owner Cam{controls}"), source));
+    ASSERT_TRUE(bindVideoInput(test::virtualDevice("Owner Cam{controls}"), source));
     auto* owner = new QWidget;
     QPointer<QWidget> page;
     QTimer::singleShot(0, [&] {
@@ -254,7 +254,7 @@ TEST(CameraControlStore, ValuesChosenInThePageComeBackWhenTheCameraOpensAgain) {
     TempFolder registry;
     ::setenv("QELVO_REGISTRY_DIR", registry.path().c_str(), 1);
     MediaComponent source;
-    const auto device = testing_support::virtualDevice("Round Trip Cam{controls}");
+    const auto device = test::virtualDevice("Round Trip Cam{controls}");
     ASSERT_TRUE(bindVideoInput(device, source));
     ASSERT_TRUE(hasSettingsPages(source));
 

@@ -13,6 +13,7 @@
 #include "imaging/TestPictures.h"
 #include "imaging/fuzz/ExifInput.h"
 #include "support/FuzzSupport.h"
+#include "support/TempFolder.h"
 
 namespace qelvo {
 namespace {
@@ -94,8 +95,8 @@ TEST(ExifEditorTest, MalformedBlocksAreNeitherReadNorChanged) {
 
 TEST(JpegSegmentsTest, TheExifSegmentGoesBehindJfifAndIsFoundAgain) {
     CxImage picture = test::PhotoPicture(32, 16, 3);
-    test::TempDir dir;
-    const std::string path = dir.File("p.jpg");
+    test::TempFolder dir;
+    const std::string path = dir / "p.jpg";
     picture.SetQuality(80);
     ASSERT_TRUE(picture.SaveFile(path.c_str(), FormatJpeg));
     std::vector<std::uint8_t> file = test::ReadBytes(path);
@@ -131,7 +132,7 @@ TEST(JpegQualityTest, EstimatesTheQualityLibjpegWasGiven) {
 }
 
 TEST(ExifFuzzInputs, SeedsAndKeptInputsGiveSoundResults) {
-    test::TempDir seeds;
+    test::TempFolder seeds;
     ASSERT_GT(fuzz::writeExifSeeds(seeds.path()), 0);
     for (const auto& [name, bytes] : fuzz::folderFiles(seeds.path()))
         EXPECT_EQ(fuzz::checkExifInput(bytes), "") << "seed " << name;

@@ -1,8 +1,5 @@
 #include "imaging/TestPictures.h"
 
-#include <dirent.h>
-#include <unistd.h>
-
 // clang-format off
 #include <cstdio>
 #include <jpeglib.h>
@@ -71,30 +68,6 @@ void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
-}
-
-TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string templ = std::string(base && *base ? base : "/tmp") + "/qelvo-imaging-XXXXXX";
-    if (!::mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = templ;
-}
-
-std::vector<std::string> TempDir::Entries() const {
-    std::vector<std::string> names;
-    if (DIR* d = ::opendir(path_.c_str())) {
-        while (dirent* e = ::readdir(d)) {
-            const std::string n = e->d_name;
-            if (n != "." && n != "..") names.push_back(n);
-        }
-        ::closedir(d);
-    }
-    return names;
-}
-
-TempDir::~TempDir() {
-    for (const auto& n : Entries()) ::unlink((path_ + "/" + n).c_str());
-    ::rmdir(path_.c_str());
 }
 
 std::vector<std::uint8_t> MakeJpeg(const JpegRecipe& params) {

@@ -17,21 +17,6 @@ CxImage PhotoPicture(int width, int height, std::uint32_t seed);
 std::vector<std::uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
-// A fresh folder under the system temporary folder, removed with its files at destruction.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-    std::vector<std::string> Entries() const;
-
-private:
-    std::string path_;
-};
-
 // JPEG files made with libjpeg directly, independent of the code under test.
 struct JpegRecipe {
     int width = 64;

@@ -1,8 +1,8 @@
 #include "ManageTestSupport.h"
-#include "capture/WaitUntil.h"
 #include "desktop/LiveTarget.h"
 #include "desktop/Screens.h"
 #include "skin/ControlIdentity.h"
+#include "support/WaitUntil.h"
 #include "widgets/ClipViewerPopup.h"
 
 #include <QApplication>

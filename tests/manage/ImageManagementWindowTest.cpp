@@ -1,9 +1,7 @@
 #include "ManageTestSupport.h"
-#include "capture/ButtonPipe.h"
 #include "capture/CaptureSession.h"
 #include "capture/Pacing.h"
 #include "capture/SnapshotWriter.h"
-#include "capture/WaitUntil.h"
 #include "desktop/LiveTarget.h"
 #include "desktop/Screens.h"
 #include "desktop/ScriptedDialogs.h"
@@ -17,6 +15,8 @@
 #include "skin/ControlIdentity.h"
 #include "skin/HdButton.h"
 #include "skin/SimpleButton.h"
+#include "support/ButtonPipe.h"
+#include "support/WaitUntil.h"
 #include "system/Clock.h"
 #include "system/SessionState.h"
 #include "widgets/ClipViewerPopup.h"
@@ -52,7 +52,7 @@ protected:
         ::setenv("QELVO_VIRTUAL_DEVICES", "Manage Test Camera{fps=15}", 1);
         ::setenv("QELVO_REGISTRY_DIR", (root_ / "registry").c_str(), 1);
         setSelectedDeviceName(kDevice);
-        setStorageFolder(root_.str());
+        setStorageFolder(root_.path());
         previousClock_ = setClock(std::make_unique<FixedClock>(LocalTime{2026, 5, 6, 7, 8, 9}));
         auto scripted = std::make_unique<ScriptedDialogs>();
         dialogs_ = scripted.get();
@@ -93,7 +93,7 @@ TEST_F(ImageManagementWindowTest, OpensOnTheLauncherWithTheDayFolderAndLivePictu
     ImageManagementWindow window(&launcher_, false);
     window.show();
     EXPECT_EQ(window.geometry(), launcher_.geometry());
-    EXPECT_EQ(window.rootFolder(), root_.str());
+    EXPECT_EQ(window.rootFolder(), root_.path());
     EXPECT_EQ(storageFolder(), dayFolder());
     EXPECT_TRUE(fs::is_directory(dayFolder()));
     std::ifstream settings(root_ / "QELVO-LAB.cfg");

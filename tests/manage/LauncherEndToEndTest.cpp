@@ -5,7 +5,6 @@
 #include "app/WorkingWindows.h"
 #include "capture/Pacing.h"
 #include "capture/SnapshotWriter.h"
-#include "capture/WaitUntil.h"
 #include "desktop/LiveTarget.h"
 #include "desktop/ScriptedDialogs.h"
 #include "manage/ImageManagementWindow.h"
@@ -13,6 +12,7 @@
 #include "media/DeviceCatalogue.h"
 #include "skin/ControlIdentity.h"
 #include "support/PressTool.h"
+#include "support/WaitUntil.h"
 #include "system/Clock.h"
 #include "system/SessionState.h"
 

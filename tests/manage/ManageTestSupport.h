@@ -1,7 +1,8 @@
 #pragma once
 
-#include "TempFolder.h"
 #include "imaging/CxImage.h"
+#include "support/TempFolder.h"
+#include "support/TestFrames.h"
 
 #include <gtest/gtest.h>
 
@@ -24,13 +25,6 @@ inline bool writeJpeg(const std::string& path, int width, int height, QColor col
                                       std::uint8_t(colour.red()), 0});
     image.SetQuality(80);
     return image.SaveFile(path.c_str(), FormatJpeg);
-}
-
-// True when `c` is within `tolerance` of `expected` on every channel (JPEG is lossy).
-inline bool near(QColor c, QColor expected, int tolerance = 40) {
-    return std::abs(c.red() - expected.red()) <= tolerance &&
-           std::abs(c.green() - expected.green()) <= tolerance &&
-           std::abs(c.blue() - expected.blue()) <= tolerance;
 }
 
 }  // namespace qelvo::test

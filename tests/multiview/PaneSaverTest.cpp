@@ -2,7 +2,7 @@
 #include "desktop/ScriptedDialogs.h"
 #include "multiview/PaneSaver.h"
 #include "multiview/PenLayers.h"
-#include "system/TempFolder.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "PrintToPdf.h"
 #include "multiview/PenLayers.h"
 #include "multiview/PrintReport.h"
-#include "system/TempFolder.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

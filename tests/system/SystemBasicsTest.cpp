@@ -1,10 +1,10 @@
 #include "desktop/Dialogs.h"
 #include "desktop/ScriptedDialogs.h"
 #include "media/DeviceCatalogue.h"
+#include "support/TempFolder.h"
 #include "system/MemoryPolicy.h"
 #include "system/Paths.h"
 #include "system/SessionState.h"
-#include "system/TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -12,14 +12,14 @@
 
 #include "devices/DeviceSettings.h"
 #include "media/MediaDevices.h"
-#include "media/MediaTestSupport.h"
 #include "media/SourceControls.h"
 #include "simulated/VirtualDevice.h"
+#include "support/VirtualCameras.h"
 
 namespace qelvo {
 namespace {
 
-using testing_support::virtualDevice;
+using test::virtualDevice;
 
 TEST(DeviceSettings, VirtualDevicePagesOpenModallyAt30x30OverTheOwner) {
     MediaComponent source;
