@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "imaging/CxImage.h"
-#include "imaging/TestPictures.h"
 #include "support/BenchTiming.h"
+#include "support/TestPictures.h"
 
 using namespace qelvo;
 

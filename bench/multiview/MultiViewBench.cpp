@@ -21,7 +21,7 @@
 #include "multiview/ViewPane.h"
 #include "support/BenchTiming.h"
 #include "support/TempFolder.h"
-#include "support/TestFrames.h"
+#include "support/TestBitmaps.h"
 #include "system/SessionState.h"
 
 #include <QApplication>

@@ -10,10 +10,10 @@
 #include "imaging/ExifEditor.h"
 #include "imaging/JpegQuality.h"
 #include "imaging/JpegSegments.h"
-#include "imaging/TestPictures.h"
 #include "imaging/fuzz/ExifInput.h"
 #include "support/FuzzSupport.h"
 #include "support/TempFolder.h"
+#include "support/TestPictures.h"
 
 namespace qelvo {
 namespace {
@@ -125,7 +125,7 @@ TEST(JpegQualityTest, EstimatesTheQualityLibjpegWasGiven) {
     // The program's encoder allows tables beyond the baseline range.
     CxImage picture = test::PhotoPicture(32, 16, 3);
     for (int quality : {3, 80}) {
-        const std::vector<std::uint8_t> file = test::EncodeLikeSpecified(picture, quality);
+        const std::vector<std::uint8_t> file = test::EncodeWithLibjpeg(picture, quality);
         EXPECT_EQ(EstimateJpegQuality(file), quality);
     }
     EXPECT_EQ(EstimateJpegQuality({0xFF, 0xD8, 0xFF, 0xD9}), 0);

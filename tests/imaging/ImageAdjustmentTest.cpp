@@ -6,10 +6,10 @@
 
 #include "imaging/CxImage.h"
 #include "imaging/ImageAdjustment.h"
-#include "imaging/ImageOpsReference.h"
 #include "imaging/NearestSample.h"
-#include "imaging/TestPictures.h"
+#include "support/ImageOpsReference.h"
 #include "support/TempFolder.h"
+#include "support/TestPictures.h"
 
 namespace qelvo {
 namespace {

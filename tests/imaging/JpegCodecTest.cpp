@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "imaging/CxImage.h"
-#include "imaging/TestPictures.h"
 #include "support/TempFolder.h"
+#include "support/TestPictures.h"
 
 namespace qelvo {
 namespace {
@@ -75,7 +75,7 @@ TEST(JpegSave, RoundTripKeepsSizeOrientationAndResolution) {
 }
 
 TEST(JpegSave, EncodingMatchesLibjpegDirectlyBitForBit) {
-    // The same picture through libjpeg directly with the specified settings must give the
+    // The same picture through libjpeg directly with the encoder's settings must give the
     // same bytes, for colour and grey pictures, odd sizes, qualities and resolutions.
     TempFolder dir;
     struct Case {
@@ -90,7 +90,7 @@ TEST(JpegSave, EncodingMatchesLibjpegDirectlyBitForBit) {
         img.SetYDpi(c.dpi);
         const std::string path = dir / "p.jpg";
         ASSERT_TRUE(img.SaveFile(path.c_str(), FormatJpeg)) << img.LastError();
-        EXPECT_EQ(ReadBytes(path), test::EncodeLikeSpecified(img, c.quality)) << c.w << "x" << c.h;
+        EXPECT_EQ(ReadBytes(path), test::EncodeWithLibjpeg(img, c.quality)) << c.w << "x" << c.h;
 
         // Decoding gives libjpeg's pixels, stored bottom-up as blue, green, red.
         const auto decoded = DecodeJpeg(ReadBytes(path));

@@ -10,8 +10,8 @@
 
 #include "imaging/CxImage.h"
 #include "imaging/JpegResolution.h"
-#include "imaging/TestPictures.h"
 #include "support/TempFolder.h"
+#include "support/TestPictures.h"
 
 namespace qelvo {
 namespace {

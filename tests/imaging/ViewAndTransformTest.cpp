@@ -9,8 +9,8 @@
 #include "imaging/CxImage.h"
 #include "imaging/JpegTransform.h"
 #include "imaging/ResizedCrop.h"
-#include "imaging/TestPictures.h"
 #include "support/TempFolder.h"
+#include "support/TestPictures.h"
 
 namespace qelvo {
 namespace {

@@ -1,6 +1,5 @@
 // From the launcher into the image management window and back, with a virtual microscope
 // whose hardware button is pressed from outside by the press tool.
-#include "ManageTestSupport.h"
 #include "app/LauncherWindow.h"
 #include "app/WorkingWindows.h"
 #include "capture/Pacing.h"
@@ -12,9 +11,13 @@
 #include "media/DeviceCatalogue.h"
 #include "skin/ControlIdentity.h"
 #include "support/PressTool.h"
+#include "support/TempFolder.h"
+#include "support/TestBitmaps.h"
 #include "support/WaitUntil.h"
 #include "system/Clock.h"
 #include "system/SessionState.h"
+
+#include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QAbstractSlider>

@@ -1,7 +1,7 @@
 #include "capture/SnapshotWriter.h"
 #include "manage/PictureStrip.h"
 #include "support/TempFolder.h"
-#include "support/TestFrames.h"
+#include "support/TestBitmaps.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,3 @@
-#include "MultiViewTestSupport.h"
 #include "capture/CaptureSession.h"
 #include "capture/GrabberCallbacks.h"
 #include "capture/Pacing.h"
@@ -12,6 +11,7 @@
 #include "skin/SimpleButton.h"
 #include "support/ButtonPipe.h"
 #include "support/TempFolder.h"
+#include "support/TestBitmaps.h"
 #include "support/WaitUntil.h"
 #include "system/Clock.h"
 #include "system/SessionState.h"

@@ -15,11 +15,11 @@
 #include <algorithm>
 
 #include "desktop/ScriptedDialogs.h"
-#include "imaging/ImageOpsReference.h"
 #include "imaging/NearestSample.h"
-#include "imaging/TestPictures.h"
 #include "skin/ControlIdentity.h"
+#include "support/ImageOpsReference.h"
 #include "support/TempFolder.h"
+#include "support/TestPictures.h"
 #include "widgets/AdjustDialogControls.h"
 #include "widgets/ImageAdjustDialog.h"
 

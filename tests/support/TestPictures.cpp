@@ -1,4 +1,4 @@
-#include "imaging/TestPictures.h"
+#include "support/TestPictures.h"
 
 // clang-format off
 #include <cstdio>
@@ -113,7 +113,7 @@ std::vector<std::uint8_t> MakeJpeg(const JpegRecipe& params) {
     return bytes;
 }
 
-std::vector<std::uint8_t> EncodeLikeSpecified(const CxImage& picture, int quality) {
+std::vector<std::uint8_t> EncodeWithLibjpeg(const CxImage& picture, int quality) {
     const bool grey = picture.BitsPerPixel() == 8;
     const int w = picture.Width(), h = picture.Height();
     jpeg_compress_struct cinfo;

@@ -1,9 +1,11 @@
 #pragma once
 
-// Frames as a grabber hands them over, made up for tests and benchmarks: 24-bit B,G,R pixels
-// in rows stored bottom-up (the first row in memory is the picture's bottom row), each row
-// padded to its stride.
+// Pictures made up for tests and benchmarks of the windows and capture: frames as a grabber
+// hands them over, JPEG files of one colour, and colour checks that allow for JPEG's losses.
+// Frames are 24-bit B,G,R pixels in rows stored bottom-up (the first row in memory is the
+// picture's bottom row), each row padded to its stride.
 #include "capture/FrameRecord.h"
+#include "imaging/CxImage.h"
 
 #include <QColor>
 
@@ -11,6 +13,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace qelvo::test {
@@ -53,6 +56,25 @@ inline std::shared_ptr<const FrameRecord> frameRecord(int width, int height,
 inline std::shared_ptr<const FrameRecord> solidFrame(int width, int height, QColor colour) {
     return frameRecord(width, height,
                        bottomUpPixels(width, height, [colour](int, int) { return colour; }));
+}
+
+// Writes a JPEG picture of one colour at `path`.
+inline bool writeJpeg(const std::string& path, int width, int height, QColor colour) {
+    CxImage image;
+    if (!image.Create(width, height, 24, FormatJpeg)) return false;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.SetPixelRgb(x, y,
+                              RgbQuad{std::uint8_t(colour.blue()), std::uint8_t(colour.green()),
+                                      std::uint8_t(colour.red()), 0});
+    image.SetQuality(80);
+    return image.SaveFile(path.c_str(), FormatJpeg);
+}
+
+// Colour of picture pixel (x, y) counted from the top, as a viewer sees it.
+inline QColor pixelFromTop(const CxImage& image, int x, int y) {
+    const RgbQuad c = image.GetPixelColor(x, image.Height() - 1 - y);
+    return QColor(c.red, c.green, c.blue);
 }
 
 // True when `c` is within `tolerance` of `expected` on every channel (JPEG is lossy).

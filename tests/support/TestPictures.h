@@ -34,10 +34,10 @@ struct JpegRecipe {
 };
 std::vector<std::uint8_t> MakeJpeg(const JpegRecipe& params);
 
-// The picture written with libjpeg directly, the way the program's encoder is specified:
+// The picture written with libjpeg directly, with the settings the program's encoder uses:
 // top row first as RGB (or one grey component), libjpeg defaults, the quality, 2x2 sampling
 // of the first component, JFIF density unit 1 with the picture's resolution.
-std::vector<std::uint8_t> EncodeLikeSpecified(const CxImage& picture, int quality);
+std::vector<std::uint8_t> EncodeWithLibjpeg(const CxImage& picture, int quality);
 
 struct DecodedJpeg {
     int width = 0;
