@@ -24,6 +24,7 @@
 #include "imaging/CxImage.h"
 #include "media/DeviceCatalogue.h"
 #include "media/MediaFile.h"
+#include "support/BenchTiming.h"
 #include "support/TestCameraProvider.h"
 #include "system/SessionState.h"
 
@@ -56,24 +57,17 @@ using Steady = std::chrono::steady_clock;
 
 namespace {
 
-double percentile(std::vector<double> values, double p) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t index =
-        std::min(values.size() - 1, static_cast<std::size_t>(p / 100.0 * values.size()));
-    return values[index];
-}
+using bench::percentile;
+using bench::threadCpuMs;
 
+// The capture figures carry three decimals.
 void figure(const std::string& name, double value, const char* unit, const std::string& target,
             bool ok) {
-    std::printf("%s: %.3f %s (target: %s) %s\n", name.c_str(), value, unit, target.c_str(),
-                ok ? "ok" : "MISSED");
-    std::fflush(stdout);
+    bench::report(name, value, unit, target, ok, 3);
 }
 
 void report(const std::string& name, double value, const char* unit) {
-    std::printf("%s: %.3f %s (target: report only) ok\n", name.c_str(), value, unit);
-    std::fflush(stdout);
+    bench::reportOnly(name, value, unit, 3);
 }
 
 void pump(int ms) {
@@ -95,12 +89,6 @@ bool pumpUntil(Done done, int maxMs) {
         QThread::msleep(1);
     }
     return true;
-}
-
-double threadCpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
 }
 
 long rssKiB() {

@@ -63,11 +63,6 @@ GstPadProbeReturn stampEnd(GstPad*, GstPadProbeInfo*, gpointer data) {
     return GST_PAD_PROBE_OK;
 }
 
-double percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[std::min(v.size() - 1, static_cast<std::size_t>(p / 100 * v.size()))];
-}
-
 // Streams `frames` frames of a width x height camera; false when the graph cannot be built.
 bool measure(int width, int height, int frames, double targetMs) {
     const std::string name = "Bench Raw Cam " + std::to_string(width);
@@ -124,16 +119,14 @@ bool measure(int width, int height, int frames, double targetMs) {
         }
     }
     const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    using qelvo::bench::percentile;
+    using qelvo::bench::reportOnly;
     const double p50 = percentile(kept, 50), p99 = percentile(kept, 99);
-    std::printf("grabber_in_graph_cpu_median_%s: %.3f ms (target: report only) ok\n", size.c_str(),
-                p50);
+    reportOnly("grabber_in_graph_cpu_median_" + size, p50, "ms", 3);
     std::printf("grabber_in_graph_cpu_p99_%s: %.3f ms over %zu frames (target: <= %g ms) %s\n",
                 size.c_str(), p99, kept.size(), targetMs, p99 <= targetMs ? "ok" : "MISSED");
-    std::printf("grabber_with_converter_cpu_median_%s: %.3f ms (target: report only) ok\n",
-                size.c_str(), percentile(whole, 50));
-    std::printf("grabber_with_converter_cpu_p99_%s: %.3f ms (target: report only) ok\n",
-                size.c_str(), percentile(whole, 99));
-    std::fflush(stdout);
+    reportOnly("grabber_with_converter_cpu_median_" + size, percentile(whole, 50), "ms", 3);
+    reportOnly("grabber_with_converter_cpu_p99_" + size, percentile(whole, 99), "ms", 3);
     return !kept.empty();
 }
 

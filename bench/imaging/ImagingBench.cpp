@@ -8,8 +8,6 @@
 #include <jpeglib.h>
 // clang-format on
 
-#include <time.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -18,41 +16,14 @@
 #include <vector>
 
 #include "imaging/CxImage.h"
-#include "imaging/TestPictures.h"
+#include "support/BenchTiming.h"
+#include "support/TestPictures.h"
 
 using namespace qelvo;
 
 namespace {
 
 int g_reps = 7;
-
-// CPU time of this thread (user and system, page faults included): on a shared machine the
-// wall clock mostly measures the other processes.
-double ThreadSeconds() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-// Best of several runs: the least disturbed by other work on the machine.
-double BestSeconds(const std::function<void()>& setup, const std::function<void()>& work,
-                   int reps = g_reps) {
-    double best = 1e30;
-    for (int i = 0; i < reps; ++i) {
-        setup();
-        const double t0 = ThreadSeconds();
-        work();
-        best = std::min(best, ThreadSeconds() - t0);
-    }
-    return best;
-}
-
-void Report(const std::string& name, double value, const char* unit, const char* condition,
-            bool ok) {
-    std::printf("%s: %.3f %s (target: %s) %s\n", name.c_str(), value, unit, condition,
-                ok ? "ok" : "MISSED");
-    std::fflush(stdout);
-}
 
 // libjpeg-turbo directly: RGB rows, quality 80, 2x2 sampling, JFIF 96 dpi, stdio destination.
 void ReferenceEncode(const std::vector<std::uint8_t>& rgb, int w, int h, std::FILE* out) {
@@ -124,14 +95,14 @@ CodecTimes BenchCodec(int w, int h) {
     double ours = 1e30, ref = 1e30;
     // One run each in turn, so both see the same machine load.
     for (int round = 0; round < 3 * g_reps; ++round) {
-        ours = std::min(ours, BestSeconds(
-                                  rewindFile, [&] { picture.Encode(file, FormatJpeg); }, 1));
-        ref = std::min(ref, BestSeconds(
-                                rewindFile, [&] { ReferenceEncode(rgb, w, h, file); }, 1));
+        ours = std::min(
+            ours, bench::bestSeconds(1, rewindFile, [&] { picture.Encode(file, FormatJpeg); }));
+        ref = std::min(
+            ref, bench::bestSeconds(1, rewindFile, [&] { ReferenceEncode(rgb, w, h, file); }));
     }
     const double encodeRatio = ref / ours;
-    Report("jpeg_encode_q80_" + size + "_throughput_vs_libjpeg", encodeRatio, "x", ">= 0.9",
-           encodeRatio >= 0.9);
+    bench::report("jpeg_encode_q80_" + size + "_throughput_vs_libjpeg", encodeRatio, "x", ">= 0.9",
+                  encodeRatio >= 0.9, 3);
 
     rewindFile();
     picture.Encode(file, FormatJpeg);
@@ -139,14 +110,14 @@ CodecTimes BenchCodec(int w, int h) {
     CxImage target;
     double oursDec = 1e30, refDec = 1e30;
     for (int round = 0; round < 3 * g_reps; ++round) {
-        oursDec = std::min(oursDec, BestSeconds(
-                                        rewindFile, [&] { target.Decode(file, FormatJpeg); }, 1));
-        refDec = std::min(refDec, BestSeconds(
-                                      rewindFile, [&] { ReferenceDecode(file, decoded); }, 1));
+        oursDec = std::min(
+            oursDec, bench::bestSeconds(1, rewindFile, [&] { target.Decode(file, FormatJpeg); }));
+        refDec = std::min(
+            refDec, bench::bestSeconds(1, rewindFile, [&] { ReferenceDecode(file, decoded); }));
     }
     const double decodeRatio = refDec / oursDec;
-    Report("jpeg_decode_q80_" + size + "_throughput_vs_libjpeg", decodeRatio, "x", ">= 0.9",
-           decodeRatio >= 0.9);
+    bench::report("jpeg_decode_q80_" + size + "_throughput_vs_libjpeg", decodeRatio, "x", ">= 0.9",
+                  decodeRatio >= 0.9, 3);
     std::fclose(file);
     return {ours, oursDec};
 }
@@ -189,7 +160,7 @@ void BenchOperations(double codecSeconds) {
         {"EqualizeLevels", true, [&] { work.EqualizeLevels(); }},
     };
     for (const Op& op : ops) {
-        const double t = BestSeconds(fresh, op.run);
+        const double t = bench::bestSeconds(g_reps, fresh, op.run);
         const double ratio = t / codecSeconds;
         if (std::getenv("QELVO_BENCH_VERBOSE"))
             std::fprintf(stderr, "  %s %.2f ms (codec %.2f ms)\n", op.name, t * 1e3,
@@ -199,11 +170,11 @@ void BenchOperations(double codecSeconds) {
         const std::string name = op.name;
         const bool tight = name == "CountLevels" || name == "Resize_double";
         const double limit = op.colourSpace ? 3.0 : tight ? 0.2 : 0.25;
-        Report("op_" + name + "_2592x1944_vs_decode_plus_encode", ratio, "x",
-               op.colourSpace ? "<= 3"
-               : tight        ? "<= 0.2"
-                              : "<= 0.25",
-               ratio <= limit);
+        bench::report("op_" + name + "_2592x1944_vs_decode_plus_encode", ratio, "x",
+                      op.colourSpace ? "<= 3"
+                      : tight        ? "<= 0.2"
+                                     : "<= 0.25",
+                      ratio <= limit, 3);
     }
 }
 

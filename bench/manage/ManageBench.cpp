@@ -16,6 +16,7 @@
 #include "manage/ThumbnailButton.h"
 #include "manage/ThumbnailCache.h"
 #include "support/BenchTiming.h"
+#include "support/TempFolder.h"
 #include "system/SessionState.h"
 
 #include <QAbstractSlider>
@@ -66,8 +67,8 @@ bool writeCameraPicture(const std::string& path, unsigned seed) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(3, std::atoi(argv[1])) : 15;
-    const fs::path base =
-        fs::temp_directory_path() / ("qelvo-bench-manage-" + std::to_string(getpid()));
+    const test::TempFolder folder("qelvo-bench-manage");
+    const fs::path base = folder.path();
     fs::create_directories(base / "eight");
     fs::create_directories(base / "many");
     setPacingPause(std::chrono::milliseconds(0));
@@ -169,6 +170,5 @@ int main(int argc, char** argv) {
         setDialogs(nullptr);
     }
 
-    fs::remove_all(base);
     return 0;
 }

@@ -20,6 +20,8 @@
 #include "multiview/ViewCycle.h"
 #include "multiview/ViewPane.h"
 #include "support/BenchTiming.h"
+#include "support/TempFolder.h"
+#include "support/TestBitmaps.h"
 #include "system/SessionState.h"
 
 #include <QApplication>
@@ -27,7 +29,6 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include <sys/resource.h>
 #include <time.h>
 
 #include <algorithm>
@@ -49,30 +50,15 @@ using bench::threadCpuMs;
 
 namespace {
 
-double processCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
-           usage.ru_stime.tv_usec / 1e6;
-}
-
 // A camera-like 1280 x 720 frame: gradients with noise, so JPEG has detail to encode.
-std::unique_ptr<FrameRecord> cameraFrame(unsigned seed) {
+std::shared_ptr<const FrameRecord> cameraFrame(unsigned seed) {
     const int w = 1280, h = 720;
-    const std::size_t stride = frameRowBytes(w);
-    std::vector<std::uint8_t> pixels(stride * h);
     std::mt19937 random(seed);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            std::uint8_t* p = pixels.data() + stride * y + 3 * x;
-            const int noise = int(random() % 24);
-            p[0] = std::uint8_t((x / 5 + noise) & 0xFF);
-            p[1] = std::uint8_t((y / 3 + noise) & 0xFF);
-            p[2] = std::uint8_t(((x + y) / 8 + noise) & 0xFF);
-        }
-    auto frame = std::make_unique<FrameRecord>();
-    frame->assign(pixels.data(), pixels.size(), FrameHeader::forFrame(w, h), 0.0);
-    return frame;
+    return test::frameRecord(w, h, test::bottomUpPixels(w, h, [&](int x, int row) {
+                                 const int noise = int(random() % 24);
+                                 return QColor(((x + row) / 8 + noise) & 0xFF,
+                                               (row / 3 + noise) & 0xFF, (x / 5 + noise) & 0xFF);
+                             }));
 }
 
 void runEventLoopFor(int ms) {
@@ -90,7 +76,7 @@ void snapshotAndPaintFigures(const std::string& folder) {
     window.show();
     window.applyLayout(4);
     QCoreApplication::processEvents();
-    const std::unique_ptr<FrameRecord> owned = cameraFrame(1);
+    const std::shared_ptr<const FrameRecord> owned = cameraFrame(1);
     const FrameRecord& record = *owned;
 
     // The grabber hands each snapshot over as an owned copy (made on the streaming thread);
@@ -158,11 +144,11 @@ template <typename Window>
 double liveCpu(Window& window, int seconds) {
     window.show();
     runEventLoopFor(1000);  // warm-up: graph running, first frames painted
-    const double start = processCpuSeconds();
+    const double start = bench::processCpuSeconds();
     QElapsedTimer wall;
     wall.start();
     runEventLoopFor(seconds * 1000);
-    return (processCpuSeconds() - start) / (wall.elapsed() / 1000.0);
+    return (bench::processCpuSeconds() - start) / (wall.elapsed() / 1000.0);
 }
 
 void livePreviewFigure(const std::string& folder) {
@@ -202,11 +188,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     setDialogs(std::make_unique<ScriptedDialogs>());
     setPacingPause(std::chrono::milliseconds(0));
-    const std::string folder =
-        fs::temp_directory_path() / ("qelvo-bench-multiview-" + std::to_string(::getpid()));
-    fs::create_directories(folder);
-    snapshotAndPaintFigures(folder);
-    livePreviewFigure(folder);
-    fs::remove_all(folder);
+    const test::TempFolder folder("qelvo-bench-multiview");
+    snapshotAndPaintFigures(folder.path());
+    livePreviewFigure(folder.path());
     return 0;
 }

@@ -28,6 +28,7 @@
 #include "manage/PictureStrip.h"
 #include "media/MediaFile.h"
 #include "support/BenchTiming.h"
+#include "support/TempFolder.h"
 #include "system/MemoryPolicy.h"
 #include "system/SessionState.h"
 
@@ -71,13 +72,6 @@ constexpr int kFrameHeight = 480;
 constexpr int kFps = 30;
 constexpr double kRssGrowthLimitMiB = 8;
 const std::string kDevice = "Soak Camera";
-
-// A figure that is a count.
-void count(const char* name, long value, const char* unit, const std::string& condition, bool ok) {
-    std::printf("%s: %ld %s (target: %s) %s\n", name, value, unit, condition.c_str(),
-                ok ? "ok" : "MISSED");
-    std::fflush(stdout);
-}
 
 // A "Name:  N kB" line of /proc/self/status.
 long statusKiB(const char* name) {
@@ -186,7 +180,8 @@ int main(int argc, char** argv) {
         snapshots = std::atoi(n);
     snapshots = std::max(1, snapshots);
 
-    const fs::path base = fs::temp_directory_path() / ("qelvo-soak-" + std::to_string(getpid()));
+    const test::TempFolder folder("qelvo-soak");
+    const fs::path base = folder.path();
     fs::create_directories(base / "root");
     fs::create_directories(base / "movies");
     fs::create_directories(base / "run");
@@ -314,18 +309,19 @@ int main(int argc, char** argv) {
     const double growthMiB = (rssEnd - rssBaseline) / 1024.0;
     std::fprintf(stderr, "  RSS after the first block %ld KiB, at the end %ld KiB\n", rssBaseline,
                  rssEnd);
-    count("pictures_expected", snapshots, "pictures", "hardware button presses", true);
-    count("pictures_written", files, "pictures", "= " + std::to_string(snapshots),
-          files == snapshots);
-    count("pictures_undecodable", undecodable, "pictures", "0", undecodable == 0);
-    count("strip_end_not_newest", stripBehind, "scrolls", "0", stripBehind == 0);
-    count("movies_recorded", long(movies.size()), "movies", "one per 200 presses", !movies.empty());
-    count("movies_unplayable", unplayable, "movies", "0", unplayable == 0);
+    // Counts, written without decimals.
+    report("pictures_expected", snapshots, "pictures", "hardware button presses", true, 0);
+    report("pictures_written", files, "pictures", "= " + std::to_string(snapshots),
+           files == snapshots, 0);
+    report("pictures_undecodable", undecodable, "pictures", "0", undecodable == 0, 0);
+    report("strip_end_not_newest", stripBehind, "scrolls", "0", stripBehind == 0, 0);
+    report("movies_recorded", double(movies.size()), "movies", "one per 200 presses",
+           !movies.empty(), 0);
+    report("movies_unplayable", unplayable, "movies", "0", unplayable == 0, 0);
     report("rss_growth_after_first_block", growthMiB, "MiB", "<= 8 MiB",
            growthMiB <= kRssGrowthLimitMiB);
     report("press_rate", snapshots / std::max(pressSeconds, 1e-3), "per s", "about 4, >= 3.6",
            snapshots / std::max(pressSeconds, 1e-3) >= 3.6);
 
-    fs::remove_all(base);
     return 0;
 }

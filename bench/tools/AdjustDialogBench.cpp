@@ -9,8 +9,6 @@
 #include <QLineEdit>
 #include <QSlider>
 
-#include <time.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -21,33 +19,13 @@
 #include "DetailedPicture.h"
 #include "imaging/CxImage.h"
 #include "skin/ControlIdentity.h"
+#include "support/BenchTiming.h"
+#include "support/TempFolder.h"
 #include "widgets/ImageAdjustDialog.h"
 
 using namespace qelvo;
 
 namespace {
-
-double threadSeconds() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-double bestSeconds(int reps, const std::function<void(int)>& work) {
-    double best = 1e30;
-    for (int i = 0; i < reps; ++i) {
-        const double start = threadSeconds();
-        work(i);
-        best = std::min(best, threadSeconds() - start);
-    }
-    return best;
-}
-
-void report(const std::string& name, double value, double limit) {
-    std::printf("%s: %.3f x (target: <= %.1f) %s\n", name.c_str(), value, limit,
-                value <= limit ? "ok" : "MISSED");
-    std::fflush(stdout);
-}
 
 struct Kind {
     int kind;
@@ -60,10 +38,8 @@ struct Kind {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int reps = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                         ("qelvo-adjust-bench-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
-    const std::string path = (folder / "detail.jpg").string();
+    const test::TempFolder folder("qelvo-adjust-bench");
+    const std::string path = folder / "detail.jpg";
     const long bytes = bench::WriteDetailedJpeg(path, 2592, 1944, 11);
     if (bytes < 0) {
         std::fprintf(stderr, "bench: could not write %s\n", path.c_str());
@@ -71,7 +47,7 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr, "  picture 2592x1944, %.2f MB as JPEG at quality 80\n", bytes / 1e6);
 
-    const double decode = bestSeconds(reps, [&](int) {
+    const double decode = bench::bestSeconds(reps, nullptr, [&](int) {
         CxImage picture;
         picture.LoadFile(path.c_str(), FormatJpeg);
     });
@@ -89,21 +65,21 @@ int main(int argc, char** argv) {
         request.minimum = -k.maximum;
         request.maximum = k.maximum;
         request.path = path;
-        const double opening = threadSeconds();
+        const double opening = bench::threadCpuSeconds();
         ImageAdjustDialog dialog(request);
         if (verbose)
             std::fprintf(stderr, "  %s: opening %.2f ms\n", k.name,
-                         (threadSeconds() - opening) * 1e3);
+                         (bench::threadCpuSeconds() - opening) * 1e3);
         dialog.show();
         QImage surface(dialog.size(), QImage::Format_RGB32);
         auto* box = qobject_cast<QLineEdit*>(findControl(&dialog, 1303));
         auto* slider = qobject_cast<QSlider*>(findControl(&dialog, 1300));
         // Different values every run, each step followed by the dialog's repaint.
-        const double boxStep = bestSeconds(reps, [&](int i) {
+        const double boxStep = bench::bestSeconds(reps, nullptr, [&](int i) {
             box->setText(QString::number(-k.maximum / 2 + 13 * i));
             dialog.render(&surface);
         });
-        const double sliderStep = bestSeconds(reps, [&](int i) {
+        const double sliderStep = bench::bestSeconds(reps, nullptr, [&](int i) {
             slider->setValue(k.maximum + k.maximum / 3 - 11 * i);
             dialog.sliderStep();
             dialog.render(&surface);
@@ -111,11 +87,10 @@ int main(int argc, char** argv) {
         if (verbose)
             std::fprintf(stderr, "  %s: value box %.2f ms, slider %.2f ms, decode %.2f ms\n",
                          k.name, boxStep * 1e3, sliderStep * 1e3, decode * 1e3);
-        report(std::string("adjust_") + k.name + "_value_box_step_2592x1944_vs_decode",
-               boxStep / decode, 1.5);
-        report(std::string("adjust_") + k.name + "_slider_step_2592x1944_vs_decode",
-               sliderStep / decode, 1.5);
+        bench::reportAtMost(std::string("adjust_") + k.name + "_value_box_step_2592x1944_vs_decode",
+                            boxStep / decode, "x", 1.5, 3);
+        bench::reportAtMost(std::string("adjust_") + k.name + "_slider_step_2592x1944_vs_decode",
+                            sliderStep / decode, "x", 1.5, 3);
     }
-    std::filesystem::remove_all(folder);
     return 0;
 }

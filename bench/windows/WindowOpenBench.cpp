@@ -12,6 +12,7 @@
 #include "multiview/MultiViewWindow.h"
 #include "multiview/ViewPane.h"
 #include "support/BenchTiming.h"
+#include "support/TempFolder.h"
 #include "system/SessionState.h"
 
 #include <QAbstractEventDispatcher>
@@ -130,10 +131,8 @@ std::uint64_t wakeupsOver(int ms) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    const std::filesystem::path root = std::filesystem::temp_directory_path() /
-                                       ("qelvo-bench-windows-" + std::to_string(getpid()));
-    std::filesystem::create_directories(root);
-    setStorageFolder(root.string());
+    const test::TempFolder root("qelvo-bench-windows");
+    setStorageFolder(root.path());
     setDialogs(std::make_unique<ScriptedDialogs>());
 
     // Idle reference: the event loop with nothing open, over about as long as an opening.
@@ -179,6 +178,5 @@ int main(int argc, char** argv) {
         report("image_view_gui_wakeups_1fps", rate, "per s", "<= 5 per s with a 1 fps camera",
                rate <= 5);
     }
-    std::filesystem::remove_all(root);
     return 0;
 }

@@ -1,10 +1,9 @@
 #include "app/CommandLine.h"
 #include "app/WindowingPlatform.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <QDir>
-
-#include <QTemporaryDir>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -142,8 +141,8 @@ int bindSocket(const std::string& path) {
 }
 
 TEST(WindowingPlatformTest, AnXDisplayRunsOnlyWhileItsServerAnswers) {
-    QTemporaryDir dir;
-    const std::string socketDir = dir.path().toStdString();
+    const test::TempFolder dir;
+    const std::string socketDir = dir.path();
     EXPECT_FALSE(localXDisplayRunningIn(":5", socketDir));
     ::close(bindSocket(socketDir + "/X5"));  // the file stays behind
     EXPECT_FALSE(localXDisplayRunningIn(":5", socketDir));

@@ -1,6 +1,7 @@
 #include "app/LauncherWindow.h"
 #include "app/StartUp.h"
 #include "skin/SkinBitmaps.h"
+#include "support/TempFolder.h"
 #include "system/SessionState.h"
 
 #include <gtest/gtest.h>
@@ -40,15 +41,10 @@ struct OpenRecord {
 class LauncherWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        base_ = fs::temp_directory_path() /
-                ("qelvo-launcher-" +
-                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(base_);
         fs::create_directories(base_ / "home");
         root_ = (base_ / "QELVO-LAB").string();
         setSelectedDeviceName("");
     }
-    void TearDown() override { fs::remove_all(base_); }
 
     std::unique_ptr<LauncherWindow> makeLauncher(WorkingWindowOpeners openers = {}) {
         return std::make_unique<LauncherWindow>(std::make_unique<FakeCatalogue>(&devices_),
@@ -63,7 +59,8 @@ protected:
     }
 
     std::vector<std::string> devices_;
-    fs::path base_;
+    test::TempFolder folder_;
+    const fs::path base_{folder_.path()};
     std::string root_;
 };
 

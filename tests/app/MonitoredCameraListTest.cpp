@@ -3,6 +3,7 @@
 // out shows at the next rescan.
 #include "app/LauncherWindow.h"
 #include "media/DeviceCatalogue.h"
+#include "support/TempFolder.h"
 #include "support/TestCameraProvider.h"
 #include "system/SessionState.h"
 
@@ -27,8 +28,8 @@ QStringList listed(const LauncherWindow& w) {
 TEST(MonitoredCameraListTest, ProviderCamerasFollowTheListRulesAndHotPlugWithinOneRescan) {
     ::unsetenv("QELVO_VIRTUAL_DEVICES");
     test::registerTestCameraProvider();
-    const fs::path base = fs::temp_directory_path() / "qelvo-monitored-list";
-    fs::remove_all(base);
+    const test::TempFolder folder;
+    const fs::path base = folder.path();
     fs::create_directories(base / "home");
     setSelectedDeviceName("");
     test::plugTestCamera({"Provider Cam A", TestCameraKind::Raw});
@@ -55,7 +56,6 @@ TEST(MonitoredCameraListTest, ProviderCamerasFollowTheListRulesAndHotPlugWithinO
     test::unplugAllTestCameras();
     w.rescanDevices();
     EXPECT_FALSE(listed(w).contains("Provider Cam B"));
-    fs::remove_all(base);
 }
 
 // The catalogue keeps the device monitor running between listings; a provider that cannot

@@ -1,4 +1,5 @@
 #include "app/SingleInstance.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>
@@ -8,7 +9,6 @@
 #include <QLocalSocket>
 #include <QSignalSpy>
 #include <QSysInfo>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <unistd.h>
@@ -20,8 +20,8 @@ namespace {
 
 class SingleInstanceTest : public ::testing::Test {
 protected:
-    std::string runtime() const { return dir_.filePath(QStringLiteral("run")).toStdString(); }
-    QTemporaryDir dir_;
+    std::string runtime() const { return dir_ / "run"; }
+    test::TempFolder dir_;
 };
 
 TEST_F(SingleInstanceTest, ASecondStartForTheSameRootRaisesTheFirst) {
@@ -97,7 +97,7 @@ TEST_F(SingleInstanceTest, ARuntimeFolderOthersCouldReachIsNotUsed) {
     // Another user's folder behind a symbolic link, holding a lock that names a live
     // process: every start would take itself for a second one and never open.  It is not
     // used; the program runs unguarded and says so in one line.
-    const QString theirs = dir_.filePath(QStringLiteral("theirs"));
+    const QString theirs = QString::fromStdString(dir_ / "theirs");
     ASSERT_TRUE(QDir().mkpath(theirs));
     ASSERT_TRUE(QFile::link(theirs, QString::fromStdString(runtime())));
     SingleInstance probe(runtime(), "/data/lab");
@@ -122,7 +122,7 @@ TEST_F(SingleInstanceTest, ARuntimeFolderOthersCouldReachIsNotUsed) {
     }
 
     // A file where the folder should be.
-    QFile blocker(dir_.filePath(QStringLiteral("file")));
+    QFile blocker(QString::fromStdString(dir_ / "file"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     SingleInstance blocked(blocker.fileName().toStdString(), "/data/lab");
     EXPECT_EQ(blocked.claim(), SingleInstance::Claim::Unguarded);

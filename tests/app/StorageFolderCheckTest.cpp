@@ -1,4 +1,5 @@
 #include "app/StorageFolderCheck.h"
+#include "support/TempFolder.h"
 #include "system/SessionState.h"
 
 #include <gtest/gtest.h>
@@ -12,16 +13,9 @@ namespace fs = std::filesystem;
 
 class StorageFolderCheckTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        base_ =
-            fs::temp_directory_path() /
-            ("qelvo-storage-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(base_);
-        fs::create_directories(base_ / "home");
-    }
-    void TearDown() override { fs::remove_all(base_); }
-    fs::path base_;
+    void SetUp() override { fs::create_directories(base_ / "home"); }
+    test::TempFolder folder_;
+    const fs::path base_{folder_.path()};
 };
 
 TEST_F(StorageFolderCheckTest, CreatesTheRootOneLevelDeep) {

@@ -6,10 +6,10 @@
 #include "capture/SnapshotWriter.h"
 #include "desktop/Dialogs.h"
 #include "desktop/ScriptedDialogs.h"
-#include "media/DeviceCatalogue.h"
+#include "support/TempFolder.h"
+#include "support/VirtualCameras.h"
 #include "system/Clock.h"
 #include "system/SessionState.h"
-#include "system/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -19,25 +19,6 @@
 #include <set>
 
 namespace qelvo::test {
-
-// A device list made of virtual devices only, so the tests never depend on the cameras
-// plugged into the machine.
-class VirtualOnlyCatalogue : public DeviceCatalogue {
-public:
-    explicit VirtualOnlyCatalogue(const std::string& list) {
-        for (const VirtualDeviceEntry& entry : parseVirtualDeviceList(list)) {
-            VideoInputDevice device;
-            device.friendlyName = entry.friendlyName;
-            device.isVirtual = true;
-            device.virtualEntry = entry;
-            devices_.push_back(device);
-        }
-    }
-    std::vector<VideoInputDevice> videoInputs() override { return devices_; }
-
-private:
-    std::vector<VideoInputDevice> devices_;
-};
 
 inline CaptureOptions writtenSnapshots(bool hd = false) {
     CaptureOptions options;
@@ -73,7 +54,7 @@ protected:
     // A test window whose session finds its devices in `devices`.
     std::unique_ptr<CaptureTestWindow> makeWindow(const CaptureOptions& options,
                                                   const std::string& devices) {
-        catalogues.push_back(std::make_unique<VirtualOnlyCatalogue>(devices));
+        catalogues.push_back(std::make_unique<VirtualCameraList>(devices));
         auto window = std::make_unique<CaptureTestWindow>(options);
         window->session().setDeviceCatalogue(catalogues.back().get());
         window->session().setBridgeAccess(

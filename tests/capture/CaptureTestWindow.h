@@ -1,8 +1,8 @@
 #pragma once
 
 #include "capture/CaptureSession.h"
-#include "capture/WaitUntil.h"
 #include "desktop/LiveTarget.h"
+#include "support/WaitUntil.h"
 
 #include <QDialog>
 #include <QStringList>

@@ -4,7 +4,7 @@
 
 #include "capture/SnapshotButtonPoll.h"
 #include "simulated/RegistryDriverKeys.h"
-#include "system/TempFolder.h"
+#include "support/TempFolder.h"
 
 namespace qelvo {
 namespace {
@@ -36,15 +36,6 @@ protected:
     RegistryStore store_{dir_ / "registry"};
     DriverSettings settings_{store_};
 };
-
-TEST_F(DriverSettingsTest, KeyPathsFollowTheDeviceClassLayout) {
-    EXPECT_EQ(driverDeviceKeyPath(7),
-              "SYSTEM\\CurrentControlSet\\Control\\Class\\"
-              "{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}\\0007");
-    EXPECT_EQ(driverSettingsKeyPath(9998), driverDeviceKeyPath(9998) + "\\Settings");
-    EXPECT_EQ(driverDeviceKeyPath(9999), "");
-    EXPECT_EQ(driverDeviceKeyPath(-1), "");
-}
 
 TEST_F(DriverSettingsTest, LookupTakesTheFirstActiveExactDescription) {
     EXPECT_EQ(settings_.findDriverSettingsKey(), -1);  // no keys at all

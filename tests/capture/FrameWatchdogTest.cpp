@@ -1,5 +1,5 @@
 #include "capture/FrameWatchdog.h"
-#include "capture/WaitUntil.h"
+#include "support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 

@@ -2,11 +2,11 @@
 #include "capture/FrameWatchdog.h"
 #include "capture/GrabberCallbacks.h"
 #include "capture/SnapshotWriter.h"
-#include "capture/WaitUntil.h"
 #include "desktop/LiveTarget.h"
+#include "support/TempFolder.h"
+#include "support/WaitUntil.h"
 #include "system/Clock.h"
 #include "system/SessionState.h"
-#include "system/TempFolder.h"
 
 #include <gtest/gtest.h>
 

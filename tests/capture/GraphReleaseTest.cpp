@@ -1,9 +1,9 @@
 // A graph handed back to the GUI thread by a device task that finished as the program ends.  Runs
 // without the shared test main: the application object goes away inside the test.
 #include "capture/DeviceTask.h"
-#include "media/DeviceCatalogue.h"
 #include "media/MediaDevices.h"
 #include "media/MediaGraph.h"
+#include "support/VirtualCameras.h"
 
 #include <gtest/gtest.h>
 
@@ -23,10 +23,7 @@ TEST(GraphRelease, AGraphStillQueuedForReleaseWhenTheApplicationEndsDoesNotHoldI
         // A graph whose picture has a window of its own, as a recording graph has.
         std::shared_ptr<MediaGraph> graph = MediaGraph::create();
         ASSERT_TRUE(graph);
-        VideoInputDevice device;
-        device.friendlyName = "Release Cam";
-        device.isVirtual = true;
-        device.virtualEntry = parseVirtualDeviceList("Release Cam{size=64x48}").front();
+        const VideoInputDevice device = test::virtualDevice("Release Cam{size=64x48}");
         MediaComponent source;
         ASSERT_TRUE(bindVideoInput(device, source).ok());
         ASSERT_TRUE(graph->add(source, "Cap").ok());

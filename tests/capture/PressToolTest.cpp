@@ -16,7 +16,7 @@
 #include "capture/SnapshotButtonPoll.h"
 #include "simulated/RegistryDriverKeys.h"
 #include "simulated/VirtualButtonChannel.h"
-#include "system/TempFolder.h"
+#include "support/TempFolder.h"
 
 extern char** environ;
 

@@ -1,6 +1,7 @@
 #include "capture/SnapshotWriter.h"
 #include "imaging/CxImage.h"
-#include "system/TempFolder.h"
+#include "support/TempFolder.h"
+#include "support/TestBitmaps.h"
 
 #include <gtest/gtest.h>
 
@@ -12,20 +13,7 @@
 namespace qelvo {
 namespace {
 
-std::shared_ptr<const FrameRecord> makeFrame(int width, int height, std::uint8_t blue,
-                                             std::uint8_t green, std::uint8_t red) {
-    std::vector<std::uint8_t> pixels(frameRowBytes(width) * height, 0);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            std::uint8_t* p = pixels.data() + y * frameRowBytes(width) + x * 3;
-            p[0] = blue;
-            p[1] = green;
-            p[2] = red;
-        }
-    auto record = std::make_shared<FrameRecord>();
-    record->assign(pixels.data(), pixels.size(), FrameHeader::forFrame(width, height), 0);
-    return record;
-}
+using test::solidFrame;
 
 std::set<std::string> filesIn(const std::string& folder) {
     std::set<std::string> names;
@@ -41,7 +29,7 @@ TEST(SnapshotWriter, NamesFollowLocalTimeAndPictureDecodesAtFrameSize) {
     EXPECT_EQ(snapshotBaseName("/a/b", kTime), "/a/b/20261208-090503");
     EXPECT_EQ(snapshotBaseName("/a/b/", kTime), "/a/b/20261208-090503");
 
-    auto frame = makeFrame(642, 10, 200, 100, 50);  // padded rows
+    auto frame = solidFrame(642, 10, QColor(50, 100, 200));  // padded rows
     const std::string path = writeSnapshot(*frame, folder.path(), kTime);
     EXPECT_EQ(path, folder / "20261208-090503.jpg");
     CxImage picture;
@@ -57,7 +45,7 @@ TEST(SnapshotWriter, NamesFollowLocalTimeAndPictureDecodesAtFrameSize) {
 TEST(SnapshotWriter, ExistingPicturesAreNeverOverwritten) {
     test::TempFolder folder;
     { std::ofstream(folder / "20261208-090503.jpg") << "keep me"; }
-    auto frame = makeFrame(16, 16, 1, 2, 3);
+    auto frame = solidFrame(16, 16, QColor(3, 2, 1));
     EXPECT_EQ(writeSnapshot(*frame, folder.path(), kTime), folder / "20261208-090503-1.jpg");
     EXPECT_EQ(writeSnapshot(*frame, folder.path(), kTime), folder / "20261208-090503-2.jpg");
     std::ifstream kept(folder / "20261208-090503.jpg");
@@ -73,7 +61,7 @@ TEST(SnapshotWriter, ConcurrentWritersInOneSecondGetDistinctCompleteFiles) {
     std::vector<std::thread> threads;
     for (int i = 0; i < kWriters; ++i)
         threads.emplace_back([&, i] {
-            auto frame = makeFrame(320, 240, static_cast<std::uint8_t>(i * 30), 0, 0);
+            auto frame = solidFrame(320, 240, QColor(0, 0, i * 30));
             written[i] = writeSnapshot(*frame, folder.path(), kTime);
         });
     for (auto& t : threads) t.join();
@@ -95,7 +83,7 @@ TEST(SnapshotWriter, IncompleteFrameOrUnwritableFolderWritesNothing) {
     EXPECT_EQ(writeSnapshot(*record, folder.path(), kTime), "");
     EXPECT_TRUE(filesIn(folder.path()).empty());
 
-    auto frame = makeFrame(8, 8, 0, 0, 0);
+    auto frame = solidFrame(8, 8, QColor(0, 0, 0));
     EXPECT_EQ(writeSnapshot(*frame, folder / "missing", kTime), "");
 }
 

@@ -1,4 +1,5 @@
 #include "desktop/Dialogs.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <deque>
@@ -71,9 +71,8 @@ void typeAndAccept(QWidget* modal, const QString& text) {
 }
 
 TEST(FileDialogs, SaveUsesTheRequestAsItStandsAndRefusesAMissingFolder) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString folder = dir.path();
+    const test::TempFolder dir;
+    const QString folder = QString::fromStdString(dir.path());
     std::ofstream((folder + "/old.JPG").toStdString()) << "picture";
 
     FileDialogRequest request;

@@ -4,37 +4,28 @@
 
 #include <QImage>
 #include <cstdint>
-#include <cstring>
 #include <thread>
 #include <vector>
 
-#include "media/MediaTestSupport.h"
+#include "support/TestBitmaps.h"
+#include "support/WaitUntil.h"
 
 namespace qelvo {
 namespace {
 
-using testing_support::waitFor;
+using test::waitUntil;
 
-// A bottom-up 24-bit frame whose bottom half is `bottom` and top half `top` (B,G,R).
+// A frame whose bottom half is `bottom` and top half `top`, with junk in its row padding.
 std::vector<std::uint8_t> twoBandFrame(int w, int h, int stride, QRgb bottom, QRgb top) {
-    std::vector<std::uint8_t> f(static_cast<std::size_t>(stride) * h, 0xEE);
-    for (int y = 0; y < h; ++y) {
-        const QRgb c = y < h / 2 ? bottom : top;
-        for (int x = 0; x < w; ++x) {
-            std::uint8_t* p = f.data() + y * stride + x * 3;
-            p[0] = qBlue(c);
-            p[1] = qGreen(c);
-            p[2] = qRed(c);
-        }
-    }
-    return f;
+    return test::bottomUpPixels(
+        w, h, stride, [&](int, int row) { return QColor(row < h / 2 ? bottom : top); }, 0xEE);
 }
 
 TEST(LiveTarget, ManySubmitsFromAnotherThreadAskForOneRepaintAndTheNewestIsPainted) {
     LiveTarget target;
     target.resize(64, 48);
     target.show();
-    waitFor([] { return false; }, 50);
+    waitUntil([] { return false; }, 50);
     const std::uint64_t paintedBefore = target.paintedFrames();
     // 101 frames from a streaming thread while the GUI thread is busy: the last is green.
     std::thread streaming([&] {
@@ -48,7 +39,7 @@ TEST(LiveTarget, ManySubmitsFromAnotherThreadAskForOneRepaintAndTheNewestIsPaint
     EXPECT_EQ(target.submittedFrames(), 101u);
     EXPECT_EQ(target.requestedRepaints(), 1u);
     EXPECT_TRUE(target.repaintPending());
-    ASSERT_TRUE(waitFor([&] { return target.paintedFrames() > paintedBefore; }));
+    ASSERT_TRUE(waitUntil([&] { return target.paintedFrames() > paintedBefore; }));
     EXPECT_FALSE(target.repaintPending());
     const QImage shown = target.grab().toImage();
     EXPECT_EQ(shown.pixel(0, 0), qRgb(0, 255, 0));
@@ -67,7 +58,7 @@ TEST(LiveTarget, PaintsBottomUpAndTopDownFramesUprightOverItsWholeArea) {
     const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255);
     const auto bottomUp = twoBandFrame(10, 4, 32, red, blue);  // bottom red, top blue
     target.submitFrame(bottomUp.data(), 10, 4, 32);
-    ASSERT_TRUE(waitFor([&] { return target.paintedFrames() >= 1 && !target.repaintPending(); }));
+    ASSERT_TRUE(waitUntil([&] { return target.paintedFrames() >= 1 && !target.repaintPending(); }));
     QImage shown = target.grab().toImage();
     EXPECT_EQ(shown.pixel(50, 0), blue);
     EXPECT_EQ(shown.pixel(99, 29), red);
@@ -78,7 +69,7 @@ TEST(LiveTarget, PaintsBottomUpAndTopDownFramesUprightOverItsWholeArea) {
         std::copy_n(bottomUp.data() + (3 - y) * 32, 32, topDown.data() + y * 32);
     const auto before = target.paintedFrames();
     target.submitTopDownFrame(topDown.data(), 10, 4, 32);
-    ASSERT_TRUE(waitFor([&] { return target.paintedFrames() > before; }));
+    ASSERT_TRUE(waitUntil([&] { return target.paintedFrames() > before; }));
     shown = target.grab().toImage();
     EXPECT_EQ(shown.pixel(0, 0), blue);
     EXPECT_EQ(shown.pixel(0, 29), red);
@@ -89,7 +80,7 @@ TEST(LiveTarget, PaintsBottomUpAndTopDownFramesUprightOverItsWholeArea) {
     EXPECT_EQ(target.submittedFrames(), 2u);
     target.clearFrame();
     const auto painted = target.paintedFrames();
-    waitFor([] { return false; }, 50);
+    waitUntil([] { return false; }, 50);
     EXPECT_NE(target.grab().toImage().pixel(50, 0), blue);
     EXPECT_EQ(target.paintedFrames(), painted);
 }
@@ -101,131 +92,18 @@ TEST(LiveTarget, NearestSamplesAreTheSameForFramesLargerAndSmallerThanThePanel) 
     // Each pixel carries its own position: red = column, green = row from the top.
     for (auto [w, h] : {std::pair{200, 100}, std::pair{20, 10}, std::pair{50, 25}}) {
         SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
-        const int stride = (w * 3 + 3) / 4 * 4;
-        std::vector<std::uint8_t> frame(static_cast<std::size_t>(stride) * h);
-        for (int row = 0; row < h; ++row)  // bottom-up rows
-            for (int x = 0; x < w; ++x) {
-                std::uint8_t* p = frame.data() + row * stride + x * 3;
-                p[0] = 7;
-                p[1] = static_cast<std::uint8_t>(h - 1 - row);
-                p[2] = static_cast<std::uint8_t>(x);
-            }
+        const int stride = static_cast<int>(frameRowBytes(w));
+        const auto frame =
+            test::bottomUpPixels(w, h, [&](int x, int row) { return QColor(x, h - 1 - row, 7); });
         const auto before = target.paintedFrames();
         target.submitFrame(frame.data(), w, h, stride);
-        ASSERT_TRUE(waitFor([&] { return target.paintedFrames() > before; }));
+        ASSERT_TRUE(waitUntil([&] { return target.paintedFrames() > before; }));
         const QImage shown = target.grab().toImage();
         int wrong = 0;
         for (int dy = 0; dy < 25; ++dy)
             for (int dx = 0; dx < 50; ++dx)
                 if (shown.pixel(dx, dy) != qRgb(dx * w / 50, dy * h / 25, 7)) ++wrong;
         EXPECT_EQ(wrong, 0);
-    }
-}
-
-TEST(FramePool, ABlockComesBackOnlyWhenItsLastHolderLetsGoAndNeverShrinks) {
-    FramePool pool(2);
-    std::shared_ptr<PixelBlock> first = pool.acquire(100);
-    ASSERT_TRUE(first);
-    const std::uint8_t* firstBytes = first->data();
-    SharedPixels reader = first;  // a frame handed on
-    first.reset();
-    std::shared_ptr<PixelBlock> second = pool.acquire(100);
-    ASSERT_TRUE(second);
-    EXPECT_NE(second->data(), firstBytes) << "a block someone reads is not written again";
-    second.reset();
-    reader.reset();
-    EXPECT_EQ(pool.freeBlocks(), 2u);
-    std::shared_ptr<PixelBlock> again = pool.acquire(60);
-    ASSERT_TRUE(again);
-    EXPECT_EQ(again->capacity(), 100u) << "a smaller frame reuses a block";
-    EXPECT_EQ(pool.freeBlocks(), 1u);
-
-    std::shared_ptr<PixelBlock> larger = pool.acquire(300);
-    ASSERT_TRUE(larger);
-    EXPECT_EQ(larger->capacity(), 300u);
-    EXPECT_EQ(pool.blockSize(), 300u);
-    EXPECT_EQ(pool.freeBlocks(), 0u) << "blocks too small for the new size are let go";
-    again.reset();
-    EXPECT_EQ(pool.freeBlocks(), 0u);
-
-    // A block may outlive its pool (a snapshot still being written when the graph goes).
-    SharedPixels survivor;
-    {
-        FramePool gone(1);
-        survivor = gone.acquire(4 << 20);  // a mapped block
-    }
-    ASSERT_TRUE(survivor);
-    EXPECT_EQ(survivor->capacity(), 4u << 20);
-}
-
-TEST(FramePool, ASizeThatCannotBeHadFailsAndLeavesThePoolAsItWas) {
-    FramePool pool(2);
-    pool.acquire(100);
-    // Sizes near the top of the address space must fail cleanly, not wrap into a small
-    // mapping while the block claims the full size.
-    for (std::size_t absurd : {SIZE_MAX - (std::size_t{1} << 20), SIZE_MAX, SIZE_MAX / 2 + 1})
-        EXPECT_FALSE(pool.acquire(absurd)) << absurd;
-    EXPECT_EQ(pool.blockSize(), 100u);
-    EXPECT_EQ(pool.freeBlocks(), 1u) << "the kept block was not retired for nothing";
-    std::shared_ptr<PixelBlock> next = pool.acquire(80);
-    ASSERT_TRUE(next) << "frames of a size that can be had still get blocks";
-    EXPECT_EQ(next->capacity(), 100u);
-}
-
-TEST(FramePool, CopyTurnsTopDownRowsBottomUpWithZeroPadding) {
-    FramePool pool(1);
-    pool.acquire(16 * 3)->data()[15] = 0xAB;  // a used block with junk where padding goes
-    // Three rows of five pixels, top row first, rows 20 bytes apart; byte = row * 16 + column.
-    std::vector<std::uint8_t> topDown(60, 0xEE);
-    for (int row = 0; row < 3; ++row)
-        for (int i = 0; i < 15; ++i)
-            topDown[row * 20 + i] = static_cast<std::uint8_t>(row * 16 + i);
-    const GrabbedFrame frame = copyFrameBottomUp(pool, topDown.data() + 40, -20, 5, 3, 2.5);
-    ASSERT_TRUE(frame.pixels);
-    EXPECT_EQ(frame.length, 48u);
-    EXPECT_EQ(frame.rowBytes(), 16u);
-    EXPECT_DOUBLE_EQ(frame.sampleTime, 2.5);
-    for (int stored = 0; stored < 3; ++stored) {
-        const std::uint8_t* row = frame.data() + stored * 16;
-        EXPECT_EQ(row[0], (2 - stored) * 16) << "bottom row first";
-        EXPECT_EQ(row[14], (2 - stored) * 16 + 14);
-        EXPECT_EQ(row[15], 0) << "padding";
-    }
-    EXPECT_FALSE(copyFrameBottomUp(pool, nullptr, 16, 5, 3, 0).pixels);
-    EXPECT_FALSE(copyFrameBottomUp(pool, topDown.data(), 16, 0, 3, 0).pixels);
-}
-
-// A frame of several megabytes takes the copy that writes around the caches, a small one
-// the plain stores; rows of odd widths start and end off any alignment, in both source
-// directions, and B,G,R,x sources are packed to three bytes on the way.
-TEST(FramePool, FramesCopyEveryPixelInBothRowOrdersFromBothLayouts) {
-    for (const auto& [width, height] : {std::pair{1001, 800}, std::pair{37, 5}, std::pair{1, 3}}) {
-        for (const SourcePixels layout : {SourcePixels::Bgr, SourcePixels::Bgrx}) {
-            const std::size_t pixelBytes = layout == SourcePixels::Bgrx ? 4 : 3;
-            const std::size_t row = (width * 3 + 3) / 4 * 4, stride = width * pixelBytes + 6;
-            std::vector<std::uint8_t> source(stride * height);
-            for (std::size_t i = 0; i < source.size(); ++i)
-                source[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
-            FramePool pool(1);
-            std::memset(pool.acquire(row * height)->data(), 0xFF, row * height);  // junk
-            for (const bool topDown : {true, false}) {
-                const std::uint8_t* bottom =
-                    topDown ? source.data() + stride * (height - 1) : source.data();
-                const std::ptrdiff_t step = topDown ? -static_cast<std::ptrdiff_t>(stride) : stride;
-                const GrabbedFrame frame =
-                    copyFrameBottomUp(pool, bottom, step, width, height, 0, layout);
-                ASSERT_TRUE(frame.pixels);
-                ASSERT_EQ(frame.length, row * height);
-                std::vector<std::uint8_t> expected(row * height, 0);
-                for (int y = 0; y < height; ++y)
-                    for (int x = 0; x < width; ++x)
-                        std::memcpy(expected.data() + row * y + x * 3,
-                                    bottom + step * y + x * pixelBytes, 3);
-                EXPECT_EQ(0, std::memcmp(frame.data(), expected.data(), expected.size()))
-                    << width << "x" << height << (topDown ? " top-down" : " bottom-up")
-                    << (layout == SourcePixels::Bgrx ? " from B,G,R,x" : " from B,G,R");
-            }
-        }
     }
 }
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "devices/CameraControlBackend.h"
-#include "system/TempFolder.h"
+#include "support/TempFolder.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "imaging/CxImage.h"
-#include "imaging/TestPictures.h"
+#include "support/TestPictures.h"
 
 namespace qelvo {
 namespace {

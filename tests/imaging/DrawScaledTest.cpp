@@ -4,7 +4,7 @@
 
 #include "imaging/CxImage.h"
 #include "imaging/DrawScaled.h"
-#include "imaging/TestPictures.h"
+#include "support/TestPictures.h"
 
 namespace qelvo {
 namespace {

@@ -10,9 +10,10 @@
 #include "imaging/ExifEditor.h"
 #include "imaging/JpegQuality.h"
 #include "imaging/JpegSegments.h"
-#include "imaging/TestPictures.h"
 #include "imaging/fuzz/ExifInput.h"
 #include "support/FuzzSupport.h"
+#include "support/TempFolder.h"
+#include "support/TestPictures.h"
 
 namespace qelvo {
 namespace {
@@ -94,8 +95,8 @@ TEST(ExifEditorTest, MalformedBlocksAreNeitherReadNorChanged) {
 
 TEST(JpegSegmentsTest, TheExifSegmentGoesBehindJfifAndIsFoundAgain) {
     CxImage picture = test::PhotoPicture(32, 16, 3);
-    test::TempDir dir;
-    const std::string path = dir.File("p.jpg");
+    test::TempFolder dir;
+    const std::string path = dir / "p.jpg";
     picture.SetQuality(80);
     ASSERT_TRUE(picture.SaveFile(path.c_str(), FormatJpeg));
     std::vector<std::uint8_t> file = test::ReadBytes(path);
@@ -124,14 +125,14 @@ TEST(JpegQualityTest, EstimatesTheQualityLibjpegWasGiven) {
     // The program's encoder allows tables beyond the baseline range.
     CxImage picture = test::PhotoPicture(32, 16, 3);
     for (int quality : {3, 80}) {
-        const std::vector<std::uint8_t> file = test::EncodeLikeSpecified(picture, quality);
+        const std::vector<std::uint8_t> file = test::EncodeWithLibjpeg(picture, quality);
         EXPECT_EQ(EstimateJpegQuality(file), quality);
     }
     EXPECT_EQ(EstimateJpegQuality({0xFF, 0xD8, 0xFF, 0xD9}), 0);
 }
 
 TEST(ExifFuzzInputs, SeedsAndKeptInputsGiveSoundResults) {
-    test::TempDir seeds;
+    test::TempFolder seeds;
     ASSERT_GT(fuzz::writeExifSeeds(seeds.path()), 0);
     for (const auto& [name, bytes] : fuzz::folderFiles(seeds.path()))
         EXPECT_EQ(fuzz::checkExifInput(bytes), "") << "seed " << name;

@@ -6,9 +6,10 @@
 
 #include "imaging/CxImage.h"
 #include "imaging/ImageAdjustment.h"
-#include "imaging/ImageOpsReference.h"
 #include "imaging/NearestSample.h"
-#include "imaging/TestPictures.h"
+#include "support/ImageOpsReference.h"
+#include "support/TempFolder.h"
+#include "support/TestPictures.h"
 
 namespace qelvo {
 namespace {
@@ -25,8 +26,8 @@ const KindCase kKinds[] = {{ImageAdjustment::Brightness, 255, 60},
                            {ImageAdjustment::Saturation, 100, 40},
                            {ImageAdjustment::Histogram, 500, -420}};
 
-std::string SavedPhoto(const test::TempDir& dir, int w, int h, bool grey = false) {
-    const std::string path = dir.File(grey ? "grey.jpg" : "photo.jpg");
+std::string SavedPhoto(const test::TempFolder& dir, int w, int h, bool grey = false) {
+    const std::string path = dir / (grey ? "grey.jpg" : "photo.jpg");
     if (grey) {
         test::JpegRecipe recipe;
         recipe.width = w;
@@ -42,7 +43,7 @@ std::string SavedPhoto(const test::TempDir& dir, int w, int h, bool grey = false
 // sampled to that size, and the level counts are those of the whole adjusted picture; at the
 // initial value and after a step, for colour and greyscale pictures and every channel choice.
 TEST(ImageAdjustment, PreviewAndLevelsEqualTheWholeComputation) {
-    test::TempDir dir;
+    test::TempFolder dir;
     for (const bool grey : {false, true}) {
         const std::string path = SavedPhoto(dir, 203, 151, grey);
         for (const KindCase& k : kKinds) {
@@ -80,7 +81,7 @@ TEST(ImageAdjustment, PreviewAndLevelsEqualTheWholeComputation) {
 // A step changes the picture (so the comparison above is not between unchanged pictures),
 // except where nothing should change: brightness and contrast 0 leave every byte alone.
 TEST(ImageAdjustment, ZeroBrightnessAndContrastChangeNothingAndStepsDo) {
-    test::TempDir dir;
+    test::TempFolder dir;
     const std::string path = SavedPhoto(dir, 40, 30);
     for (const KindCase& k : kKinds) {
         ImageAdjustment a(k.kind, -k.maximum, k.maximum);
@@ -112,7 +113,7 @@ TEST(ImageAdjustment, ZeroBrightnessAndContrastChangeNothingAndStepsDo) {
 // The hue slider covers the hue circle once: -180 is byte 0, +180 byte 255, and +76 (where
 // a wrapping byte came back to 0) is a hue of its own.
 TEST(ImageAdjustment, HueValueMapsOnceOntoTheHueByte) {
-    test::TempDir dir;
+    test::TempFolder dir;
     const std::string path = SavedPhoto(dir, 24, 16);
     ImageAdjustment hue(ImageAdjustment::Hue, -180, 180);
     ASSERT_TRUE(hue.Load(path));
@@ -134,7 +135,7 @@ TEST(ImageAdjustment, HueValueMapsOnceOntoTheHueByte) {
 }
 
 TEST(ImageAdjustment, OutOfRangeValuesApplyNothing) {
-    test::TempDir dir;
+    test::TempFolder dir;
     const std::string path = SavedPhoto(dir, 24, 16);
     ImageAdjustment a(ImageAdjustment::Brightness, -255, 255);
     ASSERT_TRUE(a.Load(path));
@@ -148,8 +149,8 @@ TEST(ImageAdjustment, OutOfRangeValuesApplyNothing) {
 // A picture that cannot be read gives empty previews and zero levels, and saving it writes
 // nothing and says why (the file stays as it was).
 TEST(ImageAdjustment, UnreadablePictureSavesNothing) {
-    test::TempDir dir;
-    const std::string path = dir.File("broken.jpg");
+    test::TempFolder dir;
+    const std::string path = dir / "broken.jpg";
     const std::vector<std::uint8_t> junk = {'n', 'o', 't', ' ', 'a', ' ', 'J', 'P', 'E', 'G'};
     test::WriteBytes(path, junk);
     ImageAdjustment a(ImageAdjustment::Histogram, -500, 500);
@@ -162,23 +163,23 @@ TEST(ImageAdjustment, UnreadablePictureSavesNothing) {
     EXPECT_FALSE(a.Save(path, reason));
     EXPECT_NE(reason.find("Unknown or wrong format"), std::string::npos) << reason;
     EXPECT_EQ(test::ReadBytes(path), junk);
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"broken.jpg"});
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"broken.jpg"});
 
     // A folder that went away while the dialog was open: the save says so.
     ImageAdjustment good(ImageAdjustment::Brightness, -255, 255);
     ASSERT_TRUE(good.Load(SavedPhoto(dir, 8, 8)));
-    EXPECT_FALSE(good.Save(dir.File("gone/photo.jpg"), reason));
+    EXPECT_FALSE(good.Save(dir / "gone/photo.jpg", reason));
     EXPECT_NE(reason.find("No such file"), std::string::npos) << reason;
 
     ImageAdjustment missing(ImageAdjustment::Brightness, -255, 255);
-    EXPECT_FALSE(missing.Load(dir.File("gone.jpg")));
+    EXPECT_FALSE(missing.Load(dir / "gone.jpg"));
     EXPECT_NE(missing.LoadError().find("No such file"), std::string::npos) << missing.LoadError();
 }
 
 // A JPEG cut short decodes, with grey fill in place of what is missing: it is refused with
 // the picture tools' reason, and saving it changes nothing.
 TEST(ImageAdjustment, ACutShortJpegIsRefusedWithThePictureToolsReason) {
-    test::TempDir dir;
+    test::TempFolder dir;
     const std::string path = SavedPhoto(dir, 160, 120);
     std::vector<std::uint8_t> cut = test::ReadBytes(path);
     cut.resize(cut.size() * 2 / 3);
@@ -192,15 +193,15 @@ TEST(ImageAdjustment, ACutShortJpegIsRefusedWithThePictureToolsReason) {
     EXPECT_FALSE(a.Save(path, reason));
     EXPECT_NE(reason.find("the file is not a complete JPEG picture"), std::string::npos) << reason;
     EXPECT_EQ(test::ReadBytes(path), cut);
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"photo.jpg"});
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"photo.jpg"});
 }
 
 // Tiny and very large pictures work with the histogram kind (the heaviest).
 TEST(ImageAdjustment, OnePixelAndEightThousandBySixThousand) {
-    test::TempDir dir;
+    test::TempFolder dir;
     for (const auto& [w, h] : {std::pair{1, 1}, std::pair{8000, 6000}}) {
         CxImage picture = test::PhotoPicture(w, h, 3);
-        const std::string path = dir.File("big.jpg");
+        const std::string path = dir / "big.jpg";
         ASSERT_TRUE(picture.SaveFile(path.c_str(), FormatJpeg));
         picture.Clear();
         ImageAdjustment a(ImageAdjustment::Histogram, -500, 500);

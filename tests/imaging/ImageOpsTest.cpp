@@ -7,8 +7,8 @@
 
 #include "imaging/ColorSpace.h"
 #include "imaging/CxImage.h"
-#include "imaging/ImageOpsReference.h"
-#include "imaging/TestPictures.h"
+#include "support/ImageOpsReference.h"
+#include "support/TestPictures.h"
 
 namespace qelvo {
 namespace {
@@ -186,7 +186,7 @@ TEST(StretchLevels, MatchesReferenceForBothMethodsAndDepths) {
     }
 }
 
-TEST(StretchLevels, SpecifiedCases) {
+TEST(StretchLevels, FullRangeStaysNarrowGreysSpreadAndGreyPicturesMapTheirIndices) {
     // Levels already covering 0..255: no change.
     CxImage full;
     full.Create(256, 2, 24);
@@ -224,7 +224,7 @@ TEST(StretchLevels, SpecifiedCases) {
     EXPECT_TRUE(grey.IsGrayScale());
 }
 
-TEST(EqualizeLevels, MatchesReferenceAndSpecifiedCases) {
+TEST(EqualizeLevels, MatchesTheReferenceLeavesAllBlackAloneAndKeepsGreyPicturesGrey) {
     for (const Size s : kSizes) {
         CxImage img = RandomPicture(s.w, s.h, 24, s.w * s.h);
         CxImage ref = Copy(img);
@@ -443,7 +443,7 @@ TEST(Resize, NearestModeMatchesReference) {
     }
 }
 
-TEST(Resize, SpecifiedCases) {
+TEST(Resize, HalvingSamplesEveryOtherPixelSameSizeIsACopyAndZeroSizesFail) {
     const CxImage src = RandomPicture(10, 6, 24, 3);
     CxImage half = Copy(src);
     ASSERT_TRUE(half.Resize(5, 3, 1));

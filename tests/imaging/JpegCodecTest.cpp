@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "imaging/CxImage.h"
-#include "imaging/TestPictures.h"
+#include "support/TempFolder.h"
+#include "support/TestPictures.h"
 
 namespace qelvo {
 namespace {
@@ -16,14 +17,14 @@ namespace {
 using test::DecodeJpeg;
 using test::MakeJpeg;
 using test::ReadBytes;
-using test::TempDir;
+using test::TempFolder;
 using test::WriteBytes;
 
 TEST(JpegSave, SnapshotPathWritesAJfifFileLibjpegReads) {
-    TempDir dir;
+    TempFolder dir;
     CxImage img = test::PhotoPicture(333, 201, 4);
     img.SetQuality(80);
-    const std::string path = dir.File("snap.jpg");
+    const std::string path = dir / "snap.jpg";
     ASSERT_TRUE(img.SaveFile(path.c_str(), FormatJpeg)) << img.LastError();
     const auto decoded = DecodeJpeg(ReadBytes(path));
     EXPECT_EQ(decoded.width, 333);
@@ -38,11 +39,11 @@ TEST(JpegSave, SnapshotPathWritesAJfifFileLibjpegReads) {
     const RgbQuad topLeft = img.GetPixelColor(0, 200);
     EXPECT_NEAR(decoded.pixels[0], topLeft.red, 12);
     EXPECT_NEAR(decoded.pixels[2], topLeft.blue, 12);
-    EXPECT_EQ(dir.Entries().size(), 1u);  // no temporary file left behind
+    EXPECT_EQ(dir.entries().size(), 1u);  // no temporary file left behind
 }
 
 TEST(JpegSave, RoundTripKeepsSizeOrientationAndResolution) {
-    TempDir dir;
+    TempFolder dir;
     CxImage img;
     ASSERT_NE(img.Create(40, 30, 24), nullptr);
     // Left half red, top third blue: colours survive compression clearly.
@@ -54,7 +55,7 @@ TEST(JpegSave, RoundTripKeepsSizeOrientationAndResolution) {
                                      : RgbQuad{0, 255, 0, 0});
     img.SetXDpi(300);
     img.SetYDpi(150);
-    const std::string path = dir.File("a.jpg");
+    const std::string path = dir / "a.jpg";
     ASSERT_TRUE(img.SaveFile(path.c_str(), FormatJpeg));
     CxImage back;
     ASSERT_TRUE(back.LoadFile(path.c_str(), FormatJpeg)) << back.LastError();
@@ -74,9 +75,9 @@ TEST(JpegSave, RoundTripKeepsSizeOrientationAndResolution) {
 }
 
 TEST(JpegSave, EncodingMatchesLibjpegDirectlyBitForBit) {
-    // The same picture through libjpeg directly with the specified settings must give the
+    // The same picture through libjpeg directly with the encoder's settings must give the
     // same bytes, for colour and grey pictures, odd sizes, qualities and resolutions.
-    TempDir dir;
+    TempFolder dir;
     struct Case {
         int w, h, bits, quality, dpi;
     } cases[] = {
@@ -87,9 +88,9 @@ TEST(JpegSave, EncodingMatchesLibjpegDirectlyBitForBit) {
         img.SetQuality(static_cast<std::uint8_t>(c.quality));
         img.SetXDpi(c.dpi);
         img.SetYDpi(c.dpi);
-        const std::string path = dir.File("p.jpg");
+        const std::string path = dir / "p.jpg";
         ASSERT_TRUE(img.SaveFile(path.c_str(), FormatJpeg)) << img.LastError();
-        EXPECT_EQ(ReadBytes(path), test::EncodeLikeSpecified(img, c.quality)) << c.w << "x" << c.h;
+        EXPECT_EQ(ReadBytes(path), test::EncodeWithLibjpeg(img, c.quality)) << c.w << "x" << c.h;
 
         // Decoding gives libjpeg's pixels, stored bottom-up as blue, green, red.
         const auto decoded = DecodeJpeg(ReadBytes(path));
@@ -109,8 +110,8 @@ TEST(JpegSave, EncodingMatchesLibjpegDirectlyBitForBit) {
 }
 
 TEST(JpegSave, FailedSavesLeaveTheExistingFileAlone) {
-    TempDir dir;
-    const std::string path = dir.File("keep.jpg");
+    TempFolder dir;
+    const std::string path = dir / "keep.jpg";
     const std::vector<std::uint8_t> original = {1, 2, 3, 4, 5};
     WriteBytes(path, original);
 
@@ -129,11 +130,11 @@ TEST(JpegSave, FailedSavesLeaveTheExistingFileAlone) {
     EXPECT_STREQ(colour.LastError(), "Can't save this image as WBMP");
 
     EXPECT_EQ(ReadBytes(path), original);
-    EXPECT_EQ(dir.Entries().size(), 1u);
+    EXPECT_EQ(dir.entries().size(), 1u);
 
     // An unwritable folder: no file can be opened, nothing changes.
-    EXPECT_FALSE(colour.SaveFile(dir.File("missing/x.jpg").c_str(), FormatJpeg));
-    EXPECT_EQ(dir.Entries().size(), 1u);
+    EXPECT_FALSE(colour.SaveFile((dir / "missing/x.jpg").c_str(), FormatJpeg));
+    EXPECT_EQ(dir.entries().size(), 1u);
 }
 
 TEST(JpegSave, FullDiskIsALibjpegWriteErrorAndKeepsTheOldFile) {
@@ -148,16 +149,16 @@ TEST(JpegSave, FullDiskIsALibjpegWriteErrorAndKeepsTheOldFile) {
 }
 
 TEST(JpegSave, LongestFileNamesStillSave) {
-    TempDir dir;
-    const std::string path = dir.File(std::string(251, 'n') + ".jpg");  // 255 characters
+    TempFolder dir;
+    const std::string path = dir / (std::string(251, 'n') + ".jpg");  // 255 characters
     CxImage img = test::PhotoPicture(8, 8, 1);
     ASSERT_TRUE(img.SaveFile(path.c_str(), FormatJpeg));
-    EXPECT_EQ(dir.Entries().size(), 1u);
+    EXPECT_EQ(dir.entries().size(), 1u);
 }
 
 TEST(JpegSave, ReplacingAFileKeepsItsPermissions) {
-    TempDir dir;
-    const std::string path = dir.File("perm.jpg");
+    TempFolder dir;
+    const std::string path = dir / "perm.jpg";
     WriteBytes(path, {9, 9});
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
     CxImage img = test::PhotoPicture(16, 16, 1);
@@ -195,7 +196,7 @@ TEST(JpegStreams, DecodeStartsAtTheStreamPositionAndReturnsThereOnFailure) {
 }
 
 TEST(JpegStreams, ConcurrentSnapshotWritersEachWriteWholeFiles) {
-    TempDir dir;
+    TempFolder dir;
     std::vector<std::thread> writers;
     for (int t = 0; t < 4; ++t) {
         writers.emplace_back([&dir, t] {
@@ -204,19 +205,18 @@ TEST(JpegStreams, ConcurrentSnapshotWritersEachWriteWholeFiles) {
                 img.SetQuality(80);
                 // All writers also replace one shared name, as two snapshots in one second do.
                 img.SaveFile(
-                    dir.File("shot-" + std::to_string(t) + "-" + std::to_string(i) + ".jpg")
-                        .c_str(),
+                    (dir / "shot-" + std::to_string(t) + "-" + std::to_string(i) + ".jpg").c_str(),
                     FormatJpeg);
-                img.SaveFile(dir.File("same.jpg").c_str(), FormatJpeg);
+                img.SaveFile((dir / "same.jpg").c_str(), FormatJpeg);
             }
         });
     }
     for (auto& w : writers) w.join();
-    const auto names = dir.Entries();
+    const auto names = dir.entries();
     EXPECT_EQ(names.size(), 21u);  // no temporary file left behind
     for (const auto& name : names) {
         CxImage img;
-        ASSERT_TRUE(img.LoadFile(dir.File(name).c_str(), FormatJpeg)) << name;
+        ASSERT_TRUE(img.LoadFile((dir / name).c_str(), FormatJpeg)) << name;
         EXPECT_EQ(img.Height(), 240);
     }
 }

@@ -10,19 +10,20 @@
 
 #include "imaging/CxImage.h"
 #include "imaging/JpegResolution.h"
-#include "imaging/TestPictures.h"
+#include "support/TempFolder.h"
+#include "support/TestPictures.h"
 
 namespace qelvo {
 namespace {
 
 using test::JpegRecipe;
 using test::MakeJpeg;
-using test::TempDir;
+using test::TempFolder;
 using test::WriteBytes;
 
-CxImage LoadBytes(const TempDir& dir, const std::vector<std::uint8_t>& bytes, int format,
+CxImage LoadBytes(const TempFolder& dir, const std::vector<std::uint8_t>& bytes, int format,
                   bool* ok = nullptr) {
-    const std::string path = dir.File("in.bin");
+    const std::string path = dir / "in.bin";
     WriteBytes(path, bytes);
     CxImage img;
     const bool loaded = img.LoadFile(path.c_str(), format);
@@ -31,7 +32,7 @@ CxImage LoadBytes(const TempDir& dir, const std::vector<std::uint8_t>& bytes, in
 }
 
 TEST(JpegDecode, GreyColourAndFourComponentFiles) {
-    TempDir dir;
+    TempFolder dir;
     struct Case {
         int components;
         bool progressive;
@@ -78,12 +79,12 @@ TEST(JpegDecode, GreyColourAndFourComponentFiles) {
 }
 
 TEST(JpegDecode, GreyPicturesSaveAsOneComponentFiles) {
-    TempDir dir;
+    TempFolder dir;
     JpegRecipe params;
     params.components = 1;
     CxImage img = LoadBytes(dir, MakeJpeg(params), FormatJpeg);
     ASSERT_TRUE(img.IsGrayScale());
-    const std::string out = dir.File("grey.jpg");
+    const std::string out = dir / "grey.jpg";
     ASSERT_TRUE(img.SaveFile(out.c_str(), FormatJpeg)) << img.LastError();
     const auto decoded = test::DecodeJpeg(test::ReadBytes(out));
     EXPECT_EQ(decoded.components, 1);
@@ -91,7 +92,7 @@ TEST(JpegDecode, GreyPicturesSaveAsOneComponentFiles) {
 }
 
 TEST(JpegDecode, ResolutionFromJfifDensity) {
-    TempDir dir;
+    TempFolder dir;
     struct Case {
         int unit, xd, yd, xdpi, ydpi;
     } cases[] = {
@@ -117,7 +118,7 @@ TEST(JpegDecode, ResolutionFromJfifDensity) {
 }
 
 TEST(JpegDecode, ResolutionFromExifWinsOverJfif) {
-    TempDir dir;
+    TempFolder dir;
     struct Case {
         std::uint32_t xn, xd, yn, yd;
         int unit;
@@ -170,7 +171,7 @@ TEST(JpegDecode, ExifParserRefusesOffsetsOutsideTheBlock) {
 }
 
 TEST(JpegDecode, BrokenFilesFailCleanlyOrDecodeWhatIsThere) {
-    TempDir dir;
+    TempFolder dir;
     bool ok = true;
     CxImage empty = LoadBytes(dir, {}, FormatJpeg, &ok);
     EXPECT_FALSE(ok);
@@ -198,7 +199,7 @@ TEST(JpegDecode, BrokenFilesFailCleanlyOrDecodeWhatIsThere) {
 
     // A picture that was there stays when a later decode fails.
     CxImage keep = LoadBytes(dir, bytes, FormatJpeg);
-    const std::string junk = dir.File("junk.bin");
+    const std::string junk = dir / "junk.bin";
     WriteBytes(junk, {0x12, 0x34, 0x56, 0x78, 0x9A});
     EXPECT_FALSE(keep.LoadFile(junk.c_str(), FormatUnknown));
     EXPECT_STREQ(keep.LastError(), "Decode: Unknown or wrong format");
@@ -206,7 +207,7 @@ TEST(JpegDecode, BrokenFilesFailCleanlyOrDecodeWhatIsThere) {
     EXPECT_FALSE(keep.LoadFile(junk.c_str(), FormatJpeg));
     EXPECT_STRNE(keep.LastError(), "Decode: Unknown or wrong format");  // the JPEG reason
     EXPECT_EQ(keep.Width(), 64);
-    EXPECT_FALSE(keep.LoadFile(dir.File("absent.jpg").c_str(), FormatJpeg));
+    EXPECT_FALSE(keep.LoadFile((dir / "absent.jpg").c_str(), FormatJpeg));
 
     // Every truncation point and some flipped bytes: never a crash.
     for (std::size_t n = 0; n < bytes.size(); n += 7) {
@@ -240,12 +241,12 @@ TEST(JpegDecode, EnormousDimensionsAreRefusedBeforeAllocation) {
             break;
         }
     }
-    TempDir dir;
+    TempFolder dir;
     bool ok = true;
     CxImage img = LoadBytes(dir, bytes, FormatJpeg, &ok);
     EXPECT_FALSE(ok);
     EXPECT_FALSE(img.IsValid());
-    std::FILE* f = std::fopen(dir.File("in.bin").c_str(), "rb");
+    std::FILE* f = std::fopen((dir / "in.bin").c_str(), "rb");
     ASSERT_NE(f, nullptr);
     EXPECT_FALSE(img.Decode(f, FormatJpeg));
     std::fclose(f);
@@ -253,9 +254,9 @@ TEST(JpegDecode, EnormousDimensionsAreRefusedBeforeAllocation) {
 }
 
 TEST(Wbmp, RoundTripAndHeaderErrors) {
-    TempDir dir;
+    TempFolder dir;
     CxImage mono = test::RandomPicture(21, 9, 1, 4, true);
-    const std::string path = dir.File("m.wbmp");
+    const std::string path = dir / "m.wbmp";
     ASSERT_TRUE(mono.SaveFile(path.c_str(), FormatWbmp)) << mono.LastError();
     const auto bytes = test::ReadBytes(path);
     ASSERT_EQ(bytes.size(), 4u + 3u * 9u);

@@ -9,7 +9,8 @@
 #include "imaging/CxImage.h"
 #include "imaging/JpegTransform.h"
 #include "imaging/ResizedCrop.h"
-#include "imaging/TestPictures.h"
+#include "support/TempFolder.h"
+#include "support/TestPictures.h"
 
 namespace qelvo {
 namespace {
@@ -73,8 +74,8 @@ CxImage Decoded(const std::vector<std::uint8_t>& bytes) {
 }
 
 TEST(JpegTransformTest, FourQuarterTurnsOfASnapshotGiveItsPixelsBack) {
-    test::TempDir dir;
-    const std::string path = dir.File("snap.jpg");
+    test::TempFolder dir;
+    const std::string path = dir / "snap.jpg";
     CxImage snapshot = test::PhotoPicture(640, 480, 5);
     snapshot.SetQuality(80);
     ASSERT_TRUE(snapshot.SaveFile(path.c_str(), FormatJpeg));
@@ -91,7 +92,7 @@ TEST(JpegTransformTest, FourQuarterTurnsOfASnapshotGiveItsPixelsBack) {
         ASSERT_EQ(TransformJpegLosslessly(path, JpegTurn::QuarterClockwise, error),
                   LosslessOutcome::Done);
     EXPECT_TRUE(SamePixels(Decoded(test::ReadBytes(path)), original));
-    EXPECT_EQ(dir.Entries().size(), 1u);  // no temporary file left behind
+    EXPECT_EQ(dir.entries().size(), 1u);  // no temporary file left behind
 
     // Half turns, flips and mirrors undo themselves exactly as well.
     for (JpegTurn turn : {JpegTurn::HalfTurn, JpegTurn::FlipVertical, JpegTurn::MirrorHorizontal}) {
@@ -103,10 +104,10 @@ TEST(JpegTransformTest, FourQuarterTurnsOfASnapshotGiveItsPixelsBack) {
 }
 
 TEST(JpegTransformTest, RefusesWhatItCannotDoPerfectlyAndWritesNothing) {
-    test::TempDir dir;
+    test::TempFolder dir;
     // 100 x 75 with 2 x 2 sampling leaves partial blocks at both edges.
     CxImage odd = test::PhotoPicture(100, 75, 2);
-    const std::string path = dir.File("odd.jpg");
+    const std::string path = dir / "odd.jpg";
     ASSERT_TRUE(odd.SaveFile(path.c_str(), FormatJpeg));
     std::vector<std::uint8_t> bytes = test::ReadBytes(path);
     std::string error;
@@ -126,7 +127,7 @@ TEST(JpegTransformTest, RefusesWhatItCannotDoPerfectlyAndWritesNothing) {
     test::WriteBytes(path, {'G', 'I', 'F', '8', '9', 'a', 0, 0});
     EXPECT_EQ(TransformJpegLosslessly(path, JpegTurn::HalfTurn, error),
               LosslessOutcome::NotPossible);
-    EXPECT_EQ(TransformJpegLosslessly(dir.File("gone.jpg"), JpegTurn::HalfTurn, error),
+    EXPECT_EQ(TransformJpegLosslessly(dir / "gone.jpg", JpegTurn::HalfTurn, error),
               LosslessOutcome::NotPossible);
 }
 
@@ -157,8 +158,8 @@ std::vector<std::uint8_t> FlatJpeg(int width, int height) {
 }
 
 TEST(JpegTransformTest, LeavesPicturesBeyondTheDecodersLimitAlone) {
-    test::TempDir dir;
-    const std::string path = dir.File("flat.jpg");
+    test::TempFolder dir;
+    const std::string path = dir / "flat.jpg";
     // Small enough to decode: turned in its compressed form.
     test::WriteBytes(path, FlatJpeg(64, 48));
     std::string error;

@@ -1,7 +1,10 @@
-#include "ManageTestSupport.h"
 #include "manage/AdjustmentTools.h"
 #include "skin/ControlIdentity.h"
+#include "support/TempFolder.h"
+#include "support/TestBitmaps.h"
 #include "widgets/ImageAdjustDialog.h"
+
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
-#include "TempFolder.h"
 #include "desktop/ScriptedDialogs.h"
 #include "manage/FileCommands.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -69,9 +69,9 @@ TEST_F(FileCommandsTest, RenameWithoutAPictureAsksNothing) {
 }
 
 TEST_F(FileCommandsTest, FolderPickerTitleAndCancel) {
-    script_->folderAnswers = {std::nullopt, QString::fromStdString(dir_.str())};
+    script_->folderAnswers = {std::nullopt, QString::fromStdString(dir_.path())};
     EXPECT_EQ(askForFolder(nullptr), std::nullopt);
-    EXPECT_EQ(askForFolder(nullptr), dir_.str());
+    EXPECT_EQ(askForFolder(nullptr), dir_.path());
     EXPECT_EQ(script_->shown[0].title, "Please choose a folder.");
 }
 

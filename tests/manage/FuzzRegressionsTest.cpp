@@ -4,17 +4,17 @@
 
 #include <filesystem>
 
-#include "TempFolder.h"
 #include "manage/fuzz/SettingsFileInput.h"
 #include "support/FuzzSupport.h"
+#include "support/TempFolder.h"
 
 namespace qelvo {
 namespace {
 
 TEST(SettingsFileFuzzInputs, SeedsAndKeptInputsGiveSoundResults) {
     test::TempFolder seeds;
-    ASSERT_GT(fuzz::writeSettingsFileSeeds(seeds.str()), 0);
-    for (const auto& [name, bytes] : fuzz::folderFiles(seeds.str()))
+    ASSERT_GT(fuzz::writeSettingsFileSeeds(seeds.path()), 0);
+    for (const auto& [name, bytes] : fuzz::folderFiles(seeds.path()))
         EXPECT_EQ(fuzz::checkSettingsFileInput(bytes), "") << "seed " << name;
     for (const auto& [name, bytes] : fuzz::folderFiles(QELVO_FUZZ_REGRESSIONS))
         EXPECT_EQ(fuzz::checkSettingsFileInput(bytes), "") << "kept input " << name;

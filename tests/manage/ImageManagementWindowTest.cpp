@@ -1,9 +1,6 @@
-#include "ManageTestSupport.h"
-#include "capture/ButtonPipe.h"
 #include "capture/CaptureSession.h"
 #include "capture/Pacing.h"
 #include "capture/SnapshotWriter.h"
-#include "capture/WaitUntil.h"
 #include "desktop/LiveTarget.h"
 #include "desktop/Screens.h"
 #include "desktop/ScriptedDialogs.h"
@@ -17,10 +14,16 @@
 #include "skin/ControlIdentity.h"
 #include "skin/HdButton.h"
 #include "skin/SimpleButton.h"
+#include "support/ButtonPipe.h"
+#include "support/TempFolder.h"
+#include "support/TestBitmaps.h"
+#include "support/WaitUntil.h"
 #include "system/Clock.h"
 #include "system/SessionState.h"
 #include "widgets/ClipViewerPopup.h"
 #include "widgets/ImageAdjustDialog.h"
+
+#include <gtest/gtest.h>
 
 #include <QAbstractSlider>
 #include <QApplication>
@@ -52,7 +55,7 @@ protected:
         ::setenv("QELVO_VIRTUAL_DEVICES", "Manage Test Camera{fps=15}", 1);
         ::setenv("QELVO_REGISTRY_DIR", (root_ / "registry").c_str(), 1);
         setSelectedDeviceName(kDevice);
-        setStorageFolder(root_.str());
+        setStorageFolder(root_.path());
         previousClock_ = setClock(std::make_unique<FixedClock>(LocalTime{2026, 5, 6, 7, 8, 9}));
         auto scripted = std::make_unique<ScriptedDialogs>();
         dialogs_ = scripted.get();
@@ -93,7 +96,7 @@ TEST_F(ImageManagementWindowTest, OpensOnTheLauncherWithTheDayFolderAndLivePictu
     ImageManagementWindow window(&launcher_, false);
     window.show();
     EXPECT_EQ(window.geometry(), launcher_.geometry());
-    EXPECT_EQ(window.rootFolder(), root_.str());
+    EXPECT_EQ(window.rootFolder(), root_.path());
     EXPECT_EQ(storageFolder(), dayFolder());
     EXPECT_TRUE(fs::is_directory(dayFolder()));
     std::ifstream settings(root_ / "QELVO-LAB.cfg");
@@ -582,42 +585,6 @@ TEST_F(ImageManagementWindowTest, HdVariantIsCentredWithPlainButtonsAndNoTools) 
     EXPECT_EQ(window.mode(), ImageManagementWindow::MovieMode);
     EXPECT_TRUE(visible(window, ImageManagementWindow::kOpen));
     EXPECT_FALSE(visible(window, ImageManagementWindow::kSnap));
-}
-
-TEST(HdButtonTest, TheSecondClickOfADoubleClickIsADoubleClick) {
-    HdButton button(QStringLiteral("SNAP"));
-    button.resize(170, 25);
-    int clicks = 0, doubles = 0;
-    QObject::connect(&button, &QAbstractButton::clicked, [&] { ++clicks; });
-    QObject::connect(&button, &HdButton::doubleClicked, [&] { ++doubles; });
-    auto mouse = [&](QEvent::Type type, Qt::MouseButton changed, Qt::MouseButtons held) {
-        QMouseEvent event(type, QPointF(10, 10), button.mapToGlobal(QPointF(10, 10)), changed, held,
-                          Qt::NoModifier);
-        QApplication::sendEvent(&button, &event);
-    };
-    mouse(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
-    mouse(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
-    mouse(QEvent::MouseButtonDblClick, Qt::LeftButton, Qt::LeftButton);
-    mouse(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
-    EXPECT_EQ(clicks, 1);
-    EXPECT_EQ(doubles, 1);
-}
-
-TEST(HdButtonTest, ColoursFollowTheFirstMatchingState) {
-    HdButton button(QStringLiteral("SNAP"));
-    EXPECT_EQ(button.look(), HdButton::Look::Normal);
-    button.setEnabled(false);
-    EXPECT_EQ(button.look(), HdButton::Look::Disabled);
-    button.setEnabled(true);
-    button.setDown(true);
-    EXPECT_EQ(button.look(), HdButton::Look::Pressed);
-    EXPECT_EQ(HdButton::colours(HdButton::Look::Pressed).fill, QColor(30, 30, 30));
-    EXPECT_EQ(HdButton::colours(HdButton::Look::Normal).fill, QColor(200, 200, 255));
-    EXPECT_EQ(HdButton::colours(HdButton::Look::Normal).text, QColor(60, 60, 30));
-    button.setDown(false);
-    button.resize(170, 25);
-    const QImage face = button.grab().toImage();
-    EXPECT_EQ(face.pixelColor(5, 3), QColor(200, 200, 255));
 }
 
 }  // namespace

@@ -1,11 +1,9 @@
 // From the launcher into the image management window and back, with a virtual microscope
 // whose hardware button is pressed from outside by the press tool.
-#include "ManageTestSupport.h"
 #include "app/LauncherWindow.h"
 #include "app/WorkingWindows.h"
 #include "capture/Pacing.h"
 #include "capture/SnapshotWriter.h"
-#include "capture/WaitUntil.h"
 #include "desktop/LiveTarget.h"
 #include "desktop/ScriptedDialogs.h"
 #include "manage/ImageManagementWindow.h"
@@ -13,8 +11,13 @@
 #include "media/DeviceCatalogue.h"
 #include "skin/ControlIdentity.h"
 #include "support/PressTool.h"
+#include "support/TempFolder.h"
+#include "support/TestBitmaps.h"
+#include "support/WaitUntil.h"
 #include "system/Clock.h"
 #include "system/SessionState.h"
+
+#include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QAbstractSlider>

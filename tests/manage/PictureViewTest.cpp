@@ -1,5 +1,4 @@
 // Zoom, pan bars and loupe of the picture panel, and the tools that rewrite its file.
-#include "TempFolder.h"
 #include "desktop/ScriptedDialogs.h"
 #include "imaging/CxImage.h"
 #include "imaging/DrawScaled.h"
@@ -11,6 +10,7 @@
 #include "manage/PicturePanel.h"
 #include "manage/PictureTools.h"
 #include "manage/PictureView.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -423,7 +423,7 @@ protected:
     ~PictureToolsTest() override { setDialogs(std::move(previous_)); }
     std::vector<std::string> entries() const {
         std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(folder_.str()))
+        for (const auto& e : fs::directory_iterator(folder_.path()))
             names.push_back(e.path().filename().string());
         return names;
     }

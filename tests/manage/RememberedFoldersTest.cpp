@@ -1,5 +1,5 @@
-#include "TempFolder.h"
 #include "manage/RememberedFolders.h"
+#include "support/TempFolder.h"
 #include "system/SessionState.h"
 
 #include <gtest/gtest.h>
@@ -47,7 +47,7 @@ protected:
 TEST_F(RememberedFoldersTest, LastLineWinsAndMissingFoldersAreSkipped) {
     dir_.write("QELVO-LAB.cfg",
                dir_ / "A" + "\n" + dir_ / "B" + "\n" + dir_ / "gone" + "\n" + dir_ / "A" + "\n");
-    RememberedFolders folders(dir_.str());
+    RememberedFolders folders(dir_.path());
     const std::string day = folders.read(kToday);
     EXPECT_EQ(day, dir_ / "20240307");
     EXPECT_TRUE(fs::is_directory(day));
@@ -59,21 +59,21 @@ TEST_F(RememberedFoldersTest, LastLineWinsAndMissingFoldersAreSkipped) {
 TEST_F(RememberedFoldersTest, EachFolderIsListedOnceWhereItsLastLineIs) {
     const std::string lab = dir_ / "lab", day1 = dir_ / "lab/20240301";
     dir_.write("QELVO-LAB.cfg", lab + "\n" + day1 + "\n" + dir_ / "A" + "\n" + lab + "/\n");
-    RememberedFolders folders(dir_.str());
+    RememberedFolders folders(dir_.path());
     folders.read(kToday);
     // The last line names "lab" again (with a slash): it moves that entry only.
     EXPECT_EQ(folders.list().entries(), (Entries{day1, dir_ / "A", lab + "/", dir_ / "20240307"}));
 }
 
 TEST_F(RememberedFoldersTest, DayFolderIsAppendedOncePerDay) {
-    RememberedFolders first(dir_.str());
+    RememberedFolders first(dir_.path());
     first.read(kToday);  // creates the missing file, then records the day folder
     EXPECT_EQ(settings(), dir_ / "20240307" + "\n");
-    RememberedFolders again(dir_.str());
+    RememberedFolders again(dir_.path());
     again.read(kToday);
     EXPECT_EQ(settings(), dir_ / "20240307" + "\n") << "a second opening the same day adds nothing";
     EXPECT_EQ(again.list().entries(), (Entries{dir_ / "20240307"}));
-    RememberedFolders nextDay(dir_.str());
+    RememberedFolders nextDay(dir_.path());
     nextDay.read({2024, 3, 8, 0, 0, 0});
     EXPECT_EQ(settings(), dir_ / "20240307" + "\n" + dir_ / "20240308" + "\n");
 }
@@ -85,7 +85,7 @@ TEST_F(RememberedFoldersTest, HostileFileContentIsReadSafely) {
     content += '\n';                                // an empty line
     content += dir_ / "B";                          // no final line feed
     dir_.write("QELVO-LAB.cfg", content);
-    RememberedFolders folders(dir_.str());
+    RememberedFolders folders(dir_.path());
     folders.read(kToday);
     EXPECT_EQ(folders.list().entries(), (Entries{dir_ / "A", dir_ / "B", dir_ / "20240307"}));
 }
@@ -94,7 +94,7 @@ TEST_F(RememberedFoldersTest, LongLinesAreSplitIntoPiecesOf2078Bytes) {
     std::string line(2078 + 10, 'p');
     dir_.write("QELVO-LAB.cfg", line + "\n" + std::string(2077, 'q') + "\n");
     std::vector<std::string> lines;
-    ASSERT_TRUE(SettingsFile(dir_.str()).readLines(lines));
+    ASSERT_TRUE(SettingsFile(dir_.path()).readLines(lines));
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0].size(), 2078u);
     EXPECT_EQ(lines[1].size(), 10u);
@@ -104,7 +104,7 @@ TEST_F(RememberedFoldersTest, LongLinesAreSplitIntoPiecesOf2078Bytes) {
 TEST_F(RememberedFoldersTest, APipeOrDeviceInPlaceOfTheFileIsNeitherWaitedOnNorRead) {
     const std::string file = dir_ / "QELVO-LAB.cfg";
     ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0);
-    RememberedFolders fromPipe(dir_.str());
+    RememberedFolders fromPipe(dir_.path());
     const std::string day = fromPipe.read(kToday);
     fromPipe.remember(dir_ / "A");
     EXPECT_EQ(fromPipe.list().entries(), (Entries{day, dir_ / "A"}));
@@ -113,7 +113,7 @@ TEST_F(RememberedFoldersTest, APipeOrDeviceInPlaceOfTheFileIsNeitherWaitedOnNorR
     // An endless source of empty lines would otherwise never finish reading.
     fs::remove(file);
     fs::create_symlink("/dev/zero", file);
-    RememberedFolders fromZeros(dir_.str());
+    RememberedFolders fromZeros(dir_.path());
     EXPECT_EQ(fromZeros.read(kToday), day);
     EXPECT_EQ(fromZeros.list().entries(), (Entries{day}));
 }
@@ -129,7 +129,7 @@ TEST_F(RememberedFoldersTest, UnwritableRootKeepsTheDayFolderInMemory) {
 
 TEST_F(RememberedFoldersTest, RememberingAFolderSelectsThatFolderAndAppendsItOnce) {
     fs::create_directories(dir_ / "b");
-    RememberedFolders folders(dir_.str());
+    RememberedFolders folders(dir_.path());
     const std::string day = folders.read(kToday);
     folders.remember(dir_ / "B");
     folders.remember(dir_ / "B/");  // the same folder
@@ -137,9 +137,9 @@ TEST_F(RememberedFoldersTest, RememberingAFolderSelectsThatFolderAndAppendsItOnc
     folders.remember(dir_ / "b");  // another folder on a case-sensitive file system
     EXPECT_EQ(storageFolder(), dir_ / "b");
     // The root is a folder of its own, not the day folder below it.
-    folders.remember(dir_.str());
-    EXPECT_EQ(storageFolder(), dir_.str());
-    EXPECT_EQ(settings(), day + "\n" + dir_ / "B" + "\n" + dir_ / "b" + "\n" + dir_.str() + "\n");
+    folders.remember(dir_.path());
+    EXPECT_EQ(storageFolder(), dir_.path());
+    EXPECT_EQ(settings(), day + "\n" + dir_ / "B" + "\n" + dir_ / "b" + "\n" + dir_.path() + "\n");
     folders.remember(dir_ / "B");
     EXPECT_EQ(storageFolder(), dir_ / "B");
     EXPECT_EQ(folders.list().selected(), 1);

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QTemporaryDir>
 #include <QWidget>
 #include <atomic>
 #include <cstdlib>
@@ -17,14 +16,17 @@
 #include "media/MediaTestSupport.h"
 #include "media/VideoSourceMonitor.h"
 #include "simulated/VirtualButtonChannel.h"
+#include "support/TempFolder.h"
+#include "support/VirtualCameras.h"
+#include "support/WaitUntil.h"
 
 namespace qelvo {
 namespace {
 
-using testing_support::pump;
-using testing_support::RecordingCallback;
-using testing_support::virtualDevice;
-using testing_support::waitFor;
+using test::pump;
+using test::RecordingCallback;
+using test::virtualDevice;
+using test::waitUntil;
 
 std::size_t paddedRow(int width) {
     return (static_cast<std::size_t>(width) * 3 + 3) / 4 * 4;
@@ -67,7 +69,7 @@ TEST(FrameGrabber, DeliversBottomUpRowsPaddedToFourBytes) {
         EXPECT_EQ(format.width, w);
         EXPECT_EQ(format.height, h);
         ASSERT_TRUE(chain.start());
-        ASSERT_TRUE(waitFor([&] { return chain.callback.frames() >= 3; }));
+        ASSERT_TRUE(waitUntil([&] { return chain.callback.frames() >= 3; }));
         ASSERT_TRUE(chain.graph->stop());
         const std::size_t row = paddedRow(w);
         for (std::size_t size : chain.callback.sizes()) EXPECT_EQ(size, row * h);
@@ -111,12 +113,9 @@ TEST(StreamConfiguration, HdSizeIsUsedOnlyWhereTheDeviceAllowsIt) {
 
 class StillOutput : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        setenv("QELVO_RUNTIME_DIR", dir_.path().toUtf8().constData(), 1);
-    }
+    void SetUp() override { setenv("QELVO_RUNTIME_DIR", dir_.path().c_str(), 1); }
     void TearDown() override { unsetenv("QELVO_RUNTIME_DIR"); }
-    QTemporaryDir dir_;
+    test::TempFolder dir_;
 };
 
 TEST_F(StillOutput, DeliversOneFramePerPressAndNothingElse) {
@@ -141,16 +140,16 @@ TEST_F(StillOutput, DeliversOneFramePerPressAndNothingElse) {
     RecordingCallback live;
     ASSERT_TRUE(setGrabberCallback(captureGrabber, &live));
     ASSERT_TRUE(chain.start());
-    ASSERT_TRUE(waitFor([&] { return live.frames() >= 10; }));
+    ASSERT_TRUE(waitUntil([&] { return live.frames() >= 10; }));
     EXPECT_EQ(chain.callback.frames(), 0u);
 
     ASSERT_TRUE(pressStill(name));
-    ASSERT_TRUE(waitFor([&] { return chain.callback.frames() >= 1; }));
+    ASSERT_TRUE(waitUntil([&] { return chain.callback.frames() >= 1; }));
     ASSERT_TRUE(pressStill(name));
     ASSERT_TRUE(pressStill(name));
-    ASSERT_TRUE(waitFor([&] { return chain.callback.frames() >= 3; }));
+    ASSERT_TRUE(waitUntil([&] { return chain.callback.frames() >= 3; }));
     const std::size_t seenLive = live.frames();
-    ASSERT_TRUE(waitFor([&] { return live.frames() >= seenLive + 10; }));
+    ASSERT_TRUE(waitUntil([&] { return live.frames() >= seenLive + 10; }));
     EXPECT_EQ(chain.callback.frames(), 3u);
     EXPECT_EQ(chain.callback.sizes().front(), paddedRow(160) * 120);
 }
@@ -185,7 +184,7 @@ TEST(Outputs, DeviceWithoutCaptureOutputRendersItsPreviewIntoTheVideoWindow) {
     RecordingCallback callback;
     ASSERT_TRUE(setGrabberCallback(grabber, &callback));
     ASSERT_TRUE(graph->run());
-    ASSERT_TRUE(waitFor(
+    ASSERT_TRUE(waitUntil(
         [&] { return callback.frames() >= 3 && graph->videoWindow().paintedFrames() >= 1; }));
     EXPECT_EQ(graph->videoWindow().widget()->parentWidget(), &panel);
     EXPECT_EQ(graph->videoWindow().geometry(), QRect(0, 0, 320, 240));
@@ -198,7 +197,7 @@ TEST(Outputs, FramesThatStopAndAnUnplugReportedOnceOnTheGuiThread) {
     GrabberChain quiet("Dying Cam{size=160x120,stopafter=5}");
     ASSERT_TRUE(quiet.render());
     ASSERT_TRUE(quiet.start());
-    ASSERT_TRUE(waitFor([&] { return quiet.callback.frames() >= 5; }));
+    ASSERT_TRUE(waitUntil([&] { return quiet.callback.frames() >= 5; }));
     pump(400);  // a dozen frame intervals
     EXPECT_EQ(quiet.callback.frames(), 5u);
     EXPECT_TRUE(quiet.graph->stop());
@@ -213,7 +212,7 @@ TEST(Outputs, FramesThatStopAndAnUnplugReportedOnceOnTheGuiThread) {
     });
     ASSERT_TRUE(unplugged.render());
     ASSERT_TRUE(unplugged.start());
-    ASSERT_TRUE(waitFor([&] { return !events.empty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !events.empty(); }));
     pump(200);
     EXPECT_FALSE(offThread);
     ASSERT_EQ(events.size(), 1u);
@@ -233,7 +232,7 @@ TEST(Outputs, TheEventHandlerMayDestroyTheGraph) {
         chain->graph.reset();  // as a window tearing its capture down on a failure
     });
     ASSERT_TRUE(chain->start());
-    ASSERT_TRUE(waitFor([&] { return !chain->graph; }));
+    ASSERT_TRUE(waitUntil([&] { return !chain->graph; }));
     pump(100);
     EXPECT_EQ(errors, 1);
 }
@@ -248,7 +247,7 @@ TEST(Teardown, NoCallbackRunsAfterStopOrRemovalReturns) {
         if (stopped.load()) ++late;
     };
     ASSERT_TRUE(chain.start());
-    ASSERT_TRUE(waitFor([&] { return chain.callback.frames() >= 5; }));
+    ASSERT_TRUE(waitUntil([&] { return chain.callback.frames() >= 5; }));
     ASSERT_TRUE(chain.graph->stop());
     stopped = true;
     pump(100);
@@ -258,7 +257,7 @@ TEST(Teardown, NoCallbackRunsAfterStopOrRemovalReturns) {
     stopped = false;
     const std::size_t before = chain.callback.frames();
     ASSERT_TRUE(chain.graph->run());
-    ASSERT_TRUE(waitFor([&] { return chain.callback.frames() >= before + 3; }));
+    ASSERT_TRUE(waitUntil([&] { return chain.callback.frames() >= before + 3; }));
     ASSERT_TRUE(setGrabberCallback(chain.grabber, nullptr));
     stopped = true;
     pump(100);
@@ -268,8 +267,7 @@ TEST(Teardown, NoCallbackRunsAfterStopOrRemovalReturns) {
 
 class Recording : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
-    std::string path(const char* name) { return dir_.filePath(name).toStdString(); }
+    std::string path(const char* name) { return dir_ / name; }
 
     // source -> encoder -> AVI file, preview -> video window, as a recording graph is built.
     std::unique_ptr<MediaGraph> recordingGraph(const std::string& deviceText,
@@ -296,7 +294,7 @@ protected:
         result = graph->renderStream(OutputCategory::Preview, source, nullptr, nullptr);
         return graph;
     }
-    QTemporaryDir dir_;
+    test::TempFolder dir_;
 };
 
 TEST_F(Recording, StoppedRecordingIsACompletePlayableFile) {
@@ -346,7 +344,7 @@ TEST_F(Recording, DeviceLostWhileRecordingLeavesWhatWasWrittenPlayable) {
     std::vector<MediaEvent> events;
     graph->setEventHandler([&](const MediaEvent& e) { events.push_back(e); });
     ASSERT_TRUE(graph->run());
-    ASSERT_TRUE(waitFor([&] { return !events.empty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !events.empty(); }));
     EXPECT_EQ(events[0].kind, MediaEvent::Kind::Error);
     graph->stop();
     MediaFileInfo info;
@@ -378,7 +376,7 @@ TEST_F(Recording, PlaybackCuesRunsPausesAndReportsTheEnd) {
     ASSERT_TRUE(player->videoWindow().setVisible(true));
     panel.show();
     // The cued first frame is shown while paused.
-    ASSERT_TRUE(waitFor([&] { return player->videoWindow().paintedFrames() >= 1; }));
+    ASSERT_TRUE(waitUntil([&] { return player->videoWindow().paintedFrames() >= 1; }));
 
     bool ended = false;
     player->setEventHandler([&](const MediaEvent& e) {
@@ -388,7 +386,7 @@ TEST_F(Recording, PlaybackCuesRunsPausesAndReportsTheEnd) {
     ASSERT_TRUE(player->pause());
     EXPECT_EQ(player->state(), GraphState::Paused);
     ASSERT_TRUE(player->run());
-    ASSERT_TRUE(waitFor([&] { return ended; }));
+    ASSERT_TRUE(waitUntil([&] { return ended; }));
     EXPECT_GT(player->videoWindow().paintedFrames(), 1u);
     ASSERT_TRUE(player->stop());
     EXPECT_EQ(player->state(), GraphState::Stopped);
@@ -451,7 +449,7 @@ TEST_F(Recording, EveryElementIsFreedWithItsGraph) {
         GrabberChain chain("Free Cam{size=160x120}");
         ASSERT_TRUE(chain.render());
         ASSERT_TRUE(chain.start());
-        ASSERT_TRUE(waitFor([&] { return chain.callback.frames() >= 2; }));
+        ASSERT_TRUE(waitUntil([&] { return chain.callback.frames() >= 2; }));
         watch.watchPipelineOf(chain.source);
     }
     {

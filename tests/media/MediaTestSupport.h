@@ -11,31 +11,8 @@
 #include <vector>
 
 #include "frames/GrabberCallback.h"
-#include "media/DeviceCatalogue.h"
 
-namespace qelvo::testing_support {
-
-inline VideoInputDevice virtualDevice(const std::string& deviceText) {
-    const auto entries = parseVirtualDeviceList(deviceText);
-    VideoInputDevice device;
-    if (entries.empty()) return device;
-    device.friendlyName = entries[0].friendlyName;
-    device.isVirtual = true;
-    device.virtualEntry = entries[0];
-    return device;
-}
-
-// Processes GUI events until `done` holds or `limitMs` passes; returns `done()`.  The limit
-// only bounds a failing test, it is not what is tested.
-inline bool waitFor(const std::function<bool()>& done, int limitMs = 10000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
-}
+namespace qelvo::test {
 
 // Lets the graph stream for a while with the GUI alive.
 inline void pump(int ms) {
@@ -83,4 +60,4 @@ private:
     std::vector<std::uint8_t> last_;
 };
 
-}  // namespace qelvo::testing_support
+}  // namespace qelvo::test

@@ -6,6 +6,8 @@
 #include "media/MediaDevices.h"
 #include "media/MediaGraph.h"
 #include "media/MediaTestSupport.h"
+#include "support/VirtualCameras.h"
+#include "support/WaitUntil.h"
 
 namespace qelvo {
 namespace {
@@ -31,8 +33,8 @@ TEST(MissingElements, StartUpNamesNeededOnesAndVirtualDevicesStreamWithoutTheClo
     auto graph = MediaGraph::create();
     ASSERT_TRUE(graph);
     MediaComponent source, grabber, sink;
-    ASSERT_TRUE(bindVideoInput(testing_support::virtualDevice("Cam{size=160x120}"), source));
-    ASSERT_TRUE(bindVideoInput(testing_support::virtualDevice("Cam2{size=160x120}"), source));
+    ASSERT_TRUE(bindVideoInput(test::virtualDevice("Cam{size=160x120}"), source));
+    ASSERT_TRUE(bindVideoInput(test::virtualDevice("Cam2{size=160x120}"), source));
     const std::string said = testing::internal::GetCapturedStderr();
     // Our own lines only: a sanitizer build may add lines of its own to standard error.
     std::size_t ours = 0;
@@ -49,10 +51,10 @@ TEST(MissingElements, StartUpNamesNeededOnesAndVirtualDevicesStreamWithoutTheClo
     ASSERT_TRUE(createNullRenderer(sink));
     ASSERT_TRUE(graph->add(sink, "NULL renderer"));
     ASSERT_TRUE(graph->renderStream(OutputCategory::Capture, source, &grabber, &sink));
-    testing_support::RecordingCallback callback;
+    test::RecordingCallback callback;
     ASSERT_TRUE(setGrabberCallback(grabber, &callback));
     ASSERT_TRUE(graph->run());
-    EXPECT_TRUE(testing_support::waitFor([&] { return callback.frames() >= 3; }));
+    EXPECT_TRUE(test::waitUntil([&] { return callback.frames() >= 3; }));
     EXPECT_TRUE(graph->stop());
 }
 

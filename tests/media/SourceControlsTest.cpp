@@ -5,12 +5,12 @@
 #include <algorithm>
 
 #include "media/MediaDevices.h"
-#include "media/MediaTestSupport.h"
+#include "support/VirtualCameras.h"
 
 namespace qelvo {
 namespace {
 
-using testing_support::virtualDevice;
+using test::virtualDevice;
 
 TEST(SourceDevice, NamesTheDeviceOfSourcesOnly) {
     MediaComponent plain, simulating, grabber;

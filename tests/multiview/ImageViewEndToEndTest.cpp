@@ -3,7 +3,6 @@
 #include "app/LauncherWindow.h"
 #include "app/WorkingWindows.h"
 #include "capture/Pacing.h"
-#include "capture/WaitUntil.h"
 #include "desktop/LiveTarget.h"
 #include "desktop/ScriptedDialogs.h"
 #include "media/DeviceCatalogue.h"
@@ -11,9 +10,10 @@
 #include "multiview/ViewCycle.h"
 #include "multiview/ViewPane.h"
 #include "support/PressTool.h"
+#include "support/TempFolder.h"
+#include "support/WaitUntil.h"
 #include "system/Clock.h"
 #include "system/SessionState.h"
-#include "system/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,15 @@
 // What one opening of the multi-view window keeps to itself, and its ALARM watch.
 #include "capture/CaptureSession.h"
 #include "capture/Pacing.h"
-#include "capture/WaitUntil.h"
-#include "widgets/ClipViewerPopup.h"
+#include "desktop/LiveTarget.h"
+#include "desktop/ScriptedDialogs.h"
 #include "multiview/MultiViewWindow.h"
 #include "multiview/ViewCycle.h"
 #include "multiview/ViewPane.h"
-#include "desktop/LiveTarget.h"
-#include "desktop/ScriptedDialogs.h"
+#include "support/TempFolder.h"
+#include "support/WaitUntil.h"
 #include "system/SessionState.h"
-#include "system/TempFolder.h"
+#include "widgets/ClipViewerPopup.h"
 
 #include <gtest/gtest.h>
 

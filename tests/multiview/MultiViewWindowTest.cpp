@@ -1,9 +1,6 @@
-#include "MultiViewTestSupport.h"
-#include "capture/ButtonPipe.h"
 #include "capture/CaptureSession.h"
 #include "capture/GrabberCallbacks.h"
 #include "capture/Pacing.h"
-#include "capture/WaitUntil.h"
 #include "desktop/LiveTarget.h"
 #include "desktop/Screens.h"
 #include "desktop/ScriptedDialogs.h"
@@ -12,9 +9,12 @@
 #include "multiview/ViewPane.h"
 #include "skin/HdButton.h"
 #include "skin/SimpleButton.h"
+#include "support/ButtonPipe.h"
+#include "support/TempFolder.h"
+#include "support/TestBitmaps.h"
+#include "support/WaitUntil.h"
 #include "system/Clock.h"
 #include "system/SessionState.h"
-#include "system/TempFolder.h"
 #include "widgets/ClipViewerPopup.h"
 
 #include <gtest/gtest.h>

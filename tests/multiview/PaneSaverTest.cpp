@@ -1,8 +1,8 @@
-#include "MultiViewTestSupport.h"
 #include "desktop/ScriptedDialogs.h"
 #include "multiview/PaneSaver.h"
 #include "multiview/PenLayers.h"
-#include "system/TempFolder.h"
+#include "support/TempFolder.h"
+#include "support/TestBitmaps.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "MultiViewTestSupport.h"
 #include "multiview/PanePicture.h"
 #include "multiview/PenLayers.h"
+#include "support/TestBitmaps.h"
 
 #include <gtest/gtest.h>
 

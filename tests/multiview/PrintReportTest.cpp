@@ -1,8 +1,8 @@
-#include "MultiViewTestSupport.h"
 #include "PrintToPdf.h"
 #include "multiview/PenLayers.h"
 #include "multiview/PrintReport.h"
-#include "system/TempFolder.h"
+#include "support/TempFolder.h"
+#include "support/TestBitmaps.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "MultiViewTestSupport.h"
 #include "capture/CaptureSession.h"
 #include "capture/GrabberCallbacks.h"
 #include "desktop/LiveTarget.h"
 #include "multiview/ViewCycle.h"
+#include "support/TestBitmaps.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "system/TempFolder.h"
+#include "support/TempFolder.h"
 
 namespace qelvo {
 namespace {

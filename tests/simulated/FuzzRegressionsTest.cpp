@@ -9,7 +9,7 @@
 #include "simulated/fuzz/RegistryValueInput.h"
 #include "simulated/fuzz/VirtualDeviceListInput.h"
 #include "support/FuzzSupport.h"
-#include "system/TempFolder.h"
+#include "support/TempFolder.h"
 
 namespace qelvo {
 namespace {

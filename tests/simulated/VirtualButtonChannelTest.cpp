@@ -8,22 +8,16 @@
 #include <fstream>
 
 #include "simulated/VirtualButtonChannel.h"
+#include "support/TempFolder.h"
 
 namespace qelvo {
 namespace {
 
 class VirtualButtonChannelTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/qelvo-buttons-XXXXXX";
-        dir_ = ::mkdtemp(pattern);
-        ::setenv("QELVO_RUNTIME_DIR", (dir_ + "/run").c_str(), 1);
-    }
-    void TearDown() override {
-        ::unsetenv("QELVO_RUNTIME_DIR");
-        std::filesystem::remove_all(dir_);
-    }
-    std::string dir_;
+    void SetUp() override { ::setenv("QELVO_RUNTIME_DIR", (dir_ / "run").c_str(), 1); }
+    void TearDown() override { ::unsetenv("QELVO_RUNTIME_DIR"); }
+    test::TempFolder dir_;
 };
 
 TEST_F(VirtualButtonChannelTest, CountsPressesPerDeviceName) {
@@ -83,17 +77,17 @@ TEST_F(VirtualButtonChannelTest, PressesFromSeveralProcessesAllCount) {
 }
 
 TEST_F(VirtualButtonChannelTest, UnusableRuntimeFolderFailsCleanly) {
-    const std::string blocker = dir_ + "/file";
+    const std::string blocker = dir_ / "file";
     std::ofstream(blocker) << "x";
     ::setenv("QELVO_RUNTIME_DIR", (blocker + "/run").c_str(), 1);
     EXPECT_FALSE(pressStill("Cam"));
     EXPECT_EQ(stillPressCount("Cam"), 0u);
 
     // A runtime folder that is a link to someone else's folder takes no presses.
-    const std::string theirs = dir_ + "/theirs";
+    const std::string theirs = dir_ / "theirs";
     ASSERT_EQ(::mkdir(theirs.c_str(), 0777), 0);
-    ASSERT_EQ(::symlink(theirs.c_str(), (dir_ + "/link").c_str()), 0);
-    ::setenv("QELVO_RUNTIME_DIR", (dir_ + "/link").c_str(), 1);
+    ASSERT_EQ(::symlink(theirs.c_str(), (dir_ / "link").c_str()), 0);
+    ::setenv("QELVO_RUNTIME_DIR", (dir_ / "link").c_str(), 1);
     EXPECT_FALSE(pressStill("Cam"));
     EXPECT_TRUE(std::filesystem::is_empty(theirs));
 }

@@ -1,5 +1,6 @@
 #include "skin/SkinBitmaps.h"
 #include "skin/SkinTable.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <QCryptographicHash>
@@ -8,7 +9,6 @@
 #include <QPainter>
 #include <QProcess>
 #include <QSvgRenderer>
-#include <QTemporaryDir>
 
 #include <cstdlib>
 
@@ -29,32 +29,32 @@ QByteArray digest(const QString& path) {
 }
 
 TEST(SkinGeneratorTest, PaintsTheSameFilesEveryRunAndTheProgramEmbedsThem) {
-    QTemporaryDir first, second;
-    ASSERT_TRUE(first.isValid() && second.isValid());
+    const test::TempFolder firstRun, secondRun;
+    const QDir first(QString::fromStdString(firstRun.path()));
+    const QDir second(QString::fromStdString(secondRun.path()));
     ASSERT_TRUE(runGenerator({first.path()}));
     ASSERT_TRUE(runGenerator({second.path()}));
 
-    QStringList names = QDir(first.path()).entryList(QDir::Files, QDir::Name);
-    EXPECT_EQ(names, QDir(second.path()).entryList(QDir::Files, QDir::Name));
+    QStringList names = first.entryList(QDir::Files, QDir::Name);
+    EXPECT_EQ(names, second.entryList(QDir::Files, QDir::Name));
     EXPECT_TRUE(names.contains("skin.qrc"));
     EXPECT_TRUE(names.contains("icon128.png"));
     for (const QString& name : names)
-        EXPECT_EQ(digest(QDir(first.path()).filePath(name)),
-                  digest(QDir(second.path()).filePath(name)))
-            << qPrintable(name);
+        EXPECT_EQ(digest(first.filePath(name)), digest(second.filePath(name))) << qPrintable(name);
 
     // The pictures compiled into the program are the ones the generator paints now.
     for (const SkinBitmapSpec& sheet : skinBitmapSpecs()) {
-        const QImage painted(QDir(first.path()).filePath(QStringLiteral("%1.png").arg(sheet.id)));
+        const QImage painted(first.filePath(QStringLiteral("%1.png").arg(sheet.id)));
         ASSERT_FALSE(painted.isNull()) << sheet.id;
         EXPECT_EQ(painted.convertToFormat(QImage::Format_RGB888), skinBitmap(sheet.id)) << sheet.id;
     }
 }
 
 TEST(SkinGeneratorTest, DesktopIconsAtEverySizeAndAsAnSvgThatDrawsTheSamePicture) {
-    QTemporaryDir out;
-    ASSERT_TRUE(runGenerator({QStringLiteral("--desktop-icons"), out.path()}));
-    const QDir hicolor(QDir(out.path()).filePath(QStringLiteral("hicolor")));
+    const test::TempFolder out;
+    const QString outPath = QString::fromStdString(out.path());
+    ASSERT_TRUE(runGenerator({QStringLiteral("--desktop-icons"), outPath}));
+    const QDir hicolor(QDir(outPath).filePath(QStringLiteral("hicolor")));
     QImage largest;
     for (const int side : {48, 64, 128, 256}) {
         const QImage icon(

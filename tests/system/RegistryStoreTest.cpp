@@ -9,7 +9,7 @@
 #include <fstream>
 #include <thread>
 
-#include "system/TempFolder.h"
+#include "support/TempFolder.h"
 
 namespace qelvo {
 namespace {

@@ -1,10 +1,7 @@
-#include "desktop/Dialogs.h"
-#include "desktop/ScriptedDialogs.h"
-#include "media/DeviceCatalogue.h"
+#include "support/TempFolder.h"
 #include "system/MemoryPolicy.h"
 #include "system/Paths.h"
 #include "system/SessionState.h"
-#include "system/TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -18,88 +15,6 @@
 
 namespace qelvo {
 namespace {
-
-using Options = std::vector<std::pair<std::string, std::string>>;
-
-TEST(VirtualDeviceList, ParsesNamesAndOptionsInOrder) {
-    const auto entries = parseVirtualDeviceList(
-        "Demo Camera; Quillmar hd capture device{size=1280x720, fps=30};USB 2860 Device{chip}");
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[0].friendlyName, "Demo Camera");
-    EXPECT_TRUE(entries[0].options.empty());
-    EXPECT_EQ(entries[1].friendlyName, "Quillmar hd capture device");
-    EXPECT_EQ(entries[1].options, (Options{{"size", "1280x720"}, {"fps", "30"}}));
-    EXPECT_EQ(entries[2].options, (Options{{"chip", ""}}));
-}
-
-TEST(VirtualDeviceList, SkipsEmptyAndMalformedEntriesButKeepsTheRest) {
-    testing::internal::CaptureStderr();
-    const auto entries =
-        parseVirtualDeviceList("A;;{size=1x1};B{size=2x2;C{=x};D}x;E{a}{b};F{size=3x3,still};");
-    const std::string errors = testing::internal::GetCapturedStderr();
-    std::vector<std::string> names;
-    for (const auto& e : entries) names.push_back(e.friendlyName);
-    // "B{size=2x2" is cut by the ';' and loses its closing brace.
-    EXPECT_EQ(names, (std::vector<std::string>{"A", "F"}));
-    EXPECT_NE(errors.find("entry 2"), std::string::npos);
-    EXPECT_NE(errors.find("malformed"), std::string::npos);
-    int lines = 0;
-    for (char c : errors) lines += c == '\n';
-    EXPECT_EQ(lines, 6) << errors;  // one line per skipped entry, none for the trailing ';'
-}
-
-TEST(VirtualDeviceList, BlankListMeansNoDevicesAndNoComplaint) {
-    testing::internal::CaptureStderr();
-    EXPECT_TRUE(parseVirtualDeviceList("").empty());
-    EXPECT_TRUE(parseVirtualDeviceList("  ").empty());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-}
-
-TEST(SystemCatalogue, ListsVirtualDevicesAfterCamerasInConfiguredOrder) {
-    ::setenv("QELVO_VIRTUAL_DEVICES", "Zeta Cam;Alpha Cam{still}", 1);
-    auto catalogue = makeSystemDeviceCatalogue();
-    const auto devices = catalogue->videoInputs();
-    ASSERT_GE(devices.size(), 2u);
-    const auto& last = devices[devices.size() - 1];
-    const auto& beforeLast = devices[devices.size() - 2];
-    EXPECT_EQ(beforeLast.friendlyName, "Zeta Cam");
-    EXPECT_EQ(last.friendlyName, "Alpha Cam");
-    EXPECT_TRUE(last.isVirtual);
-    EXPECT_EQ(last.virtualEntry.options, (Options{{"still", ""}}));
-
-    ::setenv("QELVO_VIRTUAL_DEVICES", "Other", 1);  // re-read at every enumeration
-    EXPECT_EQ(catalogue->videoInputs().back().friendlyName, "Other");
-    ::unsetenv("QELVO_VIRTUAL_DEVICES");
-}
-
-TEST(Dialogs, ClassicFiltersBecomeQtFilters) {
-    EXPECT_EQ(toQtFilter("JPG Files (*.JPG)|*.jpg|All Files (*.*)|*.*||"),
-              "JPG Files (*.jpg);;All Files (*.*)");
-    EXPECT_EQ(toQtFilter("AVI Files (*.AVI)|*.avi||"), "AVI Files (*.avi)");
-    EXPECT_EQ(toQtFilter("Pictures|*.jpg;*.bmp||"), "Pictures (*.jpg *.bmp)");
-}
-
-TEST(Dialogs, ScriptedServiceAnswersInOrderAndRecordsWhatWasShown) {
-    auto scripted = std::make_unique<ScriptedDialogs>();
-    ScriptedDialogs* script = scripted.get();
-    script->messageAnswers = {MessageAnswer::Yes};
-    script->fileAnswers = {QString("/tmp/a.avi")};
-    auto previous = setDialogs(std::move(scripted));
-
-    EXPECT_EQ(dialogs().message(nullptr, "Delete?", "", MessageButtons::YesNo), MessageAnswer::Yes);
-    EXPECT_EQ(dialogs().message(nullptr, "Again?", "", MessageButtons::YesNo), MessageAnswer::No);
-    FileDialogRequest request;
-    request.filter = "AVI Files (*.AVI)|*.avi||";
-    EXPECT_EQ(dialogs().saveFile(nullptr, request), QString("/tmp/a.avi"));
-    EXPECT_EQ(dialogs().openFile(nullptr, request), std::nullopt);
-    EXPECT_EQ(dialogs().pickFolder(nullptr, "Please choose a folder."), std::nullopt);
-    EXPECT_EQ(script->messages(), (QStringList{"Delete?", "Again?"}));
-    ASSERT_EQ(script->shown.size(), 5u);
-    EXPECT_EQ(script->shown[2].kind, "save");
-    EXPECT_EQ(script->shown[4].title, "Please choose a folder.");
-
-    setDialogs(std::move(previous));
-}
 
 TEST(Paths, EnvironmentOverridesAndJoins) {
     ::setenv("QELVO_STORAGE_ROOT", "/data/lab", 1);

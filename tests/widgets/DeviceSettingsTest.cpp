@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QPointer>
 #include <QSlider>
 #include <QTimer>
 
@@ -12,14 +13,13 @@
 
 #include "devices/DeviceSettings.h"
 #include "media/MediaDevices.h"
-#include "media/MediaTestSupport.h"
 #include "media/SourceControls.h"
-#include "simulated/VirtualDevice.h"
+#include "support/VirtualCameras.h"
 
 namespace qelvo {
 namespace {
 
-using testing_support::virtualDevice;
+using test::virtualDevice;
 
 TEST(DeviceSettings, VirtualDevicePagesOpenModallyAt30x30OverTheOwner) {
     MediaComponent source;
@@ -81,36 +81,17 @@ TEST(DeviceSettings, ComponentsWithoutPagesShowNothing) {
     EXPECT_EQ(showDeviceSettings(nullptr, grabber).error(), MediaError::NoInterface);
 }
 
-TEST(VirtualDeviceOptions, ReadsEveryOptionAndKeepsDefaultsForBadValues) {
-    const auto o = parseVirtualDeviceOptions(
-        virtualDevice("X{size=1280x720,fps=15,hd=0,still,nocapture,stopafter=9,unplug,live=0,"
-                      "pattern=ball,motion=-3,overlay=0}")
-            .virtualEntry);
-    EXPECT_EQ(o.width, 1280);
-    EXPECT_EQ(o.height, 720);
-    EXPECT_EQ(o.fps, 15);
-    EXPECT_FALSE(o.acceptsHd);
-    EXPECT_TRUE(o.hasStill);
-    EXPECT_FALSE(o.hasCapture);
-    EXPECT_EQ(o.stopAfter, 9);
-    EXPECT_TRUE(o.unplugError);
-    EXPECT_FALSE(o.live);
-    EXPECT_EQ(o.pattern, "ball");
-    EXPECT_EQ(o.motion, -3);
-    EXPECT_FALSE(o.overlay);
-
-    const auto d = parseVirtualDeviceOptions(
-        virtualDevice("Y{size=0x480,fps=abc,hd=maybe,stopafter=-2,pattern=Bad!,motion=999,"
-                      "size=99999x2}")
-            .virtualEntry);
-    const VirtualDeviceOptions defaults;
-    EXPECT_EQ(d.width, defaults.width);
-    EXPECT_EQ(d.height, defaults.height);
-    EXPECT_EQ(d.fps, defaults.fps);
-    EXPECT_TRUE(d.acceptsHd);
-    EXPECT_EQ(d.stopAfter, -1);
-    EXPECT_EQ(d.pattern, defaults.pattern);
-    EXPECT_EQ(d.motion, defaults.motion);
+TEST(DeviceSettings, AnOwnerDestroyedWhileTheControlsAreOpenTakesThemAlong) {
+    MediaComponent source;
+    ASSERT_TRUE(bindVideoInput(test::virtualDevice("Owner Cam{controls}"), source));
+    auto* owner = new QWidget;
+    QPointer<QWidget> page;
+    QTimer::singleShot(0, [&] {
+        page = QApplication::activeModalWidget();
+        delete owner;
+    });
+    EXPECT_TRUE(showDeviceSettings(owner, source));
+    EXPECT_TRUE(page.isNull());
 }
 
 }  // namespace

@@ -15,10 +15,11 @@
 #include <algorithm>
 
 #include "desktop/ScriptedDialogs.h"
-#include "imaging/ImageOpsReference.h"
 #include "imaging/NearestSample.h"
-#include "imaging/TestPictures.h"
 #include "skin/ControlIdentity.h"
+#include "support/ImageOpsReference.h"
+#include "support/TempFolder.h"
+#include "support/TestPictures.h"
 #include "widgets/AdjustDialogControls.h"
 #include "widgets/ImageAdjustDialog.h"
 
@@ -31,7 +32,7 @@ protected:
         auto scripted = std::make_unique<ScriptedDialogs>();
         dialogs_ = scripted.get();
         previous_ = setDialogs(std::move(scripted));
-        path_ = dir_.File("picture.jpg");
+        path_ = dir_ / "picture.jpg";
         ASSERT_TRUE(test::PhotoPicture(320, 240, 9).SaveFile(path_.c_str(), FormatJpeg));
         original_ = test::ReadBytes(path_);
     }
@@ -49,7 +50,7 @@ protected:
     }
     static QColor pixelOf(QWidget* w, int x, int y) { return w->grab().toImage().pixelColor(x, y); }
 
-    test::TempDir dir_;
+    test::TempFolder dir_;
     std::string path_;
     std::vector<std::uint8_t> original_;
     ScriptedDialogs* dialogs_ = nullptr;
@@ -233,7 +234,7 @@ TEST_F(ImageAdjustDialogTest, OkAsksAndSavesOnYesOnly) {
     CxImage expected;
     dialog.adjustment().AdjustFull(expected);
     expected.SetQuality(80);
-    const std::string expectedPath = dir_.File("expected.jpg");
+    const std::string expectedPath = dir_ / "expected.jpg";
     ASSERT_TRUE(expected.SaveFile(expectedPath.c_str(), FormatJpeg));
     dialogs_->messageAnswers = {MessageAnswer::Yes};
     dialog.accept();
@@ -275,7 +276,7 @@ TEST_F(ImageAdjustDialogTest, SaveRefusesAReadOnlyPictureAndWritesThroughALink) 
     EXPECT_EQ(test::ReadBytes(path_), original_);
 
     ASSERT_EQ(::chmod(path_.c_str(), 0644), 0);
-    const std::string link = dir_.File("link.jpg");
+    const std::string link = dir_ / "link.jpg";
     ASSERT_EQ(::symlink("picture.jpg", link.c_str()), 0);
     saveAt(link);
     EXPECT_EQ(dialogs_->messages().size(), 3);  // only the question
@@ -285,7 +286,7 @@ TEST_F(ImageAdjustDialogTest, SaveRefusesAReadOnlyPictureAndWritesThroughALink) 
     EXPECT_NE(test::ReadBytes(path_), original_);
     CxImage saved;
     EXPECT_TRUE(saved.LoadFile(path_.c_str(), FormatJpeg));
-    EXPECT_EQ(dir_.Entries().size(), 2u);
+    EXPECT_EQ(dir_.entries().size(), 2u);
 }
 
 }  // namespace

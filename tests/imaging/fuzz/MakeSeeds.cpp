@@ -5,7 +5,7 @@
 #include <string>
 
 #include "imaging/CxImage.h"
-#include "imaging/TestPictures.h"
+#include "support/TestPictures.h"
 
 using namespace qelvo;
 

@@ -1,7 +1,4 @@
-#include "imaging/TestPictures.h"
-
-#include <dirent.h>
-#include <unistd.h>
+#include "support/TestPictures.h"
 
 // clang-format off
 #include <cstdio>
@@ -73,30 +70,6 @@ void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
               static_cast<std::streamsize>(bytes.size()));
 }
 
-TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string templ = std::string(base && *base ? base : "/tmp") + "/qelvo-imaging-XXXXXX";
-    if (!::mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = templ;
-}
-
-std::vector<std::string> TempDir::Entries() const {
-    std::vector<std::string> names;
-    if (DIR* d = ::opendir(path_.c_str())) {
-        while (dirent* e = ::readdir(d)) {
-            const std::string n = e->d_name;
-            if (n != "." && n != "..") names.push_back(n);
-        }
-        ::closedir(d);
-    }
-    return names;
-}
-
-TempDir::~TempDir() {
-    for (const auto& n : Entries()) ::unlink((path_ + "/" + n).c_str());
-    ::rmdir(path_.c_str());
-}
-
 std::vector<std::uint8_t> MakeJpeg(const JpegRecipe& params) {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr jerr;
@@ -140,7 +113,7 @@ std::vector<std::uint8_t> MakeJpeg(const JpegRecipe& params) {
     return bytes;
 }
 
-std::vector<std::uint8_t> EncodeLikeSpecified(const CxImage& picture, int quality) {
+std::vector<std::uint8_t> EncodeWithLibjpeg(const CxImage& picture, int quality) {
     const bool grey = picture.BitsPerPixel() == 8;
     const int w = picture.Width(), h = picture.Height();
     jpeg_compress_struct cinfo;

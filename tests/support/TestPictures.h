@@ -17,21 +17,6 @@ CxImage PhotoPicture(int width, int height, std::uint32_t seed);
 std::vector<std::uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
-// A fresh folder under the system temporary folder, removed with its files at destruction.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-    std::vector<std::string> Entries() const;
-
-private:
-    std::string path_;
-};
-
 // JPEG files made with libjpeg directly, independent of the code under test.
 struct JpegRecipe {
     int width = 64;
@@ -49,10 +34,10 @@ struct JpegRecipe {
 };
 std::vector<std::uint8_t> MakeJpeg(const JpegRecipe& params);
 
-// The picture written with libjpeg directly, the way the program's encoder is specified:
+// The picture written with libjpeg directly, with the settings the program's encoder uses:
 // top row first as RGB (or one grey component), libjpeg defaults, the quality, 2x2 sampling
 // of the first component, JFIF density unit 1 with the picture's resolution.
-std::vector<std::uint8_t> EncodeLikeSpecified(const CxImage& picture, int quality);
+std::vector<std::uint8_t> EncodeWithLibjpeg(const CxImage& picture, int quality);
 
 struct DecodedJpeg {
     int width = 0;

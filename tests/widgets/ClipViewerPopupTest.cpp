@@ -1,9 +1,11 @@
-#include "ManageTestSupport.h"
-#include "capture/WaitUntil.h"
 #include "desktop/LiveTarget.h"
 #include "desktop/Screens.h"
 #include "skin/ControlIdentity.h"
+#include "support/TestBitmaps.h"
+#include "support/WaitUntil.h"
 #include "widgets/ClipViewerPopup.h"
+
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDialog>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "capture/CameraButtonWatch.h"
-#include "devices/InputEventDecoder.h"
+#include "support/CameraButtonInput.h"
 
 #include <fcntl.h>
 #include <linux/input.h>
@@ -34,14 +34,7 @@ public:
                ::write(writer_, bytes.data(), bytes.size()) == ssize_t(bytes.size());
     }
     // The camera key pressed and released, each followed by its report marker.
-    bool press() {
-        std::vector<std::uint8_t> bytes;
-        for (const auto& record :
-             {encodeInputEvent(EV_KEY, KEY_CAMERA, 1), encodeInputEvent(EV_SYN, SYN_REPORT, 0),
-              encodeInputEvent(EV_KEY, KEY_CAMERA, 0), encodeInputEvent(EV_SYN, SYN_REPORT, 0)})
-            bytes.insert(bytes.end(), record.begin(), record.end());
-        return send(bytes);
-    }
+    bool press() { return send(keyEvent(KEY_CAMERA, 1) + keyEvent(KEY_CAMERA, 0)); }
     // As when the camera is unplugged.
     void closeWriter() {
         if (writer_ >= 0) ::close(writer_);
