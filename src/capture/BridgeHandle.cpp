@@ -242,6 +242,15 @@ void closeBridgeHandle() {
     processHandle().reset();
 }
 
+bool hasInjectedBridgeDeviceSource() {
+    const BridgeDeviceSource& injected = injectedSource();
+    return injected.videoInputs || injected.query;
+}
+
+BridgeDeviceSource injectedBridgeDeviceSource() {
+    return injectedSource();
+}
+
 void setBridgeDeviceSource(BridgeDeviceSource source) {
     injectedSource() = std::move(source);
 }

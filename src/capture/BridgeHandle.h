@@ -98,5 +98,8 @@ void closeBridgeHandle();
 // Where handles made by openBridgeHandle look for devices (tests inject their own list);
 // an empty source restores the system's.
 void setBridgeDeviceSource(BridgeDeviceSource source);
+// Whether tests injected one, and that one.
+bool hasInjectedBridgeDeviceSource();
+BridgeDeviceSource injectedBridgeDeviceSource();
 
 }  // namespace qelvo

@@ -20,9 +20,10 @@ namespace qelvo {
 // A device found and probed off the GUI thread, and what the finder met on its way.
 struct PreparedDevice {
     FoundDevice found;
-    MediaResult probed;                  // why it cannot be shown, when it cannot
-    std::vector<std::string> chipNames;  // chip-family devices visited, in order
-    bool microscope = false;             // a microscope-family device was visited
+    MediaResult probed;                     // why it cannot be shown, when it cannot
+    std::vector<std::string> chipNames;     // chip-family devices visited, in order
+    bool microscope = false;                // a microscope-family device was visited
+    std::vector<VideoInputDevice> devices;  // the list it was found in
 };
 
 // What the streaming threads, the device tasks and the snapshot writer tell one session.

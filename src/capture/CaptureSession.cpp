@@ -206,6 +206,7 @@ void CaptureSession::prepareDevice() {
     auto work = [devices = std::move(devices), systemList, selected, hd, generation]() mutable {
         auto prepared = std::make_shared<PreparedDevice>();
         if (systemList) devices = makeSystemDeviceCatalogue()->videoInputs();
+        prepared->devices = devices;
         FamilyEffects effects;
         effects.chip = [&](const std::string& name) { prepared->chipNames.push_back(name); };
         effects.microscope = [&] { prepared->microscope = true; };
@@ -233,7 +234,7 @@ void CaptureSession::onPrepared(PreparedDevice& prepared) {
     for (const std::string& name : prepared.chipNames) {
         if (bridge_.open) {
             if (bridgeOpen_ && bridge_.close) bridge_.close();
-            bridge_.open(name);
+            bridge_.open(name, prepared.devices);
             bridgeOpen_ = true;
         }
         chipPoll_.start();
@@ -422,8 +423,8 @@ void CaptureSession::onGraphEvent(const MediaEvent& event) {
     const std::string reason = event.message;
     if (recording_) {
         // The graph is still inside its own notification: replace it only afterwards.
-        QTimer::singleShot(0, &context_, [this, reason] {
-            if (recording_) recordingFailed(reason);
+        QTimer::singleShot(0, &context_, [this, reason, generation = generation_] {
+            if (recording_ && generation == generation_) recordingFailed(reason);
         });
     } else if (event.beforeFirstFrame) {
         reportNoPicture(reason);

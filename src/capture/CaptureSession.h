@@ -3,6 +3,7 @@
 #include "capture/CameraButtonWatch.h"
 #include "capture/FrameRecord.h"
 #include "capture/SnapshotButtonPoll.h"
+#include "media/DeviceCatalogue.h"
 #include "media/MediaComponent.h"
 #include "media/MediaGraph.h"
 #include "media/MediaResult.h"
@@ -14,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -32,7 +34,10 @@ struct PreparedDevice;
 
 // How a chip-family device's process-wide bridge handle is opened and closed.
 struct BridgeAccess {
-    std::function<void(const std::string& friendlyName)> open;
+    // `devices`: the device list the device was found in.
+    std::function<void(const std::string& friendlyName,
+                       const std::vector<VideoInputDevice>& devices)>
+        open;
     std::function<void()> close;
 };
 // The bridge access used by new sessions (the chip register access by default).

@@ -14,7 +14,9 @@ namespace {
 // outlives it half way through a state change.
 class TaskThreads {
 public:
-    ~TaskThreads() {
+    ~TaskThreads() { joinAll(); }
+
+    void joinAll() {
         std::vector<Entry> left;
         {
             std::lock_guard lock(mutex_);
@@ -118,6 +120,14 @@ std::shared_ptr<DeviceTask> DeviceTask::begin(std::function<CaptureLetter()> wor
                                               std::shared_ptr<const void> keepAlive,
                                               std::shared_ptr<CaptureMailbox> mailbox) {
     GuiThreadRelease::instance();  // made here, on the GUI thread
+    // The tasks end with the application, while everything they use is still there (the
+    // join at exit comes after statics they made are gone).
+    static const bool joinedAtExit = [] {
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QObject::connect(app, &QObject::destroyed, [] { taskThreads().joinAll(); });
+        return true;
+    }();
+    (void)joinedAtExit;
     std::shared_ptr<DeviceTask> task(new DeviceTask);
     task->work_ = std::move(work);
     task->ifAbandoned_ = std::move(ifAbandoned);
@@ -181,6 +191,8 @@ void DeviceTask::waitDone() {
 
 bool DeviceTask::abandon() {
     std::lock_guard lock(mutex_);
+    // Once left, it stays the task's own to clean up, even if it has finished by now.
+    if (abandoned_) return false;
     if (finished_) return true;
     abandoned_ = true;
     return false;

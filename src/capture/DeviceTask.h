@@ -33,7 +33,8 @@ public:
                                              std::shared_ptr<CaptureMailbox> mailbox);
 
     // GUI thread.  True when the task had already finished (what it built is the caller's to
-    // use and release); false when it is still running and will clean up after itself.
+    // use and release); false when it is still running and will clean up after itself, and
+    // from then on.
     bool abandon();
     // Any thread: returns once the task has finished and let go of the device.
     void waitDone();

@@ -1,6 +1,7 @@
 #include "devices/CameraControlAccess.h"
 
 #include <cstdio>
+#include <mutex>
 #include <set>
 
 #include "devices/CameraControlStore.h"
@@ -10,6 +11,18 @@
 #include "media/SourceControls.h"
 
 namespace qelvo {
+namespace {
+
+// Whether `what` is said for the first time this run.  Cameras are opened on device tasks'
+// threads and their pages on the GUI thread, so the record is guarded.
+bool firstTimeSaid(const std::string& what) {
+    static std::mutex mutex;
+    static std::set<std::string> said;
+    std::lock_guard lock(mutex);
+    return said.insert(what).second;
+}
+
+}  // namespace
 
 std::optional<CameraControlSource> cameraControlSource(const MediaComponent& source) {
     const std::optional<SourceDevice> device = sourceDevice(source);
@@ -25,8 +38,7 @@ std::optional<CameraControlSource> cameraControlSource(const MediaComponent& sou
     std::shared_ptr<CameraControlBackend> backend = openV4l2ControlBackend(path, error);
     if (!backend) {
         // Said once per device: CONFIG then shows the colour controls GStreamer offers.
-        static std::set<std::string> reported;
-        if (reported.insert(path).second)
+        if (firstTimeSaid(path))
             std::fprintf(stderr, "qelvo-tarnel: the camera controls are not available (%s)\n",
                          error.c_str());
         return std::nullopt;
@@ -45,8 +57,7 @@ void applyStoredCameraControls(const MediaComponent& source) {
     if (stored.empty()) return;
     std::string error;
     // Said once per camera and run: the values are sent again at every graph build.
-    static std::set<std::string> reported;
-    if (!controls.applyStored(stored, error) && reported.insert(access->identity).second)
+    if (!controls.applyStored(stored, error) && firstTimeSaid("kept " + access->identity))
         std::fprintf(stderr, "qelvo-tarnel: \"%s\" did not take a kept setting (%s)\n",
                      access->identity.c_str(), error.c_str());
 }

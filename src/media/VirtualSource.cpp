@@ -65,7 +65,9 @@ static GstStateChangeReturn qelvo_opening_bin_change_state(GstElement* element,
     }
     const GstStateChangeReturn result =
         GST_ELEMENT_CLASS(qelvo_opening_bin_parent_class)->change_state(element, transition);
-    if (transition == GST_STATE_CHANGE_READY_TO_NULL && bin->holdsDevice) {
+    const bool openFailed =
+        transition == GST_STATE_CHANGE_NULL_TO_READY && result == GST_STATE_CHANGE_FAILURE;
+    if ((transition == GST_STATE_CHANGE_READY_TO_NULL || openFailed) && bin->holdsDevice) {
         giveDeviceBack(bin);
         bin->holdsDevice = FALSE;
     }

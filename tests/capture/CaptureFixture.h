@@ -58,7 +58,7 @@ protected:
         auto window = std::make_unique<CaptureTestWindow>(options);
         window->session().setDeviceCatalogue(catalogues.back().get());
         window->session().setBridgeAccess(
-            {[this](const std::string& name) { bridgeOpened.push_back(name); },
+            {[this](const std::string& name, const auto&) { bridgeOpened.push_back(name); },
              [this] { ++bridgeClosed; }});
         return window;
     }

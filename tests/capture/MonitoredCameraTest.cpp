@@ -35,7 +35,7 @@ protected:
         test::plugTestCamera(camera);
         setSelectedDeviceName(camera.name);
         auto window = std::make_unique<CaptureTestWindow>(test::writtenSnapshots(hd));
-        window->session().setBridgeAccess({[](const std::string&) {}, [] {}});
+        window->session().setBridgeAccess({[](const std::string&, const auto&) {}, [] {}});
         window->show();
         return window;
     }

@@ -90,7 +90,8 @@ TEST(LiveTarget, NearestSamplesAreTheSameForFramesLargerAndSmallerThanThePanel) 
     target.resize(50, 25);
     target.show();
     // Each pixel carries its own position: red = column, green = row from the top.
-    for (auto [w, h] : {std::pair{200, 100}, std::pair{20, 10}, std::pair{50, 25}}) {
+    for (const auto& size : {std::pair{200, 100}, std::pair{20, 10}, std::pair{50, 25}}) {
+        const int w = size.first, h = size.second;
         SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
         const int stride = static_cast<int>(frameRowBytes(w));
         const auto frame =
