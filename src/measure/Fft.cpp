@@ -25,12 +25,15 @@ Plan::Plan(int size) : size_(size), reversed_(static_cast<std::size_t>(size)) {
             if (i & (1 << b)) r |= 1 << (bits - 1 - b);
         reversed_[static_cast<std::size_t>(i)] = r;
     }
-    twiddles_.resize(static_cast<std::size_t>(std::max(1, size / 2)));
-    for (int k = 0; k < size / 2; ++k) {
-        const double a = -2.0 * M_PI * k / size;
-        twiddles_[static_cast<std::size_t>(k)] =
-            Complex(static_cast<float>(std::cos(a)), static_cast<float>(std::sin(a)));
-    }
+    // The twiddle factors of each stage one after another (stage of half-size h from h - 1
+    // on), so every stage reads them in order.
+    twiddles_.resize(static_cast<std::size_t>(std::max(1, size - 1)));
+    for (int half = 1; half < size; half <<= 1)
+        for (int k = 0; k < half; ++k) {
+            const double a = -M_PI * k / half;
+            twiddles_[static_cast<std::size_t>(half - 1 + k)] =
+                Complex(static_cast<float>(std::cos(a)), static_cast<float>(std::sin(a)));
+        }
 }
 
 void Plan::forward(Complex* data) const {
@@ -39,19 +42,33 @@ void Plan::forward(Complex* data) const {
         const int r = reversed_[static_cast<std::size_t>(i)];
         if (r > i) std::swap(data[i], data[r]);
     }
-    for (int half = 1; half < n; half <<= 1) {
-        const int step = n / (2 * half);
+    // Complex numbers as pairs of floats: std::complex multiplication checks for infinities
+    // and NaN, which costs more than the butterfly itself.
+    float* d = reinterpret_cast<float*>(data);
+    // The first stage needs no multiplication.
+    for (int i = 0; i + 1 < n; i += 2) {
+        const float ar = d[2 * i], ai = d[2 * i + 1], br = d[2 * i + 2], bi = d[2 * i + 3];
+        d[2 * i] = ar + br;
+        d[2 * i + 1] = ai + bi;
+        d[2 * i + 2] = ar - br;
+        d[2 * i + 3] = ai - bi;
+    }
+    for (int half = 2; half < n; half <<= 1) {
+        const float* w =
+            reinterpret_cast<const float*>(&twiddles_[static_cast<std::size_t>(half - 1)]);
         for (int start = 0; start < n; start += 2 * half) {
+            float* a = d + 2 * start;
+            float* b = a + 2 * half;
             for (int k = 0; k < half; ++k) {
-                const Complex w = twiddles_[static_cast<std::size_t>(k * step)];
-                Complex& a = data[start + k];
-                Complex& b = data[start + k + half];
-                // Written out: std::complex multiplication checks for NaN and is slow.
-                const float tr = w.real() * b.real() - w.imag() * b.imag();
-                const float ti = w.real() * b.imag() + w.imag() * b.real();
-                const Complex t(tr, ti);
-                b = a - t;
-                a += t;
+                const float wr = w[2 * k], wi = w[2 * k + 1];
+                const float br = b[2 * k], bi = b[2 * k + 1];
+                const float tr = wr * br - wi * bi;
+                const float ti = wr * bi + wi * br;
+                const float ar = a[2 * k], ai = a[2 * k + 1];
+                b[2 * k] = ar - tr;
+                b[2 * k + 1] = ai - ti;
+                a[2 * k] = ar + tr;
+                a[2 * k + 1] = ai + ti;
             }
         }
     }
