@@ -682,6 +682,8 @@ Ruling findRuling(const GreyView& picture) {
     const int factor =
         std::max(1, (std::max(picture.width, picture.height) + kTargetSide - 1) / kTargetSide);
     const Reduced reduced = reduce(picture, factor);
+    if (reduced.width < 32 || reduced.height < 32)
+        return none("the picture is too narrow to find a ruling in");
     double mean = 0.0, square = 0.0;
     for (float v : reduced.pixels) {
         mean += v;
@@ -755,7 +757,7 @@ Ruling findRuling(const GreyView& picture) {
     }
     if (!fit.ok) return none("no regular ruling found: too few lines");
     const double pitch = 1.0 / fit.frequency;
-    if ((fit.last - fit.first) * kBin < kMinLines * pitch)
+    if (fit.last <= fit.first || (fit.last - fit.first) * kBin < kMinLines * pitch)
         return none("no regular ruling found: too few lines (4 at least are needed)");
     if (fit.residual > 0.6) return none("no regular ruling found: the lines are not evenly spaced");
 

@@ -35,5 +35,16 @@ TEST(MeasureFuzzInputs, ObjectivesSeedsAndKeptInputsGiveSoundResults) {
     std::filesystem::remove_all(fuzz::scratchFolder("objectives"));
 }
 
+TEST(MeasureFuzzInputs, LengthSeedsAndKeptInputsGiveSoundResults) {
+    test::TempFolder seeds;
+    ASSERT_GT(fuzz::writeLengthSeeds(seeds.path()), 0);
+    for (const auto& [name, bytes] : fuzz::folderFiles(seeds.path()))
+        EXPECT_EQ(fuzz::checkLengthInput(bytes), "") << "seed " << name;
+    for (const auto& [name, bytes] : fuzz::folderFiles(QELVO_FUZZ_REGRESSIONS "/length"))
+        EXPECT_EQ(fuzz::checkLengthInput(bytes), "") << "kept input " << name;
+    for (const char* edge : {"1e-6um", "1e12um", "1e-3 nm", "999999.5 mm", "-0", "+5um"})
+        EXPECT_EQ(fuzz::checkLengthInput(edge), "") << edge;
+}
+
 }  // namespace
 }  // namespace qelvo

@@ -192,6 +192,21 @@ TEST(RulingFinder, NoRulingInPicturesWithout) {
         EXPECT_NE(r.reason.find("no regular ruling found"), std::string::npos)
             << name << ": " << r.reason;
     }
+    // Odd shapes and strides: an answer, never a fault.
+    for (const auto& [sw, sh] : {std::pair{64, 64}, {64, 3000}, {5000, 70}, {97, 131}}) {
+        test::GraticuleSpec g = spec(9.5, 30.0, 0.7, 4);
+        g.width = sw;
+        g.height = sh;
+        const auto lines = test::renderGraticule(g);
+        std::vector<std::uint8_t> padded(static_cast<std::size_t>(sw + 13) * sh);
+        for (int y = 0; y < sh; ++y)
+            std::copy_n(&lines[static_cast<std::size_t>(y) * sw], sw, &padded[y * (sw + 13)]);
+        const Ruling r = findRuling(GreyView{padded.data(), sw, sh, sw + 13});
+        if (r.found)
+            EXPECT_NEAR(r.pitchPixels, 9.5, 0.1) << sw << "x" << sh;
+        else
+            EXPECT_FALSE(r.reason.empty());
+    }
     std::vector<std::uint8_t> tiny(32 * 32, 100);
     EXPECT_FALSE(find(tiny, 32, 32).found);
     EXPECT_FALSE(findRuling(GreyView{}).found);

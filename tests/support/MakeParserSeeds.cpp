@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
         std::fprintf(
             stderr,
             "usage: %s settings-file|registry-value|virtual-devices|chip-state|input-events|"
-            "exif|sidecar|objectives FOLDER\n",
+            "exif|sidecar|objectives|length FOLDER\n",
             argv[0]);
         return 2;
     }
@@ -43,6 +43,8 @@ int main(int argc, char** argv) {
         written = writeSidecarSeeds(folder);
     else if (target == "objectives")
         written = writeObjectivesSeeds(folder);
+    else if (target == "length")
+        written = writeLengthSeeds(folder);
     else {
         std::fprintf(stderr, "unknown target %s\n", argv[1]);
         return 2;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "measure/Length.h"
 #include "measure/Objectives.h"
 #include "measure/Sidecar.h"
 #include "support/FuzzSupport.h"
@@ -152,6 +153,39 @@ int writeObjectivesSeeds(const std::string& folder) {
     written += writeFile(folder + "/calibrated.objectives", measure::formatObjectives(d));
     written += writeFile(folder + "/none.objectives",
                          measure::formatObjectives(measure::DeviceObjectives{}));
+    return written;
+}
+
+std::string checkLengthInput(std::string_view input) {
+    std::string error;
+    const auto bare = measure::parseLength(input, &error, measure::BareNumber::Micrometres);
+    if (!bare && error.empty()) return "refused without a reason";
+    std::string strictError;
+    const auto strict = measure::parseLength(input, &strictError, measure::BareNumber::Refused);
+    if (!strict && strictError.empty()) return "refused without a reason";
+    if (strict && (!bare || *strict != *bare)) return "a unit changes what a length means";
+    if (!bare) return {};
+    if (!std::isfinite(*bare) || *bare <= 0) return "a length that is not above zero";
+    for (bool ascii : {false, true}) {
+        const std::string shown = measure::formatLength(*bare, 6, ascii);
+        const auto back = measure::parseLength(shown, &error, measure::BareNumber::Refused);
+        if (!back) return "a written length does not read back: " + shown;
+        if (std::fabs(*back / *bare - 1) > 1e-5)
+            return "a written length reads back otherwise: " + shown;
+    }
+    return {};
+}
+
+int writeLengthSeeds(const std::string& folder) {
+    int written = 0;
+    const char* const lengths[] = {"10um",   "0.01 mm",   "2.5nm", "10 \xC2\xB5m",
+                                   "1,5 mm", "3 microns", "12"};
+    int n = 0;
+    for (const char* text : lengths)
+        written += writeFile(folder + "/length-" + std::to_string(n++), text);
+    for (double size : {0.05, 2.5, 1234.5})
+        written +=
+            writeFile(folder + "/length-" + std::to_string(n++), measure::formatLength(size));
     return written;
 }
 

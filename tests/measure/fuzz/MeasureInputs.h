@@ -22,4 +22,12 @@ std::string checkObjectivesInput(std::string_view input);
 // Writes objective lists made by the program's own writer into `folder`; returns how many.
 int writeObjectivesSeeds(const std::string& folder);
 
+// Reads `input` as a length typed by a person, with and without a unit required.  Returns ""
+// when the results are sound: a length is finite and above zero, a refusal says why, a
+// length needs a unit exactly where one is required, and the length written for people
+// reads back within its rounding.
+std::string checkLengthInput(std::string_view input);
+// Writes lengths as people type them into `folder`; returns how many.
+int writeLengthSeeds(const std::string& folder);
+
 }  // namespace qelvo::fuzz
