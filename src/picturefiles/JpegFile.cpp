@@ -5,7 +5,7 @@
 #include "imaging/JpegResolution.h"
 #include "imaging/JpegSamples.h"
 #include "imaging/JpegSegments.h"
-#include "picturefiles/PictureCodecs.h"
+#include "picturefiles/PictureFileInternal.h"
 
 namespace qelvo::detail {
 

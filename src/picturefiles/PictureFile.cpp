@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "imaging/JpegTransform.h"
-#include "picturefiles/PictureCodecs.h"
+#include "picturefiles/PictureFileInternal.h"
 
 namespace qelvo {
 

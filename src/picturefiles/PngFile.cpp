@@ -6,7 +6,7 @@
 #include <csetjmp>
 #include <cstring>
 
-#include "picturefiles/PictureCodecs.h"
+#include "picturefiles/PictureFileInternal.h"
 
 namespace qelvo::detail {
 
