@@ -94,6 +94,9 @@ bool readWith(ReadState& state, PictureFileInfo& info, PictureData* picture,
     }
     png_set_read_fn(png, &state, readBytes);
     png_set_user_limits(png, 1u << 20, 1u << 20);
+    // A chunk's length is untrusted: libpng would allocate what it claims before finding the
+    // file too short.  Nothing but compressed text can grow past the file.
+    png_set_chunk_malloc_max(png, state.size + (std::size_t{8} << 20));
     png_read_info(png, head);
 
     const png_uint_32 width = png_get_image_width(png, head);
