@@ -44,6 +44,26 @@ bool isValidUtf8(const std::string& text) {
     return true;
 }
 
+std::string printable(const std::string& text) {
+    std::string out;
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7F) {
+            const char digits[] = "0123456789abcdef";
+            out += "\\x";
+            out += digits[c >> 4];
+            out += digits[c & 15];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
 namespace {
 
 const OptionSpec* findOption(const CommandSpec& spec, const std::string& name) {
@@ -88,7 +108,7 @@ std::optional<Arguments> parseArguments(const CommandSpec& spec,
         }
         const OptionSpec* option = findOption(spec, name);
         if (!option) {
-            error = "unknown option " + name;
+            error = "unknown option " + printable(name);
             return std::nullopt;
         }
         if (!option->takesValue) {
@@ -133,7 +153,7 @@ std::optional<Arguments> parseArguments(const CommandSpec& spec,
         }
     if (spec.maxOperands >= 0 && count > spec.maxOperands) {
         error = "unexpected argument \"" +
-                parsed.operands[static_cast<std::size_t>(spec.maxOperands)] + "\"";
+                printable(parsed.operands[static_cast<std::size_t>(spec.maxOperands)]) + "\"";
         return std::nullopt;
     }
     return parsed;

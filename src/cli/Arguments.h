@@ -48,6 +48,9 @@ std::optional<Arguments> parseArguments(const CommandSpec& spec,
 // The command's usage line: "qelvo NAME OPERANDS [OPTIONS]".
 std::string usageLine(const CommandSpec& spec);
 
+// `text` for a one-line message: control characters written as \n, \t or \xNN.
+std::string printable(const std::string& text);
+
 // Whether `text` is valid UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool isValidUtf8(const std::string& text);
 

@@ -33,12 +33,14 @@ void printHelp(std::ostream& out) {
 }  // namespace
 
 int failed(Io& io, const std::string& command, const std::string& why) {
-    io.err << "qelvo " << command << ": " << why << "\n";
+    // One line whatever a file name or a library's reason holds.
+    io.err << "qelvo " << command << ": " << printable(why) << "\n";
     return kFailed;
 }
 
 int usageError(Io& io, const CommandSpec& spec, const std::string& why) {
-    io.err << "qelvo " << spec.name << ": " << why << " (usage: " << usageLine(spec) << ")\n";
+    io.err << "qelvo " << spec.name << ": " << printable(why) << " (usage: " << usageLine(spec)
+           << ")\n";
     return kUsage;
 }
 
@@ -92,7 +94,7 @@ int runCli(const std::vector<std::string>& arguments, Io& io) {
         io.err << "qelvo: an argument is not valid UTF-8 text\n";
         return kUsage;
     }
-    io.err << "qelvo: unknown command \"" << name << "\" (try 'qelvo --help')\n";
+    io.err << "qelvo: unknown command \"" << printable(name) << "\" (try 'qelvo --help')\n";
     return kUsage;
 }
 

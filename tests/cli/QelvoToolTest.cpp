@@ -136,7 +136,9 @@ TEST_F(QelvoTool, VersionHelpAndUsageFaults) {
                                                {"convert", "a.png"},
                                                {"convert", "a.png", "-o", "b.png", "--bogus"},
                                                {"calibrate", "a.png"},
-                                               {"info", "a\xff.png"}}) {
+                                               {"info", "a\xff.png"},
+                                               {"frob\nnicate"},
+                                               {"info", "--odd\noption"}}) {
         r = qelvo(args);
         EXPECT_EQ(r.status, 2) << r.err;
         EXPECT_EQ(lineCount(r.err), 1) << r.err;
@@ -165,6 +167,12 @@ TEST_F(QelvoTool, InfoDescribesEachFileAndNamesTheOneThatFails) {
     reason << "qelvo info: " << dir / "broken.png"
            << ": ";
     EXPECT_EQ(r.err.rfind(reason.str(), 0), 0u) << r.err;
+
+    // A file name with a line break is still named on one line.
+    r = qelvo({"info", dir / "two\nlines.png"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find("two\\nlines.png"), std::string::npos) << r.err;
 
     r = qelvo({"info", dir / "a.png"});
     EXPECT_EQ(r.status, 0);
