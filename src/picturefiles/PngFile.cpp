@@ -72,6 +72,27 @@ void takeObjective(png_structp png, png_infop info, PictureCalibration& calibrat
     }
 }
 
+// Every chunk's length against the bytes there are, up to the end chunk: libpng allocates
+// what an ancillary chunk claims before it finds the file too short.
+bool chunksFit(const std::uint8_t* data, std::size_t size, char* message) {
+    std::size_t at = 8;
+    for (;;) {
+        if (size - at < 12) {
+            std::snprintf(message, 256, "the file is cut short");
+            return false;
+        }
+        const std::uint32_t length = std::uint32_t{data[at]} << 24 |
+                                     std::uint32_t{data[at + 1]} << 16 |
+                                     std::uint32_t{data[at + 2]} << 8 | data[at + 3];
+        if (length > 0x7FFFFFFFu || length > size - at - 12) {
+            std::snprintf(message, 256, "a chunk runs past the end of the file");
+            return false;
+        }
+        if (std::memcmp(data + at + 4, "IEND", 4) == 0) return true;
+        at += 12 + std::size_t{length};
+    }
+}
+
 // Keeps only trivially destructible locals between setjmp and the libpng calls.
 bool readWith(ReadState& state, PictureFileInfo& info, PictureData* picture,
               std::vector<png_bytep>& rows) {
@@ -215,7 +236,7 @@ bool readPng(const std::uint8_t* data, std::size_t size, PictureFileInfo& info,
              PictureData* picture, std::string& error) {
     ReadState state{data, size, 0, {}};
     std::vector<png_bytep> rows;
-    if (readWith(state, info, picture, rows)) {
+    if (size >= 8 && chunksFit(data, size, state.message) && readWith(state, info, picture, rows)) {
         if (picture) picture->calibration = info.calibration;
         return true;
     }
