@@ -22,6 +22,10 @@ namespace qelvo {
 class CaptureSession;
 class ClipViewerPopup;
 class LiveTarget;
+class MeasurementDocument;
+class MeasurementLayer;
+class MeasurementPanel;
+class MeasurementTool;
 class PicturePanel;
 class PictureView;
 class SimpleButton;
@@ -89,6 +93,10 @@ public:
     ThumbnailCache& thumbnailCache() { return thumbnails_; }
     PicturePanel& picturePanel() { return *jpegPanel_; }
     PictureView& pictureView() { return *view_; }
+    MeasurementDocument& measurements() { return *measurements_; }
+    MeasurementTool& measurementTool() { return *measureTool_; }
+    MeasurementPanel& measurementPanel() { return *measurePanel_; }
+    MeasurementLayer& measurementLayer() { return *measureLayer_; }
     void setSnapshotButtonPolls(SnapshotButtonPolls polls);
 
     // Commands, as the controls run them.
@@ -127,6 +135,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildStandard(QWidget* launcher);
@@ -141,6 +151,10 @@ private:
     void redrawClips();
     void liveIntoViewPanel();
     void onFullScreenClosed();
+    void buildMeasuring();
+    // Pointer events for the measuring tool: true when it took them.
+    bool measuringEvent(QMouseEvent* event);
+    void showStatus(const QString& text);
     QWidget* controlById(int id) const;
 
     bool hd_;
@@ -166,6 +180,10 @@ private:
     QScrollBar* stripBar_ = nullptr;
     SimpleButton* tabStrip_ = nullptr;
     std::array<ThumbnailButton*, PictureStrip::kSlots> clips_{};
+    MeasurementDocument* measurements_ = nullptr;
+    std::unique_ptr<MeasurementTool> measureTool_;
+    MeasurementLayer* measureLayer_ = nullptr;
+    MeasurementPanel* measurePanel_ = nullptr;
 };
 
 }  // namespace qelvo

@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>

@@ -4,6 +4,7 @@
 #include "measureui/MeasurementPainter.h"
 
 #include <QEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace qelvo {
