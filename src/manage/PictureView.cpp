@@ -183,7 +183,8 @@ std::optional<PictureMapping> PictureView::mapping() const {
         return m;
     }
     // A panel-sized crop of the zoomed picture at the pans, stretched over the panel.
-    const int cropWidth = std::max(1, std::min(sw, horizontalPan_ + panel.width()) - horizontalPan_);
+    const int cropWidth =
+        std::max(1, std::min(sw, horizontalPan_ + panel.width()) - horizontalPan_);
     const int cropHeight = std::max(1, std::min(sh, verticalPan_ + panel.height()) - verticalPan_);
     const double stretchX = static_cast<double>(panel.width()) / cropWidth;
     const double stretchY = static_cast<double>(panel.height()) / cropHeight;

@@ -40,7 +40,8 @@ QImage annotatedImage(const PictureData& picture, const std::vector<measure::Sha
     QImage image(picture.width, picture.height, QImage::Format_RGB32);
     const int step = picture.bitsPerSample == 16 ? 2 : 1;
     // The most significant byte of a 16-bit sample in the machine's order.
-    const int high = picture.bitsPerSample == 16 ? (QSysInfo::ByteOrder == QSysInfo::LittleEndian ? 1 : 0) : 0;
+    const int high =
+        picture.bitsPerSample == 16 ? (QSysInfo::ByteOrder == QSysInfo::LittleEndian ? 1 : 0) : 0;
     for (int y = 0; y < picture.height; ++y) {
         const std::uint8_t* row = picture.samples.data() + y * picture.rowBytes();
         auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
@@ -101,7 +102,9 @@ std::optional<std::string> saveAnnotatedCopy(const std::string& original,
             return target;
         }
         if (errno != EEXIST) {
-            if (error) *error = std::string("cannot name the copy ") + target + ": " + std::strerror(errno);
+            if (error)
+                *error =
+                    std::string("cannot name the copy ") + target + ": " + std::strerror(errno);
             break;
         }
     }

@@ -120,12 +120,11 @@ void MeasurementDocument::write() {
     writer_.start([this, path, sidecar = std::move(sidecar), replace] {
         std::string error;
         if (measure::saveSidecar(path, sidecar, &error, replace)) return;
-        const QString message =
-            QStringLiteral("The measurements of %1 could not be saved: %2")
-                .arg(QFileInfo(QString::fromStdString(path)).fileName(),
-                     QString::fromStdString(error));
-        QMetaObject::invokeMethod(this, [this, message] { emit problem(message); },
-                                  Qt::QueuedConnection);
+        const QString message = QStringLiteral("The measurements of %1 could not be saved: %2")
+                                    .arg(QFileInfo(QString::fromStdString(path)).fileName(),
+                                         QString::fromStdString(error));
+        QMetaObject::invokeMethod(
+            this, [this, message] { emit problem(message); }, Qt::QueuedConnection);
     });
 }
 

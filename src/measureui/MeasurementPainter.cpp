@@ -69,8 +69,8 @@ QRectF panelBounds(const Shape& shape, const PictureMapping& mapping) {
         bottom = std::max(bottom, q.y());
     };
     if (shape.kind == ShapeKind::Circle && shape.points.size() >= 3) {
-        if (const auto c = shape_geometry::circleThrough(shape.points[0], shape.points[1],
-                                                         shape.points[2])) {
+        if (const auto c =
+                shape_geometry::circleThrough(shape.points[0], shape.points[1], shape.points[2])) {
             take({c->centre.x - c->radius, c->centre.y - c->radius});
             take({c->centre.x + c->radius, c->centre.y + c->radius});
         }
@@ -109,9 +109,10 @@ void drawOutline(QPainter& painter, const Shape& shape, const PictureMapping& ma
         case ShapeKind::Circle:
             if (p.size() >= 3) {
                 if (const auto c = shape_geometry::circleThrough(p[0], p[1], p[2])) {
-                    painter.drawEllipse(QRectF(panel({c->centre.x - c->radius, c->centre.y - c->radius}),
-                                               panel({c->centre.x + c->radius, c->centre.y + c->radius}))
-                                            .normalized());
+                    painter.drawEllipse(
+                        QRectF(panel({c->centre.x - c->radius, c->centre.y - c->radius}),
+                               panel({c->centre.x + c->radius, c->centre.y + c->radius}))
+                            .normalized());
                     break;
                 }
             }
@@ -138,8 +139,8 @@ void drawTag(QPainter& painter, const QString& text, QPointF anchor, const Measu
              const QFontMetricsF& metrics) {
     const double pad = style.fontPixels * 0.25;
     const QSizeF size(metrics.horizontalAdvance(text) + 2 * pad, metrics.height());
-    const QRectF box(anchor + QPointF(style.fontPixels * 0.5, -size.height() - style.fontPixels * 0.3),
-                     size);
+    const QRectF box(
+        anchor + QPointF(style.fontPixels * 0.5, -size.height() - style.fontPixels * 0.3), size);
     painter.setPen(Qt::NoPen);
     painter.setBrush(style.tag);
     painter.drawRect(box);
@@ -242,7 +243,8 @@ void paintScaleBar(QPainter& painter, const PictureMapping& mapping, double pict
     painter.setBrush(style.tag);
     painter.drawRect(box);
     painter.setBrush(style.text);
-    painter.drawRect(QRectF(box.center().x() - length / 2, box.bottom() - pad - thick, length, thick));
+    painter.drawRect(
+        QRectF(box.center().x() - length / 2, box.bottom() - pad - thick, length, thick));
     painter.setFont(font);
     painter.setPen(style.text);
     painter.drawText(QRectF(box.left(), box.top() + pad, box.width(), metrics.height()),

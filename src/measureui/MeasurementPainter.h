@@ -19,8 +19,8 @@ struct MeasurementStyle {
     double lineWidth = 1.6;  // panel pixels
     double fontPixels = 12.0;
     double handleSize = 7.0;
-    QColor line = QColor(255, 214, 64);        // shapes
-    QColor selected = QColor(52, 198, 218);    // the selected shape (the skin's accent)
+    QColor line = QColor(255, 214, 64);      // shapes
+    QColor selected = QColor(52, 198, 218);  // the selected shape (the skin's accent)
     QColor halo = QColor(0, 0, 0, 170);
     QColor tag = QColor(8, 10, 12, 190);
     QColor text = QColor(242, 246, 250);

@@ -89,7 +89,7 @@ QIcon glyph(const char* name) {
     return QIcon(pixmap);
 }
 
-QString styleSheet() {
+QString panelStyleSheet() {
     const auto c = [](QRgb rgb) { return QColor(rgb).name(); };
     return QStringLiteral(
                "QToolButton { background: %1; color: %2; border: 1px solid %3; border-radius: 3px;"
@@ -120,7 +120,7 @@ MeasurementPanel::MeasurementPanel(MeasurementDocument& document, MeasurementToo
                                    QWidget* parent)
     : QWidget(parent), document_(document), tool_(tool) {
     setObjectName(QStringLiteral("measurement panel"));
-    setStyleSheet(styleSheet());
+    setStyleSheet(panelStyleSheet());
     files_.setMaxThreadCount(1);
     auto makeButton = [this](const QString& name, const QString& caption, const QString& tip) {
         auto* button = new QToolButton(this);
@@ -131,8 +131,8 @@ MeasurementPanel::MeasurementPanel(MeasurementDocument& document, MeasurementToo
         return button;
     };
     for (const KindButton& k : kKinds) {
-        QToolButton* button = makeButton(QString::fromLatin1(k.name), QString(),
-                                         QString::fromLatin1(k.tip));
+        QToolButton* button =
+            makeButton(QString::fromLatin1(k.name), QString(), QString::fromLatin1(k.tip));
         button->setIcon(glyph(k.name));
         button->setIconSize(QSize(22, 22));
         button->setCheckable(true);
@@ -148,10 +148,12 @@ MeasurementPanel::MeasurementPanel(MeasurementDocument& document, MeasurementToo
                             QStringLiteral("Copy the results as text"));
     auto* csv = makeButton(QStringLiteral("csv"), QStringLiteral("CSV"),
                            QStringLiteral("Export the results as a CSV file"));
-    auto* annotated = makeButton(QStringLiteral("save annotated"), QStringLiteral("SAVE WITH OVERLAYS"),
-                                 QStringLiteral("Save a copy with the measurements and scale bar drawn in"));
-    auto* exportButton = makeButton(QStringLiteral("export"), QStringLiteral("EXPORT"),
-                                    QStringLiteral("Save the picture as PNG, TIFF or JPEG with its pixel size"));
+    auto* annotated =
+        makeButton(QStringLiteral("save annotated"), QStringLiteral("SAVE WITH OVERLAYS"),
+                   QStringLiteral("Save a copy with the measurements and scale bar drawn in"));
+    auto* exportButton =
+        makeButton(QStringLiteral("export"), QStringLiteral("EXPORT"),
+                   QStringLiteral("Save the picture as PNG, TIFF or JPEG with its pixel size"));
     connect(undo_, &QAbstractButton::clicked, this, &MeasurementPanel::undo);
     connect(redo_, &QAbstractButton::clicked, this, &MeasurementPanel::redo);
     connect(delete_, &QAbstractButton::clicked, this, &MeasurementPanel::deleteSelected);
@@ -195,7 +197,8 @@ void MeasurementPanel::resizeEvent(QResizeEvent*) {
                                              button(QStringLiteral("csv"))};
     const int actionWidth = (w - 4 * gap) / 5;
     for (int k = 0; k < actions.size(); ++k)
-        actions[k]->setGeometry(k * (actionWidth + gap), y, k == 4 ? w - 4 * (actionWidth + gap) : actionWidth, 24);
+        actions[k]->setGeometry(k * (actionWidth + gap), y,
+                                k == 4 ? w - 4 * (actionWidth + gap) : actionWidth, 24);
     y += 24 + 4;
     const int bottom = height() - 26;
     table_->setGeometry(0, y, w, std::max(0, bottom - 4 - y));
@@ -235,7 +238,8 @@ void MeasurementPanel::refresh() {
         measure::resultsAsText(session.shapes(), document_.micrometresPerPixel()));
     QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     refreshing_ = true;
-    const QStringList header = lines.isEmpty() ? QStringList() : lines.takeFirst().split(QLatin1Char('\t'));
+    const QStringList header =
+        lines.isEmpty() ? QStringList() : lines.takeFirst().split(QLatin1Char('\t'));
     if (table_->columnCount() != header.size()) table_->setColumnCount(header.size());
     table_->setHorizontalHeaderLabels(header);
     table_->setRowCount(lines.size());
@@ -278,9 +282,10 @@ void MeasurementPanel::exportCsv() {
     request.filter = QStringLiteral("CSV Files (*.csv)|*.csv||");
     request.defaultExtension = QStringLiteral("csv");
     const std::string& picture = document_.picturePath();
-    request.initialName = picture.empty() ? QStringLiteral("measurements.csv")
-                                          : QFileInfo(QString::fromStdString(picture)).completeBaseName() +
-                                                QStringLiteral(".csv");
+    request.initialName = picture.empty()
+                              ? QStringLiteral("measurements.csv")
+                              : QFileInfo(QString::fromStdString(picture)).completeBaseName() +
+                                    QStringLiteral(".csv");
     if (!picture.empty())
         request.initialFolder = QFileInfo(QString::fromStdString(picture)).absolutePath();
     request.confirmOverwrite = true;
@@ -291,16 +296,22 @@ void MeasurementPanel::exportCsv() {
     const QString path = *target;
     files_.start([this, csv, path] {
         QSaveFile file(path);
-        const bool ok = file.open(QIODevice::WriteOnly) && file.write(csv) == csv.size() && file.commit();
+        const bool ok =
+            file.open(QIODevice::WriteOnly) && file.write(csv) == csv.size() && file.commit();
         const QString error = file.errorString();
-        QMetaObject::invokeMethod(this, [this, ok, path, error] {
-            if (ok) {
-                emit fileWritten(path);
-                emit status(QStringLiteral("Results written to %1.").arg(QFileInfo(path).fileName()));
-            } else {
-                emit status(QStringLiteral("The results could not be written to %1: %2").arg(path, error));
-            }
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this, ok, path, error] {
+                if (ok) {
+                    emit fileWritten(path);
+                    emit status(
+                        QStringLiteral("Results written to %1.").arg(QFileInfo(path).fileName()));
+                } else {
+                    emit status(QStringLiteral("The results could not be written to %1: %2")
+                                    .arg(path, error));
+                }
+            },
+            Qt::QueuedConnection);
     });
 }
 
@@ -313,16 +324,20 @@ void MeasurementPanel::saveAnnotated() {
     const std::string objective = document_.objective();
     files_.start([this, picture, shapes, scale, objective] {
         std::string error;
-        const std::optional<std::string> copy = saveAnnotatedCopy(picture, shapes, scale, objective, &error);
-        QMetaObject::invokeMethod(this, [this, picture, copy, error] {
-            if (copy) {
-                emit fileWritten(QString::fromStdString(*copy));
-                emit status(QStringLiteral("Saved with overlays as %1.").arg(fileName(*copy)));
-            } else {
-                emit status(QStringLiteral("%1 could not be saved with overlays: %2")
-                                .arg(fileName(picture), QString::fromStdString(error)));
-            }
-        }, Qt::QueuedConnection);
+        const std::optional<std::string> copy =
+            saveAnnotatedCopy(picture, shapes, scale, objective, &error);
+        QMetaObject::invokeMethod(
+            this,
+            [this, picture, copy, error] {
+                if (copy) {
+                    emit fileWritten(QString::fromStdString(*copy));
+                    emit status(QStringLiteral("Saved with overlays as %1.").arg(fileName(*copy)));
+                } else {
+                    emit status(QStringLiteral("%1 could not be saved with overlays: %2")
+                                    .arg(fileName(picture), QString::fromStdString(error)));
+                }
+            },
+            Qt::QueuedConnection);
     });
 }
 
@@ -343,15 +358,18 @@ void MeasurementPanel::exportPicture() {
     files_.start([this, picture, to] {
         std::string error;
         const bool ok = qelvo::exportPicture(picture, to, &error);
-        QMetaObject::invokeMethod(this, [this, ok, to, error] {
-            if (ok) {
-                emit fileWritten(QString::fromStdString(to));
-                emit status(QStringLiteral("Exported as %1.").arg(fileName(to)));
-            } else {
-                emit status(QStringLiteral("The picture could not be exported as %1: %2")
-                                .arg(fileName(to), QString::fromStdString(error)));
-            }
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this, ok, to, error] {
+                if (ok) {
+                    emit fileWritten(QString::fromStdString(to));
+                    emit status(QStringLiteral("Exported as %1.").arg(fileName(to)));
+                } else {
+                    emit status(QStringLiteral("The picture could not be exported as %1: %2")
+                                    .arg(fileName(to), QString::fromStdString(error)));
+                }
+            },
+            Qt::QueuedConnection);
     });
 }
 

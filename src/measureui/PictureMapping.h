@@ -15,7 +15,9 @@ struct PictureMapping {
     double offsetX = 0.0;
     double offsetY = 0.0;
 
-    QPointF toPanel(measure::Point p) const { return {offsetX + p.x * scaleX, offsetY + p.y * scaleY}; }
+    QPointF toPanel(measure::Point p) const {
+        return {offsetX + p.x * scaleX, offsetY + p.y * scaleY};
+    }
     measure::Point toPicture(QPointF p) const {
         return {(p.x() - offsetX) / scaleX, (p.y() - offsetY) / scaleY};
     }

@@ -54,8 +54,7 @@ std::vector<Point> outline(const measure::Shape& shape, int segments) {
             if (!p.empty()) out.push_back(p.front());
             break;
         case ShapeKind::Rectangle:
-            if (p.size() >= 2)
-                out = {p[0], {p[1].x, p[0].y}, p[1], {p[0].x, p[1].y}, p[0]};
+            if (p.size() >= 2) out = {p[0], {p[1].x, p[0].y}, p[1], {p[0].x, p[1].y}, p[0]};
             break;
         case ShapeKind::Ellipse:
             if (p.size() >= 2)

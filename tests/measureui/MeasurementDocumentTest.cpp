@@ -67,8 +67,8 @@ TEST_F(MeasurementDocumentTest, MeasurementsAreShownAgainWhenThePictureOpensAgai
         EXPECT_DOUBLE_EQ(document.micrometresPerPixel(), 0.5);
         EXPECT_EQ(document.objective(), "40x");
         ASSERT_TRUE(document.session().add(Shape{ShapeKind::Line, {{10, 10}, {110, 10}}, ""}));
-        ASSERT_TRUE(document.session().add(
-            Shape{ShapeKind::Polygon, {{0, 0}, {40, 0}, {40, 30}}, "cell"}));
+        ASSERT_TRUE(
+            document.session().add(Shape{ShapeKind::Polygon, {{0, 0}, {40, 0}, {40, 30}}, "cell"}));
         // Written a moment later, off the GUI thread.
         EXPECT_TRUE(test::waitUntil([&] { return fs::exists(measure::sidecarPathFor(path_)); }));
         document.session().undo();
