@@ -2,8 +2,8 @@
 // 2592 x 1944 picture, drawn over the panel's 640 x 480 view as the picture view repaints
 // it, zoomed in twice (centre of the picture) and fitted (every shape in view).  Thread CPU
 // time, median of the runs.  Optional argument: runs.
-#include "bench/support/BenchTiming.h"
 #include "measureui/MeasurementPainter.h"
+#include "support/BenchTiming.h"
 
 #include <QApplication>
 #include <QImage>

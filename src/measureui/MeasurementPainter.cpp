@@ -8,6 +8,9 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
+#include <QStaticText>
+
+#include <unordered_map>
 
 #include <algorithm>
 #include <cmath>
@@ -135,18 +138,44 @@ void drawOutline(QPainter& painter, const Shape& shape, const PictureMapping& ma
     }
 }
 
+// Tags keep their laid-out text between redraws (laying out text costs more than drawing it).
+class TagTexts {
+public:
+    const QStaticText& get(const QString& text, const QFont& font) {
+        if (font != font_ || texts_.size() > 4096) {
+            texts_.clear();
+            font_ = font;
+        }
+        auto found = texts_.find(text);
+        if (found == texts_.end()) {
+            QStaticText laid(text);
+            laid.setTextFormat(Qt::PlainText);
+            laid.setPerformanceHint(QStaticText::AggressiveCaching);
+            laid.prepare(QTransform(), font);
+            found = texts_.emplace(text, std::move(laid)).first;
+        }
+        return found->second;
+    }
+
+private:
+    struct Hash {
+        std::size_t operator()(const QString& s) const { return qHash(s); }
+    };
+    QFont font_;
+    std::unordered_map<QString, QStaticText, Hash> texts_;
+};
+
 void drawTag(QPainter& painter, const QString& text, QPointF anchor, const MeasurementStyle& style,
              const QFontMetricsF& metrics) {
+    thread_local TagTexts texts;
+    const QStaticText& laid = texts.get(text, painter.font());
     const double pad = style.fontPixels * 0.25;
-    const QSizeF size(metrics.horizontalAdvance(text) + 2 * pad, metrics.height());
+    const QSizeF size(laid.size().width() + 2 * pad, metrics.height());
     const QRectF box(
         anchor + QPointF(style.fontPixels * 0.5, -size.height() - style.fontPixels * 0.3), size);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(style.tag);
-    painter.drawRect(box);
-    painter.setBrush(Qt::NoBrush);
+    painter.fillRect(box, style.tag);
     painter.setPen(style.text);
-    painter.drawText(QPointF(box.left() + pad, box.top() + metrics.ascent()), text);
+    painter.drawStaticText(QPointF(box.left() + pad, box.top()), laid);
 }
 
 }  // namespace
@@ -191,7 +220,7 @@ void paintMeasurements(QPainter& painter, const std::vector<Shape>& shapes,
     painter.setFont(font);
     const QFontMetricsF metrics(font);
     const QPen halo(style.halo, style.lineWidth + 2.0 * std::max(1.0, style.lineWidth * 0.6),
-                    Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+                    Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin);
     const double reach = style.fontPixels * 12;  // a tag may stick out of its shape's box
 
     for (int k = 0; k < static_cast<int>(shapes.size()); ++k) {
@@ -199,7 +228,10 @@ void paintMeasurements(QPainter& painter, const std::vector<Shape>& shapes,
         if (!panelBounds(shape, mapping).adjusted(-reach, -reach, reach, reach).intersects(visible))
             continue;
         const QColor colour = k == selected ? style.selected : style.line;
+        // The halo without smoothing: stroking wide smoothed outlines costs most of a redraw.
+        painter.setRenderHint(QPainter::Antialiasing, false);
         drawOutline(painter, shape, mapping, halo);
+        painter.setRenderHint(QPainter::Antialiasing, true);
         drawOutline(painter, shape, mapping,
                     QPen(colour, style.lineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         drawTag(painter, measurementTag(shape, k, micrometresPerPixel), tagAnchor(shape, mapping),
