@@ -6,6 +6,7 @@
 #include "desktop/LiveTarget.h"
 #include "desktop/Screens.h"
 #include "imaging/CxImage.h"
+#include "imaging/DrawScaled.h"
 #include "manage/AdjustmentTools.h"
 #include "manage/FileCommands.h"
 #include "manage/PicturePanel.h"
@@ -15,6 +16,9 @@
 #include "measureui/MeasurementLayer.h"
 #include "measureui/MeasurementPanel.h"
 #include "measureui/MeasurementTool.h"
+#include "measureui/ObjectiveControl.h"
+#include "measureui/PictureOverlayLayer.h"
+#include "measureui/WindowMeasuring.h"
 #include "skin/ControlIdentity.h"
 #include "skin/HdButton.h"
 #include "skin/SimpleButton.h"
@@ -82,6 +86,15 @@ QRect hdWindowRect() {
 constexpr QRect kMeasuringStandard{703, 232, 306, 290};
 constexpr QRect kMeasuringHd{1020, 462, 170, 140};
 
+// The objective control: in capture mode the free row at the top of the controls, in image
+// mode where RECORD and STOP are in capture mode; the HD window's between CONFIG and FILE
+// RENAME.  The overlay switches sit in the title bar, right of the window's name.
+constexpr QRect kObjectiveCapture{700, 494, 312, 30};
+constexpr QRect kObjectiveImage{700, 530, 160, 30};
+constexpr QRect kObjectiveHd{1020, 362, 170, 32};
+constexpr QRect kOverlaySwitches{810, 12, 124, 28};
+constexpr QRect kOverlaySwitchesHd{994, 8, 124, 24};
+
 }  // namespace
 
 ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
@@ -100,6 +113,7 @@ ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
         buildStandard(launcher);
     buildCommon(skin);
     buildMeasuring();
+    buildObjectiveTools();
     connectCommands();
     applyMode();
 
@@ -124,6 +138,7 @@ ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
     connect(session_.get(), &CaptureSession::recordingProblem, this, tell);
     session_->setLiveTarget(viewPanel_);
     session_->setStillTarget(clips_[0]);
+    objectiveTools_->setPictureSource([this] { return pictureToCalibrate(); });
     player_ = std::make_unique<MoviePlayer>(movieGraph_, aviPanel_);
     // Once the window is up: the camera opens while the window already answers.  A timer,
     // not a posted call, so it also comes round in an event loop nested in a posted call.
@@ -243,6 +258,47 @@ void ImageManagementWindow::buildMeasuring() {
     setMouseTracking(true);
 }
 
+void ImageManagementWindow::buildObjectiveTools() {
+    objectiveTools_ =
+        new WindowMeasuring(this, selectedDeviceName(), hd_ ? kObjectiveHd : kObjectiveCapture,
+                            hd_ ? kOverlaySwitchesHd : kOverlaySwitches);
+    objectiveTools_->attachLive(viewPanel_);
+    objectiveTools_->setFrameSizeSource([this] { return viewPanel_->shownFrameSize(); });
+    PictureOverlayLayer::Sources sources;
+    sources.mapping = [this] { return view_->mapping(); };
+    sources.pictureSize = [this] {
+        const CxImage& picture = jpegPanel_->picture();
+        return picture.IsValid() ? QSize(picture.Width(), picture.Height()) : QSize();
+    };
+    sources.micrometresPerPixel = [this] { return measurements_->micrometresPerPixel(); };
+    sources.shown = [this] { return jpegPanel_->shownImage(); };
+    pictureOverlays_ = new PictureOverlayLayer(objectiveTools_->overlays(), sources, jpegPanel_);
+    // Measurements lie over the overlays.
+    pictureOverlays_->stackUnder(measureLayer_);
+}
+
+void ImageManagementWindow::placeObjectiveTools() {
+    const bool shown = mode_ != MovieMode;
+    objectiveTools_->control().setVisible(shown);
+    if (ObjectiveControl* switches = objectiveTools_->switches()) switches->setVisible(shown);
+    if (!hd_)
+        objectiveTools_->control().setGeometry(mode_ == ImageMode ? kObjectiveImage
+                                                                  : kObjectiveCapture);
+}
+
+// What Calibrate… works on: the live frame in capture mode, the picture shown in image mode.
+QImage ImageManagementWindow::pictureToCalibrate() {
+    if (mode_ == ImageMode) {
+        const CxImage& picture = jpegPanel_->picture();
+        return picture.IsValid() ? ToQImage(picture) : QImage();
+    }
+    if (mode_ != CaptureMode) return {};
+    const std::shared_ptr<const FrameRecord> frame = session_->latestFrame();
+    if (!frame || !frame->isComplete()) return {};
+    return imageFromBottomUpBgr(frame->pixels(), frame->width(), frame->height(),
+                                frame->rowBytes());
+}
+
 void ImageManagementWindow::showStatus(const QString& text) {
     // Shown for a while under the picture, as the picture tools' notes are.
     jpegPanel_->setToolTip(text);
@@ -354,6 +410,7 @@ void ImageManagementWindow::applyMode() {
     view_->setImageMode(mode_ == ImageMode);
     measurePanel_->setVisible(mode_ == ImageMode);
     if (mode_ != ImageMode) measureTool_->cancel();
+    placeObjectiveTools();
 }
 
 void ImageManagementWindow::setMode(int mode) {
@@ -527,6 +584,7 @@ void ImageManagementWindow::fullScreen() {
         popup_->setInset(false);
         popup_->open();
         LiveTarget* surface = popup_->liveSurface();
+        objectiveTools_->attachLive(surface);
         session_->setLiveTarget(surface);
     } else if (mode_ == ImageMode && !currentPicture_.empty()) {
         CxImage picture;

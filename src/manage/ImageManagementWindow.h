@@ -26,6 +26,8 @@ class MeasurementDocument;
 class MeasurementLayer;
 class MeasurementPanel;
 class MeasurementTool;
+class PictureOverlayLayer;
+class WindowMeasuring;
 class PicturePanel;
 class PictureView;
 class SimpleButton;
@@ -97,6 +99,8 @@ public:
     MeasurementTool& measurementTool() { return *measureTool_; }
     MeasurementPanel& measurementPanel() { return *measurePanel_; }
     MeasurementLayer& measurementLayer() { return *measureLayer_; }
+    // Objectives, the objective control, overlays and calibration.
+    WindowMeasuring& objectiveTools() { return *objectiveTools_; }
     void setSnapshotButtonPolls(SnapshotButtonPolls polls);
 
     // Commands, as the controls run them.
@@ -152,6 +156,9 @@ private:
     void liveIntoViewPanel();
     void onFullScreenClosed();
     void buildMeasuring();
+    void buildObjectiveTools();
+    void placeObjectiveTools();
+    QImage pictureToCalibrate();
     // Pointer events for the measuring tool: true when it took them.
     bool measuringEvent(QMouseEvent* event);
     void showStatus(const QString& text);
@@ -184,6 +191,8 @@ private:
     std::unique_ptr<MeasurementTool> measureTool_;
     MeasurementLayer* measureLayer_ = nullptr;
     MeasurementPanel* measurePanel_ = nullptr;
+    WindowMeasuring* objectiveTools_ = nullptr;
+    PictureOverlayLayer* pictureOverlays_ = nullptr;
 };
 
 }  // namespace qelvo

@@ -81,12 +81,24 @@ void ObjectiveControl::updateTip() {
     setToolTip(tip);
 }
 
+void ObjectiveControl::setParts(Parts parts) {
+    parts_ = parts;
+    update();
+}
+
 QRect ObjectiveControl::objectiveArea() const {
+    if (parts_ == Parts::Switches) return {};
+    if (parts_ == Parts::Objective) return rect();
     if (twoRows()) return QRect(0, 0, width(), height() / 2 - 2);
     return QRect(0, 0, width() - 4 * 30 - 4, height());
 }
 
 QRect ObjectiveControl::switchArea(int k) const {
+    if (parts_ == Parts::Objective) return {};
+    if (parts_ == Parts::Switches) {
+        const int w = (width() - 3 * 4) / 4;
+        return QRect(k * (w + 4), 0, w, height());
+    }
     if (twoRows()) {
         const int top = height() / 2 + 2;
         const int w = (width() - 3 * 4) / 4;
@@ -147,6 +159,8 @@ void ObjectiveControl::paintEvent(QPaintEvent*) {
     if (frameSize_) lastFrameSize_ = frameSize_();
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
+    for (int k = 0; k < 4 && parts_ != Parts::Objective; ++k) paintSwitch(p, k, switchArea(k));
+    if (parts_ == Parts::Switches) return;
     const QRectF box = QRectF(objectiveArea()).adjusted(0.5, 0.5, -0.5, -0.5);
     p.setPen(QPen(QColor(hover_ == -1 ? palette::kAccent : palette::kLineLight), 1));
     p.setBrush(QColor(palette::kWell));
@@ -181,8 +195,6 @@ void ObjectiveControl::paintEvent(QPaintEvent*) {
     arrow.lineTo(a + QPointF(0, 2));
     arrow.closeSubpath();
     p.fillPath(arrow, QColor(hover_ == -1 ? palette::kAccent : palette::kTextDim));
-
-    for (int k = 0; k < 4; ++k) paintSwitch(p, k, switchArea(k));
 }
 
 QMenu* ObjectiveControl::buildMenu() {

@@ -24,6 +24,11 @@ public:
     ObjectiveControl(ActiveObjectives& objectives, OverlayController& overlays,
                      QWidget* parent = nullptr);
 
+    // Which parts the control shows: the objective, the overlay switches, or both.
+    enum class Parts { Both, Objective, Switches };
+    void setParts(Parts parts);
+    Parts parts() const { return parts_; }
+
     // The capture resolution the pixel size is shown for (the live frame's size).
     void setFrameSizeSource(std::function<QSize()> source);
 
@@ -33,7 +38,8 @@ public:
     QString objectiveText() const;
     QString pixelSizeText() const;
 
-    // Where the objective button and switch `k` (0-3) lie in the control.
+    // Where the objective button and switch `k` (0-3) lie in the control (empty when that
+    // part is not shown).
     QRect objectiveArea() const;
     QRect switchArea(int k) const;
 
@@ -50,7 +56,7 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
-    bool twoRows() const { return height() >= kTwoRowHeight; }
+    bool twoRows() const { return parts_ == Parts::Both && height() >= kTwoRowHeight; }
     void paintSwitch(QPainter& painter, int k, const QRect& area);
     void updateTip();
 
@@ -59,7 +65,8 @@ private:
     std::function<QSize()> frameSize_;
     QSize lastFrameSize_;
     QTimer frameWatch_;
-    int hover_ = -2;  // -1 the objective button, 0-3 a switch
+    int hover_ = -2;
+    Parts parts_ = Parts::Both;  // -1 the objective button, 0-3 a switch
 };
 
 }  // namespace qelvo

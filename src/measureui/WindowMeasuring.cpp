@@ -26,7 +26,7 @@ QImage imageFromBottomUpBgr(const std::uint8_t* rows, int width, int height, std
 }
 
 WindowMeasuring::WindowMeasuring(QWidget* window, const std::string& deviceName,
-                                 const QRect& controlRect)
+                                 const QRect& controlRect, const QRect& switchesRect)
     : QObject(window), window_(window) {
     objectives_ = std::make_unique<ActiveObjectives>(deviceName);
     overlays_ = std::make_unique<OverlayController>(objectives_.get());
@@ -35,6 +35,14 @@ WindowMeasuring::WindowMeasuring(QWidget* window, const std::string& deviceName,
     control_->setObjectName(QStringLiteral("objective control"));
     control_->setGeometry(controlRect);
     control_->show();
+    if (!switchesRect.isEmpty()) {
+        control_->setParts(ObjectiveControl::Parts::Objective);
+        switches_ = new ObjectiveControl(*objectives_, *overlays_, window);
+        switches_->setObjectName(QStringLiteral("overlay switches"));
+        switches_->setParts(ObjectiveControl::Parts::Switches);
+        switches_->setGeometry(switchesRect);
+        switches_->show();
+    }
     connect(control_, &ObjectiveControl::calibrateRequested, this, &WindowMeasuring::calibrate);
     connect(control_, &ObjectiveControl::editRequested, this, &WindowMeasuring::editObjectives);
 }
@@ -42,7 +50,7 @@ WindowMeasuring::WindowMeasuring(QWidget* window, const std::string& deviceName,
 WindowMeasuring::~WindowMeasuring() = default;
 
 void WindowMeasuring::setFrameSizeSource(std::function<QSize()> source) {
-    control_->setFrameSizeSource(std::move(source));
+    control_->setFrameSizeSource(source);
 }
 
 void WindowMeasuring::attachLive(LiveTarget* target) {
