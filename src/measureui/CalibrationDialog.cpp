@@ -55,8 +55,8 @@ CalibrationDialog::CalibrationDialog(ActiveObjectives& objectives, const QImage&
     column->addSpacing(6);
     column->addWidget(titled(QStringLiteral("METHOD"), side));
     auto* modes = new QHBoxLayout;
-    automatic_ = new QPushButton(QStringLiteral("Automatic"), side);
-    manual_ = new QPushButton(QStringLiteral("Manual"), side);
+    automatic_ = new QPushButton(QStringLiteral("&Automatic"), side);
+    manual_ = new QPushButton(QStringLiteral("&Manual"), side);
     auto* group = new QButtonGroup(this);
     for (QPushButton* b : {automatic_, manual_}) {
         b->setCheckable(true);
@@ -141,6 +141,7 @@ CalibrationDialog::CalibrationDialog(ActiveObjectives& objectives, const QImage&
 
     flow_->setPicture(picture);
     refresh();
+    spacing_->setFocus();
 }
 
 CalibrationDialog::~CalibrationDialog() = default;
