@@ -77,10 +77,16 @@ QRect hdWindowRect() {
             1200, 768};
 }
 
-// The measuring controls: the free part of the right-hand column in image mode, below the
-// picture tools and above the file commands.
-constexpr QRect kMeasuringStandard{703, 232, 306, 290};
-constexpr QRect kMeasuringHd{1020, 462, 170, 140};
+// The measuring controls in image mode: the tools and results inside the frame that shows
+// the modes' notes in capture mode, the picture's file commands in the top row of the
+// controls' frame (whose record buttons image mode hides).  The HD window has them below
+// its column of buttons.
+constexpr QRect kMeasuringStandard{700, 265, 305, 188};
+constexpr QRect kMeasuringFilesStandard{700, 497, 305, 26};
+constexpr QRect kMeasuringHd{1020, 462, 170, 110};
+constexpr QRect kMeasuringFilesHd{1020, 576, 170, 26};
+// The title over that frame: the background's "MODES" in capture mode, "MEASURE" in image mode.
+constexpr QRect kMeasuringTitle{700, 240, 120, 20};
 
 }  // namespace
 
@@ -235,6 +241,7 @@ void ImageManagementWindow::buildMeasuring() {
         *measurements_, *measureTool_, [this] { return view_->mapping(); }, jpegPanel_);
     measurePanel_ = new MeasurementPanel(*measurements_, *measureTool_, this);
     measurePanel_->setGeometry(hd_ ? kMeasuringHd : kMeasuringStandard);
+    measurePanel_->fileRow()->setGeometry(hd_ ? kMeasuringFilesHd : kMeasuringFilesStandard);
     measurePanel_->hide();
     connect(measurePanel_, &MeasurementPanel::status, this, &ImageManagementWindow::showStatus);
     connect(measurements_, &MeasurementDocument::problem, this, &ImageManagementWindow::showStatus);
@@ -362,6 +369,7 @@ void ImageManagementWindow::setMode(int mode) {
     if (tabStrip_) tabStrip_->LoadSkin(imageManagementTabBitmap(mode_), 1);
     if (tabStrip_) tabStrip_->update();
     applyMode();
+    update(kMeasuringTitle);
 }
 
 void ImageManagementWindow::tabStripClicked(int x) {
@@ -381,6 +389,21 @@ void ImageManagementWindow::paintEvent(QPaintEvent*) {
     // Nearest-sample stretch of the whole source picture over the client area.
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.drawPixmap(rect(), background_, QRect(QPoint(0, 0), backgroundSource_));
+    if (mode_ == ImageMode && !hd_ && rect().size() == backgroundSource_) {
+        // The frame that explains the modes holds the measuring tools in image mode: its
+        // title says so, in the background's caption style, over the plain strip beside it.
+        const QRect title = kMeasuringTitle;
+        painter.drawPixmap(title, background_, title.translated(title.width() + 20, 0));
+        painter.fillRect(QRect(title.left() + 2, title.top() + 7, 3, 10), QColor(palette::kAccent));
+        QFont font(QStringLiteral("Liberation Sans"));
+        font.setPixelSize(11);
+        font.setBold(true);
+        font.setLetterSpacing(QFont::AbsoluteSpacing, 1.0);
+        painter.setFont(font);
+        painter.setPen(QColor(palette::kTextDim));
+        painter.drawText(QRect(title.left() + 9, title.top() + 5, title.width() - 9, 14),
+                         Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("MEASURE"));
+    }
 }
 
 void ImageManagementWindow::customEvent(QEvent* event) {

@@ -122,8 +122,14 @@ MeasurementPanel::MeasurementPanel(MeasurementDocument& document, MeasurementToo
     setObjectName(QStringLiteral("measurement panel"));
     setStyleSheet(panelStyleSheet());
     files_.setMaxThreadCount(1);
-    auto makeButton = [this](const QString& name, const QString& caption, const QString& tip) {
-        auto* button = new QToolButton(this);
+    fileRow_ = new QWidget(parent);
+    fileRow_->setObjectName(QStringLiteral("measurement file commands"));
+    fileRow_->setStyleSheet(panelStyleSheet());
+    fileRow_->hide();
+    fileRow_->installEventFilter(this);
+    auto makeButton = [this](const QString& name, const QString& caption, const QString& tip,
+                             QWidget* owner = nullptr) {
+        auto* button = new QToolButton(owner ? owner : this);
         button->setObjectName(name);
         button->setText(caption);
         button->setToolTip(tip);
@@ -148,12 +154,12 @@ MeasurementPanel::MeasurementPanel(MeasurementDocument& document, MeasurementToo
                             QStringLiteral("Copy the results as text"));
     auto* csv = makeButton(QStringLiteral("csv"), QStringLiteral("CSV"),
                            QStringLiteral("Export the results as a CSV file"));
-    auto* annotated =
-        makeButton(QStringLiteral("save annotated"), QStringLiteral("SAVE WITH OVERLAYS"),
-                   QStringLiteral("Save a copy with the measurements and scale bar drawn in"));
-    auto* exportButton =
-        makeButton(QStringLiteral("export"), QStringLiteral("EXPORT"),
-                   QStringLiteral("Save the picture as PNG, TIFF or JPEG with its pixel size"));
+    auto* annotated = makeButton(
+        QStringLiteral("save annotated"), QStringLiteral("SAVE WITH OVERLAYS"),
+        QStringLiteral("Save a copy with the measurements and scale bar drawn in"), fileRow_);
+    auto* exportButton = makeButton(
+        QStringLiteral("export"), QStringLiteral("EXPORT"),
+        QStringLiteral("Save the picture as PNG, TIFF or JPEG with its pixel size"), fileRow_);
     connect(undo_, &QAbstractButton::clicked, this, &MeasurementPanel::undo);
     connect(redo_, &QAbstractButton::clicked, this, &MeasurementPanel::redo);
     connect(delete_, &QAbstractButton::clicked, this, &MeasurementPanel::deleteSelected);
@@ -179,7 +185,16 @@ MeasurementPanel::MeasurementPanel(MeasurementDocument& document, MeasurementToo
 }
 
 QAbstractButton* MeasurementPanel::button(const QString& objectName) const {
-    return findChild<QAbstractButton*>(objectName);
+    if (auto* own = findChild<QAbstractButton*>(objectName)) return own;
+    return fileRow_->findChild<QAbstractButton*>(objectName);
+}
+
+void MeasurementPanel::showEvent(QShowEvent*) {
+    fileRow_->show();
+}
+
+void MeasurementPanel::hideEvent(QHideEvent*) {
+    fileRow_->hide();
 }
 
 void MeasurementPanel::resizeEvent(QResizeEvent*) {
@@ -200,12 +215,18 @@ void MeasurementPanel::resizeEvent(QResizeEvent*) {
         actions[k]->setGeometry(k * (actionWidth + gap), y,
                                 k == 4 ? w - 4 * (actionWidth + gap) : actionWidth, 24);
     y += 24 + 4;
-    const int bottom = height() - 26;
-    table_->setGeometry(0, y, w, std::max(0, bottom - 4 - y));
-    table_->setVisible(bottom - 4 - y >= 40);
-    const int half = (w - gap) / 2;
-    button(QStringLiteral("save annotated"))->setGeometry(0, bottom, half + 30, 26);
-    button(QStringLiteral("export"))->setGeometry(half + 30 + gap, bottom, w - half - 30 - gap, 26);
+    table_->setGeometry(0, y, w, std::max(0, height() - y));
+    table_->setVisible(height() - y >= 40);
+}
+
+bool MeasurementPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == fileRow_ && event->type() == QEvent::Resize) {
+        const int gap = 2, w = fileRow_->width(), h = fileRow_->height();
+        const int first = (w - gap) * 3 / 5;
+        button(QStringLiteral("save annotated"))->setGeometry(0, 0, first, h);
+        button(QStringLiteral("export"))->setGeometry(first + gap, 0, w - first - gap, h);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void MeasurementPanel::chooseKind(std::optional<ShapeKind> kind) {
@@ -254,6 +275,13 @@ void MeasurementPanel::refresh() {
             }
             item->setText(cell);
         }
+    }
+    // Only the columns something was measured in (the number and kind always).
+    for (int c = 0; c < header.size(); ++c) {
+        bool used = c < 2;
+        for (int r = 0; r < lines.size() && !used; ++r)
+            used = !table_->item(r, c)->text().isEmpty();
+        table_->setColumnHidden(c, !used);
     }
     table_->resizeColumnsToContents();
     if (session.selected() >= 0)

@@ -42,6 +42,9 @@ public:
     void waitForFiles();
 
     QTableWidget* resultsTable() const { return table_; }
+    // The picture file commands (save with overlays, export) sit in a row of their own that
+    // the host places; it is shown and hidden with the panel.
+    QWidget* fileRow() const { return fileRow_; }
     QAbstractButton* button(const QString& objectName) const;
 
 signals:
@@ -52,6 +55,9 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void refresh();
@@ -60,6 +66,7 @@ private:
     MeasurementDocument& document_;
     MeasurementTool& tool_;
     QTableWidget* table_ = nullptr;
+    QWidget* fileRow_ = nullptr;
     std::vector<QToolButton*> kindButtons_;
     QAbstractButton* undo_ = nullptr;
     QAbstractButton* redo_ = nullptr;
