@@ -15,6 +15,7 @@
 #include "measureui/MeasurementLayer.h"
 #include "measureui/MeasurementPanel.h"
 #include "measureui/MeasurementTool.h"
+#include "measureui/SkinCaption.h"
 #include "skin/ControlIdentity.h"
 #include "skin/HdButton.h"
 #include "skin/SimpleButton.h"
@@ -243,6 +244,8 @@ void ImageManagementWindow::buildMeasuring() {
     measurePanel_->setGeometry(hd_ ? kMeasuringHd : kMeasuringStandard);
     measurePanel_->fileRow()->setGeometry(hd_ ? kMeasuringFilesHd : kMeasuringFilesStandard);
     measurePanel_->hide();
+    // Over the notes of that frame, in the frame's own shading.
+    if (!hd_) measurePanel_->setBackdrop(QColor(0x23, 0x28, 0x2f), QColor(0x18, 0x1b, 0x20));
     connect(measurePanel_, &MeasurementPanel::status, this, &ImageManagementWindow::showStatus);
     connect(measurements_, &MeasurementDocument::problem, this, &ImageManagementWindow::showStatus);
     connect(measurePanel_, &MeasurementPanel::fileWritten, this, [this] { listFolder(false); });
@@ -394,15 +397,8 @@ void ImageManagementWindow::paintEvent(QPaintEvent*) {
         // title says so, in the background's caption style, over the plain strip beside it.
         const QRect title = kMeasuringTitle;
         painter.drawPixmap(title, background_, title.translated(title.width() + 20, 0));
-        painter.fillRect(QRect(title.left() + 2, title.top() + 7, 3, 10), QColor(palette::kAccent));
-        QFont font(QStringLiteral("Liberation Sans"));
-        font.setPixelSize(11);
-        font.setBold(true);
-        font.setLetterSpacing(QFont::AbsoluteSpacing, 1.0);
-        painter.setFont(font);
-        painter.setPen(QColor(palette::kTextDim));
-        painter.drawText(QRect(title.left() + 9, title.top() + 5, title.width() - 9, 14),
-                         Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("MEASURE"));
+        paintSkinCaption(painter, QPoint(title.left() + 2, title.top() + 5),
+                         QStringLiteral("MEASURE"));
     }
 }
 

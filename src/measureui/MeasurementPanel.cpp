@@ -184,13 +184,39 @@ MeasurementPanel::MeasurementPanel(MeasurementDocument& document, MeasurementToo
     refresh();
 }
 
+MeasurementPanel::~MeasurementPanel() {
+    // The document may be gone before the panel: the table going away must not select in it.
+    table_->disconnect(this);
+    files_.waitForDone();
+}
+
 QAbstractButton* MeasurementPanel::button(const QString& objectName) const {
     if (auto* own = findChild<QAbstractButton*>(objectName)) return own;
     return fileRow_->findChild<QAbstractButton*>(objectName);
 }
 
 void MeasurementPanel::showEvent(QShowEvent*) {
-    fileRow_->show();
+    fileRow_->setVisible(fileCommands_);
+}
+
+void MeasurementPanel::setBackdrop(QColor top, QColor bottom) {
+    backdropTop_ = top;
+    backdropBottom_ = bottom;
+    update();
+}
+
+void MeasurementPanel::paintEvent(QPaintEvent*) {
+    if (!backdropTop_.isValid()) return;
+    QPainter painter(this);
+    QLinearGradient fill(0, 0, 0, height());
+    fill.setColorAt(0, backdropTop_);
+    fill.setColorAt(1, backdropBottom_);
+    painter.fillRect(rect(), fill);
+}
+
+void MeasurementPanel::setFileCommandsShown(bool shown) {
+    fileCommands_ = shown;
+    fileRow_->setVisible(shown && isVisible());
 }
 
 void MeasurementPanel::hideEvent(QHideEvent*) {
@@ -198,7 +224,9 @@ void MeasurementPanel::hideEvent(QHideEvent*) {
 }
 
 void MeasurementPanel::resizeEvent(QResizeEvent*) {
-    const int w = width(), gap = 2;
+    // A wide, low panel has the results beside the tools; a column has them below.
+    const bool wide = width() >= 2 * 306 && height() < 120;
+    const int w = wide ? 306 : width(), gap = 2;
     const int toolSize = 32;
     const int columns = std::max(1, (w + gap) / (toolSize + gap));
     const int toolWidth = (w - (columns - 1) * gap) / columns;
@@ -215,8 +243,10 @@ void MeasurementPanel::resizeEvent(QResizeEvent*) {
         actions[k]->setGeometry(k * (actionWidth + gap), y,
                                 k == 4 ? w - 4 * (actionWidth + gap) : actionWidth, 24);
     y += 24 + 4;
-    table_->setGeometry(0, y, w, std::max(0, height() - y));
-    table_->setVisible(height() - y >= 40);
+    const QRect results = wide ? QRect(w + 6, 0, width() - w - 6, height())
+                               : QRect(0, y, w, std::max(0, height() - y));
+    table_->setGeometry(results);
+    table_->setVisible(results.height() >= 40);
 }
 
 bool MeasurementPanel::eventFilter(QObject* watched, QEvent* event) {
