@@ -108,6 +108,10 @@ std::optional<double> parseLength(std::string_view given, std::string* error, Ba
         text::fail(error, "the length " + std::string(text) + " is too large");
         return std::nullopt;
     }
+    if (micrometres < 1e-6) {  // below a picometre: no microscope shows that
+        text::fail(error, "the length " + std::string(text) + " is too small");
+        return std::nullopt;
+    }
     return micrometres;
 }
 

@@ -60,6 +60,7 @@ TEST(Lengths, BadInputSaysWhy) {
     refused("nan um");
     refused("inf um");
     refused("1e400 um");
+    EXPECT_NE(refused("1e-5 nm").find("too small"), std::string::npos);
     refused("0x10um");
 }
 
