@@ -103,7 +103,8 @@ void PaneMeasuring::paneRefreshed(int pane) {
     // Another picture (or none): its measurements start afresh, at the objective in use.
     state.frame = frame;
     state.shapes.clear();
-    state.micrometresPerPixel = micrometresPerPixel ? micrometresPerPixel() : 0.0;
+    state.micrometresPerPixel =
+        frame && micrometresPerPixel ? micrometresPerPixel(frame->width(), frame->height()) : 0.0;
     if (pane == active_) {
         tool_->cancel();
         document_->openUnsaved(state.micrometresPerPixel, {});

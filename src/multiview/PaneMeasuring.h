@@ -45,8 +45,9 @@ public:
     int activePane() const { return active_; }
     const std::vector<measure::Shape>& shapesOf(int pane) const;
 
-    // The pixel size of the objective in use when a frame is frozen (0: pixels).
-    std::function<double()> micrometresPerPixel;
+    // The pixel size of the objective in use for a frame of that size, asked when it is
+    // frozen (0: measured in pixels).  The window sets it from its active objective.
+    std::function<double(int width, int height)> micrometresPerPixel;
 
     // A pane was repainted: measurements of a picture it no longer shows are dropped.
     void paneRefreshed(int pane);
