@@ -246,6 +246,7 @@ void ImageManagementWindow::buildMeasuring() {
     measurePanel_->hide();
     // Over the notes of that frame, in the frame's own shading.
     if (!hd_) measurePanel_->setBackdrop(QColor(0x23, 0x28, 0x2f), QColor(0x18, 0x1b, 0x20));
+    if (hd_) measurePanel_->setHdLook();
     connect(measurePanel_, &MeasurementPanel::status, this, &ImageManagementWindow::showStatus);
     connect(measurements_, &MeasurementDocument::problem, this, &ImageManagementWindow::showStatus);
     connect(measurePanel_, &MeasurementPanel::fileWritten, this, [this] { listFolder(false); });

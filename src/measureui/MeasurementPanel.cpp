@@ -42,12 +42,12 @@ constexpr KindButton kKinds[] = {
 };
 
 // The tool glyphs, drawn in the skin's text colour on the buttons' wells.
-QIcon glyph(const char* name) {
+QIcon glyph(const char* name, QColor ink = QColor(palette::kText)) {
     QPixmap pixmap(40, 40);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(palette::kText), 3.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setPen(QPen(ink, 3.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     const std::string n = name;
     if (n == "select") {
         QPainterPath arrow;
@@ -59,7 +59,7 @@ QIcon glyph(const char* name) {
         arrow.lineTo(23, 23);
         arrow.lineTo(32, 23);
         arrow.closeSubpath();
-        p.setBrush(QColor(palette::kText));
+        p.setBrush(ink);
         p.drawPath(arrow);
     } else if (n == "line") {
         p.drawLine(7, 33, 33, 7);
@@ -107,6 +107,20 @@ QString panelStyleSheet() {
         .arg(c(palette::kWell), c(palette::kText), c(palette::kLineLight), c(palette::kAccent),
              c(palette::kAccentDeep), c(palette::kTextFaint), c(palette::kLineDark),
              c(palette::kBar), c(palette::kTextDim));
+}
+
+// The HD windows' plain buttons (see HdButton): flat light faces, dark narrow captions.
+QString hdStyleSheet() {
+    return QStringLiteral(
+        "QToolButton { background: rgb(200,200,255); color: rgb(60,60,30); border: none;"
+        " font-family: 'Liberation Sans Narrow'; font-size: 15px; }"
+        "QToolButton:pressed { background: rgb(30,30,30); color: white; }"
+        "QToolButton:checked { background: rgb(255,100,100); }"
+        "QToolButton:disabled { background: rgb(128,128,128); color: rgb(64,64,64); }"
+        "QTableWidget { background: white; color: black; gridline-color: rgb(200,200,200);"
+        " font-family: 'Liberation Sans Narrow'; font-size: 13px; }"
+        "QHeaderView::section { background: rgb(200,200,255); color: rgb(60,60,30);"
+        " border: none; padding: 1px 3px; font-family: 'Liberation Sans Narrow'; }");
 }
 
 // Where a file command writes beside the pictures: its folder and name for messages.
@@ -199,6 +213,30 @@ void MeasurementPanel::showEvent(QShowEvent*) {
     fileRow_->setVisible(fileCommands_);
 }
 
+void MeasurementPanel::setHdLook() {
+    setStyleSheet(hdStyleSheet());
+    fileRow_->setStyleSheet(hdStyleSheet());
+    for (std::size_t k = 0; k < kindButtons_.size(); ++k)
+        kindButtons_[k]->setIcon(glyph(kKinds[k].name, QColor(60, 60, 30)));
+    fitCaptions();
+}
+
+void MeasurementPanel::fitCaptions() {
+    // A caption wider than its button gets a smaller font, down to 9 pixels.
+    for (QToolButton* button :
+         findChildren<QToolButton*>() + fileRow_->findChildren<QToolButton*>()) {
+        if (button->text().isEmpty()) continue;
+        button->setStyleSheet(QString());
+        button->ensurePolished();
+        for (int size = button->font().pixelSize(); size > 9; --size) {
+            QFont font = button->font();
+            font.setPixelSize(size);
+            if (QFontMetrics(font).horizontalAdvance(button->text()) <= button->width() - 4) break;
+            button->setStyleSheet(QStringLiteral("font-size: %1px;").arg(size - 1));
+        }
+    }
+}
+
 void MeasurementPanel::setBackdrop(QColor top, QColor bottom) {
     backdropTop_ = top;
     backdropBottom_ = bottom;
@@ -247,6 +285,7 @@ void MeasurementPanel::resizeEvent(QResizeEvent*) {
                                : QRect(0, y, w, std::max(0, height() - y));
     table_->setGeometry(results);
     table_->setVisible(results.height() >= 40);
+    fitCaptions();
 }
 
 bool MeasurementPanel::eventFilter(QObject* watched, QEvent* event) {
@@ -255,6 +294,7 @@ bool MeasurementPanel::eventFilter(QObject* watched, QEvent* event) {
         const int first = (w - gap) * 3 / 5;
         button(QStringLiteral("save annotated"))->setGeometry(0, 0, first, h);
         button(QStringLiteral("export"))->setGeometry(first + gap, 0, w - first - gap, h);
+        fitCaptions();
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -47,6 +47,8 @@ public:
     // The picture file commands (save with overlays, export) sit in a row of their own that
     // the host places; it is shown and hidden with the panel.
     QWidget* fileRow() const { return fileRow_; }
+    // The HD windows' look: their plain buttons' colours instead of the skin's.
+    void setHdLook();
     // Fills the panel (top to bottom) where it lies over art it is to hide.
     void setBackdrop(QColor top, QColor bottom);
     // Pictures without a file (frozen live frames) have no file commands.
@@ -69,6 +71,7 @@ protected:
 private:
     void refresh();
     void rowSelected();
+    void fitCaptions();
 
     MeasurementDocument& document_;
     MeasurementTool& tool_;
