@@ -16,6 +16,7 @@
 #include "measureui/MeasurementPanel.h"
 #include "measureui/MeasurementTool.h"
 #include "measureui/SkinCaption.h"
+#include "picturefiles/PictureFile.h"
 #include "skin/ControlIdentity.h"
 #include "skin/HdButton.h"
 #include "skin/SimpleButton.h"
@@ -729,9 +730,21 @@ void ImageManagementWindow::deleteClip(int k) {
 void ImageManagementWindow::runPictureTool(PictureTools::Tool tool) {
     if (mode_ != ImageMode || currentPicture_.empty()) return;
     const std::string path = currentPicture_;
+    // The measurements are in the picture's pixels: they turn with it.
+    std::string ignored;
+    const std::optional<PictureFileInfo> before = readPictureFileInfo(path, &ignored);
     const PictureTools::Outcome outcome = tools_.run(tool, path);
     if (outcome != PictureTools::Outcome::Reencoded && outcome != PictureTools::Outcome::Lossless)
         return;
+    if (before && measurements_->picturePath() == path) {
+        using shape_geometry::PictureTurn;
+        std::optional<PictureTurn> turn;
+        if (tool == PictureTools::Tool::RotateQuarter) turn = PictureTurn::QuarterClockwise;
+        if (tool == PictureTools::Tool::RotateHalf) turn = PictureTurn::Half;
+        if (tool == PictureTools::Tool::FlipVertical) turn = PictureTurn::FlipVertical;
+        if (tool == PictureTools::Tool::MirrorHorizontal) turn = PictureTurn::MirrorHorizontal;
+        if (turn) measurements_->pictureTurned(*turn, before->width, before->height);
+    }
     jpegPanel_->redraw();
     redrawClipShowing(path);
     // Whether the file lost a generation is shown for a while under the panel, and stays
