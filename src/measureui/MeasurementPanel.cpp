@@ -103,6 +103,7 @@ QString panelStyleSheet() {
                "QHeaderView::section { background: %8; color: %9; border: none;"
                " border-right: 1px solid %7; padding: 1px 3px;"
                " font-family: 'Liberation Sans Narrow'; font-size: 12px; }"
+               "QHeaderView { background: %8; border: none; }"
                "QTableCornerButton::section { background: %8; border: none; }")
         .arg(c(palette::kWell), c(palette::kText), c(palette::kLineLight), c(palette::kAccent),
              c(palette::kAccentDeep), c(palette::kTextFaint), c(palette::kLineDark),
@@ -190,6 +191,7 @@ MeasurementPanel::MeasurementPanel(MeasurementDocument& document, MeasurementToo
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setDefaultSectionSize(20);
     table_->horizontalHeader()->setMinimumSectionSize(24);
+    table_->horizontalHeader()->setStretchLastSection(true);
     table_->setFocusPolicy(Qt::NoFocus);
     connect(table_, &QTableWidget::itemSelectionChanged, this, &MeasurementPanel::rowSelected);
 
