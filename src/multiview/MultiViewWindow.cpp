@@ -492,6 +492,9 @@ void MultiViewWindow::mousePressEvent(QMouseEvent* event) {
 }
 
 void MultiViewWindow::keyPressEvent(QKeyEvent* event) {
+    // A shape being drawn on a frozen view takes Return (ends it) and Escape (drops it)
+    // before the window would close.
+    if (measuring_ && measuring_->keyPressed(event->key(), event->modifiers())) return;
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         accept();
         return;

@@ -128,6 +128,26 @@ bool PaneMeasuring::takesPress(int pane, QPointF at) const {
     return probe.shapeAt(p, tolerance) >= 0;
 }
 
+bool PaneMeasuring::keyPressed(int key, Qt::KeyboardModifiers modifiers) {
+    if (active_ < 0) return false;
+    const bool control = modifiers & Qt::ControlModifier;
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && tool_->pending()) {
+        tool_->finish();
+    } else if (key == Qt::Key_Escape && tool_->pending()) {
+        tool_->cancel();
+    } else if (key == Qt::Key_Delete && document_->session().selected() >= 0) {
+        document_->session().removeSelected();
+    } else if (control && key == Qt::Key_Z) {
+        panel_->undo();
+    } else if (control && key == Qt::Key_Y) {
+        panel_->redo();
+    } else {
+        return false;
+    }
+    updateLayer(active_);
+    return true;
+}
+
 bool PaneMeasuring::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&

@@ -52,6 +52,10 @@ public:
     // A pane was repainted: measurements of a picture it no longer shows are dropped.
     void paneRefreshed(int pane);
 
+    // Keys for the measurements: Return ends the shape under way, Escape drops it, Delete
+    // removes the selected shape, Ctrl+Z and Ctrl+Y undo and redo.  True when taken.
+    bool keyPressed(int key, Qt::KeyboardModifiers modifiers);
+
     // Where pane `pane`'s picture lies on it; nothing without a frozen picture.
     std::optional<PictureMapping> mapping(int pane) const;
 

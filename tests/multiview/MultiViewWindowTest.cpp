@@ -25,6 +25,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTableWidget>
+#include <QTest>
 #include <QTimer>
 
 #include <atomic>
@@ -465,6 +466,16 @@ TEST_F(MultiViewWindowTest, FrozenViewsAreMeasuredUntilAnotherPictureIsFrozenInt
     EXPECT_DOUBLE_EQ(measuring->shapesOf(0)[0].points[1].x, 600);
     EXPECT_EQ(measuring->activePane(), 0);
     EXPECT_EQ(measuring->panel().resultsTable()->rowCount(), 1);
+
+    // Return ends a polygon under way instead of closing the window.
+    measuring->panel().chooseKind(measure::ShapeKind::Polygon);
+    for (QPointF at : {QPointF(10, 10), QPointF(60, 10), QPointF(60, 60)}) clickAt(at);
+    QTest::keyClick(&window, Qt::Key_Return);
+    EXPECT_TRUE(window.isVisible());
+    ASSERT_EQ(measuring->shapesOf(0).size(), 2u);
+    EXPECT_EQ(measuring->shapesOf(0)[1].points.size(), 3u);
+    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(measuring->shapesOf(0).size(), 1u);
 
     // With the pen on, presses draw strokes, not measurements.
     click(window, MultiViewWindow::kPen);
