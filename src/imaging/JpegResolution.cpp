@@ -126,16 +126,18 @@ void PutLE(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
 
 std::vector<std::uint8_t> MakeResolutionExif(double pixelsPerCentimetre,
                                              const std::string& description) {
+    const bool withResolution = pixelsPerCentimetre != 0.0;
     std::uint32_t num = 0, den = 0;
-    if (!ToRational(pixelsPerCentimetre, num, den)) return {};
+    if (withResolution && !ToRational(pixelsPerCentimetre, num, den)) return {};
     const std::string text = description.substr(0, description.find('\0'));
     const bool withText = !text.empty();
-    const std::uint32_t entries = withText ? 4 : 3;
+    if (!withResolution && !withText) return {};
+    const std::uint32_t entries = (withText ? 1 : 0) + (withResolution ? 3 : 0);
     // Header (8), IFD0 (2 + 12 per entry + 4 for the next IFD), then the two rationals and
     // the text.
     const std::uint32_t ifdEnd = 8 + 2 + 12 * entries + 4;
     const std::uint32_t rationals = ifdEnd;
-    const std::uint32_t textAt = rationals + 16;
+    const std::uint32_t textAt = rationals + (withResolution ? 16 : 0);
     const std::uint32_t textCount = static_cast<std::uint32_t>(text.size()) + 1;
     std::vector<std::uint8_t> out = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0};
     PutLE(out, entries, 2);
@@ -156,14 +158,17 @@ std::vector<std::uint8_t> MakeResolutionExif(double pixelsPerCentimetre,
             entry(0x010E, 2, textCount, textAt);
         }
     }
-    entry(0x011A, 5, 1, rationals);
-    entry(0x011B, 5, 1, rationals + 8);
-    entry(0x0128, 3, 1, 3);  // centimetre
-    PutLE(out, 0, 4);        // no further IFD
-    for (int i = 0; i < 2; ++i) {
-        PutLE(out, num, 4);
-        PutLE(out, den, 4);
+    if (withResolution) {
+        entry(0x011A, 5, 1, rationals);
+        entry(0x011B, 5, 1, rationals + 8);
+        entry(0x0128, 3, 1, 3);  // centimetre
     }
+    PutLE(out, 0, 4);  // no further IFD
+    if (withResolution)
+        for (int i = 0; i < 2; ++i) {
+            PutLE(out, num, 4);
+            PutLE(out, den, 4);
+        }
     if (withText && textCount > 4) {
         out.insert(out.end(), text.begin(), text.end());
         out.push_back(0);

@@ -28,8 +28,9 @@ bool ParseExifResolution(const std::uint8_t* tiff, std::size_t size, ExifResolut
 
 // An "Exif\0\0" APP1 payload (little-endian TIFF structure) whose IFD0 holds XResolution and
 // YResolution of `pixelsPerCentimetre` with ResolutionUnit centimetre, and `description` as
-// ImageDescription when it is not empty.  Nothing when the resolution cannot be stored as a
-// rational or the block would not fit a JPEG segment.
+// ImageDescription when it is not empty.  A resolution of 0 leaves the resolution tags out.
+// Nothing when the resolution cannot be stored as a rational, there is nothing to store, or
+// the block would not fit a JPEG segment.
 std::vector<std::uint8_t> MakeResolutionExif(double pixelsPerCentimetre,
                                              const std::string& description);
 

@@ -122,6 +122,9 @@ bool Decode(const std::uint8_t* data, std::size_t size, Mode mode, DecodedJpegPi
         return false;
     }
     jpeg_create_decompress(&cinfo);
+    // Progressive pictures keep every coefficient in memory; a forged size must not take
+    // more than a real picture of the largest accepted size would.
+    cinfo.mem->max_memory_to_use = 768L * 1024 * 1024;
     jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
     progress.progress_monitor = LimitScans;
     cinfo.progress = &progress;

@@ -497,9 +497,10 @@ struct Wave {
     double weight = 0.0;  // pixels that took part
 };
 
-Wave waveAt(const Profile& p, double f, std::size_t a, std::size_t b, bool hann) {
-    constexpr int n = 5;
-    double m[n][n + 1] = {};
+Wave waveAt(const Profile& p, double f, std::size_t a, std::size_t b, bool hann, int trend = 2) {
+    constexpr int kMost = 5;
+    const int n = trend + 3;  // trend terms, cosine, sine
+    double m[kMost][kMost + 1] = {};
     const double length = static_cast<double>(b - a), middle = (a + b) / 2.0;
     const Complex rotate = std::polar(1.0, 2 * kPi * f * kBin);
     Complex e = std::polar(1.0, 2 * kPi * f * p.t(a));
@@ -511,7 +512,9 @@ Wave waveAt(const Profile& p, double f, std::size_t a, std::size_t b, bool hann)
                  : 1.0;
         const double w = p.count[i] * window;
         const double u = (static_cast<double>(i) - middle) / length;
-        const double basis[n] = {1.0, u, u * u, e.real(), e.imag()};
+        double basis[kMost] = {1.0, u, u * u};
+        basis[n - 2] = e.real();
+        basis[n - 1] = e.imag();
         const double value = p.sum[i] / p.count[i];
         for (int r = 0; r < n; ++r) {
             for (int c = 0; c < n; ++c) m[r][c] += w * basis[r] * basis[c];
@@ -533,7 +536,7 @@ Wave waveAt(const Profile& p, double f, std::size_t a, std::size_t b, bool hann)
             for (int c = col; c <= n; ++c) m[r][c] -= factor * m[col][c];
         }
     }
-    const double cosine = m[3][n] / m[3][3], sine = m[4][n] / m[4][4];
+    const double cosine = m[n - 2][n] / m[n - 2][n - 2], sine = m[n - 1][n] / m[n - 1][n - 1];
     wave.phase = std::atan2(-sine, cosine);
     wave.amplitude = std::hypot(cosine, sine);
     return wave;
@@ -544,22 +547,30 @@ struct Fit {
     double frequency = 0.0;
     std::size_t first = 0, last = 0;  // bins of the ruling's extent
     double residual = 0.0;            // radians, RMS
+    std::size_t stretches = 0;        // stretches of the profile that agreed
     const char* why = "";
 };
 
-// Refines the frequency by the phase of the fundamental along stretches of the profile.
-Fit fitFrequency(const Profile& p, const Detrended& d, double f) {
+// Refines the frequency by the phase of the fundamental along stretches of the profile,
+// `periods` periods long.  Long stretches (windowed, with a quadratic trend) average more
+// lines into each phase; a ruling of few lines needs short ones (a whole period or two,
+// with a straight trend, where the harmonics do not disturb the fundamental).
+Fit fitFrequency(const Profile& p, const Detrended& d, double f, double periods = 6) {
     Fit fit;
+    const bool hann = periods >= 3;
+    const int trend = periods >= 3 ? 2 : 1;
     for (int round = 0; round < 4; ++round) {
         const double period = 1.0 / f / kBin;  // in bins
-        const std::size_t length = static_cast<std::size_t>(std::max(8.0, std::round(6 * period)));
-        const std::size_t step = std::max<std::size_t>(1, static_cast<std::size_t>(2 * period));
+        const std::size_t length =
+            static_cast<std::size_t>(std::max(8.0, std::round(periods * period)));
+        const std::size_t step = std::max<std::size_t>(
+            1, static_cast<std::size_t>(std::min(2 * period, std::round(length / 2.0))));
         struct Stretch {
             double t, phase, amplitude;
         };
         std::vector<Stretch> stretches;
         for (std::size_t a = 0; a + length <= d.value.size(); a += step) {
-            const Wave wave = waveAt(p, f, a, a + length, true);
+            const Wave wave = waveAt(p, f, a, a + length, hann, trend);
             stretches.push_back({p.t(a) + length * kBin / 2, wave.phase, wave.amplitude});
         }
         if (stretches.size() < 2) {
@@ -583,7 +594,7 @@ Fit fitFrequency(const Profile& p, const Detrended& d, double f) {
             }
             i = j;
         }
-        if (bestLength < 2) {
+        if (bestLength < 3) {
             fit.why = "too few lines";
             return fit;
         }
@@ -619,6 +630,7 @@ Fit fitFrequency(const Profile& p, const Detrended& d, double f) {
             residual += s.amplitude * s.amplitude * e * e;
         }
         fit.residual = std::sqrt(residual / sw);
+        fit.stretches = bestLength;
         f += slope / (2 * kPi);
         const double span = length * kBin / 2;
         const double firstT = stretches[bestStart].t - span;
@@ -631,6 +643,18 @@ Fit fitFrequency(const Profile& p, const Detrended& d, double f) {
     fit.frequency = f;
     fit.ok = f > 0;
     return fit;
+}
+
+// The frequency from stretches as long as the ruling allows: six periods where there are
+// lines enough for several such stretches, shorter ones otherwise.
+Fit fitBest(const Profile& p, const Detrended& d, double f) {
+    Fit best;
+    for (double periods : {6.0}) {
+        const Fit fit = fitFrequency(p, d, f, periods);
+        if (fit.ok && fit.stretches >= 6) return fit;
+        if (fit.ok || !best.ok) best = fit;
+    }
+    return best;
 }
 
 // How far the lines' true direction is turned from `angle` (radians): the phase of the
@@ -663,6 +687,89 @@ std::optional<double> directionError(const Profiles& profiles, const Fit& fit) {
     if (!(denominator > 0)) return std::nullopt;
     const double slope = (sw * sap - sa * sp) / denominator;
     return std::atan(slope / (2 * kPi * fit.frequency));
+}
+
+// One family of lines: where it lies, its direction and its pitch.
+struct Family {
+    bool ok = false;
+    const char* why = "no regular ruling found";
+    Coverage coverage;
+    double angle = 0.0;
+    Profiles profiles;
+    Detrended detrended;
+    Fit fit;
+    double lines() const { return (fit.last - fit.first) * kBin * fit.frequency; }
+};
+
+Family refineFamily(const GreyView& picture, const Reduced& reduced, int factor, const Peak& peak) {
+    Family family;
+    family.coverage = coverageOf(reduced, peak.fx, peak.fy);
+    const Coverage& coverage = family.coverage;
+    if (coverage.right <= coverage.left || coverage.bottom <= coverage.top) return family;
+
+    // The direction first, on the reduced picture (cheap), then the pitch at full resolution.
+    double angle = std::atan2(peak.fy, peak.fx);
+    double frequency = peak.radius();  // cycles per reduced pixel
+    for (int round = 0; round < 3; ++round) {
+        const Profiles coarse = project(reduced.pixels.data(), reduced.width, reduced.width,
+                                        reduced.height, coverage, coverage.block, angle);
+        const int window = std::max(3, static_cast<int>(std::lround(4.0 / frequency / kBin)));
+        const Fit coarseFit = fitBest(coarse.all, detrend(coarse.all, window), frequency);
+        if (!coarseFit.ok) break;
+        frequency = coarseFit.frequency;
+        const auto turn = directionError(coarse, coarseFit);
+        if (!turn || std::fabs(*turn) > 0.1) break;
+        angle += *turn;
+        if (std::fabs(*turn) < 1e-4) break;
+    }
+    frequency /= factor;  // cycles per full-resolution pixel
+    Profiles& profiles = family.profiles;
+    Detrended& detrended = family.detrended;
+    Fit& fit = family.fit;
+    for (int round = 0; round < 2; ++round) {
+        profiles = project(picture.data, picture.stride, picture.width, picture.height, coverage,
+                           coverage.block * factor, angle);
+        const int window = std::max(3, static_cast<int>(std::lround(4.0 / frequency / kBin)));
+        detrended = detrend(profiles.all, window);
+        fit = fitBest(profiles.all, detrended, frequency);
+        if (!fit.ok) break;
+        frequency = fit.frequency;
+        // Once more only when the full resolution shows the direction still measurably off.
+        const auto turn = directionError(profiles, fit);
+        if (!turn || std::fabs(*turn) < 2e-4 || std::fabs(*turn) > 0.05) break;
+        angle += *turn;
+    }
+    family.angle = angle;
+    if (fit.ok) {
+        // A strong component at a half or a third of the frequency: the lines found were the
+        // harmonic of a coarser ruling.
+        const Complex base =
+            amplitudeAt(profiles.all, detrended, fit.frequency, fit.first, fit.last, true);
+        for (int m : {2, 3}) {
+            const Complex sub =
+                amplitudeAt(profiles.all, detrended, fit.frequency / m, fit.first, fit.last, true);
+            if (std::abs(sub) >= 0.5 * std::abs(base)) {
+                const Fit coarser = fitBest(profiles.all, detrended, fit.frequency / m);
+                if (coarser.ok) fit = coarser;
+                break;
+            }
+        }
+    }
+    if (!fit.ok) {
+        family.why = "no regular ruling found: too few lines";
+        return family;
+    }
+    const double pitch = 1.0 / fit.frequency;
+    if (fit.last <= fit.first || (fit.last - fit.first) * kBin < kMinLines * pitch) {
+        family.why = "no regular ruling found: too few lines (4 at least are needed)";
+        return family;
+    }
+    if (fit.residual > 0.6) {
+        family.why = "no regular ruling found: the lines are not evenly spaced";
+        return family;
+    }
+    family.ok = true;
+    return family;
 }
 
 Ruling none(const char* why) {
@@ -704,62 +811,19 @@ Ruling findRuling(const GreyView& picture) {
     const bool crossGrid =
         across.power >= 0.1 * peak.power && prominence(spectrum, across) >= kMinProminence;
 
-    const Coverage coverage = coverageOf(reduced, peak.fx, peak.fy);
-    if (coverage.right <= coverage.left || coverage.bottom <= coverage.top)
-        return none("no regular ruling found");
-
-    // The direction first, on the reduced picture (cheap), then the pitch at full resolution.
-    double angle = std::atan2(peak.fy, peak.fx);
-    double frequency = peak.radius();  // cycles per reduced pixel
-    for (int round = 0; round < 3; ++round) {
-        const Profiles coarse = project(reduced.pixels.data(), reduced.width, reduced.width,
-                                        reduced.height, coverage, coverage.block, angle);
-        const int window = std::max(3, static_cast<int>(std::lround(4.0 / frequency / kBin)));
-        const Fit coarseFit = fitFrequency(coarse.all, detrend(coarse.all, window), frequency);
-        if (!coarseFit.ok) break;
-        frequency = coarseFit.frequency;
-        const auto turn = directionError(coarse, coarseFit);
-        if (!turn || std::fabs(*turn) > 0.1) break;
-        angle += *turn;
-        if (std::fabs(*turn) < 1e-4) break;
+    // Each family of lines refined on its own; of a cross grid the one across more lines.
+    Family family = refineFamily(picture, reduced, factor, peak);
+    if (crossGrid) {
+        Family other = refineFamily(picture, reduced, factor, across);
+        if (other.ok && (!family.ok || other.lines() > family.lines())) family = std::move(other);
     }
-    frequency /= factor;  // cycles per full-resolution pixel
-    Profiles profiles;
-    Detrended detrended;
-    Fit fit;
-    for (int round = 0; round < 2; ++round) {
-        profiles = project(picture.data, picture.stride, picture.width, picture.height, coverage,
-                           coverage.block * factor, angle);
-        const int window = std::max(3, static_cast<int>(std::lround(4.0 / frequency / kBin)));
-        detrended = detrend(profiles.all, window);
-        fit = fitFrequency(profiles.all, detrended, frequency);
-        if (!fit.ok) break;
-        frequency = fit.frequency;
-        // Once more only when the full resolution shows the direction still measurably off.
-        const auto turn = directionError(profiles, fit);
-        if (!turn || std::fabs(*turn) < 2e-4 || std::fabs(*turn) > 0.05) break;
-        angle += *turn;
-    }
-    if (fit.ok) {
-        // A strong component at a half or a third of the frequency: the lines found were the
-        // harmonic of a coarser ruling.
-        const Complex base =
-            amplitudeAt(profiles.all, detrended, fit.frequency, fit.first, fit.last, true);
-        for (int m : {2, 3}) {
-            const Complex sub =
-                amplitudeAt(profiles.all, detrended, fit.frequency / m, fit.first, fit.last, true);
-            if (std::abs(sub) >= 0.5 * std::abs(base)) {
-                const Fit coarser = fitFrequency(profiles.all, detrended, fit.frequency / m);
-                if (coarser.ok) fit = coarser;
-                break;
-            }
-        }
-    }
-    if (!fit.ok) return none("no regular ruling found: too few lines");
+    if (!family.ok) return none(family.why);
+    const Fit& fit = family.fit;
+    const Profiles& profiles = family.profiles;
+    const Detrended& detrended = family.detrended;
+    const Coverage& coverage = family.coverage;
+    const double angle = family.angle;
     const double pitch = 1.0 / fit.frequency;
-    if (fit.last <= fit.first || (fit.last - fit.first) * kBin < kMinLines * pitch)
-        return none("no regular ruling found: too few lines (4 at least are needed)");
-    if (fit.residual > 0.6) return none("no regular ruling found: the lines are not evenly spaced");
 
     // How much of the profile's variation repeats with the pitch, and where the lines are:
     // the profile folded over one period.

@@ -5,7 +5,7 @@
 #include "imaging/JpegResolution.h"
 #include "imaging/JpegSamples.h"
 #include "imaging/JpegSegments.h"
-#include "picturefiles/PictureCodecs.h"
+#include "picturefiles/PictureFileInternal.h"
 
 namespace qelvo::detail {
 
@@ -78,8 +78,11 @@ bool writeJpeg(const PictureData& picture, int quality, std::vector<std::uint8_t
     }
     std::vector<std::uint8_t> exif;
     const std::string objective = storableObjective(picture.calibration.objective);
-    if (picture.calibration.calibrated()) {
-        exif = MakeResolutionExif(1.0e4 / picture.calibration.micrometresPerPixel,
+    if (picture.calibration.calibrated() || !objective.empty()) {
+        const double perCentimetre = picture.calibration.calibrated()
+                                         ? 1.0e4 / picture.calibration.micrometresPerPixel
+                                         : 0.0;
+        exif = MakeResolutionExif(perCentimetre,
                                   objective.empty() ? "" : kObjectivePrefix + objective);
         if (exif.empty()) {
             error = "the pixel size cannot be stored in EXIF";

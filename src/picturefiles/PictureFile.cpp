@@ -5,15 +5,16 @@
 #include <cstring>
 
 #include "imaging/JpegTransform.h"
-#include "picturefiles/PictureCodecs.h"
+#include "picturefiles/PictureFileInternal.h"
 
 namespace qelvo {
 
 namespace detail {
 
 double plausiblePixelSize(double micrometresPerPixel) {
-    // From a picometre to a metre per pixel; anything else is a damaged or foreign value.
-    if (!std::isfinite(micrometresPerPixel) || micrometresPerPixel < 1.0e-6 ||
+    // From a nanometre to a metre per pixel, which every format stores; anything else is a
+    // damaged or foreign value.
+    if (!std::isfinite(micrometresPerPixel) || micrometresPerPixel < 1.0e-3 ||
         micrometresPerPixel > 1.0e6)
         return 0.0;
     return micrometresPerPixel;

@@ -64,7 +64,7 @@ std::optional<PictureFileInfo> readPictureBytesInfo(const std::uint8_t* data, st
 // The calibration goes where readers look for it: TIFF as ImageJ calibration (resolution in
 // pixels per micrometre, unit none, ImageJ description with unit=micron), PNG pHYs, JPEG EXIF
 // resolution in pixels per centimetre with the objective in the EXIF block.  A picture whose
-// samples do not match its size, or a pixel size outside 1e-6..1e6 um, is refused.
+// samples do not match its size, or a pixel size outside 0.001..1e6 um, is refused.
 bool writePictureFile(const std::string& path, const PictureData& picture, std::string* error,
                       int jpegQuality = 95);
 // The file's bytes in memory, as writePictureFile would write them.

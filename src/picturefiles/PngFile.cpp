@@ -6,7 +6,7 @@
 #include <csetjmp>
 #include <cstring>
 
-#include "picturefiles/PictureCodecs.h"
+#include "picturefiles/PictureFileInternal.h"
 
 namespace qelvo::detail {
 
@@ -72,6 +72,27 @@ void takeObjective(png_structp png, png_infop info, PictureCalibration& calibrat
     }
 }
 
+// Every chunk's length against the bytes there are, up to the end chunk: libpng allocates
+// what an ancillary chunk claims before it finds the file too short.
+bool chunksFit(const std::uint8_t* data, std::size_t size, char* message) {
+    std::size_t at = 8;
+    for (;;) {
+        if (size - at < 12) {
+            std::snprintf(message, 256, "the file is cut short");
+            return false;
+        }
+        const std::uint32_t length = std::uint32_t{data[at]} << 24 |
+                                     std::uint32_t{data[at + 1]} << 16 |
+                                     std::uint32_t{data[at + 2]} << 8 | data[at + 3];
+        if (length > 0x7FFFFFFFu || length > size - at - 12) {
+            std::snprintf(message, 256, "a chunk runs past the end of the file");
+            return false;
+        }
+        if (std::memcmp(data + at + 4, "IEND", 4) == 0) return true;
+        at += 12 + std::size_t{length};
+    }
+}
+
 // Keeps only trivially destructible locals between setjmp and the libpng calls.
 bool readWith(ReadState& state, PictureFileInfo& info, PictureData* picture,
               std::vector<png_bytep>& rows) {
@@ -94,6 +115,9 @@ bool readWith(ReadState& state, PictureFileInfo& info, PictureData* picture,
     }
     png_set_read_fn(png, &state, readBytes);
     png_set_user_limits(png, 1u << 20, 1u << 20);
+    // A chunk's length is untrusted: libpng would allocate what it claims before finding the
+    // file too short.  Nothing but compressed text can grow past the file.
+    png_set_chunk_malloc_max(png, state.size + (std::size_t{8} << 20));
     png_read_info(png, head);
 
     const png_uint_32 width = png_get_image_width(png, head);
@@ -212,7 +236,7 @@ bool readPng(const std::uint8_t* data, std::size_t size, PictureFileInfo& info,
              PictureData* picture, std::string& error) {
     ReadState state{data, size, 0, {}};
     std::vector<png_bytep> rows;
-    if (readWith(state, info, picture, rows)) {
+    if (size >= 8 && chunksFit(data, size, state.message) && readWith(state, info, picture, rows)) {
         if (picture) picture->calibration = info.calibration;
         return true;
     }

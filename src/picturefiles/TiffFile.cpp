@@ -3,13 +3,14 @@
 // Fiji open the file calibrated; centimetre resolutions are read as well.
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
 #include <memory>
 #include <sstream>
 
-#include "picturefiles/PictureCodecs.h"
+#include "picturefiles/PictureFileInternal.h"
 
 namespace qelvo::detail {
 
@@ -94,7 +95,14 @@ TiffHandle openStream(MemoryStream& stream, const char* mode) {
     if (!options) return nullptr;
     TIFFOpenOptionsSetErrorHandlerExtR(options, onError, &stream);
     TIFFOpenOptionsSetWarningHandlerExtR(options, onWarning, &stream);
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(kMaxPictureBytes));
+    // What libtiff allocates itself (tag arrays, strip buffers) stays in proportion to the
+    // file read: a few bytes must not claim a gigabyte of strip offsets.  Writing needs no
+    // more than a row at a time.
+    const std::uint64_t largest =
+        stream.out ? std::uint64_t{64} << 20
+                   : std::min<std::uint64_t>(kMaxPictureBytes,
+                                             stream.size * 8 + (std::uint64_t{64} << 20));
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(largest));
     TIFF* tiff = TIFFClientOpenExt("picture", mode, &stream, streamRead, streamWrite, streamSeek,
                                    streamClose, streamSize, noMap, noUnmap, options);
     TIFFOpenOptionsFree(options);

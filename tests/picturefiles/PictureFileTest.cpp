@@ -12,6 +12,8 @@
 #include <memory>
 #include <regex>
 
+#include "picturefiles/fuzz/PictureInput.h"
+#include "support/FuzzSupport.h"
 #include "support/TempFolder.h"
 
 namespace qelvo {
@@ -280,6 +282,33 @@ TEST(PictureFile, FailedWritesLeaveNothingBehind) {
         names.push_back(e.path().filename());
     EXPECT_EQ(names, std::vector<std::string>{"keep.png"});
     EXPECT_EQ(fileBytes(dir / "keep.png"), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+}
+
+// The fuzzers' seeds (the program's own files and other programs' TIFF layouts) and every
+// finding kept from them go through the fuzzers' own check.
+TEST(PictureFile, FuzzSeedsAndKeptFindingsReadSoundly) {
+    TempFolder dir;
+    const std::pair<PictureFormat, const char*> targets[] = {{PictureFormat::Png, "png-file"},
+                                                             {PictureFormat::Tiff, "tiff-file"},
+                                                             {PictureFormat::Jpeg, "jpeg-file"}};
+    for (const auto& [format, name] : targets) {
+        const std::string seeds = dir / name;
+        std::filesystem::create_directories(seeds);
+        EXPECT_GE(fuzz::writePictureSeeds(format, seeds), 8) << name;
+        for (const std::string& folder :
+             {seeds, std::string(QELVO_PICTURE_FUZZ_REGRESSIONS) + "/" + name})
+            for (const auto& [file, bytes] : fuzz::folderFiles(folder))
+                EXPECT_EQ(fuzz::checkPictureInput(format, bytes), "") << name << "/" << file;
+    }
+    // The foreign layouts are read, not only refused soundly.
+    std::string error;
+    for (const char* layout : {"tiled", "lzw", "planes", "palette", "deflate"}) {
+        auto picture =
+            readPictureFile(dir / (std::string("tiff-file/foreign-") + layout + ".tif"), &error);
+        ASSERT_TRUE(picture) << layout << ": " << error;
+        EXPECT_EQ(picture->width, 20);
+        EXPECT_NEAR(picture->calibration.micrometresPerPixel, 2.0, 1e-6) << layout;
+    }
 }
 
 }  // namespace
