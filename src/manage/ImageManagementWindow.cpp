@@ -19,6 +19,8 @@
 #include "measureui/ObjectiveControl.h"
 #include "measureui/PictureOverlayLayer.h"
 #include "measureui/WindowMeasuring.h"
+#include "measureui/SkinCaption.h"
+#include "picturefiles/PictureFile.h"
 #include "skin/ControlIdentity.h"
 #include "skin/HdButton.h"
 #include "skin/SimpleButton.h"
@@ -81,10 +83,16 @@ QRect hdWindowRect() {
             1200, 768};
 }
 
-// The measuring controls: the free part of the right-hand column in image mode, below the
-// picture tools and above the file commands.
-constexpr QRect kMeasuringStandard{703, 232, 306, 290};
-constexpr QRect kMeasuringHd{1020, 462, 170, 140};
+// The measuring controls in image mode: the tools and results inside the frame that shows
+// the modes' notes in capture mode, the picture's file commands in the top row of the
+// controls' frame (whose record buttons image mode hides).  The HD window has them below
+// its column of buttons.
+constexpr QRect kMeasuringStandard{700, 265, 305, 188};
+constexpr QRect kMeasuringFilesStandard{700, 497, 305, 26};
+constexpr QRect kMeasuringHd{1020, 462, 170, 110};
+constexpr QRect kMeasuringFilesHd{1020, 576, 170, 26};
+// The title over that frame: the background's "MODES" in capture mode, "MEASURE" in image mode.
+constexpr QRect kMeasuringTitle{700, 240, 120, 20};
 
 // The objective control: in capture mode the free row at the top of the controls, in image
 // mode where RECORD and STOP are in capture mode; the HD window's between CONFIG and FILE
@@ -250,7 +258,11 @@ void ImageManagementWindow::buildMeasuring() {
         *measurements_, *measureTool_, [this] { return view_->mapping(); }, jpegPanel_);
     measurePanel_ = new MeasurementPanel(*measurements_, *measureTool_, this);
     measurePanel_->setGeometry(hd_ ? kMeasuringHd : kMeasuringStandard);
+    measurePanel_->fileRow()->setGeometry(hd_ ? kMeasuringFilesHd : kMeasuringFilesStandard);
     measurePanel_->hide();
+    // Over the notes of that frame, in the frame's own shading.
+    if (!hd_) measurePanel_->setBackdrop(QColor(0x23, 0x28, 0x2f), QColor(0x18, 0x1b, 0x20));
+    if (hd_) measurePanel_->setHdLook();
     connect(measurePanel_, &MeasurementPanel::status, this, &ImageManagementWindow::showStatus);
     connect(measurements_, &MeasurementDocument::problem, this, &ImageManagementWindow::showStatus);
     connect(measurePanel_, &MeasurementPanel::fileWritten, this, [this] { listFolder(false); });
@@ -419,6 +431,7 @@ void ImageManagementWindow::setMode(int mode) {
     if (tabStrip_) tabStrip_->LoadSkin(imageManagementTabBitmap(mode_), 1);
     if (tabStrip_) tabStrip_->update();
     applyMode();
+    update(kMeasuringTitle);
 }
 
 void ImageManagementWindow::tabStripClicked(int x) {
@@ -438,6 +451,14 @@ void ImageManagementWindow::paintEvent(QPaintEvent*) {
     // Nearest-sample stretch of the whole source picture over the client area.
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.drawPixmap(rect(), background_, QRect(QPoint(0, 0), backgroundSource_));
+    if (mode_ == ImageMode && !hd_ && rect().size() == backgroundSource_) {
+        // The frame that explains the modes holds the measuring tools in image mode: its
+        // title says so, in the background's caption style, over the plain strip beside it.
+        const QRect title = kMeasuringTitle;
+        painter.drawPixmap(title, background_, title.translated(title.width() + 20, 0));
+        paintSkinCaption(painter, QPoint(title.left() + 2, title.top() + 5),
+                         QStringLiteral("MEASURE"));
+    }
 }
 
 void ImageManagementWindow::customEvent(QEvent* event) {
@@ -767,9 +788,21 @@ void ImageManagementWindow::deleteClip(int k) {
 void ImageManagementWindow::runPictureTool(PictureTools::Tool tool) {
     if (mode_ != ImageMode || currentPicture_.empty()) return;
     const std::string path = currentPicture_;
+    // The measurements are in the picture's pixels: they turn with it.
+    std::string ignored;
+    const std::optional<PictureFileInfo> before = readPictureFileInfo(path, &ignored);
     const PictureTools::Outcome outcome = tools_.run(tool, path);
     if (outcome != PictureTools::Outcome::Reencoded && outcome != PictureTools::Outcome::Lossless)
         return;
+    if (before && measurements_->picturePath() == path) {
+        using shape_geometry::PictureTurn;
+        std::optional<PictureTurn> turn;
+        if (tool == PictureTools::Tool::RotateQuarter) turn = PictureTurn::QuarterClockwise;
+        if (tool == PictureTools::Tool::RotateHalf) turn = PictureTurn::Half;
+        if (tool == PictureTools::Tool::FlipVertical) turn = PictureTurn::FlipVertical;
+        if (tool == PictureTools::Tool::MirrorHorizontal) turn = PictureTurn::MirrorHorizontal;
+        if (turn) measurements_->pictureTurned(*turn, before->width, before->height);
+    }
     jpegPanel_->redraw();
     redrawClipShowing(path);
     // Whether the file lost a generation is shown for a while under the panel, and stays

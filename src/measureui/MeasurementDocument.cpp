@@ -73,6 +73,13 @@ void MeasurementDocument::pictureRemoved() {
     savedRevision_ = session_.revision();
 }
 
+void MeasurementDocument::pictureTurned(shape_geometry::PictureTurn turn, int width, int height) {
+    if (session_.empty() || width <= 0 || height <= 0) return;
+    std::vector<measure::Shape> shapes = session_.shapes();
+    shape_geometry::turnShapes(shapes, turn, width, height);
+    session_.reset(std::move(shapes));  // a new revision: written as any change is
+}
+
 void MeasurementDocument::sessionChanged() {
     if (!path_.empty() && session_.revision() != savedRevision_ && !session_.moving())
         saveTimer_.start();

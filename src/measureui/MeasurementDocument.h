@@ -1,6 +1,7 @@
 #pragma once
 
 #include "measureui/MeasurementSession.h"
+#include "measureui/ShapeGeometry.h"
 
 #include <QObject>
 #include <QString>
@@ -39,6 +40,9 @@ public:
     // The picture's file was renamed (its sidecar went along) or deleted.
     void pictureMoved(const std::string& newPath);
     void pictureRemoved();
+    // The picture's file was turned or flipped (it was `width` x `height` before): the
+    // measurements follow it and are kept so; the history starts afresh.
+    void pictureTurned(shape_geometry::PictureTurn turn, int width, int height);
 
     double micrometresPerPixel() const { return micrometresPerPixel_; }
     const std::string& objective() const { return objective_; }

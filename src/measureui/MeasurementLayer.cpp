@@ -11,12 +11,25 @@ namespace qelvo {
 
 MeasurementLayer::MeasurementLayer(MeasurementDocument& document, MeasurementTool& tool,
                                    MappingSource mapping, QWidget* panel)
-    : QWidget(panel), document_(document), tool_(tool), mapping_(std::move(mapping)) {
+    : MeasurementLayer(
+          [&document, &tool] {
+              Content c;
+              c.shapes = &document.session().shapes();
+              c.micrometresPerPixel = document.micrometresPerPixel();
+              c.selected = document.session().selected();
+              c.pending = tool.pending() ? &*tool.pending() : nullptr;
+              return c;
+          },
+          std::move(mapping), panel) {
+    connect(&document, &MeasurementDocument::changed, this, qOverload<>(&QWidget::update));
+}
+
+MeasurementLayer::MeasurementLayer(ContentSource content, MappingSource mapping, QWidget* panel)
+    : QWidget(panel), content_(std::move(content)), mapping_(std::move(mapping)) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_NoSystemBackground);
     setGeometry(panel->rect());
     panel->installEventFilter(this);
-    connect(&document_, &MeasurementDocument::changed, this, qOverload<>(&QWidget::update));
     show();
 }
 
@@ -26,15 +39,14 @@ bool MeasurementLayer::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MeasurementLayer::paintEvent(QPaintEvent* event) {
+    const Content content = content_();
+    if (!content.shapes || (content.shapes->empty() && !content.pending)) return;
     const std::optional<PictureMapping> mapping = mapping_();
     if (!mapping) return;
-    const auto& session = document_.session();
-    if (session.empty() && !tool_.pending()) return;
     QPainter painter(this);
     painter.setClipRect(event->rect());
-    const measure::Shape* pending = tool_.pending() ? &*tool_.pending() : nullptr;
-    paintMeasurements(painter, session.shapes(), *mapping, document_.micrometresPerPixel(),
-                      session.selected(), pending, QRectF(rect()));
+    paintMeasurements(painter, *content.shapes, *mapping, content.micrometresPerPixel,
+                      content.selected, content.pending, QRectF(rect()));
 }
 
 }  // namespace qelvo

@@ -166,13 +166,18 @@ private:
 };
 
 void drawTag(QPainter& painter, const QString& text, QPointF anchor, const MeasurementStyle& style,
-             const QFontMetricsF& metrics) {
+             const QFontMetricsF& metrics, const QRectF& bounds) {
     thread_local TagTexts texts;
     const QStaticText& laid = texts.get(text, painter.font());
     const double pad = style.fontPixels * 0.25;
     const QSizeF size(laid.size().width() + 2 * pad, metrics.height());
-    const QRectF box(
-        anchor + QPointF(style.fontPixels * 0.5, -size.height() - style.fontPixels * 0.3), size);
+    QRectF box(anchor + QPointF(style.fontPixels * 0.5, -size.height() - style.fontPixels * 0.3),
+               size);
+    // Kept whole inside the view: beside the shape on the other side where it would stick out.
+    if (box.right() > bounds.right()) box.moveRight(anchor.x() - style.fontPixels * 0.5);
+    if (box.top() < bounds.top()) box.moveTop(anchor.y() + style.fontPixels * 0.3);
+    if (box.left() < bounds.left()) box.moveLeft(bounds.left());
+    if (box.bottom() > bounds.bottom()) box.moveBottom(bounds.bottom());
     painter.fillRect(box, style.tag);
     painter.setPen(style.text);
     painter.drawStaticText(QPointF(box.left() + pad, box.top()), laid);
@@ -235,7 +240,7 @@ void paintMeasurements(QPainter& painter, const std::vector<Shape>& shapes,
         drawOutline(painter, shape, mapping,
                     QPen(colour, style.lineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         drawTag(painter, measurementTag(shape, k, micrometresPerPixel), tagAnchor(shape, mapping),
-                style, metrics);
+                style, metrics, visible);
     }
     if (selected >= 0 && selected < static_cast<int>(shapes.size()) && style.handleSize > 0) {
         painter.setPen(QPen(style.halo, 1.0));

@@ -42,12 +42,12 @@ constexpr KindButton kKinds[] = {
 };
 
 // The tool glyphs, drawn in the skin's text colour on the buttons' wells.
-QIcon glyph(const char* name) {
+QIcon glyph(const char* name, QColor ink = QColor(palette::kText)) {
     QPixmap pixmap(40, 40);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(palette::kText), 3.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setPen(QPen(ink, 3.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     const std::string n = name;
     if (n == "select") {
         QPainterPath arrow;
@@ -59,7 +59,7 @@ QIcon glyph(const char* name) {
         arrow.lineTo(23, 23);
         arrow.lineTo(32, 23);
         arrow.closeSubpath();
-        p.setBrush(QColor(palette::kText));
+        p.setBrush(ink);
         p.drawPath(arrow);
     } else if (n == "line") {
         p.drawLine(7, 33, 33, 7);
@@ -103,10 +103,25 @@ QString panelStyleSheet() {
                "QHeaderView::section { background: %8; color: %9; border: none;"
                " border-right: 1px solid %7; padding: 1px 3px;"
                " font-family: 'Liberation Sans Narrow'; font-size: 12px; }"
+               "QHeaderView { background: %8; border: none; }"
                "QTableCornerButton::section { background: %8; border: none; }")
         .arg(c(palette::kWell), c(palette::kText), c(palette::kLineLight), c(palette::kAccent),
              c(palette::kAccentDeep), c(palette::kTextFaint), c(palette::kLineDark),
              c(palette::kBar), c(palette::kTextDim));
+}
+
+// The HD windows' plain buttons (see HdButton): flat light faces, dark narrow captions.
+QString hdStyleSheet() {
+    return QStringLiteral(
+        "QToolButton { background: rgb(200,200,255); color: rgb(60,60,30); border: none;"
+        " font-family: 'Liberation Sans Narrow'; font-size: 15px; }"
+        "QToolButton:pressed { background: rgb(30,30,30); color: white; }"
+        "QToolButton:checked { background: rgb(255,100,100); }"
+        "QToolButton:disabled { background: rgb(128,128,128); color: rgb(64,64,64); }"
+        "QTableWidget { background: white; color: black; gridline-color: rgb(200,200,200);"
+        " font-family: 'Liberation Sans Narrow'; font-size: 13px; }"
+        "QHeaderView::section { background: rgb(200,200,255); color: rgb(60,60,30);"
+        " border: none; padding: 1px 3px; font-family: 'Liberation Sans Narrow'; }");
 }
 
 // Where a file command writes beside the pictures: its folder and name for messages.
@@ -122,8 +137,14 @@ MeasurementPanel::MeasurementPanel(MeasurementDocument& document, MeasurementToo
     setObjectName(QStringLiteral("measurement panel"));
     setStyleSheet(panelStyleSheet());
     files_.setMaxThreadCount(1);
-    auto makeButton = [this](const QString& name, const QString& caption, const QString& tip) {
-        auto* button = new QToolButton(this);
+    fileRow_ = new QWidget(parent);
+    fileRow_->setObjectName(QStringLiteral("measurement file commands"));
+    fileRow_->setStyleSheet(panelStyleSheet());
+    fileRow_->hide();
+    fileRow_->installEventFilter(this);
+    auto makeButton = [this](const QString& name, const QString& caption, const QString& tip,
+                             QWidget* owner = nullptr) {
+        auto* button = new QToolButton(owner ? owner : this);
         button->setObjectName(name);
         button->setText(caption);
         button->setToolTip(tip);
@@ -148,12 +169,12 @@ MeasurementPanel::MeasurementPanel(MeasurementDocument& document, MeasurementToo
                             QStringLiteral("Copy the results as text"));
     auto* csv = makeButton(QStringLiteral("csv"), QStringLiteral("CSV"),
                            QStringLiteral("Export the results as a CSV file"));
-    auto* annotated =
-        makeButton(QStringLiteral("save annotated"), QStringLiteral("SAVE WITH OVERLAYS"),
-                   QStringLiteral("Save a copy with the measurements and scale bar drawn in"));
-    auto* exportButton =
-        makeButton(QStringLiteral("export"), QStringLiteral("EXPORT"),
-                   QStringLiteral("Save the picture as PNG, TIFF or JPEG with its pixel size"));
+    auto* annotated = makeButton(
+        QStringLiteral("save annotated"), QStringLiteral("SAVE WITH OVERLAYS"),
+        QStringLiteral("Save a copy with the measurements and scale bar drawn in"), fileRow_);
+    auto* exportButton = makeButton(
+        QStringLiteral("export"), QStringLiteral("EXPORT"),
+        QStringLiteral("Save the picture as PNG, TIFF or JPEG with its pixel size"), fileRow_);
     connect(undo_, &QAbstractButton::clicked, this, &MeasurementPanel::undo);
     connect(redo_, &QAbstractButton::clicked, this, &MeasurementPanel::redo);
     connect(delete_, &QAbstractButton::clicked, this, &MeasurementPanel::deleteSelected);
@@ -170,6 +191,7 @@ MeasurementPanel::MeasurementPanel(MeasurementDocument& document, MeasurementToo
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setDefaultSectionSize(20);
     table_->horizontalHeader()->setMinimumSectionSize(24);
+    table_->horizontalHeader()->setStretchLastSection(true);
     table_->setFocusPolicy(Qt::NoFocus);
     connect(table_, &QTableWidget::itemSelectionChanged, this, &MeasurementPanel::rowSelected);
 
@@ -178,12 +200,73 @@ MeasurementPanel::MeasurementPanel(MeasurementDocument& document, MeasurementToo
     refresh();
 }
 
+MeasurementPanel::~MeasurementPanel() {
+    // The document may be gone before the panel: the table going away must not select in it.
+    table_->disconnect(this);
+    files_.waitForDone();
+}
+
 QAbstractButton* MeasurementPanel::button(const QString& objectName) const {
-    return findChild<QAbstractButton*>(objectName);
+    if (auto* own = findChild<QAbstractButton*>(objectName)) return own;
+    return fileRow_->findChild<QAbstractButton*>(objectName);
+}
+
+void MeasurementPanel::showEvent(QShowEvent*) {
+    fileRow_->setVisible(fileCommands_);
+}
+
+void MeasurementPanel::setHdLook() {
+    setStyleSheet(hdStyleSheet());
+    fileRow_->setStyleSheet(hdStyleSheet());
+    for (std::size_t k = 0; k < kindButtons_.size(); ++k)
+        kindButtons_[k]->setIcon(glyph(kKinds[k].name, QColor(60, 60, 30)));
+    fitCaptions();
+}
+
+void MeasurementPanel::fitCaptions() {
+    // A caption wider than its button gets a smaller font, down to 9 pixels.
+    for (QToolButton* button :
+         findChildren<QToolButton*>() + fileRow_->findChildren<QToolButton*>()) {
+        if (button->text().isEmpty()) continue;
+        button->setStyleSheet(QString());
+        button->ensurePolished();
+        for (int size = button->font().pixelSize(); size > 9; --size) {
+            QFont font = button->font();
+            font.setPixelSize(size);
+            if (QFontMetrics(font).horizontalAdvance(button->text()) <= button->width() - 4) break;
+            button->setStyleSheet(QStringLiteral("font-size: %1px;").arg(size - 1));
+        }
+    }
+}
+
+void MeasurementPanel::setBackdrop(QColor top, QColor bottom) {
+    backdropTop_ = top;
+    backdropBottom_ = bottom;
+    update();
+}
+
+void MeasurementPanel::paintEvent(QPaintEvent*) {
+    if (!backdropTop_.isValid()) return;
+    QPainter painter(this);
+    QLinearGradient fill(0, 0, 0, height());
+    fill.setColorAt(0, backdropTop_);
+    fill.setColorAt(1, backdropBottom_);
+    painter.fillRect(rect(), fill);
+}
+
+void MeasurementPanel::setFileCommandsShown(bool shown) {
+    fileCommands_ = shown;
+    fileRow_->setVisible(shown && isVisible());
+}
+
+void MeasurementPanel::hideEvent(QHideEvent*) {
+    fileRow_->hide();
 }
 
 void MeasurementPanel::resizeEvent(QResizeEvent*) {
-    const int w = width(), gap = 2;
+    // A wide, low panel has the results beside the tools; a column has them below.
+    const bool wide = width() >= 2 * 306 && height() < 120;
+    const int w = wide ? 306 : width(), gap = 2;
     const int toolSize = 32;
     const int columns = std::max(1, (w + gap) / (toolSize + gap));
     const int toolWidth = (w - (columns - 1) * gap) / columns;
@@ -200,12 +283,22 @@ void MeasurementPanel::resizeEvent(QResizeEvent*) {
         actions[k]->setGeometry(k * (actionWidth + gap), y,
                                 k == 4 ? w - 4 * (actionWidth + gap) : actionWidth, 24);
     y += 24 + 4;
-    const int bottom = height() - 26;
-    table_->setGeometry(0, y, w, std::max(0, bottom - 4 - y));
-    table_->setVisible(bottom - 4 - y >= 40);
-    const int half = (w - gap) / 2;
-    button(QStringLiteral("save annotated"))->setGeometry(0, bottom, half + 30, 26);
-    button(QStringLiteral("export"))->setGeometry(half + 30 + gap, bottom, w - half - 30 - gap, 26);
+    const QRect results = wide ? QRect(w + 6, 0, width() - w - 6, height())
+                               : QRect(0, y, w, std::max(0, height() - y));
+    table_->setGeometry(results);
+    table_->setVisible(results.height() >= 40);
+    fitCaptions();
+}
+
+bool MeasurementPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == fileRow_ && event->type() == QEvent::Resize) {
+        const int gap = 2, w = fileRow_->width(), h = fileRow_->height();
+        const int first = (w - gap) * 3 / 5;
+        button(QStringLiteral("save annotated"))->setGeometry(0, 0, first, h);
+        button(QStringLiteral("export"))->setGeometry(first + gap, 0, w - first - gap, h);
+        fitCaptions();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void MeasurementPanel::chooseKind(std::optional<ShapeKind> kind) {
@@ -254,6 +347,13 @@ void MeasurementPanel::refresh() {
             }
             item->setText(cell);
         }
+    }
+    // Only the columns something was measured in (the number and kind always).
+    for (int c = 0; c < header.size(); ++c) {
+        bool used = c < 2;
+        for (int r = 0; r < lines.size() && !used; ++r)
+            used = !table_->item(r, c)->text().isEmpty();
+        table_->setColumnHidden(c, !used);
     }
     table_->resizeColumnsToContents();
     if (session.selected() >= 0)

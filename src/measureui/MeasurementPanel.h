@@ -2,6 +2,7 @@
 
 #include "measure/Measurements.h"
 
+#include <QColor>
 #include <QThreadPool>
 #include <QWidget>
 
@@ -25,6 +26,7 @@ class MeasurementPanel : public QWidget {
     Q_OBJECT
 public:
     MeasurementPanel(MeasurementDocument& document, MeasurementTool& tool, QWidget* parent);
+    ~MeasurementPanel() override;
 
     // The drawing tool buttons: nothing = select and move.
     void chooseKind(std::optional<measure::ShapeKind> kind);
@@ -42,6 +44,15 @@ public:
     void waitForFiles();
 
     QTableWidget* resultsTable() const { return table_; }
+    // The picture file commands (save with overlays, export) sit in a row of their own that
+    // the host places; it is shown and hidden with the panel.
+    QWidget* fileRow() const { return fileRow_; }
+    // The HD windows' look: their plain buttons' colours instead of the skin's.
+    void setHdLook();
+    // Fills the panel (top to bottom) where it lies over art it is to hide.
+    void setBackdrop(QColor top, QColor bottom);
+    // Pictures without a file (frozen live frames) have no file commands.
+    void setFileCommandsShown(bool shown);
     QAbstractButton* button(const QString& objectName) const;
 
 signals:
@@ -52,20 +63,28 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void refresh();
     void rowSelected();
+    void fitCaptions();
 
     MeasurementDocument& document_;
     MeasurementTool& tool_;
     QTableWidget* table_ = nullptr;
+    QWidget* fileRow_ = nullptr;
     std::vector<QToolButton*> kindButtons_;
     QAbstractButton* undo_ = nullptr;
     QAbstractButton* redo_ = nullptr;
     QAbstractButton* delete_ = nullptr;
     QThreadPool files_;
     bool refreshing_ = false;
+    bool fileCommands_ = true;
+    QColor backdropTop_, backdropBottom_;
 };
 
 }  // namespace qelvo

@@ -72,4 +72,26 @@ std::vector<Point> outline(const measure::Shape& shape, int segments) {
     return out;
 }
 
+void turnShapes(std::vector<measure::Shape>& shapes, PictureTurn turn, double width,
+                double height) {
+    for (measure::Shape& shape : shapes)
+        for (Point& p : shape.points) {
+            const Point was = p;
+            switch (turn) {
+                case PictureTurn::QuarterClockwise:
+                    p = {height - was.y, was.x};
+                    break;
+                case PictureTurn::Half:
+                    p = {width - was.x, height - was.y};
+                    break;
+                case PictureTurn::FlipVertical:
+                    p = {was.x, height - was.y};
+                    break;
+                case PictureTurn::MirrorHorizontal:
+                    p = {width - was.x, was.y};
+                    break;
+            }
+        }
+}
+
 }  // namespace qelvo::shape_geometry

@@ -23,4 +23,9 @@ double distanceToSegment(measure::Point p, measure::Point a, measure::Point b);
 // counts, and for a circle whose points lie on one line.
 std::vector<measure::Point> outline(const measure::Shape& shape, int segments = 72);
 
+// How a picture file was turned over: its measurements follow.
+enum class PictureTurn { QuarterClockwise, Half, FlipVertical, MirrorHorizontal };
+// Moves every point of `shapes` as `turn` moves the picture `width` x `height` they lie on.
+void turnShapes(std::vector<measure::Shape>& shapes, PictureTurn turn, double width, double height);
+
 }  // namespace qelvo::shape_geometry

@@ -6,6 +6,9 @@
 #include "desktop/LiveTarget.h"
 #include "desktop/Screens.h"
 #include "measureui/WindowMeasuring.h"
+#include "measureui/MeasurementPanel.h"
+#include "measureui/SkinCaption.h"
+#include "multiview/PaneMeasuring.h"
 #include "multiview/PrintReport.h"
 #include "multiview/ViewCycle.h"
 #include "multiview/ViewPane.h"
@@ -99,6 +102,7 @@ MultiViewWindow::MultiViewWindow(QWidget* launcher, bool hd)
     else
         buildStandard(launcher);
     connectCommands();
+    if (!hd) buildMeasuring();
 
     // Snapshots are handed over as frames and frozen into the panes; the device's still
     // output (its button) is drawn nowhere visible, into pane 4's surface, and a device whose
@@ -154,6 +158,26 @@ MultiViewWindow::~MultiViewWindow() {
 
 void MultiViewWindow::setSnapshotButtonPolls(SnapshotButtonPolls polls) {
     session_->setSnapshotButtonPolls(std::move(polls));
+}
+
+// Measuring on the frozen panes: the tools and results in the band above the views, under
+// their caption.  (The HD window does not paint its frozen panes, so it has none.)
+constexpr QRect kMeasuringPanel{60, 64, 636, 70};
+constexpr QPoint kMeasuringCaption{60, 46};
+
+void MultiViewWindow::buildMeasuring() {
+    std::array<QWidget*, 4> panes{};
+    for (int i = 0; i < 4; ++i) panes[i] = panes_[i];
+    measuring_ = new PaneMeasuring(
+        this, panes,
+        [this](int i) -> const PanePicture* {
+            if (!cycle_ || !cycle_->isVisible(i) || cycle_->isLive(i)) return nullptr;
+            const PanePicture& picture = cycle_->picture(i);
+            return picture.holdsPicture() ? &picture : nullptr;
+        },
+        [this] { return !pen_.penMode(); });
+    measuring_->panel().setGeometry(kMeasuringPanel);
+    measuring_->panel().show();
 }
 
 QWidget* MultiViewWindow::controlById(int id) const {
@@ -310,6 +334,7 @@ QImage MultiViewWindow::paneImage(int index) {
 }
 
 void MultiViewWindow::refreshPane(int index) {
+    if (measuring_) measuring_->paneRefreshed(index);
     ViewPane* pane = panes_[index];
     // The HD window does not paint its panes: they show what the live drawing left.
     if (hd_ || cycle_->isLive(index) || !cycle_->isVisible(index)) {
@@ -333,6 +358,7 @@ void MultiViewWindow::paintEvent(QPaintEvent*) {
     }
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.drawPixmap(rect(), background, QRect(QPoint(0, 0), backgroundSource_));
+    if (measuring_) paintSkinCaption(painter, kMeasuringCaption, QStringLiteral("MEASURE"));
 }
 
 void MultiViewWindow::clickPane(int index) {
@@ -490,6 +516,9 @@ void MultiViewWindow::mousePressEvent(QMouseEvent* event) {
 }
 
 void MultiViewWindow::keyPressEvent(QKeyEvent* event) {
+    // A shape being drawn on a frozen view takes Return (ends it) and Escape (drops it)
+    // before the window would close.
+    if (measuring_ && measuring_->keyPressed(event->key(), event->modifiers())) return;
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         accept();
         return;

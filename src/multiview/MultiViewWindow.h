@@ -15,6 +15,7 @@
 namespace qelvo {
 
 class CaptureSession;
+class PaneMeasuring;
 class ClipViewerPopup;
 class LiveTarget;
 class ViewCycle;
@@ -60,6 +61,8 @@ public:
     bool isHd() const { return hd_; }
     ViewCycle& cycle() { return *cycle_; }
     PenLayers& pen() { return pen_; }
+    // Measuring on the frozen panes (standard window only; null in the HD window).
+    PaneMeasuring* measuring() const { return measuring_; }
     ViewPane* pane(int index) const { return panes_.at(index); }
     CaptureSession& session() { return *session_; }
     ClipViewerPopup* fullScreenPopup() const { return popup_; }
@@ -93,6 +96,7 @@ private:
     void buildStandard(QWidget* launcher);
     void buildHd();
     void makePanes();
+    void buildMeasuring();
     void connectCommands();
     void layOut();
     void setAlarm(bool lit);
@@ -116,6 +120,7 @@ private:
     ClipViewerPopup* popup_ = nullptr;
     bool alarmLit_ = false;
     WindowMeasuring* objectiveTools_ = nullptr;
+    PaneMeasuring* measuring_ = nullptr;
 
     // What each pane last painted, so a repaint does not rebuild an unchanged picture.  The
     // frame is told by its owner, not its address: a freed frame's address may be reused.

@@ -147,5 +147,30 @@ TEST_F(MeasuringWindowTest, MeasurementsFollowARenamedPictureAndNothingIsWritten
     EXPECT_EQ(window.measurements().session().shapes().size(), 1u);
 }
 
+TEST_F(MeasuringWindowTest, MeasurementsTurnWithThePicture) {
+    ImageManagementWindow window(&launcher_, false);
+    window.show();
+    window.clickClip(0);
+    MeasurementDocument& document = window.measurements();
+    ASSERT_TRUE(document.session().add(
+        measure::Shape{measure::ShapeKind::Line, {{100, 50}, {200, 50}}, ""}));
+    // 640 x 480 turned clockwise: (x, y) -> (480 - y, x).
+    window.runPictureTool(PictureTools::Tool::RotateQuarter);
+    ASSERT_EQ(document.session().shapes().size(), 1u);
+    EXPECT_DOUBLE_EQ(document.session().shapes()[0].points[0].x, 430);
+    EXPECT_DOUBLE_EQ(document.session().shapes()[0].points[1].y, 200);
+    window.runPictureTool(PictureTools::Tool::MirrorHorizontal);  // now 480 wide
+    EXPECT_DOUBLE_EQ(document.session().shapes()[0].points[0].x, 50);
+    // Equalising moves nothing; the turned measurements are what is kept.
+    window.runPictureTool(PictureTools::Tool::Equalize);
+    EXPECT_DOUBLE_EQ(document.session().shapes()[0].points[0].x, 50);
+    document.waitForWrites();
+    std::string error;
+    const auto kept = measure::loadSidecar(folder() + "/a.jpg", &error);
+    ASSERT_TRUE(kept) << error;
+    EXPECT_DOUBLE_EQ(kept->shapes[0].points[1].y, 200);
+    EXPECT_DOUBLE_EQ(kept->shapes[0].points[1].x, 50);
+}
+
 }  // namespace
 }  // namespace qelvo

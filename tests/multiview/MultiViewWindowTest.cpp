@@ -4,7 +4,9 @@
 #include "desktop/LiveTarget.h"
 #include "desktop/Screens.h"
 #include "desktop/ScriptedDialogs.h"
+#include "measureui/MeasurementPanel.h"
 #include "multiview/MultiViewWindow.h"
+#include "multiview/PaneMeasuring.h"
 #include "multiview/ViewCycle.h"
 #include "multiview/ViewPane.h"
 #include "skin/HdButton.h"
@@ -21,6 +23,9 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTableWidget>
+#include <QTest>
 #include <QTimer>
 
 #include <atomic>
@@ -434,6 +439,55 @@ TEST_F(MultiViewWindowTest, ADeviceThatStopsLightsAlarmAndSaveSaysNothingIsThere
     EXPECT_EQ(dialogs->messages(), QStringList{"There is no picture to save."});
     window.applyLayout(4);  // still usable
     EXPECT_EQ(window.cycle().layout(), 4);
+}
+
+TEST_F(MultiViewWindowTest, FrozenViewsAreMeasuredUntilAnotherPictureIsFrozenIntoThem) {
+    MultiViewWindow window(&launcher, false);
+    window.show();
+    PaneMeasuring* measuring = window.measuring();
+    ASSERT_NE(measuring, nullptr);
+    EXPECT_TRUE(measuring->panel().isVisible());
+    emit window.session().snapshotTaken(test::solidFrame(1280, 960, QColor(90, 90, 90)));
+    ASSERT_FALSE(window.pane(0)->showsLive());
+    auto send = [&](QEvent::Type type, QPointF at, Qt::MouseButtons held) {
+        QMouseEvent event(type, at, window.pane(0)->mapToGlobal(at), Qt::LeftButton, held,
+                          Qt::NoModifier);
+        QApplication::sendEvent(window.pane(0), &event);
+    };
+    auto clickAt = [&](QPointF at) {
+        send(QEvent::MouseButtonPress, at, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, at, Qt::NoButton);
+    };
+    // The 1280 x 960 frame fills the 640 x 480 pane: two picture pixels to a pane pixel.
+    measuring->panel().chooseKind(measure::ShapeKind::Line);
+    clickAt({100, 100});
+    clickAt({300, 100});
+    ASSERT_EQ(measuring->shapesOf(0).size(), 1u);
+    EXPECT_DOUBLE_EQ(measuring->shapesOf(0)[0].points[1].x, 600);
+    EXPECT_EQ(measuring->activePane(), 0);
+    EXPECT_EQ(measuring->panel().resultsTable()->rowCount(), 1);
+
+    // Return ends a polygon under way instead of closing the window.
+    measuring->panel().chooseKind(measure::ShapeKind::Polygon);
+    for (QPointF at : {QPointF(10, 10), QPointF(60, 10), QPointF(60, 60)}) clickAt(at);
+    QTest::keyClick(&window, Qt::Key_Return);
+    EXPECT_TRUE(window.isVisible());
+    ASSERT_EQ(measuring->shapesOf(0).size(), 2u);
+    EXPECT_EQ(measuring->shapesOf(0)[1].points.size(), 3u);
+    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(measuring->shapesOf(0).size(), 1u);
+
+    // With the pen on, presses draw strokes, not measurements.
+    click(window, MultiViewWindow::kPen);
+    clickAt({100, 300});
+    clickAt({300, 300});
+    EXPECT_EQ(measuring->shapesOf(0).size(), 1u);
+    click(window, MultiViewWindow::kPen);
+
+    // Another picture in the view: its measurements start afresh.
+    window.clear();
+    emit window.session().snapshotTaken(test::solidFrame(640, 480, QColor(90, 90, 90)));
+    EXPECT_TRUE(measuring->shapesOf(0).empty());
 }
 
 }  // namespace
