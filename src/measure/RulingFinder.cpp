@@ -35,6 +35,7 @@ constexpr double kMinPeriod = 2.5;     // reduced pixels
 constexpr double kMinProminence = 60;  // spectral peak over the median around it
 constexpr double kMinPeriodicShare = 0.15;
 constexpr double kMinLines = 4;
+constexpr std::size_t kMinStretches = 3;  // stretches of six periods, two apart, that agree
 constexpr double kBin = 0.5;  // profile bin, full-resolution pixels
 
 struct Reduced {
@@ -594,7 +595,7 @@ Fit fitFrequency(const Profile& p, const Detrended& d, double f, double periods 
             }
             i = j;
         }
-        if (bestLength < 3) {
+        if (bestLength < kMinStretches) {
             fit.why = "too few lines";
             return fit;
         }
@@ -671,7 +672,7 @@ std::optional<double> directionError(const Profiles& profiles, const Fit& fit) {
     }
     double top = 0.0;
     for (const Strip& s : strips) top = std::max(top, s.weight);
-    std::erase_if(strips, [&](const Strip& s) { return s.weight < 0.2 * top; });
+    std::erase_if(strips, [&](const Strip& s) { return s.weight < 0.05 * top; });
     if (strips.size() < 3) return std::nullopt;
     double sw = 0, sa = 0, sp = 0, saa = 0, sap = 0, phase = strips[0].phase;
     for (std::size_t k = 0; k < strips.size(); ++k) {
