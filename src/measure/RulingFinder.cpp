@@ -36,7 +36,7 @@ constexpr double kMinProminence = 60;  // spectral peak over the median around i
 constexpr double kMinPeriodicShare = 0.15;
 constexpr double kMinLines = 4;
 constexpr std::size_t kMinStretches = 3;  // stretches of six periods, two apart, that agree
-constexpr double kBin = 0.5;  // profile bin, full-resolution pixels
+constexpr double kBin = 0.5;              // profile bin, full-resolution pixels
 
 struct Reduced {
     std::vector<float> pixels;
@@ -375,10 +375,38 @@ constexpr int kStrips = 8;
 
 // Projects the covered blocks of a picture (`side` of its pixels a block) onto the normal at
 // `angle`.
-template <typename Pixel>
+// The other family of a cross grid, taken out of every pixel before it is projected: its
+// lines would otherwise add to the profile wherever the covered part cuts across them.
+struct Across {
+    double angle = 0.0;
+    Profile profile;  // that family's profile in the same picture
+};
+
+template <typename Pixel, bool kCorrected = false>
 Profiles project(const Pixel* data, std::ptrdiff_t stride, int width, int height, const Coverage& c,
-                 int side, double angle) {
-    using Sum = std::conditional_t<std::is_integral_v<Pixel>, std::uint32_t, double>;
+                 int side, double angle, const Across* across = nullptr) {
+    using Sum = std::conditional_t<std::is_integral_v<Pixel> && !kCorrected, std::uint32_t, double>;
+    std::vector<double> otherMean;
+    double otherStart = 0.0, otherCos = 0.0, otherSin = 0.0, otherLevel = 0.0;
+    if constexpr (kCorrected) {
+        const Profile& o = across->profile;
+        otherMean.assign(o.sum.size(), 0.0);
+        double total = 0.0, count = 0.0;
+        for (std::size_t i = 0; i < o.sum.size(); ++i) {
+            total += o.sum[i];
+            count += o.count[i];
+        }
+        otherLevel = count > 0 ? total / count : 0.0;
+        // Empty bins (between the pixel rows at some angles) take their neighbour's mean.
+        double last = otherLevel;
+        for (std::size_t i = 0; i < o.sum.size(); ++i) {
+            if (o.count[i] > 0) last = o.sum[i] / o.count[i];
+            otherMean[i] = last - otherLevel;
+        }
+        otherStart = o.start;
+        otherCos = std::cos(across->angle);
+        otherSin = std::sin(across->angle);
+    }
     const double cx = width / 2.0, cy = height / 2.0;
     const double cs = std::cos(angle), sn = std::sin(angle);
     const int x0 = c.left * side, y0 = c.top * side;
@@ -414,11 +442,28 @@ Profiles project(const Pixel* data, std::ptrdiff_t stride, int width, int height
             for (int y = ys; y < ye; ++y) {
                 const Pixel* row = data + static_cast<std::ptrdiff_t>(y) * stride;
                 double index = ((xs + 0.5 - cx) * cs + (y + 0.5 - cy) * sn - start) / kBin;
-                for (int x = xs; x < xe; ++x) {
-                    const std::size_t b = static_cast<std::size_t>(index);
-                    stripSum[b] += row[x];
-                    ++stripCount[b];
-                    index += step;
+                if constexpr (kCorrected) {
+                    double other =
+                        ((xs + 0.5 - cx) * otherCos + (y + 0.5 - cy) * otherSin - otherStart) /
+                        kBin;
+                    const double otherStep = otherCos / kBin;
+                    const double last = static_cast<double>(otherMean.size() - 1);
+                    for (int x = xs; x < xe; ++x) {
+                        const std::size_t b = static_cast<std::size_t>(index);
+                        const std::size_t o =
+                            static_cast<std::size_t>(std::clamp(other, 0.0, last));
+                        stripSum[b] += row[x] - otherMean[o];
+                        ++stripCount[b];
+                        index += step;
+                        other += otherStep;
+                    }
+                } else {
+                    for (int x = xs; x < xe; ++x) {
+                        const std::size_t b = static_cast<std::size_t>(index);
+                        stripSum[b] += row[x];
+                        ++stripCount[b];
+                        index += step;
+                    }
                 }
             }
         }
@@ -702,7 +747,8 @@ struct Family {
     double lines() const { return (fit.last - fit.first) * kBin * fit.frequency; }
 };
 
-Family refineFamily(const GreyView& picture, const Reduced& reduced, int factor, const Peak& peak) {
+Family refineFamily(const GreyView& picture, const Reduced& reduced, int factor, const Peak& peak,
+                    const Peak* crossing = nullptr) {
     Family family;
     family.coverage = coverageOf(reduced, peak.fx, peak.fy);
     const Coverage& coverage = family.coverage;
@@ -728,8 +774,19 @@ Family refineFamily(const GreyView& picture, const Reduced& reduced, int factor,
     Detrended& detrended = family.detrended;
     Fit& fit = family.fit;
     for (int round = 0; round < 2; ++round) {
-        profiles = project(picture.data, picture.stride, picture.width, picture.height, coverage,
-                           coverage.block * factor, angle);
+        if (crossing) {
+            Across across;
+            across.angle = std::atan2(crossing->fy, crossing->fx);
+            across.profile = project(picture.data, picture.stride, picture.width, picture.height,
+                                     coverage, coverage.block * factor, across.angle)
+                                 .all;
+            profiles = project<std::uint8_t, true>(picture.data, picture.stride, picture.width,
+                                                   picture.height, coverage,
+                                                   coverage.block * factor, angle, &across);
+        } else {
+            profiles = project(picture.data, picture.stride, picture.width, picture.height,
+                               coverage, coverage.block * factor, angle);
+        }
         const int window = std::max(3, static_cast<int>(std::lround(4.0 / frequency / kBin)));
         detrended = detrend(profiles.all, window);
         fit = fitBest(profiles.all, detrended, frequency);
@@ -813,9 +870,9 @@ Ruling findRuling(const GreyView& picture) {
         across.power >= 0.1 * peak.power && prominence(spectrum, across) >= kMinProminence;
 
     // Each family of lines refined on its own; of a cross grid the one across more lines.
-    Family family = refineFamily(picture, reduced, factor, peak);
+    Family family = refineFamily(picture, reduced, factor, peak, crossGrid ? &across : nullptr);
     if (crossGrid) {
-        Family other = refineFamily(picture, reduced, factor, across);
+        Family other = refineFamily(picture, reduced, factor, across, &peak);
         if (other.ok && (!family.ok || other.lines() > family.lines())) family = std::move(other);
     }
     if (!family.ok) return none(family.why);
