@@ -830,6 +830,15 @@ Family refineFamily(const GreyView& picture, const Reduced& reduced, int factor,
     return family;
 }
 
+// About how many lines of a family the covered part spans: its extent along the family's
+// normal over the pitch.
+double linesAcross(const Coverage& c, const Peak& peak) {
+    const double r = peak.radius();
+    if (!(r > 0) || c.right <= c.left || c.bottom <= c.top) return 0.0;
+    const double nx = std::fabs(peak.fx) / r, ny = std::fabs(peak.fy) / r;
+    return ((c.right - c.left) * nx + (c.bottom - c.top) * ny) * c.block * r;
+}
+
 Ruling none(const char* why) {
     Ruling r;
     r.reason = why;
@@ -870,10 +879,17 @@ Ruling findRuling(const GreyView& picture) {
         across.power >= 0.1 * peak.power && prominence(spectrum, across) >= kMinProminence;
 
     // Each family of lines refined on its own; of a cross grid the one across more lines.
-    Family family = refineFamily(picture, reduced, factor, peak, crossGrid ? &across : nullptr);
-    if (crossGrid) {
-        Family other = refineFamily(picture, reduced, factor, across, &peak);
-        if (other.ok && (!family.ok || other.lines() > family.lines())) family = std::move(other);
+    // Of a cross grid, the family whose covered part spans more lines (judged on the reduced
+    // picture); the other one if that fails.
+    const Peak* first = &peak;
+    const Peak* second = crossGrid ? &across : nullptr;
+    if (crossGrid && linesAcross(coverageOf(reduced, across.fx, across.fy), across) >
+                         linesAcross(coverageOf(reduced, peak.fx, peak.fy), peak))
+        std::swap(first, second);
+    Family family = refineFamily(picture, reduced, factor, *first, second);
+    if (!family.ok && second) {
+        Family other = refineFamily(picture, reduced, factor, *second, first);
+        if (other.ok) family = std::move(other);
     }
     if (!family.ok) return none(family.why);
     const Fit& fit = family.fit;
