@@ -35,7 +35,8 @@ constexpr double kMinPeriod = 2.5;     // reduced pixels
 constexpr double kMinProminence = 60;  // spectral peak over the median around it
 constexpr double kMinPeriodicShare = 0.15;
 constexpr double kMinLines = 4;
-constexpr double kBin = 0.5;  // profile bin, full-resolution pixels
+constexpr std::size_t kMinStretches = 3;  // stretches of six periods, two apart, that agree
+constexpr double kBin = 0.5;              // profile bin, full-resolution pixels
 
 struct Reduced {
     std::vector<float> pixels;
@@ -374,10 +375,38 @@ constexpr int kStrips = 8;
 
 // Projects the covered blocks of a picture (`side` of its pixels a block) onto the normal at
 // `angle`.
-template <typename Pixel>
+// The other family of a cross grid, taken out of every pixel before it is projected: its
+// lines would otherwise add to the profile wherever the covered part cuts across them.
+struct Across {
+    double angle = 0.0;
+    Profile profile;  // that family's profile in the same picture
+};
+
+template <typename Pixel, bool kCorrected = false>
 Profiles project(const Pixel* data, std::ptrdiff_t stride, int width, int height, const Coverage& c,
-                 int side, double angle) {
-    using Sum = std::conditional_t<std::is_integral_v<Pixel>, std::uint32_t, double>;
+                 int side, double angle, const Across* across = nullptr) {
+    using Sum = std::conditional_t<std::is_integral_v<Pixel> && !kCorrected, std::uint32_t, double>;
+    std::vector<double> otherMean;
+    double otherStart = 0.0, otherCos = 0.0, otherSin = 0.0, otherLevel = 0.0;
+    if constexpr (kCorrected) {
+        const Profile& o = across->profile;
+        otherMean.assign(o.sum.size(), 0.0);
+        double total = 0.0, count = 0.0;
+        for (std::size_t i = 0; i < o.sum.size(); ++i) {
+            total += o.sum[i];
+            count += o.count[i];
+        }
+        otherLevel = count > 0 ? total / count : 0.0;
+        // Empty bins (between the pixel rows at some angles) take their neighbour's mean.
+        double last = otherLevel;
+        for (std::size_t i = 0; i < o.sum.size(); ++i) {
+            if (o.count[i] > 0) last = o.sum[i] / o.count[i];
+            otherMean[i] = last - otherLevel;
+        }
+        otherStart = o.start;
+        otherCos = std::cos(across->angle);
+        otherSin = std::sin(across->angle);
+    }
     const double cx = width / 2.0, cy = height / 2.0;
     const double cs = std::cos(angle), sn = std::sin(angle);
     const int x0 = c.left * side, y0 = c.top * side;
@@ -413,11 +442,28 @@ Profiles project(const Pixel* data, std::ptrdiff_t stride, int width, int height
             for (int y = ys; y < ye; ++y) {
                 const Pixel* row = data + static_cast<std::ptrdiff_t>(y) * stride;
                 double index = ((xs + 0.5 - cx) * cs + (y + 0.5 - cy) * sn - start) / kBin;
-                for (int x = xs; x < xe; ++x) {
-                    const std::size_t b = static_cast<std::size_t>(index);
-                    stripSum[b] += row[x];
-                    ++stripCount[b];
-                    index += step;
+                if constexpr (kCorrected) {
+                    double other =
+                        ((xs + 0.5 - cx) * otherCos + (y + 0.5 - cy) * otherSin - otherStart) /
+                        kBin;
+                    const double otherStep = otherCos / kBin;
+                    const double last = static_cast<double>(otherMean.size() - 1);
+                    for (int x = xs; x < xe; ++x) {
+                        const std::size_t b = static_cast<std::size_t>(index);
+                        const std::size_t o =
+                            static_cast<std::size_t>(std::clamp(other, 0.0, last));
+                        stripSum[b] += row[x] - otherMean[o];
+                        ++stripCount[b];
+                        index += step;
+                        other += otherStep;
+                    }
+                } else {
+                    for (int x = xs; x < xe; ++x) {
+                        const std::size_t b = static_cast<std::size_t>(index);
+                        stripSum[b] += row[x];
+                        ++stripCount[b];
+                        index += step;
+                    }
                 }
             }
         }
@@ -594,7 +640,7 @@ Fit fitFrequency(const Profile& p, const Detrended& d, double f, double periods 
             }
             i = j;
         }
-        if (bestLength < 3) {
+        if (bestLength < kMinStretches) {
             fit.why = "too few lines";
             return fit;
         }
@@ -671,7 +717,7 @@ std::optional<double> directionError(const Profiles& profiles, const Fit& fit) {
     }
     double top = 0.0;
     for (const Strip& s : strips) top = std::max(top, s.weight);
-    std::erase_if(strips, [&](const Strip& s) { return s.weight < 0.2 * top; });
+    std::erase_if(strips, [&](const Strip& s) { return s.weight < 0.05 * top; });
     if (strips.size() < 3) return std::nullopt;
     double sw = 0, sa = 0, sp = 0, saa = 0, sap = 0, phase = strips[0].phase;
     for (std::size_t k = 0; k < strips.size(); ++k) {
@@ -701,7 +747,8 @@ struct Family {
     double lines() const { return (fit.last - fit.first) * kBin * fit.frequency; }
 };
 
-Family refineFamily(const GreyView& picture, const Reduced& reduced, int factor, const Peak& peak) {
+Family refineFamily(const GreyView& picture, const Reduced& reduced, int factor, const Peak& peak,
+                    const Peak* crossing = nullptr) {
     Family family;
     family.coverage = coverageOf(reduced, peak.fx, peak.fy);
     const Coverage& coverage = family.coverage;
@@ -727,8 +774,19 @@ Family refineFamily(const GreyView& picture, const Reduced& reduced, int factor,
     Detrended& detrended = family.detrended;
     Fit& fit = family.fit;
     for (int round = 0; round < 2; ++round) {
-        profiles = project(picture.data, picture.stride, picture.width, picture.height, coverage,
-                           coverage.block * factor, angle);
+        if (crossing) {
+            Across across;
+            across.angle = std::atan2(crossing->fy, crossing->fx);
+            across.profile = project(picture.data, picture.stride, picture.width, picture.height,
+                                     coverage, coverage.block * factor, across.angle)
+                                 .all;
+            profiles = project<std::uint8_t, true>(picture.data, picture.stride, picture.width,
+                                                   picture.height, coverage,
+                                                   coverage.block * factor, angle, &across);
+        } else {
+            profiles = project(picture.data, picture.stride, picture.width, picture.height,
+                               coverage, coverage.block * factor, angle);
+        }
         const int window = std::max(3, static_cast<int>(std::lround(4.0 / frequency / kBin)));
         detrended = detrend(profiles.all, window);
         fit = fitBest(profiles.all, detrended, frequency);
@@ -772,6 +830,15 @@ Family refineFamily(const GreyView& picture, const Reduced& reduced, int factor,
     return family;
 }
 
+// About how many lines of a family the covered part spans: its extent along the family's
+// normal over the pitch.
+double linesAcross(const Coverage& c, const Peak& peak) {
+    const double r = peak.radius();
+    if (!(r > 0) || c.right <= c.left || c.bottom <= c.top) return 0.0;
+    const double nx = std::fabs(peak.fx) / r, ny = std::fabs(peak.fy) / r;
+    return ((c.right - c.left) * nx + (c.bottom - c.top) * ny) * c.block * r;
+}
+
 Ruling none(const char* why) {
     Ruling r;
     r.reason = why;
@@ -812,10 +879,17 @@ Ruling findRuling(const GreyView& picture) {
         across.power >= 0.1 * peak.power && prominence(spectrum, across) >= kMinProminence;
 
     // Each family of lines refined on its own; of a cross grid the one across more lines.
-    Family family = refineFamily(picture, reduced, factor, peak);
-    if (crossGrid) {
-        Family other = refineFamily(picture, reduced, factor, across);
-        if (other.ok && (!family.ok || other.lines() > family.lines())) family = std::move(other);
+    // Of a cross grid, the family whose covered part spans more lines (judged on the reduced
+    // picture); the other one if that fails.
+    const Peak* first = &peak;
+    const Peak* second = crossGrid ? &across : nullptr;
+    if (crossGrid && linesAcross(coverageOf(reduced, across.fx, across.fy), across) >
+                         linesAcross(coverageOf(reduced, peak.fx, peak.fy), peak))
+        std::swap(first, second);
+    Family family = refineFamily(picture, reduced, factor, *first, second);
+    if (!family.ok && second) {
+        Family other = refineFamily(picture, reduced, factor, *second, first);
+        if (other.ok) family = std::move(other);
     }
     if (!family.ok) return none(family.why);
     const Fit& fit = family.fit;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <random>
 #include <string>
 
 #include "measure/RulingFinder.h"
@@ -143,6 +144,35 @@ TEST(RulingFinder, PitchWithinTwoPerMilleOnEveryCase) {
         }
     }
     std::printf("worst pitch error: %.4f%% (%s)\n", worst, worstName.c_str());
+}
+
+// Random graticules (fixed seed) of every kind the table has, mixed, with at least about a
+// dozen lines in their covered part.
+TEST(RulingFinder, RandomGraticulesWithinTwoPerMille) {
+    std::mt19937 random(2024);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int i = 0; i < 30; ++i) {
+        test::GraticuleSpec g =
+            spec(20 + 40 * unit(random), 45 * unit(random), 3 * unit(random), 20 * unit(random));
+        g.lineWidth = 1 + 0.25 * g.pitch * unit(random);
+        const bool bright = unit(random) < 0.5;
+        g.ground = bright ? 20 + 40 * unit(random) : 160 + 80 * unit(random);
+        g.ink = bright ? 150 + 100 * unit(random) : 10 + 100 * unit(random);
+        g.crossGrid = unit(random) < 0.3;
+        g.ticks = !g.crossGrid && unit(random) < 0.2;
+        const double w = 0.6 + 0.4 * unit(random), h = 0.6 + 0.4 * unit(random);
+        g.left = (1 - w) * unit(random);
+        g.right = g.left + w;
+        g.top = (1 - h) * unit(random);
+        g.bottom = g.top + h;
+        g.vignetting = 0.4 * unit(random);
+        g.seed = static_cast<unsigned>(i + 100);
+        const auto pixels = test::renderGraticule(g);
+        const Ruling r = find(pixels, g.width, g.height);
+        ASSERT_TRUE(r.found) << "case " << i << ": " << r.reason;
+        EXPECT_LT(std::fabs(r.pitchPixels / g.pitch - 1), 0.002)
+            << "case " << i << ": pitch " << g.pitch << " found " << r.pitchPixels;
+    }
 }
 
 TEST(RulingFinder, FindsWhereTheLinesAre) {
