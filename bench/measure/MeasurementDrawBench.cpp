@@ -72,8 +72,8 @@ int main(int argc, char** argv) {
     };
     redraw(zoomed);  // fonts and caches warm
     const double zoomedMs = bench::medianMs(runs, nullptr, [&] { redraw(zoomed); });
-    bench::reportAtMost("redraw 200 measurements, zoomed 2x on 2592x1944", zoomedMs, "ms", 8.0);
+    bench::reportAtMost("redraw_200_measurements_zoomed", zoomedMs, "ms", 8.0);
     const double fittedMs = bench::medianMs(runs, nullptr, [&] { redraw(fitted); });
-    bench::reportAtMost("redraw 200 measurements, whole 2592x1944 fitted", fittedMs, "ms", 8.0);
+    bench::reportAtMost("redraw_200_measurements_fitted", fittedMs, "ms", 8.0);
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "measureui/AnnotatedCopy.h"
 
+#include "imaging/ScaleBarDraw.h"
+#include "measure/ScaleBar.h"
 #include "measureui/MeasurementPainter.h"
 
 #include <QPainter>
@@ -58,7 +60,6 @@ QImage annotatedImage(const PictureData& picture, const std::vector<measure::Sha
     const QRectF whole(0, 0, picture.width, picture.height);
     paintMeasurements(painter, shapes, PictureMapping{}, micrometresPerPixel, -1, nullptr, whole,
                       style);
-    paintScaleBar(painter, PictureMapping{}, picture.width, micrometresPerPixel, whole, style);
     return image;
 }
 
@@ -90,6 +91,15 @@ std::optional<std::string> saveAnnotatedCopy(const std::string& original,
             out[3 * x + 2] = static_cast<std::uint8_t>(qBlue(in[x]));
         }
     }
+    // The scale bar as snapshots have it burnt in.
+    const measure::ScaleBar bar = measure::chooseScaleBar(copy.width, micrometresPerPixel);
+    DrawTarget target;
+    target.top = copy.samples.data();
+    target.width = copy.width;
+    target.height = copy.height;
+    target.channels = 3;
+    target.stride = static_cast<std::ptrdiff_t>(copy.rowBytes());
+    if (bar.lengthPixels > 0) DrawScaleBar(target, bar.lengthPixels, bar.label);
     // Written under a private name first, then linked to the first free name: a file that
     // appears meanwhile under that name is never replaced.
     const std::string temporary =

@@ -14,7 +14,7 @@ namespace qelvo {
 // "DIR/NAME.EXT" -> "DIR/NAME-annotated.EXT", or "-annotated-2", "-3", ... when taken.
 std::string annotatedCopyPath(const std::string& original);
 
-// The picture as 8-bit colour with the measurements and a scale bar drawn in.
+// The picture as 8-bit colour with the measurements drawn in.
 QImage annotatedImage(const PictureData& picture, const std::vector<measure::Shape>& shapes,
                       double micrometresPerPixel);
 

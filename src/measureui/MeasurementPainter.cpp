@@ -1,6 +1,5 @@
 #include "measureui/MeasurementPainter.h"
 
-#include "measure/ScaleBar.h"
 #include "measureui/ShapeGeometry.h"
 
 #include <QFont>
@@ -257,35 +256,6 @@ void paintMeasurements(QPainter& painter, const std::vector<Shape>& shapes,
         QPen dashed(style.selected, style.lineWidth, Qt::DashLine, Qt::RoundCap, Qt::RoundJoin);
         drawOutline(painter, *pending, mapping, dashed);
     }
-    painter.restore();
-}
-
-void paintScaleBar(QPainter& painter, const PictureMapping& mapping, double pictureWidth,
-                   double micrometresPerPixel, const QRectF& area, const MeasurementStyle& style) {
-    if (pictureWidth <= 0) return;
-    const measure::ScaleBar bar = measure::chooseScaleBar(pictureWidth, micrometresPerPixel);
-    if (bar.lengthPixels <= 0) return;
-    const double length = bar.lengthPixels * mapping.scaleX;
-    const QFont font = tagFont(style.fontPixels);
-    const QFontMetricsF metrics(font);
-    const QString label = QString::fromStdString(bar.label);
-    const double pad = style.fontPixels * 0.5;
-    const double thick = std::max(3.0, style.lineWidth * 2.5);
-    const double width = std::max(length, metrics.horizontalAdvance(label)) + 2 * pad;
-    const double height = metrics.height() + thick + 3 * pad;
-    const QRectF box(area.right() - width - pad, area.bottom() - height - pad, width, height);
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(style.tag);
-    painter.drawRect(box);
-    painter.setBrush(style.text);
-    painter.drawRect(
-        QRectF(box.center().x() - length / 2, box.bottom() - pad - thick, length, thick));
-    painter.setFont(font);
-    painter.setPen(style.text);
-    painter.drawText(QRectF(box.left(), box.top() + pad, box.width(), metrics.height()),
-                     Qt::AlignHCenter | Qt::AlignTop, label);
     painter.restore();
 }
 

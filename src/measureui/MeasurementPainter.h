@@ -41,9 +41,4 @@ void paintMeasurements(QPainter& painter, const std::vector<measure::Shape>& sha
                        const measure::Shape* pending, const QRectF& visible,
                        const MeasurementStyle& style = {});
 
-// A scale bar in the bottom right corner of `area` (panel coordinates) for a picture shown
-// through `mapping`, `pictureWidth` pixels wide; nothing for a picture without a width.
-void paintScaleBar(QPainter& painter, const PictureMapping& mapping, double pictureWidth,
-                   double micrometresPerPixel, const QRectF& area, const MeasurementStyle& style);
-
 }  // namespace qelvo

@@ -143,6 +143,11 @@ TEST_F(MeasurementDocumentTest, SaveWithOverlaysWritesANewCalibratedCopyAndLeave
     auto at = [&](int x, int y) { return copy->samples[y * copy->rowBytes() + 3 * x]; };
     EXPECT_NE(at(100, 120), 90);
     EXPECT_EQ(at(150, 20), 90);
+    // The scale bar in the bottom right corner.
+    int marked = 0;
+    for (int y = 126; y < 150; ++y)
+        for (int x = 120; x < 200; ++x) marked += at(x, y) != 90;
+    EXPECT_GT(marked, 20);
 }
 
 TEST_F(MeasurementDocumentTest, ExportKeepsThePixelSizeInTheChosenFormat) {
