@@ -25,7 +25,9 @@
 #include "media/DeviceCatalogue.h"
 #include "media/MediaFile.h"
 #include "support/BenchTiming.h"
+#include "support/TempFolder.h"
 #include "support/TestCameraProvider.h"
+#include "support/VirtualCameras.h"
 #include "system/SessionState.h"
 
 #include <QApplication>
@@ -133,29 +135,6 @@ public:
     QStringList problems;
 };
 
-class ListCatalogue : public DeviceCatalogue {
-public:
-    explicit ListCatalogue(const std::string& list) {
-        for (const VirtualDeviceEntry& entry : parseVirtualDeviceList(list)) {
-            VideoInputDevice d;
-            d.friendlyName = entry.friendlyName;
-            d.isVirtual = true;
-            d.virtualEntry = entry;
-            devices_.push_back(d);
-        }
-    }
-    std::vector<VideoInputDevice> videoInputs() override { return devices_; }
-
-private:
-    std::vector<VideoInputDevice> devices_;
-};
-
-std::string makeTempFolder() {
-    char pattern[] = "/tmp/qelvo-bench-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    return made ? made : "/tmp";
-}
-
 // ---- streaming-thread time per frame
 
 // What the streaming thread does for each frame in the multi-view window: the grabber's one
@@ -251,12 +230,13 @@ int benchCallbacks() {
 // ---- snapshot latency
 
 int benchLatency() {
-    const std::string folder = makeTempFolder();
+    const test::TempFolder temp("qelvo-bench");
+    const std::string& folder = temp.path();
     setStorageFolder(folder);
     setPacingPause(std::chrono::milliseconds(0));
     BenchWindow window;
     window.show();
-    ListCatalogue catalogue("Latency Cam{size=1280x720,fps=30}");
+    test::VirtualCameraList catalogue("Latency Cam{size=1280x720,fps=30}");
     setSelectedDeviceName("Latency Cam");
     if (!window.open(catalogue)) {
         std::fprintf(stderr, "latency: no preview graph\n");
@@ -304,7 +284,6 @@ int benchLatency() {
     setSnapshotWrittenObserver(nullptr);
     window.session->stop();
     waitForSnapshotWriters();
-    std::filesystem::remove_all(folder);
     if (latency.size() < 50) {
         std::fprintf(stderr, "latency: only %zu snapshots were written\n", latency.size());
         return 1;
@@ -326,12 +305,13 @@ int benchLatency() {
 // them into a camera's event node, while a window previews and takes the snapshots the
 // presses ask for.  Measured from the write until the request is raised on the GUI thread.
 int benchButton(int presses) {
-    const std::string folder = makeTempFolder();
+    const test::TempFolder temp("qelvo-bench");
+    const std::string& folder = temp.path();
     setStorageFolder(folder);
     setPacingPause(std::chrono::milliseconds(0));
     BenchWindow window;
     window.show();
-    ListCatalogue catalogue("Button Cam{size=640x480,fps=30}");
+    test::VirtualCameraList catalogue("Button Cam{size=640x480,fps=30}");
     setSelectedDeviceName("Button Cam");
     if (!window.open(catalogue)) {
         std::fprintf(stderr, "button: no preview graph\n");
@@ -372,7 +352,6 @@ int benchButton(int presses) {
     ::close(fds[1]);
     window.session->stop();
     waitForSnapshotWriters();
-    std::filesystem::remove_all(folder);
     if (int(latency.size()) < presses) {
         std::fprintf(stderr, "button: only %zu of %d presses arrived\n", latency.size(), presses);
         return 1;
@@ -387,30 +366,44 @@ int benchButton(int presses) {
 // ---- long run: memory over 54,000 frames with a snapshot every 100
 
 int benchLongRun(long frames) {
-    const std::string folder = makeTempFolder();
+    const test::TempFolder temp("qelvo-bench");
+    const std::string& folder = temp.path();
     setStorageFolder(folder);
     setPacingPause(std::chrono::milliseconds(0));
     BenchWindow window;
     window.show();
-    ListCatalogue catalogue("Long Cam{size=1280x720,fps=30,live=0,overlay=0,motion=0}");
+    test::VirtualCameraList catalogue("Long Cam{size=1280x720,fps=30,live=0,overlay=0,motion=0}");
     setSelectedDeviceName("Long Cam");
     if (!window.open(catalogue)) {
         std::fprintf(stderr, "longrun: no preview graph\n");
         return 1;
     }
     LiveTarget* panel = window.view;
+    // Settled states are compared: no snapshot in flight, no message pending, and the
+    // stream's frame blocks back to what streaming alone cycles through.  The grabber's pool
+    // gives back a block left idle over 256 frames, one block at a time, so after the
+    // writer's backlog is written, 4 x 256 frames (no snapshot among them) let it return the
+    // blocks the backlog took.
+    auto settledRssKiB = [&] {
+        waitForSnapshotWriters();
+        const auto until = panel->submittedFrames() + 4 * FramePool::kDefaultIdleLimit;
+        if (!pumpUntil([&] { return panel->submittedFrames() >= until; }, 300000))
+            std::fprintf(stderr, "longrun: the stream stalled before a memory reading\n");
+        QCoreApplication::processEvents();
+        return rssKiB();
+    };
     long rssAfterWarmup = 0;
     long nextSnap = 100;
     long peak = 0;
     const auto started = Steady::now();
     int pictures = 0;
     while (true) {
-        const long seen = static_cast<long>(panel->submittedFrames());
+        long seen = static_cast<long>(panel->submittedFrames());
         if (rssAfterWarmup == 0 && seen >= 1000) {
-            // Settled states are compared: no snapshot in flight, no message pending.
-            waitForSnapshotWriters();
-            QCoreApplication::processEvents();
-            rssAfterWarmup = rssKiB();
+            rssAfterWarmup = settledRssKiB();
+            // The snapshot rhythm resumes from here, without a catch-up burst.
+            seen = static_cast<long>(panel->submittedFrames());
+            nextSnap = seen + 100;
         }
         if (seen >= nextSnap) {
             window.session->requestSnapshot();
@@ -429,11 +422,8 @@ int benchLongRun(long frames) {
         QThread::usleep(500);
     }
     const double seconds = std::chrono::duration<double>(Steady::now() - started).count();
-    waitForSnapshotWriters();
-    pump(100);
-    const long rssEnd = rssKiB();
+    const long rssEnd = settledRssKiB();
     window.session->stop();
-    std::filesystem::remove_all(folder);
     report("longrun_frames", static_cast<double>(panel->submittedFrames()), "frames");
     report("longrun_rate", panel->submittedFrames() / seconds, "fps");
     // Snapshots still being written hold their frame, so the peak also shows those copies.
@@ -446,11 +436,12 @@ int benchLongRun(long frames) {
 // ---- recording
 
 int benchRecord(int seconds) {
-    const std::string folder = makeTempFolder();
+    const test::TempFolder temp("qelvo-bench");
+    const std::string& folder = temp.path();
     setStorageFolder(folder);
     BenchWindow window;
     window.show();
-    ListCatalogue catalogue("Record Cam{size=1280x720,fps=30}");
+    test::VirtualCameraList catalogue("Record Cam{size=1280x720,fps=30}");
     setSelectedDeviceName("Record Cam");
     window.open(catalogue);
     pump(300);
@@ -463,7 +454,6 @@ int benchRecord(int seconds) {
     window.session->stop();
     MediaFileInfo info;
     const bool read = inspectMediaFile(path, info).ok();
-    std::filesystem::remove_all(folder);
     if (!read || !window.problems.isEmpty()) {
         std::fprintf(stderr, "record: the movie could not be read\n");
         return 1;

@@ -93,7 +93,27 @@ struct FramePool::State {
     std::vector<PixelBlock*> unused;
     std::size_t blockSize = 0;
     std::size_t keepFree = 0;
+    std::size_t idleLimit = 0;
+    // The current stretch of acquisitions: how many so far, and the fewest unused blocks
+    // left after any of them.
+    std::size_t stretch = 0;
+    std::size_t fewestUnused = std::numeric_limits<std::size_t>::max();
     bool closed = false;  // the pool is gone: returning blocks are freed
+
+    // Called under the mutex after each acquisition's take: the oldest unused block when
+    // one stayed idle for a whole stretch, for the caller to free outside the lock.
+    PixelBlock* idleBlockToFree() {
+        if (idleLimit == 0) return nullptr;
+        fewestUnused = std::min(fewestUnused, unused.size());
+        if (++stretch < idleLimit) return nullptr;
+        const bool idle = fewestUnused > 0 && !unused.empty();
+        stretch = 0;
+        fewestUnused = std::numeric_limits<std::size_t>::max();
+        if (!idle) return nullptr;
+        PixelBlock* oldest = unused.front();  // the back is the most recently used
+        unused.erase(unused.begin());
+        return oldest;
+    }
 
     // Takes a block back from its last holder.  The mutex orders every write a later taker
     // makes after every read the holders made.
@@ -115,8 +135,10 @@ struct FramePool::Recycler {
     void operator()(PixelBlock* block) const { state->recycle(block); }
 };
 
-FramePool::FramePool(std::size_t keepFree) : state_(std::make_shared<State>()) {
+FramePool::FramePool(std::size_t keepFree, std::size_t idleLimit)
+    : state_(std::make_shared<State>()) {
     state_->keepFree = keepFree;
+    state_->idleLimit = idleLimit;
 }
 
 FramePool::~FramePool() {
@@ -134,6 +156,7 @@ std::shared_ptr<PixelBlock> FramePool::acquire(std::size_t bytes) {
     PixelBlock* block = nullptr;
     std::size_t capacity = 0;
     bool grows = false;
+    PixelBlock* idle = nullptr;
     {
         std::lock_guard lock(state_->mutex);
         if (bytes <= state_->blockSize) {
@@ -142,11 +165,13 @@ std::shared_ptr<PixelBlock> FramePool::acquire(std::size_t bytes) {
                 block = state_->unused.back();
                 state_->unused.pop_back();
             }
+            idle = state_->idleBlockToFree();
         } else {
             capacity = bytes;
             grows = true;
         }
     }
+    delete idle;  // unmapped outside the lock: the returning holders do not wait for it
     if (!block) block = PixelBlock::allocate(capacity);
     if (!block) return nullptr;  // a size that cannot be had leaves the pool as it was
     std::vector<PixelBlock*> retired;
@@ -156,6 +181,8 @@ std::shared_ptr<PixelBlock> FramePool::acquire(std::size_t bytes) {
         if (capacity > state_->blockSize) {
             state_->blockSize = capacity;
             retired.swap(state_->unused);
+            state_->stretch = 0;
+            state_->fewestUnused = std::numeric_limits<std::size_t>::max();
         }
     }
     for (PixelBlock* old : retired) delete old;

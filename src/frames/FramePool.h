@@ -36,10 +36,20 @@ using SharedPixels = std::shared_ptr<const PixelBlock>;
 // again only then.  All blocks have the pool's block size, which grows to the largest frame
 // asked for and never shrinks: a smaller frame reuses a larger block, a larger one retires
 // the blocks kept so far.  Blocks may outlive the pool; they are then simply freed.
+//
+// A burst (frames held longer for a while, e.g. by a backlog of snapshots being written)
+// leaves more unused blocks behind than the stream needs afterwards.  Over each stretch of
+// `idleLimit` acquisitions the pool watches the fewest unused blocks left after a take; when
+// that never reached zero, at least one block sat idle the whole stretch, and the oldest
+// unused block is freed.  A steady stream so ends up with the blocks it really cycles
+// through, and allocates nothing once there.
 class FramePool {
 public:
-    // `keepFree`: how many unused blocks are kept for reuse.
-    explicit FramePool(std::size_t keepFree = 4);
+    static constexpr std::size_t kDefaultIdleLimit = 256;
+
+    // `keepFree`: how many unused blocks are kept for reuse at most.  `idleLimit`: the
+    // acquisitions over which an unused block must stay idle before it is freed (0: never).
+    explicit FramePool(std::size_t keepFree = 4, std::size_t idleLimit = kDefaultIdleLimit);
     ~FramePool();
     FramePool(const FramePool&) = delete;
     FramePool& operator=(const FramePool&) = delete;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -45,6 +46,44 @@ TEST(FramePool, ABlockComesBackOnlyWhenItsLastHolderLetsGoAndNeverShrinks) {
     }
     ASSERT_TRUE(survivor);
     EXPECT_EQ(survivor->capacity(), 4u << 20);
+}
+
+// A backlog of snapshots holds several frames at once; once it is written, the stream
+// cycles through two blocks (the frame being filled and the latest one shown), so the other
+// blocks sit unused and are given back, while the two the stream needs are never freed.
+TEST(FramePool, BlocksOfABurstAreFreedOnceTheStreamNoLongerNeedsThem) {
+    constexpr std::size_t kFrame = 1280 * 720 * 3;  // a mapped block, as the grabber's are
+    FramePool pool(4, 16);
+    {
+        std::vector<std::shared_ptr<PixelBlock>> backlog;
+        for (int i = 0; i < 5; ++i) backlog.push_back(pool.acquire(kFrame));
+    }
+    ASSERT_EQ(pool.freeBlocks(), 4u);
+
+    std::shared_ptr<PixelBlock> latest;
+    auto stream = [&](int frames, std::set<const std::uint8_t*>* used) {
+        for (int i = 0; i < frames; ++i) {
+            std::shared_ptr<PixelBlock> next = pool.acquire(kFrame);
+            ASSERT_TRUE(next);
+            if (used) used->insert(next->data());
+            latest = std::move(next);
+        }
+    };
+    stream(5 * 16, nullptr);
+    EXPECT_EQ(pool.freeBlocks(), 1u) << "the blocks left idle by the burst are freed";
+    std::set<const std::uint8_t*> used;
+    stream(20 * 16, &used);
+    EXPECT_EQ(pool.freeBlocks(), 1u);
+    EXPECT_EQ(used.size(), 2u) << "the settled stream keeps reusing its two blocks";
+
+    // With no limit, the pool keeps what it has.
+    FramePool keeping(4, 0);
+    {
+        std::vector<std::shared_ptr<PixelBlock>> backlog;
+        for (int i = 0; i < 3; ++i) backlog.push_back(keeping.acquire(100));
+    }
+    for (int i = 0; i < 100; ++i) keeping.acquire(100);
+    EXPECT_EQ(keeping.freeBlocks(), 3u);
 }
 
 TEST(FramePool, ASizeThatCannotBeHadFailsAndLeavesThePoolAsItWas) {
