@@ -303,8 +303,8 @@ void LiveTarget::paintEvent(QPaintEvent* event) {
             out[x] = 0xFF000000u | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
         }
     }
+    if (overlay_) overlay_(s.scaled, QSize(f.sourceWidth, f.sourceHeight));
     painter.drawImage(0, 0, s.scaled);
-    if (overlay_) overlay_(painter, s.scaled, QSize(f.sourceWidth, f.sourceHeight));
     s.painted.fetch_add(1, std::memory_order_relaxed);
 }
 
