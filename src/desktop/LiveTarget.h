@@ -54,6 +54,10 @@ public:
     // function removes it.
     using OverlayPainter = std::function<void(QImage& screen, QSize frameSize)>;
     void setOverlayPainter(OverlayPainter painter);
+    // A copy of the newest frame painted as the panel keeps it (a frame handed in as bytes
+    // and larger than the panel is kept reduced to the panel's size); null before the first.
+    // GUI thread.
+    QImage shownFrame() const;
     // The size of the newest frame painted, as handed in; empty before the first (GUI thread).
     QSize shownFrameSize() const;
 
