@@ -216,6 +216,20 @@ void LiveTarget::setOverlayPainter(OverlayPainter painter) {
     update();
 }
 
+QImage LiveTarget::shownFrame() const {
+    const FrameBuffer& f = slot_->painting;
+    if (!f.pixels || f.width <= 0 || f.height <= 0) return {};
+    QImage image(f.width, f.height, QImage::Format_RGB32);
+    if (image.isNull()) return {};
+    for (int y = 0; y < f.height; ++y) {
+        const std::uint8_t* in =
+            f.pixels->data() + static_cast<std::size_t>(f.rowBytes) * (f.height - 1 - y);
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < f.width; ++x, in += 3) out[x] = qRgb(in[2], in[1], in[0]);
+    }
+    return image;
+}
+
 QSize LiveTarget::shownFrameSize() const {
     const FrameBuffer& f = slot_->painting;
     return f.pixels ? QSize(f.sourceWidth, f.sourceHeight) : QSize();
@@ -303,8 +317,8 @@ void LiveTarget::paintEvent(QPaintEvent* event) {
             out[x] = 0xFF000000u | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
         }
     }
+    if (overlay_) overlay_(s.scaled, QSize(f.sourceWidth, f.sourceHeight));
     painter.drawImage(0, 0, s.scaled);
-    if (overlay_) overlay_(painter, s.scaled, QSize(f.sourceWidth, f.sourceHeight));
     s.painted.fetch_add(1, std::memory_order_relaxed);
 }
 

@@ -10,8 +10,6 @@
 #include <utility>
 #include <vector>
 
-class QPainter;
-
 namespace qelvo {
 
 // A panel that shows live frames.  Any thread may hand it a frame: the frame goes into a
@@ -49,13 +47,17 @@ public:
     void setPlaceholderText(const QString& text);
     const QString& placeholderText() const { return placeholder_; }
 
-    // Something drawn over the live picture on screen, never into the frames: called at the
-    // end of each paint that shows a frame, with the panel-sized picture just drawn and the
-    // size of the frame as it was handed in (before any reduction to the panel's size).
-    // GUI thread; an empty function removes it.
-    using OverlayPainter =
-        std::function<void(QPainter& painter, const QImage& shown, QSize frameSize)>;
+    // Something drawn over the live picture on screen, never into the frames: called in each
+    // paint that shows a frame with the panel-sized screen picture (made afresh from the
+    // frame at every paint) just before it is put on the screen, and the size of the frame
+    // as it was handed in (before any reduction to the panel's size).  GUI thread; an empty
+    // function removes it.
+    using OverlayPainter = std::function<void(QImage& screen, QSize frameSize)>;
     void setOverlayPainter(OverlayPainter painter);
+    // A copy of the newest frame painted as the panel keeps it (a frame handed in as bytes
+    // and larger than the panel is kept reduced to the panel's size); null before the first.
+    // GUI thread.
+    QImage shownFrame() const;
     // The size of the newest frame painted, as handed in; empty before the first (GUI thread).
     QSize shownFrameSize() const;
 

@@ -305,10 +305,10 @@ QImage ImageManagementWindow::pictureToCalibrate() {
         return picture.IsValid() ? ToQImage(picture) : QImage();
     }
     if (mode_ != CaptureMode) return {};
-    const std::shared_ptr<const FrameRecord> frame = session_->latestFrame();
-    if (!frame || !frame->isComplete()) return {};
-    return imageFromBottomUpBgr(frame->pixels(), frame->width(), frame->height(),
-                                frame->rowBytes());
+    // The newest frame the live panel (or the full-screen popup) shows.
+    if (popup_ && session_->liveTarget() == popup_->liveSurface())
+        return popup_->liveSurface()->shownFrame();
+    return viewPanel_->shownFrame();
 }
 
 void ImageManagementWindow::showStatus(const QString& text) {

@@ -228,10 +228,16 @@ void CalibrationCanvas::paintLoupe(QPainter& p) {
     };
     p.setPen(QPen(QColor(palette::kWarm), 1.5));
     p.drawLine(inLoupe(line.p1()), inLoupe(line.p2()));
-    p.setPen(QPen(QColor(255, 255, 255, 200), 1.0));
+    // The pointer's place, dark under light so it shows on any picture.
     const QPointF c = box.center();
-    p.drawLine(c - QPointF(10, 0), c + QPointF(10, 0));
-    p.drawLine(c - QPointF(0, 10), c + QPointF(0, 10));
+    for (const auto& [colour, width] :
+         {std::pair{QColor(0, 0, 0, 200), 3.0}, std::pair{QColor(255, 255, 255), 1.0}}) {
+        p.setPen(QPen(colour, width));
+        p.drawLine(c - QPointF(10, 0), c - QPointF(3, 0));
+        p.drawLine(c + QPointF(3, 0), c + QPointF(10, 0));
+        p.drawLine(c - QPointF(0, 10), c - QPointF(0, 3));
+        p.drawLine(c + QPointF(0, 3), c + QPointF(0, 10));
+    }
     p.restore();
     p.setPen(QPen(QColor(palette::kAccent), 2.0));
     p.setBrush(Qt::NoBrush);

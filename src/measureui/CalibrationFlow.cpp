@@ -179,9 +179,10 @@ std::optional<double> CalibrationFlow::micrometresPerPixel() const {
 
 QString CalibrationFlow::status() const {
     if (picture_.isNull()) return QStringLiteral("No picture to calibrate from.");
-    const auto result = [this](double pixels) {
+    // "<what> 23.70 px<after> → 0.4219 µm per pixel"
+    const auto result = [this](const QString& what, double pixels, const QString& after) {
         const std::optional<double> size = micrometresPerPixel();
-        QString text = QStringLiteral("%1 px").arg(pixels, 0, 'f', 2);
+        QString text = what + QStringLiteral("%1 px").arg(pixels, 0, 'f', 2) + after;
         if (size)
             text += QStringLiteral(" → %1 per pixel")
                         .arg(QString::fromStdString(measure::formatLength(*size, 4)));
@@ -191,19 +192,26 @@ QString CalibrationFlow::status() const {
         if (searching_) return QStringLiteral("Looking for a ruling…");
         if (!ruling_) return QString();
         if (!ruling_->found) {
-            const QString why = QString::fromStdString(ruling_->reason);
+            // The finder's reason may start with the same words; they are said once.
+            QString why = QString::fromStdString(ruling_->reason).trimmed();
+            for (const QString& lead :
+                 {QStringLiteral("no regular ruling found"), QStringLiteral("no ruling found")})
+                if (why.startsWith(lead, Qt::CaseInsensitive)) why = why.mid(lead.size());
+            while (why.startsWith(QLatin1Char(':')) || why.startsWith(QLatin1Char(' ')))
+                why.remove(0, 1);
+            if (why.endsWith(QLatin1Char('.'))) why.chop(1);
             return QStringLiteral(
                        "No ruling found%1. Try a sharper picture of the micrometer, "
                        "or draw a line over a known length (Manual).")
                 .arg(why.isEmpty() ? QString() : QStringLiteral(": ") + why);
         }
-        QString text =
-            QStringLiteral("Ruling found: lines %1 apart").arg(result(ruling_->pitchPixels));
+        QString text = result(QStringLiteral("Ruling found: lines "), ruling_->pitchPixels,
+                              QStringLiteral(" apart"));
         if (!spacing_) text += QStringLiteral(". ") + spacingError_;
         return text;
     }
     if (line_.length() < 2.0) return QStringLiteral("Draw a line over a known length.");
-    QString text = QStringLiteral("Line %1").arg(result(line_.length()));
+    QString text = result(QStringLiteral("Line "), line_.length(), QString());
     if (!lineLength_) text += QStringLiteral(". ") + lengthError_;
     return text;
 }

@@ -106,15 +106,14 @@ void OverlayController::attachLive(LiveTarget* target) {
     auto renderer = std::make_unique<OverlayRenderer>();
     OverlayRenderer* drawing = renderer.get();
     targets_.push_back({target, std::move(renderer)});
-    target->setOverlayPainter([this, drawing, target](QPainter& painter, const QImage& shown,
-                                                      QSize frame) {
+    target->setOverlayPainter([this, drawing](QImage& screen, QSize frame) {
         if (!settings_.any() || frame.isEmpty()) return;
-        const QRectF panel(0, 0, target->width(), target->height());
+        const QRectF panel(0, 0, screen.width(), screen.height());
         const PictureMapping mapping =
             PictureMapping::stretched(frame.width(), frame.height(), panel.width(), panel.height());
         const OverlayGeometry geometry = OverlayGeometry::compute(
             QSizeF(frame), mapping, panel, micrometresPerPixelAt(frame), settings_);
-        drawing->paint(painter, geometry, &shown);
+        drawing->paintInto(screen, geometry);
     });
 }
 

@@ -6,8 +6,10 @@
 #include <QFont>
 #include <QHash>
 #include <QImage>
+#include <QPoint>
 
 #include <array>
+#include <vector>
 
 class QPainter;
 
@@ -35,6 +37,9 @@ public:
 
     // `shown`: what the panel shows under the overlays (null or empty: light ink).
     void paint(QPainter& painter, const OverlayGeometry& geometry, const QImage* shown);
+    // Draws straight into a panel's 32-bit screen picture (the copy of the frame about to be
+    // put on the screen, never the frame itself), judging the ink from it.
+    void paintInto(QImage& screen, const OverlayGeometry& geometry);
 
     enum Part { Crosshair, Grid, Rings, ScaleBar, kParts };
     // Whether that part was last drawn in light ink (tests).
@@ -47,10 +52,16 @@ public:
 private:
     void judge(Part part, const QImage* shown, const std::vector<QPointF>& samples);
     const QImage& label(const QString& text, bool light);
-    void drawLabel(QPainter& painter, const QString& text, bool light, QPointF anchor,
-                   Qt::Alignment alignment);
+    static QPoint labelPlace(const QImage& image, QPointF anchor, Qt::Alignment alignment);
+    template <class Canvas>
+    void draw(Canvas& canvas, const OverlayGeometry& geometry, const QImage* shown);
+
+    static void ringPoints(std::vector<QPoint>& out, QPointF centre, double rx, double ry);
 
     std::array<bool, kParts> light_{};
+    std::vector<OverlayGeometry::Ring> ringsFor_;
+    std::vector<QPoint> ringLine_;
+    std::vector<QPoint> ringOutline_;
     QFont font_;
     QHash<QString, QImage> labels_;
 };

@@ -193,3 +193,19 @@ TEST(LiveOverlays, SettingsDefaultToTheScaleBarAndIgnoreJunk) {
     key->writeText("ScaleBar", "0");
     EXPECT_EQ(loadOverlaySettings(registry.path()), fresh);
 }
+
+// Calibrating from the live picture takes the frame the panel shows, top row first.
+TEST(LiveOverlays, ThePanelHandsOverTheFrameItShows) {
+    LiveTarget target;
+    target.resize(200, 100);
+    EXPECT_TRUE(target.shownFrame().isNull());
+    std::vector<std::uint8_t> frame(40 * 30 * 3, 0);
+    frame[0] = 255;  // bottom row, first pixel: blue
+    target.submitFrame(frame.data(), 40, 30, 40 * 3);
+    ASSERT_TRUE(test::waitUntil([&] { return !target.repaintPending(); }));
+    (void)target.grab();  // paints it
+    const QImage shown = target.shownFrame();
+    ASSERT_EQ(shown.size(), QSize(40, 30));
+    EXPECT_EQ(shown.pixel(0, 29), qRgb(0, 0, 255));
+    EXPECT_EQ(shown.pixel(0, 0), qRgb(0, 0, 0));
+}
