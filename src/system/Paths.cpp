@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -46,6 +47,27 @@ std::string runtimeDir() {
     std::string xdg = env("XDG_RUNTIME_DIR");
     if (!xdg.empty()) return joinPath(xdg, "qelvo");
     return "/tmp/qelvo-" + std::to_string(getuid());
+}
+
+std::vector<std::string> programDataFolders() {
+    std::vector<std::string> folders;
+    char exe[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (length > 0) {
+        std::string bin(exe, static_cast<std::size_t>(length));
+        bin.erase(bin.find_last_of('/') == std::string::npos ? 0 : bin.find_last_of('/'));
+        const auto up = bin.find_last_of('/');
+        if (up != std::string::npos) folders.push_back(bin.substr(0, up) + "/share/qelvo-tarnel");
+    }
+#ifdef QELVO_BUILD_DATA_DIR
+    folders.push_back(QELVO_BUILD_DATA_DIR);
+#endif
+    std::vector<std::string> existing;
+    for (const std::string& folder : folders)
+        if (isAccessibleFolder(folder) &&
+            std::find(existing.begin(), existing.end(), folder) == existing.end())
+            existing.push_back(folder);
+    return existing;
 }
 
 std::string preparePrivateFolder(const std::string& given) {
