@@ -19,9 +19,8 @@ namespace {
 // The defocused copies kept, by Gaussian sigma in frame pixels; a defocus between two of them
 // blends the pair.
 constexpr double kLevelBlurs[] = {0.0, 2.0, 4.0, 8.0, SpecimenRenderer::kMaxBlur};
-// Noise samples in the table: more than a 1280 x 720 frame has, so one frame never repeats
-// itself; each frame starts at a fresh random place.
-constexpr std::size_t kNoiseLength = std::size_t{1} << 22;
+// Noise samples in the table; every row of every frame reads from a fresh random place in it.
+constexpr std::size_t kNoiseLength = std::size_t{1} << 20;
 constexpr int kLargestRow = 8192 * 3;
 
 bool fileExists(const std::string& path) {
@@ -99,17 +98,25 @@ void gaussianBlur(std::vector<std::uint8_t>& pixels, int w, int h, double sigma)
 }
 
 // One stretch of a frame row: the specimen (blended between two defocused copies), times the
-// illumination, plus the dark level and the noise, in sixteenths of a level until the end.
+// illumination (256 = 1), plus the dark level and the noise, in sixteenths of a level until
+// the end.  Every step fits 16 bits, so the compiler works on many samples at once.
 template <bool Blend, bool Gain, bool Noise>
-void shade(std::uint8_t* out, const std::uint8_t* a, const std::uint8_t* b, int weight,
+void shade(std::uint8_t* __restrict out, const std::uint8_t* a, const std::uint8_t* b, int weight,
            const std::uint16_t* gain, const std::int16_t* noise, int bias, int count) {
+    const auto wb = static_cast<std::uint16_t>(weight);
+    const auto wa = static_cast<std::uint16_t>(256 - weight);
+    const auto offset = static_cast<std::int16_t>(bias);
     for (int i = 0; i < count; ++i) {
-        int v = a[i];
-        if constexpr (Blend) v = (a[i] * (256 - weight) + b[i] * weight + 128) >> 8;
-        int q = Gain ? (v * gain[i]) >> 8 : v << 4;
-        q += bias;
-        if constexpr (Noise) q += noise[i];
-        q >>= 4;
+        std::uint16_t v = a[i];
+        if constexpr (Blend)
+            v = static_cast<std::uint16_t>(
+                static_cast<std::uint16_t>(a[i] * wa + b[i] * wb + 128) >> 8);
+        std::int16_t q =
+            Gain ? static_cast<std::int16_t>(static_cast<std::uint16_t>(v * gain[i]) >> 4)
+                 : static_cast<std::int16_t>(v << 4);
+        q = static_cast<std::int16_t>(q + offset);
+        if constexpr (Noise) q = static_cast<std::int16_t>(q + noise[i]);
+        q = static_cast<std::int16_t>(q >> 4);
         out[i] = static_cast<std::uint8_t>(q < 0 ? 0 : (q > 255 ? 255 : q));
     }
 }
@@ -212,6 +219,16 @@ SpecimenView specimenView(const VirtualLensState& lens, const SpecimenEffects& e
 SpecimenRenderer::SpecimenRenderer(std::shared_ptr<const QImage> picture, SpecimenEffects effects)
     : picture_(std::move(picture)), effects_(effects), random_(std::random_device{}()) {}
 
+SpecimenRenderer::~SpecimenRenderer() {
+    stopWorker();
+}
+
+void SpecimenRenderer::stopWorker() {
+    cancel_.store(true);
+    if (worker_.joinable()) worker_.join();
+    cancel_.store(false);
+}
+
 void SpecimenRenderer::scaledSize(int pictureWidth, int pictureHeight, int frameWidth,
                                   int frameHeight, bool lens, int& width, int& height) {
     const double cover = std::max(double(frameWidth) / std::max(pictureWidth, 1),
@@ -222,9 +239,11 @@ void SpecimenRenderer::scaledSize(int pictureWidth, int pictureHeight, int frame
 }
 
 void SpecimenRenderer::prepare(int width, int height) {
+    stopWorker();
     width_ = width;
     height_ = height;
     levels_.clear();
+    levelsReady_.store(0);
     if (picture_) prepareLevels();
     prepareEffects();
 }
@@ -238,19 +257,26 @@ void SpecimenRenderer::prepareLevels() {
             ->scaled(scaledWidth_, scaledHeight_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
             .convertToFormat(QImage::Format_BGR888);
     const std::size_t rowBytes = static_cast<std::size_t>(scaledWidth_) * 3;
-    levels_.push_back({0.0, std::vector<std::uint8_t>(rowBytes * scaledHeight_)});
+    levels_.resize(effects_.lens ? std::size(kLevelBlurs) : 1);
+    for (std::size_t k = 0; k < levels_.size(); ++k) levels_[k].blur = kLevelBlurs[k];
+    levels_[0].pixels.resize(rowBytes * scaledHeight_);
     for (int y = 0; y < scaledHeight_; ++y)
         std::memcpy(levels_[0].pixels.data() + y * rowBytes, scaled.constScanLine(y), rowBytes);
-    if (effects_.lens) {
-        // Each copy blurs the one before by what it lacks (Gaussians add their variances).
-        for (std::size_t k = 1; k < std::size(kLevelBlurs); ++k) {
-            Level level{kLevelBlurs[k], levels_.back().pixels};
-            const double before = kLevelBlurs[k - 1];
-            gaussianBlur(level.pixels, scaledWidth_, scaledHeight_,
-                         std::sqrt(level.blur * level.blur - before * before));
-            levels_.push_back(std::move(level));
+    levelsReady_.store(1, std::memory_order_release);
+    if (levels_.size() == 1) return;
+    // The defocused copies take a while: they are made beside the stream, which uses them once
+    // they are there (and waits for one only when a frame needs it before).  Each copy blurs
+    // the one before by what it lacks (Gaussians add their variances).
+    worker_ = std::thread([this] {
+        for (std::size_t k = 1; k < levels_.size() && !cancel_.load(); ++k) {
+            std::vector<std::uint8_t> pixels = levels_[k - 1].pixels;
+            const double blur = levels_[k].blur, before = levels_[k - 1].blur;
+            gaussianBlur(pixels, scaledWidth_, scaledHeight_,
+                         std::sqrt(blur * blur - before * before));
+            levels_[k].pixels = std::move(pixels);
+            levelsReady_.store(static_cast<int>(k) + 1, std::memory_order_release);
         }
-    }
+    });
 }
 
 void SpecimenRenderer::prepareEffects() {
@@ -267,7 +293,7 @@ void SpecimenRenderer::prepareEffects() {
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x) {
                 const double r2 = ((x - cx) * (x - cx) + (y - cy) * (y - cy)) / corner;
-                const auto g = static_cast<std::uint16_t>(std::lround(4096.0 * (1.0 - loss * r2)));
+                const auto g = static_cast<std::uint16_t>(std::lround(256.0 * (1.0 - loss * r2)));
                 std::uint16_t* at = gain_.data() + y * frameRow + x * 3;
                 at[0] = at[1] = at[2] = g;
             }
@@ -313,11 +339,9 @@ void SpecimenRenderer::renderRow(std::uint8_t* out, int y, int column, int row, 
 
 void SpecimenRenderer::render(std::uint8_t* pixels, int stride, const SpecimenView& view) {
     if (width_ <= 0) return;
-    const std::size_t start = noise_.empty() ? 0 : random_() & (kNoiseLength - 1);
     const std::size_t frameRow = static_cast<std::size_t>(width_) * 3;
-    auto noiseOfRow = [&](int y) {
-        return noise_.empty() ? nullptr
-                              : noise_.data() + ((start + y * frameRow) & (kNoiseLength - 1));
+    auto noiseOfRow = [&](int) {
+        return noise_.empty() ? nullptr : noise_.data() + (random_() & (kNoiseLength - 1));
     };
     if (levels_.empty()) {
         // No specimen: the camera's effects over the picture already in the frame.
@@ -333,6 +357,11 @@ void SpecimenRenderer::render(std::uint8_t* pixels, int stride, const SpecimenVi
     const double blur = std::clamp(view.blur, 0.0, kMaxBlur);
     std::size_t k = 0;
     while (k + 1 < levels_.size() && levels_[k + 1].blur <= blur) ++k;
+    // A copy still being made is waited for (only a frame soon after the start can need it).
+    const std::size_t needed = std::min(k + 2, levels_.size());
+    if (levelsReady_.load(std::memory_order_acquire) < static_cast<int>(needed) &&
+        worker_.joinable())
+        worker_.join();
     const Level& a = levels_[k];
     const Level* b = nullptr;
     int weight = 0;

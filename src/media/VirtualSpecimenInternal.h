@@ -9,6 +9,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace qelvo {
@@ -53,9 +54,9 @@ struct SpecimenView {
 SpecimenView specimenView(const VirtualLensState& lens, const SpecimenEffects& effects);
 
 // Renders a specimen into frames of one size.  prepare() does the slow part once per frame
-// size (the specimen scaled to the frame, its defocused copies, the illumination map and the
-// noise table); render() is cheap enough for every frame at 30 fps.  Used by one thread at a
-// time (the streaming thread).
+// size (the specimen scaled to the frame, the illumination map and the noise table) and starts
+// a thread of its own making the defocused copies; render() is cheap enough for every frame at
+// 30 fps.  Called by one thread at a time (the streaming thread).
 class SpecimenRenderer {
 public:
     // The defocus of the sharpest and the most blurred copy kept; a lens at the far end of
@@ -64,6 +65,9 @@ public:
 
     // Without a picture it adds the camera's effects to the frame it is given.
     SpecimenRenderer(std::shared_ptr<const QImage> picture, SpecimenEffects effects);
+    ~SpecimenRenderer();
+    SpecimenRenderer(const SpecimenRenderer&) = delete;
+    SpecimenRenderer& operator=(const SpecimenRenderer&) = delete;
     // Whether the options ask for anything of a renderer.
     static bool wanted(bool picture, const SpecimenEffects& effects) {
         return picture || effects.noise > 0.0 || effects.vignette < 1.0 || effects.dark > 0;
@@ -86,6 +90,7 @@ private:
         std::vector<std::uint8_t> pixels;  // scaledWidth_ x scaledHeight_ B,G,R, no padding
     };
     void prepareLevels();
+    void stopWorker();
     void prepareEffects();
     void renderRow(std::uint8_t* out, int y, int column, int row, const Level& a, const Level* b,
                    int weight, const std::int16_t* noise);
@@ -94,8 +99,11 @@ private:
     SpecimenEffects effects_;
     int width_ = 0, height_ = 0;
     int scaledWidth_ = 0, scaledHeight_ = 0;
-    std::vector<Level> levels_;
-    std::vector<std::uint16_t> gain_;  // per sample of a frame row-major, 4096 = 1
+    std::vector<Level> levels_;        // sized by prepare(); copies made by the worker
+    std::atomic<int> levelsReady_{0};  // copies made so far, from the sharp one on
+    std::thread worker_;               // makes the defocused copies
+    std::atomic<bool> cancel_{false};
+    std::vector<std::uint16_t> gain_;  // per sample of a frame, row-major, 256 = 1
     std::vector<std::int16_t> noise_;  // sixteenths of a level; kNoiseLength + one row
     std::mt19937_64 random_;
 };
