@@ -22,6 +22,9 @@ constexpr double kLevelBlurs[] = {0.0, 2.0, 4.0, 8.0, SpecimenRenderer::kMaxBlur
 // Noise samples in the table; every row of every frame reads from a fresh random place in it.
 constexpr std::size_t kNoiseLength = std::size_t{1} << 20;
 constexpr int kLargestRow = 8192 * 3;
+// The most pixels a specimen scaled for a lens has, unless the frame itself needs more; above
+// it (frames of more than 16 megapixels) the specimen stays sharp, without defocused copies.
+constexpr double kLargestLensPicture = 16.0e6;
 
 bool fileExists(const std::string& path) {
     return QFileInfo(QString::fromStdString(path)).isFile();
@@ -233,7 +236,10 @@ void SpecimenRenderer::scaledSize(int pictureWidth, int pictureHeight, int frame
                                   int frameHeight, bool lens, int& width, int& height) {
     const double cover = std::max(double(frameWidth) / std::max(pictureWidth, 1),
                                   double(frameHeight) / std::max(pictureHeight, 1));
-    const double scale = lens ? std::min(std::max(1.0, cover * 1.5), cover * 3.0) : cover;
+    double scale = lens ? std::min(std::max(1.0, cover * 1.5), cover * 3.0) : cover;
+    // Room to pan in never makes the defocused copies huge.
+    const double pixels = std::max(1.0, double(pictureWidth) * pictureHeight);
+    scale = std::max(cover, std::min(scale, std::sqrt(kLargestLensPicture / pixels)));
     width = std::max(frameWidth, static_cast<int>(std::lround(pictureWidth * scale)));
     height = std::max(frameHeight, static_cast<int>(std::lround(pictureHeight * scale)));
 }
@@ -257,7 +263,9 @@ void SpecimenRenderer::prepareLevels() {
             ->scaled(scaledWidth_, scaledHeight_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
             .convertToFormat(QImage::Format_BGR888);
     const std::size_t rowBytes = static_cast<std::size_t>(scaledWidth_) * 3;
-    levels_.resize(effects_.lens ? std::size(kLevelBlurs) : 1);
+    const bool defocus =
+        effects_.lens && double(scaledWidth_) * scaledHeight_ <= kLargestLensPicture;
+    levels_.resize(defocus ? std::size(kLevelBlurs) : 1);
     for (std::size_t k = 0; k < levels_.size(); ++k) levels_[k].blur = kLevelBlurs[k];
     levels_[0].pixels.resize(rowBytes * scaledHeight_);
     for (int y = 0; y < scaledHeight_; ++y)

@@ -80,7 +80,7 @@ public:
 
     // The size the specimen is scaled to for frames of `frameWidth` x `frameHeight`: just
     // covering the frame, or with a lens a field of view of a third to two thirds of it (native
-    // size where that fits).
+    // size where that fits; at most 16 megapixels unless covering the frame takes more).
     static void scaledSize(int pictureWidth, int pictureHeight, int frameWidth, int frameHeight,
                            bool lens, int& width, int& height);
 

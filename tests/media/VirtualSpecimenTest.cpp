@@ -247,6 +247,24 @@ TEST_F(VirtualSpecimen, PanAndTiltMoveTheFieldOfViewAcrossTheSpecimen) {
     EXPECT_LT(difference / (240 * 960), 1.0);
 }
 
+TEST(SpecimenScale, CoversTheFrameAndLeavesALensRoomWithoutGrowingHuge) {
+    struct Case {
+        int pw, ph, fw, fh;
+    };
+    for (const Case c :
+         {Case{2048, 1536, 640, 480}, Case{2048, 1536, 1280, 720}, Case{400, 300, 1280, 720},
+          Case{30000, 20000, 640, 480}, Case{3000, 100, 640, 480}}) {
+        SCOPED_TRACE(std::to_string(c.pw) + "x" + std::to_string(c.ph) + " on " +
+                     std::to_string(c.fw) + "x" + std::to_string(c.fh));
+        int w = 0, h = 0;
+        SpecimenRenderer::scaledSize(c.pw, c.ph, c.fw, c.fh, false, w, h);
+        EXPECT_TRUE((w == c.fw && h >= c.fh) || (h == c.fh && w >= c.fw)) << w << "x" << h;
+        SpecimenRenderer::scaledSize(c.pw, c.ph, c.fw, c.fh, true, w, h);
+        EXPECT_GE(std::min(double(w) / c.fw, double(h) / c.fh), 1.5 - 0.01) << w << "x" << h;
+        EXPECT_LE(double(w) * h, 16.0e6 * 1.001);
+    }
+}
+
 TEST_F(VirtualSpecimen, MotionDriftsTheSpecimenAndCanBeChanged) {
     const std::string path = save(texturePicture(640, 480, 11), "drift.png");
     GrabbedDevice device("Drift{specimen=" + path + ",size=320x240,motion=3,overlay=0}");
