@@ -51,16 +51,18 @@ std::string runtimeDir() {
 
 std::vector<std::string> programDataFolders() {
     std::vector<std::string> folders;
-    char exe[4096];
-    const ssize_t length = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (length > 0) {
-        std::string bin(exe, static_cast<std::size_t>(length));
-        bin.erase(bin.find_last_of('/') == std::string::npos ? 0 : bin.find_last_of('/'));
-        const auto up = bin.find_last_of('/');
-        if (up != std::string::npos) folders.push_back(bin.substr(0, up) + "/share/qelvo-tarnel");
-    }
-#ifdef QELVO_BUILD_DATA_DIR
-    folders.push_back(QELVO_BUILD_DATA_DIR);
+    char buffer[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    const std::string exe = length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : "";
+    const auto slash = exe.find_last_of('/');
+    const auto up = slash == std::string::npos ? slash : exe.find_last_of('/', slash - 1);
+    if (up != std::string::npos && up > 0)
+        folders.push_back(exe.substr(0, up) + "/share/qelvo-tarnel");
+#ifdef QELVO_BUILD_ROOT
+    // Only a program of the build itself looks in the build tree: an installed one never
+    // reads files from wherever it was built.
+    const std::string build = QELVO_BUILD_ROOT;
+    if (exe.rfind(build + "/", 0) == 0) folders.push_back(build + "/share/qelvo-tarnel");
 #endif
     std::vector<std::string> existing;
     for (const std::string& folder : folders)

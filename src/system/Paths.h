@@ -28,7 +28,7 @@ std::string privateRuntimeSubfolder(const std::string& name);
 
 // The folders holding the files the program ships (specimen pictures, ...), those that exist,
 // in the order they are searched: share/qelvo-tarnel beside the bin/ folder of the running
-// program (an installed program), then the build tree's copy (a program run from its build).
+// program (an installed program), then, for a program of the build tree, the build's copy.
 std::vector<std::string> programDataFolders();
 
 // "a" + "/" + "b", without doubling a slash at the join.

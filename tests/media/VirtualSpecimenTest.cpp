@@ -127,6 +127,26 @@ TEST_F(VirtualSpecimen, FramesShowThePictureScaledToCoverTheFrameAndStandStill) 
     EXPECT_FALSE(controls.hasPattern());
 }
 
+TEST(ShippedSpecimen, IsFoundByItsNameAndLooksLikeAStainedSmear) {
+    std::string why;
+    const auto picture = loadSpecimenPicture("blood-smear.jpg", why);
+    ASSERT_TRUE(picture) << why;
+    EXPECT_EQ(picture->size(), QSize(2048, 1536));
+    // A bright background with red-stained cells: red stays high, green is absorbed most.
+    double r = 0, g = 0, b = 0;
+    for (int y = 0; y < picture->height(); y += 4)
+        for (int x = 0; x < picture->width(); x += 4) {
+            const uchar* p = picture->constScanLine(y) + x * 3;  // B, G, R
+            b += p[0];
+            g += p[1];
+            r += p[2];
+        }
+    EXPECT_GT(r, g * 1.1);
+    EXPECT_GT(b, g);
+    EXPECT_EQ(loadSpecimenPicture("no-such-specimen.jpg", why), nullptr);
+    EXPECT_EQ(why, "no such file");
+}
+
 TEST_F(VirtualSpecimen, AnUnreadablePictureIsReportedAndTheTestPatternShown) {
     const std::string notAPicture = dir_.path() + "/broken.jpg";
     std::ofstream(notAPicture) << "not a JPEG";
