@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "media/VirtualLens.h"
 #include "media/VirtualSpecimenInternal.h"
@@ -88,11 +89,14 @@ void boxColumns(const std::vector<std::uint8_t>& in, std::vector<std::uint8_t>& 
     }
 }
 
-// Blurs a B,G,R picture in place by about a Gaussian of `sigma`.
-void gaussianBlur(std::vector<std::uint8_t>& pixels, int w, int h, double sigma) {
+// Blurs a B,G,R picture in place by about a Gaussian of `sigma`; stops between passes once
+// `cancel` is set.
+void gaussianBlur(std::vector<std::uint8_t>& pixels, int w, int h, double sigma,
+                  const std::atomic<bool>& cancel) {
     if (sigma <= 0.0) return;
     std::vector<std::uint8_t> scratch(pixels.size());
     for (int width : boxesForGauss(sigma)) {
+        if (cancel.load()) return;
         const int radius = (width - 1) / 2;
         if (radius <= 0) continue;
         boxRows(pixels, scratch, w, h, radius);
@@ -223,13 +227,14 @@ SpecimenRenderer::SpecimenRenderer(std::shared_ptr<const QImage> picture, Specim
     : picture_(std::move(picture)), effects_(effects), random_(std::random_device{}()) {}
 
 SpecimenRenderer::~SpecimenRenderer() {
-    stopWorker();
+    dropLevels();
 }
 
-void SpecimenRenderer::stopWorker() {
-    cancel_.store(true);
-    if (worker_.joinable()) worker_.join();
-    cancel_.store(false);
+void SpecimenRenderer::dropLevels() {
+    // A thread still making copies is not waited for: it stops after its current pass and the
+    // copies go with it.
+    if (levels_) levels_->cancel.store(true);
+    levels_.reset();
 }
 
 void SpecimenRenderer::scaledSize(int pictureWidth, int pictureHeight, int frameWidth,
@@ -245,11 +250,9 @@ void SpecimenRenderer::scaledSize(int pictureWidth, int pictureHeight, int frame
 }
 
 void SpecimenRenderer::prepare(int width, int height) {
-    stopWorker();
+    dropLevels();
     width_ = width;
     height_ = height;
-    levels_.clear();
-    levelsReady_.store(0);
     if (picture_) prepareLevels();
     prepareEffects();
 }
@@ -265,26 +268,32 @@ void SpecimenRenderer::prepareLevels() {
     const std::size_t rowBytes = static_cast<std::size_t>(scaledWidth_) * 3;
     const bool defocus =
         effects_.lens && double(scaledWidth_) * scaledHeight_ <= kLargestLensPicture;
-    levels_.resize(defocus ? std::size(kLevelBlurs) : 1);
-    for (std::size_t k = 0; k < levels_.size(); ++k) levels_[k].blur = kLevelBlurs[k];
-    levels_[0].pixels.resize(rowBytes * scaledHeight_);
+    auto levels = std::make_shared<Levels>();
+    levels->copies.resize(defocus ? std::size(kLevelBlurs) : 1);
+    for (std::size_t k = 0; k < levels->copies.size(); ++k) levels->copies[k].blur = kLevelBlurs[k];
+    levels->copies[0].pixels.resize(rowBytes * scaledHeight_);
     for (int y = 0; y < scaledHeight_; ++y)
-        std::memcpy(levels_[0].pixels.data() + y * rowBytes, scaled.constScanLine(y), rowBytes);
-    levelsReady_.store(1, std::memory_order_release);
-    if (levels_.size() == 1) return;
-    // The defocused copies take a while: they are made beside the stream, which uses them once
-    // they are there (and waits for one only when a frame needs it before).  Each copy blurs
-    // the one before by what it lacks (Gaussians add their variances).
-    worker_ = std::thread([this] {
-        for (std::size_t k = 1; k < levels_.size() && !cancel_.load(); ++k) {
-            std::vector<std::uint8_t> pixels = levels_[k - 1].pixels;
-            const double blur = levels_[k].blur, before = levels_[k - 1].blur;
-            gaussianBlur(pixels, scaledWidth_, scaledHeight_,
-                         std::sqrt(blur * blur - before * before));
-            levels_[k].pixels = std::move(pixels);
-            levelsReady_.store(static_cast<int>(k) + 1, std::memory_order_release);
+        std::memcpy(levels->copies[0].pixels.data() + y * rowBytes, scaled.constScanLine(y),
+                    rowBytes);
+    levels->ready.store(1);
+    levels_ = levels;
+    if (levels->copies.size() == 1) return;
+    // The defocused copies take a while: a thread of their own makes them beside the stream,
+    // which uses each once it is there (and waits for one only when a frame needs it before).
+    // Each copy blurs the one before by what it lacks (Gaussians add their variances).
+    std::thread([levels, w = scaledWidth_, h = scaledHeight_] {
+        auto& copies = levels->copies;
+        for (std::size_t k = 1; k < copies.size(); ++k) {
+            std::vector<std::uint8_t> pixels = copies[k - 1].pixels;
+            const double blur = copies[k].blur, before = copies[k - 1].blur;
+            gaussianBlur(pixels, w, h, std::sqrt(blur * blur - before * before), levels->cancel);
+            if (levels->cancel.load()) return;
+            std::lock_guard lock(levels->mutex);
+            copies[k].pixels = std::move(pixels);
+            levels->ready.store(static_cast<int>(k) + 1);
+            levels->madeOne.notify_all();
         }
-    });
+    }).detach();
 }
 
 void SpecimenRenderer::prepareEffects() {
@@ -351,7 +360,7 @@ void SpecimenRenderer::render(std::uint8_t* pixels, int stride, const SpecimenVi
     auto noiseOfRow = [&](int) {
         return noise_.empty() ? nullptr : noise_.data() + (random_() & (kNoiseLength - 1));
     };
-    if (levels_.empty()) {
+    if (!levels_) {
         // No specimen: the camera's effects over the picture already in the frame.
         const ShadeFunction f = shadeFor(false, !gain_.empty(), !noise_.empty());
         for (int y = 0; y < height_; ++y) {
@@ -364,19 +373,21 @@ void SpecimenRenderer::render(std::uint8_t* pixels, int stride, const SpecimenVi
     // The pair of defocused copies around the blur asked for.
     const double blur = std::clamp(view.blur, 0.0, kMaxBlur);
     std::size_t k = 0;
-    while (k + 1 < levels_.size() && levels_[k + 1].blur <= blur) ++k;
+    const std::vector<Level>& copies = levels_->copies;
+    while (k + 1 < copies.size() && copies[k + 1].blur <= blur) ++k;
     // A copy still being made is waited for (only a frame soon after the start can need it).
-    const std::size_t needed = std::min(k + 2, levels_.size());
-    if (levelsReady_.load(std::memory_order_acquire) < static_cast<int>(needed) &&
-        worker_.joinable())
-        worker_.join();
-    const Level& a = levels_[k];
+    const int needed = static_cast<int>(std::min(k + 2, copies.size()));
+    if (levels_->ready.load() < needed) {
+        std::unique_lock lock(levels_->mutex);
+        levels_->madeOne.wait(lock, [&] { return levels_->ready.load() >= needed; });
+    }
+    const Level& a = copies[k];
     const Level* b = nullptr;
     int weight = 0;
-    if (k + 1 < levels_.size() && blur > a.blur) {
+    if (k + 1 < copies.size() && blur > a.blur) {
         weight =
-            static_cast<int>(std::lround(256.0 * (blur - a.blur) / (levels_[k + 1].blur - a.blur)));
-        if (weight > 0) b = &levels_[k + 1];
+            static_cast<int>(std::lround(256.0 * (blur - a.blur) / (copies[k + 1].blur - a.blur)));
+        if (weight > 0) b = &copies[k + 1];
     }
     const int roomX = scaledWidth_ - width_, roomY = scaledHeight_ - height_;
     std::int64_t x = std::lround(std::clamp(view.panShare, 0.0, 1.0) * roomX) + view.drift;

@@ -5,11 +5,12 @@
 
 #include <QImage>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace qelvo {
@@ -90,7 +91,7 @@ private:
         std::vector<std::uint8_t> pixels;  // scaledWidth_ x scaledHeight_ B,G,R, no padding
     };
     void prepareLevels();
-    void stopWorker();
+    void dropLevels();
     void prepareEffects();
     void renderRow(std::uint8_t* out, int y, int column, int row, const Level& a, const Level* b,
                    int weight, const std::int16_t* noise);
@@ -99,10 +100,15 @@ private:
     SpecimenEffects effects_;
     int width_ = 0, height_ = 0;
     int scaledWidth_ = 0, scaledHeight_ = 0;
-    std::vector<Level> levels_;        // sized by prepare(); copies made by the worker
-    std::atomic<int> levelsReady_{0};  // copies made so far, from the sharp one on
-    std::thread worker_;               // makes the defocused copies
-    std::atomic<bool> cancel_{false};
+    // The sharp and defocused copies of one frame size, shared with the thread making them.
+    struct Levels {
+        std::vector<Level> copies;  // sized before the thread starts
+        std::atomic<int> ready{0};  // copies made so far, from the sharp one on
+        std::atomic<bool> cancel{false};
+        std::mutex mutex;
+        std::condition_variable madeOne;
+    };
+    std::shared_ptr<Levels> levels_;   // null without a picture
     std::vector<std::uint16_t> gain_;  // per sample of a frame, row-major, 256 = 1
     std::vector<std::int16_t> noise_;  // sixteenths of a level; kNoiseLength + one row
     std::mt19937_64 random_;
