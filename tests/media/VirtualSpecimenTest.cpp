@@ -213,6 +213,14 @@ TEST_F(VirtualSpecimen, VignettingDarkensTheCornersAndTheDarkLevelIsAdded) {
     EXPECT_NEAR((halfWay - 10) / (centre - 10), 1 - 0.6 / 4, 0.02);
 }
 
+TEST_F(VirtualSpecimen, TheCameraEffectsAlsoActOnTheTestPattern) {
+    GrabbedDevice device("Dim Cam{pattern=black,size=320x240,dark=20,noise=3,overlay=0,live=0}");
+    ASSERT_TRUE(device.ok());
+    const auto [mean, sigma] = statistics(device.nextFrame(), 320, 0, 0, 320, 240);
+    EXPECT_NEAR(mean, 20, 0.3);
+    EXPECT_NEAR(sigma, 3, 0.2);
+}
+
 TEST_F(VirtualSpecimen, FocusFarFromItsSharpPositionBlurs) {
     const std::string path = save(texturePicture(800, 600, 5), "texture.png");
     const std::string name = "Focus Scope";
