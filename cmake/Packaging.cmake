@@ -14,7 +14,9 @@ set(CPACK_PACKAGE_DESCRIPTION
 microscope, takes JPEG snapshots (also by the device's own snapshot button),
 records AVI movies and keeps the pictures in day folders. Its picture library
 offers zoom, a loupe and tone tools; its image view shows up to four snapshots
-side by side with annotation, saving and printing.")
+side by side with annotation, saving and printing. The qelvo command-line tool
+reads, converts and calibrates pictures (JPEG, PNG, TIFF with their pixel size)
+for scripts and batch work.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -15,7 +15,8 @@ function(qelvo_add_test name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QELVO_TEST=1"
+    # Objectives stored by tests stay in the build folder, never in the user's configuration.
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QELVO_TEST=1;QELVO_OBJECTIVES_DIR=${CMAKE_BINARY_DIR}/test-objectives"
     TIMEOUT 600
     LABELS "${T_LABELS}")
 endfunction()

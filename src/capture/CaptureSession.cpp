@@ -6,6 +6,7 @@
 #include "capture/FrameWatchdog.h"
 #include "capture/GrabberCallbacks.h"
 #include "capture/Pacing.h"
+#include "capture/SnapshotSettings.h"
 #include "capture/SnapshotWriter.h"
 #include "desktop/LiveTarget.h"
 #include "devices/CameraControlAccess.h"
@@ -243,7 +244,11 @@ void CaptureSession::onPrepared(PreparedDevice& prepared) {
         driverPoll_.start();
         microscopeFamily_ = 1;
     }
-    deviceName_ = prepared.found.friendlyName;
+    if (deviceName_ != prepared.found.friendlyName) {
+        deviceName_ = prepared.found.friendlyName;
+        snapshotObjective_.burnScaleBar = loadBurnScaleBar(RegistryStore(), deviceName_);
+        publishSnapshotObjective();
+    }
     source_ = prepared.found.source;
     if (!source_) {
         if (recording_)
@@ -486,6 +491,27 @@ bool CaptureSession::requestSnapshot() {
         channel_->snapshotFlag.store(1);
     pacingSleep();
     return true;
+}
+
+void CaptureSession::setObjective(const std::string& name, double micrometresPerPixel, int atWidth,
+                                  int atHeight) {
+    snapshotObjective_.name = name;
+    snapshotObjective_.micrometresPerPixel =
+        micrometresPerPixel > 0.0 && micrometresPerPixel < 1.0e6 ? micrometresPerPixel : 0.0;
+    snapshotObjective_.atWidth = atWidth > 0 && atHeight > 0 ? atWidth : 0;
+    snapshotObjective_.atHeight = atWidth > 0 && atHeight > 0 ? atHeight : 0;
+    publishSnapshotObjective();
+}
+
+bool CaptureSession::setBurnScaleBar(bool on) {
+    snapshotObjective_.burnScaleBar = on;
+    publishSnapshotObjective();
+    return deviceName_.empty() || saveBurnScaleBar(RegistryStore(), deviceName_, on);
+}
+
+// The streaming thread and the writer get a copy of their own that nobody changes.
+void CaptureSession::publishSnapshotObjective() {
+    channel_->setSnapshotObjective(std::make_shared<const SnapshotObjective>(snapshotObjective_));
 }
 
 void CaptureSession::setFrameNotices(bool on) {

@@ -3,6 +3,7 @@
 #include "capture/CameraButtonWatch.h"
 #include "capture/FrameRecord.h"
 #include "capture/SnapshotButtonPoll.h"
+#include "capture/SnapshotObjective.h"
 #include "media/DeviceCatalogue.h"
 #include "media/MediaComponent.h"
 #include "media/MediaGraph.h"
@@ -107,6 +108,17 @@ public:
     // SNAP and the device's buttons.  False, and nothing requested, while recording.  The
     // GUI thread then pauses (pacingPause()) so the streaming thread can serve it.
     bool requestSnapshot();
+    // What written snapshots record from now on: the objective in use and its pixel size at
+    // frames of atWidth x atHeight (the writer scales it to the frame it writes; 0 x 0: at
+    // any size).  An empty name with 0 clears it.  Snapshots already taken keep what they had.
+    void setObjective(const std::string& name, double micrometresPerPixel, int atWidth = 0,
+                      int atHeight = 0);
+    // Burns the scale bar into written snapshots.  Kept per device: the device's setting is
+    // read when the session finds it, and a change is stored for it.  False when the change
+    // could not be stored (it applies to this session all the same).
+    bool setBurnScaleBar(bool on);
+    bool burnScaleBar() const { return snapshotObjective_.burnScaleBar; }
+    const SnapshotObjective& snapshotObjective() const { return snapshotObjective_; }
     // Every frame kept is also reported as frameNotice() while on (handed-over snapshots).
     void setFrameNotices(bool on);
     // Watches for live frames from now on (from when the device has opened, while it opens
@@ -177,6 +189,7 @@ private:
     void recordingFailed(const std::string& reason);
     void onGraphEvent(const MediaEvent& event);
     void onButtonPoll(int timerId);
+    void publishSnapshotObjective();
     std::shared_ptr<CallbackBase> makeCallback(bool still) const;
 
     const CaptureOptions options_;
@@ -200,6 +213,7 @@ private:
     int registryDeviceIndex_ = -1;
     std::int64_t lastSnapshotServedNs_ = 0;
     bool watchOnceLive_ = false;
+    SnapshotObjective snapshotObjective_;
 
     bool recording_ = false;
     bool recordingFileExisted_ = false;

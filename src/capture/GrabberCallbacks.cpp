@@ -32,6 +32,16 @@ std::int32_t CaptureChannel::latestBlockSize() {
     return latest_.blockSize();
 }
 
+void CaptureChannel::setSnapshotObjective(SharedSnapshotObjective objective) {
+    std::lock_guard lock(objectiveMutex_);
+    objective_ = std::move(objective);
+}
+
+SharedSnapshotObjective CaptureChannel::snapshotObjective() {
+    std::lock_guard lock(objectiveMutex_);
+    return objective_;
+}
+
 CallbackBase::~CallbackBase() {
     if (LiveTarget* target = liveTarget_.load()) target->removeRetiringObserver(this);
 }
@@ -145,7 +155,7 @@ FrameResult SnapshotWritingCallback::handleGrabbed(const GrabbedFrame& grabbed) 
         return FrameResult::OutOfMemory;
     }
     std::shared_ptr<const FrameRecord> shared = std::move(frame);
-    if (!queueSnapshot(shared, channel_->sharedMailbox())) {
+    if (!queueSnapshot(shared, channel_->sharedMailbox(), channel_->snapshotObjective())) {
         if (live) snapshotFlag.store(1);
         return FrameResult::Ok;
     }

@@ -3,6 +3,7 @@
 #include "capture/CaptureMailbox.h"
 #include "capture/CaptureState.h"
 #include "capture/FrameRecord.h"
+#include "capture/SnapshotObjective.h"
 #include "frames/GrabberCallback.h"
 
 #include <QRect>
@@ -47,11 +48,18 @@ public:
     std::shared_ptr<const FrameRecord> latest();
     std::int32_t latestBlockSize();
 
+    // What written snapshots record (objective, pixel size, scale bar); set by the GUI
+    // thread, read by the streaming thread as it hands a snapshot to the writer.
+    void setSnapshotObjective(SharedSnapshotObjective objective);
+    SharedSnapshotObjective snapshotObjective();
+
 private:
     std::shared_ptr<CaptureMailbox> mailbox_;
     std::atomic<FrameWatchdog*> watchdog_{nullptr};
     std::mutex latestMutex_;
     FrameRecord latest_;
+    std::mutex objectiveMutex_;
+    SharedSnapshotObjective objective_;
 };
 
 // Fields common to both callback kinds.  The GUI thread sets them (and moves the targets),

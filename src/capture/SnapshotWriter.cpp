@@ -1,6 +1,10 @@
 #include "capture/SnapshotWriter.h"
 
-#include "imaging/CxImage.h"
+#include "imaging/JpegResolution.h"
+#include "imaging/JpegSamples.h"
+#include "imaging/JpegTransform.h"
+#include "imaging/ScaleBarDraw.h"
+#include "measure/ScaleBar.h"
 #include "system/Paths.h"
 #include "system/SessionState.h"
 
@@ -13,6 +17,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <set>
@@ -83,13 +88,44 @@ bool renameNoReplace(const std::string& from, const std::string& to, bool& targe
     return false;
 }
 
-bool encodeJpeg(const FrameRecord& frame, const std::string& path) {
-    CxImage picture;
-    if (!picture.CreateFromPixels(frame.pixels(), frame.width(), frame.height(), 24,
-                                  static_cast<int>(frame.rowBytes()), false))
-        return false;
-    picture.SetQuality(kSnapshotQuality);
-    return picture.SaveFile(path.c_str(), FormatJpeg);
+// The frame (bottom-up blue, green, red rows) as a JPEG file at `path`, with the objective's
+// calibration in its EXIF block and, when asked, the scale bar burnt in.
+bool encodeJpeg(const FrameRecord& frame, const std::string& path,
+                const SnapshotObjective* objective) {
+    const int width = frame.width();
+    const int height = frame.height();
+    const auto rowBytes = static_cast<std::ptrdiff_t>(frame.rowBytes());
+    JpegPixels pixels;
+    pixels.top = frame.pixels() + (height - 1) * rowBytes;
+    pixels.width = width;
+    pixels.height = height;
+    pixels.channels = 3;
+    pixels.stride = -rowBytes;
+    pixels.bgr = true;
+
+    const double pixelSize = objective ? objective->pixelSizeFor(width) : 0.0;
+    std::vector<std::uint8_t> exif;
+    if (pixelSize > 0.0)
+        exif = MakeResolutionExif(1.0e4 / pixelSize,
+                                  objective->name.empty() ? "" : "objective=" + objective->name);
+
+    // The frame's block is shared read-only: the scale bar goes into a copy.
+    std::vector<std::uint8_t> marked;
+    if (objective && objective->burnScaleBar) {
+        const std::size_t packed = static_cast<std::size_t>(width) * 3;
+        marked.resize(packed * height);
+        for (int y = 0; y < height; ++y)
+            std::memcpy(marked.data() + packed * y, pixels.top + y * pixels.stride, packed);
+        const measure::ScaleBar bar = measure::chooseScaleBar(width, pixelSize);
+        DrawScaleBar({marked.data(), width, height, 3, static_cast<std::ptrdiff_t>(packed)},
+                     bar.lengthPixels, bar.label);
+        pixels.top = marked.data();
+        pixels.stride = static_cast<std::ptrdiff_t>(packed);
+    }
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    if (!EncodeJpegPixels(pixels, kSnapshotQuality, exif, bytes, error)) return false;
+    return WriteFileAtomically(path, bytes.data(), bytes.size()) == 0;
 }
 
 std::mutex& observerMutex() {
@@ -140,12 +176,13 @@ public:
         return true;
     }
 
-    bool push(std::shared_ptr<const FrameRecord> frame, std::shared_ptr<CaptureMailbox> reportTo) {
+    bool push(std::shared_ptr<const FrameRecord> frame, std::shared_ptr<CaptureMailbox> reportTo,
+              SharedSnapshotObjective objective) {
         {
             std::lock_guard lock(mutex_);
             if (!thread_.joinable() || stopping_ || jobs_.size() >= kSnapshotQueueLength)
                 return false;
-            jobs_.push_back(Job{std::move(frame), std::move(reportTo)});
+            jobs_.push_back(Job{std::move(frame), std::move(reportTo), std::move(objective)});
         }
         wake_.notify_one();
         return true;
@@ -160,6 +197,7 @@ private:
     struct Job {
         std::shared_ptr<const FrameRecord> frame;
         std::shared_ptr<CaptureMailbox> reportTo;
+        SharedSnapshotObjective objective;
     };
 
     void run() {
@@ -174,7 +212,8 @@ private:
                 busy_ = true;
             }
             const LocalTime now = clock().localNow();
-            const std::string path = writeSnapshot(*job.frame, storageFolderCopy(), now);
+            const std::string path =
+                writeSnapshot(*job.frame, storageFolderCopy(), now, job.objective.get());
             job.frame.reset();
             reportWritten(job.reportTo, path);
             job.reportTo.reset();
@@ -210,7 +249,7 @@ std::string snapshotBaseName(const std::string& folder, const LocalTime& t) {
 }
 
 std::string writeSnapshot(const FrameRecord& frame, const std::string& folder,
-                          const LocalTime& time) {
+                          const LocalTime& time, const SnapshotObjective* objective) {
     if (!frame.isComplete()) return {};
     const std::string base = snapshotBaseName(folder, time);
     std::string name = reserveName(base, 0);
@@ -219,7 +258,7 @@ std::string writeSnapshot(const FrameRecord& frame, const std::string& folder,
     static std::atomic<unsigned> counter{0};
     const std::string temp = joinPath(folder, ".snapshot-" + std::to_string(::getpid()) + "-" +
                                                   std::to_string(counter.fetch_add(1)) + ".tmp");
-    if (!encodeJpeg(frame, temp)) {
+    if (!encodeJpeg(frame, temp, objective)) {
         ::unlink(temp.c_str());
         releaseName(name);
         return {};
@@ -254,9 +293,9 @@ bool prepareSnapshotWriter() {
 }
 
 bool queueSnapshot(std::shared_ptr<const FrameRecord> frame,
-                   std::shared_ptr<CaptureMailbox> reportTo) {
+                   std::shared_ptr<CaptureMailbox> reportTo, SharedSnapshotObjective objective) {
     if (!frame) return false;
-    return writer().push(std::move(frame), std::move(reportTo));
+    return writer().push(std::move(frame), std::move(reportTo), std::move(objective));
 }
 
 void waitForSnapshotWriters() {

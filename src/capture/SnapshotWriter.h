@@ -2,6 +2,7 @@
 
 #include "capture/CaptureMailbox.h"
 #include "capture/FrameRecord.h"
+#include "capture/SnapshotObjective.h"
 #include "system/Clock.h"
 
 #include <cstddef>
@@ -20,11 +21,13 @@ bool prepareSnapshotWriter();
 // Hands `frame` to the writer; any thread, never blocks and never starts a thread.  The
 // writer writes it as a JPEG picture (quality 80) into the storage folder, named after the
 // local time at which it takes the frame up, then posts a snapshot-written letter to
-// `reportTo` (nothing once that mailbox is closed).  False, and nothing queued, when the
-// writer is not running or kSnapshotQueueLength frames already wait.
+// `reportTo` (nothing once that mailbox is closed).  The picture records `objective` as
+// writeSnapshot says.  False, and nothing queued, when the writer is not running or
+// kSnapshotQueueLength frames already wait.
 constexpr std::size_t kSnapshotQueueLength = 4;
 bool queueSnapshot(std::shared_ptr<const FrameRecord> frame,
-                   std::shared_ptr<CaptureMailbox> reportTo = nullptr);
+                   std::shared_ptr<CaptureMailbox> reportTo = nullptr,
+                   SharedSnapshotObjective objective = nullptr);
 
 // Waits until every frame queued so far is written (tests, benchmarks).
 void waitForSnapshotWriters();
@@ -32,10 +35,14 @@ void waitForSnapshotWriters();
 // Writes one picture now, on the calling thread.  The name is
 // "<folder>/YYYYMMDD-hhmmss.jpg"; when that name is taken (on disk or by a writer still at
 // work) "-1", "-2", ... is put before ".jpg", so no picture is ever overwritten.  The picture
-// appears under its name only once it is complete.  Returns the path written, or "" when the
-// frame is incomplete or the picture could not be written.
+// appears under its name only once it is complete.  With a calibrated `objective` the
+// picture carries the pixel size at the frame's size in its EXIF block (XResolution and
+// YResolution in pixels per centimetre) and the objective's name as "objective=NAME" in the
+// EXIF ImageDescription; with burnScaleBar the scale bar is drawn into its bottom-right
+// corner.  Returns the path written, or "" when the frame is incomplete or the picture could
+// not be written.
 std::string writeSnapshot(const FrameRecord& frame, const std::string& folder,
-                          const LocalTime& time);
+                          const LocalTime& time, const SnapshotObjective* objective = nullptr);
 
 // "<folder>/YYYYMMDD-hhmmss" (without the extension).
 std::string snapshotBaseName(const std::string& folder, const LocalTime& time);

@@ -17,6 +17,9 @@ struct FrameBuffer {
     int width = 0;
     int height = 0;
     int rowBytes = 0;
+    // The frame's size as handed in (copies larger than the panel are reduced).
+    int sourceWidth = 0;
+    int sourceHeight = 0;
 };
 
 }  // namespace
@@ -114,7 +117,7 @@ void LiveTarget::submitSharedFrame(const GrabbedFrame& frame) {
         frame.length < static_cast<std::size_t>(rowBytes) * frame.height ||
         frame.pixels->capacity() < frame.length)
         return;
-    publish(frame.pixels, frame.width, frame.height, rowBytes);
+    publish(frame.pixels, frame.width, frame.height, rowBytes, frame.width, frame.height);
 }
 
 void LiveTarget::copyFrame(const std::uint8_t* firstRow, std::ptrdiff_t step, int width,
@@ -169,15 +172,17 @@ void LiveTarget::copyFrame(const std::uint8_t* firstRow, std::ptrdiff_t step, in
         }
         pixels = std::move(block);
     }
-    publish(std::move(pixels), outW, outH, outW * 3);
+    publish(std::move(pixels), outW, outH, outW * 3, width, height);
 }
 
-void LiveTarget::publish(SharedPixels pixels, int width, int height, int rowBytes) {
+void LiveTarget::publish(SharedPixels pixels, int width, int height, int rowBytes, int sourceWidth,
+                         int sourceHeight) {
     FrameBuffer replaced;
     {
         std::lock_guard<std::mutex> swapLock(slot_->swapMutex);
         replaced = std::move(slot_->latest);
-        slot_->latest = FrameBuffer{std::move(pixels), width, height, rowBytes};
+        slot_->latest =
+            FrameBuffer{std::move(pixels), width, height, rowBytes, sourceWidth, sourceHeight};
         slot_->fresh = true;
     }
     // `replaced` lets go of the frame it held here, outside the lock.
@@ -204,6 +209,16 @@ void LiveTarget::clearFrame() {
     }
     slot_->painting = FrameBuffer{};
     update();
+}
+
+void LiveTarget::setOverlayPainter(OverlayPainter painter) {
+    overlay_ = std::move(painter);
+    update();
+}
+
+QSize LiveTarget::shownFrameSize() const {
+    const FrameBuffer& f = slot_->painting;
+    return f.pixels ? QSize(f.sourceWidth, f.sourceHeight) : QSize();
 }
 
 std::uint64_t LiveTarget::paintedFrames() const {
@@ -289,6 +304,7 @@ void LiveTarget::paintEvent(QPaintEvent* event) {
         }
     }
     painter.drawImage(0, 0, s.scaled);
+    if (overlay_) overlay_(painter, s.scaled, QSize(f.sourceWidth, f.sourceHeight));
     s.painted.fetch_add(1, std::memory_order_relaxed);
 }
 

@@ -2,12 +2,15 @@
 
 #include "frames/FramePool.h"
 
+#include <QImage>
 #include <QWidget>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <utility>
 #include <vector>
+
+class QPainter;
 
 namespace qelvo {
 
@@ -46,6 +49,16 @@ public:
     void setPlaceholderText(const QString& text);
     const QString& placeholderText() const { return placeholder_; }
 
+    // Something drawn over the live picture on screen, never into the frames: called at the
+    // end of each paint that shows a frame, with the panel-sized picture just drawn and the
+    // size of the frame as it was handed in (before any reduction to the panel's size).
+    // GUI thread; an empty function removes it.
+    using OverlayPainter =
+        std::function<void(QPainter& painter, const QImage& shown, QSize frameSize)>;
+    void setOverlayPainter(OverlayPainter painter);
+    // The size of the newest frame painted, as handed in; empty before the first (GUI thread).
+    QSize shownFrameSize() const;
+
     // Number of frames painted so far (tests and benchmarks).
     std::uint64_t paintedFrames() const;
     // Number of frames handed in so far, and of repaints requested for them (tests).
@@ -68,12 +81,15 @@ private:
     // bytes per row, into a block of its own and publishes that.
     void copyFrame(const std::uint8_t* firstRow, std::ptrdiff_t step, int width, int height);
     // Makes `pixels` the newest frame and asks for a repaint if none is pending.
-    void publish(SharedPixels pixels, int width, int height, int rowBytes);
+    // `sourceWidth` x `sourceHeight`: the frame's size as handed in.
+    void publish(SharedPixels pixels, int width, int height, int rowBytes, int sourceWidth,
+                 int sourceHeight);
 
     struct Slot;
     Slot* slot_;
     std::vector<std::pair<const void*, RetiringObserver>> retiringObservers_;
     QString placeholder_;
+    OverlayPainter overlay_;
 };
 
 }  // namespace qelvo

@@ -1,5 +1,6 @@
 #include "imaging/JpegResolution.h"
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -77,6 +78,17 @@ bool ParseExifResolution(const std::uint8_t* tiff, std::size_t size, ExifResolut
             ReadRational(r, entry, out.xResolution);
         } else if (tag == 0x011B) {
             ReadRational(r, entry, out.yResolution);
+        } else if (tag == 0x010E && type == 2) {
+            std::uint32_t count = 0, offset = 0;
+            if (!r.U32(entry + 4, count) || count == 0) continue;
+            // Up to four characters sit in the entry itself, longer text at its offset.
+            if (count <= 4)
+                offset = static_cast<std::uint32_t>(entry + 8);
+            else if (!r.U32(entry + 8, offset))
+                continue;
+            if (offset > size || size - offset < count) continue;
+            const char* text = reinterpret_cast<const char*>(tiff + offset);
+            out.description.assign(text, strnlen(text, count));
         } else if (tag == 0x0128) {
             std::uint32_t unit = 0;
             if (type == 3 && r.U16(entry + 8, unit)) out.unit = static_cast<int>(unit);
@@ -84,6 +96,85 @@ bool ParseExifResolution(const std::uint8_t* tiff, std::size_t size, ExifResolut
         }
     }
     return true;
+}
+
+namespace {
+
+// The rational nearest `value` whose numerator and denominator fit 31 bits (readers that
+// take them as signed see the same value), the
+// denominator a power of ten up to a million.
+bool ToRational(double value, std::uint32_t& numerator, std::uint32_t& denominator) {
+    if (!(value > 0.0) || value >= 2.0e9) return false;
+    double den = 1.0;
+    while (den < 1.0e6 && value * den * 10.0 < 2.0e9) den *= 10.0;
+    const double num = std::round(value * den);
+    if (num < 1.0) return false;
+    numerator = static_cast<std::uint32_t>(num);
+    denominator = static_cast<std::uint32_t>(den);
+    while (numerator % 10 == 0 && denominator % 10 == 0) {
+        numerator /= 10;
+        denominator /= 10;
+    }
+    return true;
+}
+
+void PutLE(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> MakeResolutionExif(double pixelsPerCentimetre,
+                                             const std::string& description) {
+    const bool withResolution = pixelsPerCentimetre != 0.0;
+    std::uint32_t num = 0, den = 0;
+    if (withResolution && !ToRational(pixelsPerCentimetre, num, den)) return {};
+    const std::string text = description.substr(0, description.find('\0'));
+    const bool withText = !text.empty();
+    if (!withResolution && !withText) return {};
+    const std::uint32_t entries = (withText ? 1 : 0) + (withResolution ? 3 : 0);
+    // Header (8), IFD0 (2 + 12 per entry + 4 for the next IFD), then the two rationals and
+    // the text.
+    const std::uint32_t ifdEnd = 8 + 2 + 12 * entries + 4;
+    const std::uint32_t rationals = ifdEnd;
+    const std::uint32_t textAt = rationals + (withResolution ? 16 : 0);
+    const std::uint32_t textCount = static_cast<std::uint32_t>(text.size()) + 1;
+    std::vector<std::uint8_t> out = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0};
+    PutLE(out, entries, 2);
+    auto entry = [&](std::uint32_t tag, std::uint32_t type, std::uint32_t count,
+                     std::uint32_t value) {
+        PutLE(out, tag, 2);
+        PutLE(out, type, 2);
+        PutLE(out, count, 4);
+        PutLE(out, value, 4);
+    };
+    if (withText) {
+        if (textCount <= 4) {
+            std::uint32_t packed = 0;
+            for (std::size_t i = 0; i < text.size(); ++i)
+                packed |= std::uint32_t{static_cast<std::uint8_t>(text[i])} << (8 * i);
+            entry(0x010E, 2, textCount, packed);
+        } else {
+            entry(0x010E, 2, textCount, textAt);
+        }
+    }
+    if (withResolution) {
+        entry(0x011A, 5, 1, rationals);
+        entry(0x011B, 5, 1, rationals + 8);
+        entry(0x0128, 3, 1, 3);  // centimetre
+    }
+    PutLE(out, 0, 4);  // no further IFD
+    if (withResolution)
+        for (int i = 0; i < 2; ++i) {
+            PutLE(out, num, 4);
+            PutLE(out, den, 4);
+        }
+    if (withText && textCount > 4) {
+        out.insert(out.end(), text.begin(), text.end());
+        out.push_back(0);
+    }
+    if (out.size() > 0xFFFF - 2) return {};
+    return out;
 }
 
 double ExifUnitFactor(int unit) {

@@ -1,6 +1,7 @@
 #include "manage/FileCommands.h"
 
 #include "desktop/Dialogs.h"
+#include "measure/Sidecar.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -71,7 +72,12 @@ DeleteOutcome askAndDeletePicture(QWidget* parent, const std::string& path) {
                              .arg(QString::fromStdString(path));
     if (dialogs().message(parent, text, QString(), MessageButtons::YesNo) != MessageAnswer::Yes)
         return DeleteOutcome::Declined;
-    return ::unlink(path.c_str()) == 0 ? DeleteOutcome::Deleted : DeleteOutcome::Failed;
+    if (::unlink(path.c_str()) != 0) return DeleteOutcome::Failed;
+    // The picture's measurements go with it.
+    std::string error;
+    if (!measure::removeSidecar(path, &error))
+        dialogs().message(parent, QString::fromStdString(error), QString(), MessageButtons::Ok);
+    return DeleteOutcome::Deleted;
 }
 
 std::optional<std::string> askAndRenamePicture(QWidget* parent, const std::string& current) {
@@ -86,6 +92,11 @@ std::optional<std::string> askAndRenamePicture(QWidget* parent, const std::strin
     if (!target) return std::nullopt;
     const std::string to = target->toStdString();
     if (to == current || !moveFileNoReplace(current, to)) return std::nullopt;
+    // The measurements follow the picture; where they cannot, they stay with the old name
+    // and the operator is told.
+    std::string error;
+    if (!measure::moveSidecar(current, to, &error))
+        dialogs().message(parent, QString::fromStdString(error), QString(), MessageButtons::Ok);
     return to;
 }
 

@@ -12,13 +12,14 @@ namespace qelvo {
 
 enum class DeleteOutcome { Declined, Deleted, Failed };
 
-// Asks "Do you want to delete this file?" for `path` and deletes it on yes.  Failed: the
+// Asks "Do you want to delete this file?" for `path` and deletes it on yes, with its
+// measurements (the sidecar file beside it).  Failed: the
 // operator said yes but the file could not be deleted (it may be gone already).
 DeleteOutcome askAndDeletePicture(QWidget* parent, const std::string& path);
 
 // Asks for a new name with the save dialog and moves the picture there.  An existing target
-// is never replaced: the move fails and both files stay as they were.  Returns the new path
-// when the picture moved.
+// is never replaced: the move fails and both files stay as they were.  The picture's
+// measurements move with it.  Returns the new path when the picture moved.
 std::optional<std::string> askAndRenamePicture(QWidget* parent, const std::string& current);
 
 // Shows the folder picker titled "Please choose a folder."; the chosen folder, if any.

@@ -6,11 +6,19 @@
 #include "desktop/LiveTarget.h"
 #include "desktop/Screens.h"
 #include "imaging/CxImage.h"
+#include "imaging/DrawScaled.h"
 #include "manage/AdjustmentTools.h"
 #include "manage/FileCommands.h"
 #include "manage/PicturePanel.h"
 #include "manage/PictureView.h"
 #include "manage/ThumbnailButton.h"
+#include "measureui/MeasurementDocument.h"
+#include "measureui/MeasurementLayer.h"
+#include "measureui/MeasurementPanel.h"
+#include "measureui/MeasurementTool.h"
+#include "measureui/ObjectiveControl.h"
+#include "measureui/PictureOverlayLayer.h"
+#include "measureui/WindowMeasuring.h"
 #include "skin/ControlIdentity.h"
 #include "skin/HdButton.h"
 #include "skin/SimpleButton.h"
@@ -25,6 +33,7 @@
 
 #include <QAbstractSlider>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -72,6 +81,20 @@ QRect hdWindowRect() {
             1200, 768};
 }
 
+// The measuring controls: the free part of the right-hand column in image mode, below the
+// picture tools and above the file commands.
+constexpr QRect kMeasuringStandard{703, 232, 306, 290};
+constexpr QRect kMeasuringHd{1020, 462, 170, 140};
+
+// The objective control: in capture mode the free row at the top of the controls, in image
+// mode where RECORD and STOP are in capture mode; the HD window's between CONFIG and FILE
+// RENAME.  The overlay switches sit in the title bar, right of the window's name.
+constexpr QRect kObjectiveCapture{700, 494, 312, 30};
+constexpr QRect kObjectiveImage{700, 530, 160, 30};
+constexpr QRect kObjectiveHd{1020, 362, 170, 32};
+constexpr QRect kOverlaySwitches{810, 12, 124, 28};
+constexpr QRect kOverlaySwitchesHd{994, 8, 124, 24};
+
 }  // namespace
 
 ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
@@ -89,6 +112,8 @@ ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
     else
         buildStandard(launcher);
     buildCommon(skin);
+    buildMeasuring();
+    buildObjectiveTools();
     connectCommands();
     applyMode();
 
@@ -113,6 +138,7 @@ ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
     connect(session_.get(), &CaptureSession::recordingProblem, this, tell);
     session_->setLiveTarget(viewPanel_);
     session_->setStillTarget(clips_[0]);
+    objectiveTools_->setPictureSource([this] { return pictureToCalibrate(); });
     player_ = std::make_unique<MoviePlayer>(movieGraph_, aviPanel_);
     // Once the window is up: the camera opens while the window already answers.  A timer,
     // not a posted call, so it also comes round in an event loop nested in a posted call.
@@ -122,6 +148,8 @@ ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
 }
 
 ImageManagementWindow::~ImageManagementWindow() {
+    measurePanel_->waitForFiles();
+    measurements_->waitForWrites();
     // Playback, then capture, then the popup, before any panel goes away.
     if (player_) player_->unload();
     session_.reset();
@@ -215,6 +243,102 @@ void ImageManagementWindow::buildCommon(const WindowSkin& skin) {
     stripBar_->hide();
 }
 
+void ImageManagementWindow::buildMeasuring() {
+    measurements_ = new MeasurementDocument(this, this);
+    measureTool_ = std::make_unique<MeasurementTool>(measurements_->session());
+    measureLayer_ = new MeasurementLayer(
+        *measurements_, *measureTool_, [this] { return view_->mapping(); }, jpegPanel_);
+    measurePanel_ = new MeasurementPanel(*measurements_, *measureTool_, this);
+    measurePanel_->setGeometry(hd_ ? kMeasuringHd : kMeasuringStandard);
+    measurePanel_->hide();
+    connect(measurePanel_, &MeasurementPanel::status, this, &ImageManagementWindow::showStatus);
+    connect(measurements_, &MeasurementDocument::problem, this, &ImageManagementWindow::showStatus);
+    connect(measurePanel_, &MeasurementPanel::fileWritten, this, [this] { listFolder(false); });
+    // The pointer is followed while a shape is drawn.
+    setMouseTracking(true);
+}
+
+void ImageManagementWindow::buildObjectiveTools() {
+    objectiveTools_ =
+        new WindowMeasuring(this, selectedDeviceName(), hd_ ? kObjectiveHd : kObjectiveCapture,
+                            hd_ ? kOverlaySwitchesHd : kOverlaySwitches);
+    objectiveTools_->attachLive(viewPanel_);
+    objectiveTools_->setFrameSizeSource([this] { return viewPanel_->shownFrameSize(); });
+    PictureOverlayLayer::Sources sources;
+    sources.mapping = [this] { return view_->mapping(); };
+    sources.pictureSize = [this] {
+        const CxImage& picture = jpegPanel_->picture();
+        return picture.IsValid() ? QSize(picture.Width(), picture.Height()) : QSize();
+    };
+    sources.micrometresPerPixel = [this] { return measurements_->micrometresPerPixel(); };
+    sources.shown = [this] { return jpegPanel_->shownImage(); };
+    pictureOverlays_ = new PictureOverlayLayer(objectiveTools_->overlays(), sources, jpegPanel_);
+    // Measurements lie over the overlays.
+    pictureOverlays_->stackUnder(measureLayer_);
+}
+
+void ImageManagementWindow::placeObjectiveTools() {
+    const bool shown = mode_ != MovieMode;
+    objectiveTools_->control().setVisible(shown);
+    if (ObjectiveControl* switches = objectiveTools_->switches()) switches->setVisible(shown);
+    if (!hd_)
+        objectiveTools_->control().setGeometry(mode_ == ImageMode ? kObjectiveImage
+                                                                  : kObjectiveCapture);
+}
+
+// What Calibrate… works on: the live frame in capture mode, the picture shown in image mode.
+QImage ImageManagementWindow::pictureToCalibrate() {
+    if (mode_ == ImageMode) {
+        const CxImage& picture = jpegPanel_->picture();
+        return picture.IsValid() ? ToQImage(picture) : QImage();
+    }
+    if (mode_ != CaptureMode) return {};
+    const std::shared_ptr<const FrameRecord> frame = session_->latestFrame();
+    if (!frame || !frame->isComplete()) return {};
+    return imageFromBottomUpBgr(frame->pixels(), frame->width(), frame->height(),
+                                frame->rowBytes());
+}
+
+void ImageManagementWindow::showStatus(const QString& text) {
+    // Shown for a while under the picture, as the picture tools' notes are.
+    jpegPanel_->setToolTip(text);
+    QToolTip::showText(jpegPanel_->mapToGlobal(QPoint(0, jpegPanel_->height())), text, jpegPanel_,
+                       QRect(), kStatusShownMs);
+}
+
+bool ImageManagementWindow::measuringEvent(QMouseEvent* event) {
+    if (mode_ != ImageMode || currentPicture_.empty() || view_->magnifierOn()) return false;
+    const std::optional<PictureMapping> mapping = view_->mapping();
+    if (!mapping) return false;
+    const QPointF at = event->position() - QPointF(jpegPanel_->pos());
+    const bool inside = jpegPanel_->rect().contains(at.toPoint());
+    bool taken = false;
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            if (!inside) return false;
+            if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton)
+                return false;
+            taken = measureTool_->press(at, *mapping, event->button() == Qt::RightButton);
+            break;
+        case QEvent::MouseMove:
+            if (!inside && !measureTool_->busy()) return false;
+            taken = measureTool_->move(at, *mapping);
+            break;
+        case QEvent::MouseButtonRelease:
+            if (event->button() != Qt::LeftButton) return false;
+            taken = measureTool_->release(at, *mapping);
+            break;
+        case QEvent::MouseButtonDblClick:
+            if (!inside || event->button() != Qt::LeftButton) return false;
+            taken = measureTool_->doubleClick(at, *mapping);
+            break;
+        default:
+            return false;
+    }
+    if (taken) measureLayer_->update();
+    return taken;
+}
+
 QWidget* ImageManagementWindow::controlById(int id) const {
     return findControl(this, id);
 }
@@ -284,6 +408,9 @@ void ImageManagementWindow::applyMode() {
     for (int id : kModeControls)
         if (QWidget* control = controlById(id)) control->setVisible(shownInMode(id, mode_));
     view_->setImageMode(mode_ == ImageMode);
+    measurePanel_->setVisible(mode_ == ImageMode);
+    if (mode_ != ImageMode) measureTool_->cancel();
+    placeObjectiveTools();
 }
 
 void ImageManagementWindow::setMode(int mode) {
@@ -337,6 +464,7 @@ bool ImageManagementWindow::event(QEvent* event) {
 }
 
 void ImageManagementWindow::mousePressEvent(QMouseEvent* event) {
+    if (measuringEvent(event)) return;
     if (event->button() == Qt::LeftButton &&
         view_->pointerPressed(event->position().toPoint(), event->buttons(), event->modifiers()))
         return;
@@ -349,13 +477,44 @@ void ImageManagementWindow::mousePressEvent(QMouseEvent* event) {
 }
 
 void ImageManagementWindow::mouseMoveEvent(QMouseEvent* event) {
+    if (measuringEvent(event)) return;
     if (!view_->pointerMoved(event->position().toPoint(), event->buttons(), event->modifiers()))
         QDialog::mouseMoveEvent(event);
 }
 
 void ImageManagementWindow::mouseReleaseEvent(QMouseEvent* event) {
+    if (measuringEvent(event)) return;
     if (event->button() == Qt::LeftButton) view_->leftButtonReleased();
     QDialog::mouseReleaseEvent(event);
+}
+
+void ImageManagementWindow::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (measuringEvent(event)) return;
+    QDialog::mouseDoubleClickEvent(event);
+}
+
+void ImageManagementWindow::keyPressEvent(QKeyEvent* event) {
+    if (mode_ == ImageMode) {
+        MeasurementSession& session = measurements_->session();
+        bool taken = true;
+        if (event->key() == Qt::Key_Escape && measureTool_->pending())
+            measureTool_->cancel();
+        else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+            measureTool_->finish();
+        else if (event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace)
+            session.removeSelected();
+        else if (event->matches(QKeySequence::Undo))
+            measurePanel_->undo();
+        else if (event->matches(QKeySequence::Redo))
+            measurePanel_->redo();
+        else
+            taken = false;
+        if (taken) {
+            measureLayer_->update();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void ImageManagementWindow::setSnapshotButtonPolls(SnapshotButtonPolls polls) {
@@ -425,6 +584,7 @@ void ImageManagementWindow::fullScreen() {
         popup_->setInset(false);
         popup_->open();
         LiveTarget* surface = popup_->liveSurface();
+        objectiveTools_->attachLive(surface);
         session_->setLiveTarget(surface);
     } else if (mode_ == ImageMode && !currentPicture_.empty()) {
         CxImage picture;
@@ -587,6 +747,8 @@ void ImageManagementWindow::clickClip(int k) {
     if (path.empty()) return;
     if (mode_ != ImageMode) setMode(ImageMode);
     currentPicture_ = path;
+    measureTool_->cancel();
+    measurements_->open(path);
     jpegPanel_->setPicturePath(path);
     jpegPanel_->repaint();
 }
@@ -594,7 +756,10 @@ void ImageManagementWindow::clickClip(int k) {
 void ImageManagementWindow::deleteClip(int k) {
     const std::string path = strip_.slotPath(storageFolder(), k);
     if (path.empty()) return;
+    // What waits to be written goes beside the picture first, so it goes with it.
+    measurements_->waitForWrites();
     if (askAndDeletePicture(this, path) == DeleteOutcome::Declined) return;
+    if (path == measurements_->picturePath()) measurements_->pictureRemoved();
     // Relisted whatever the delete did: a file that was already gone leaves the strip.
     listFolder(false);
 }
@@ -617,7 +782,11 @@ void ImageManagementWindow::runPictureTool(PictureTools::Tool tool) {
 
 void ImageManagementWindow::renameCurrent() {
     if (currentPicture_.empty()) return;
-    askAndRenamePicture(this, currentPicture_);
+    // The measurements waiting to be written go with the picture.
+    const bool measured = measurements_->picturePath() == currentPicture_;
+    if (measured) measurements_->waitForWrites();
+    const std::optional<std::string> renamed = askAndRenamePicture(this, currentPicture_);
+    if (renamed && measured) measurements_->pictureMoved(*renamed);
 }
 
 }  // namespace qelvo

@@ -22,6 +22,12 @@ namespace qelvo {
 class CaptureSession;
 class ClipViewerPopup;
 class LiveTarget;
+class MeasurementDocument;
+class MeasurementLayer;
+class MeasurementPanel;
+class MeasurementTool;
+class PictureOverlayLayer;
+class WindowMeasuring;
 class PicturePanel;
 class PictureView;
 class SimpleButton;
@@ -89,6 +95,12 @@ public:
     ThumbnailCache& thumbnailCache() { return thumbnails_; }
     PicturePanel& picturePanel() { return *jpegPanel_; }
     PictureView& pictureView() { return *view_; }
+    MeasurementDocument& measurements() { return *measurements_; }
+    MeasurementTool& measurementTool() { return *measureTool_; }
+    MeasurementPanel& measurementPanel() { return *measurePanel_; }
+    MeasurementLayer& measurementLayer() { return *measureLayer_; }
+    // Objectives, the objective control, overlays and calibration.
+    WindowMeasuring& objectiveTools() { return *objectiveTools_; }
     void setSnapshotButtonPolls(SnapshotButtonPolls polls);
 
     // Commands, as the controls run them.
@@ -127,6 +139,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildStandard(QWidget* launcher);
@@ -141,6 +155,13 @@ private:
     void redrawClips();
     void liveIntoViewPanel();
     void onFullScreenClosed();
+    void buildMeasuring();
+    void buildObjectiveTools();
+    void placeObjectiveTools();
+    QImage pictureToCalibrate();
+    // Pointer events for the measuring tool: true when it took them.
+    bool measuringEvent(QMouseEvent* event);
+    void showStatus(const QString& text);
     QWidget* controlById(int id) const;
 
     bool hd_;
@@ -166,6 +187,12 @@ private:
     QScrollBar* stripBar_ = nullptr;
     SimpleButton* tabStrip_ = nullptr;
     std::array<ThumbnailButton*, PictureStrip::kSlots> clips_{};
+    MeasurementDocument* measurements_ = nullptr;
+    std::unique_ptr<MeasurementTool> measureTool_;
+    MeasurementLayer* measureLayer_ = nullptr;
+    MeasurementPanel* measurePanel_ = nullptr;
+    WindowMeasuring* objectiveTools_ = nullptr;
+    PictureOverlayLayer* pictureOverlays_ = nullptr;
 };
 
 }  // namespace qelvo

@@ -2,6 +2,7 @@
 
 #include "manage/PanelRender.h"
 #include "manage/PicturePanel.h"
+#include "measureui/PictureMapping.h"
 
 #include <QAbstractSlider>
 #include <QScrollBar>
@@ -156,6 +157,42 @@ void PictureView::panBarAction(Qt::Orientation orientation, int action) {
     // The bar applies its slider position once the action returns.
     bar->setSliderPosition(position);
     if (active() && zoom_ > 1.0f) render(false);
+}
+
+std::optional<PictureMapping> PictureView::mapping() const {
+    if (panel_.picturePath().empty() || loupeDragging_) return std::nullopt;
+    const CxImage* picture = panel_.pictures().picture(panel_.picturePath(), true);
+    if (!picture || !picture->IsValid()) return std::nullopt;
+    const double w = picture->Width(), h = picture->Height();
+    const QSize panel = panel_.size();
+    if (!panel_.showsView() || zoom_ == 1.0f)
+        return PictureMapping::stretched(w, h, panel.width(), panel.height());
+    // The zoomed size as render() takes it.
+    const int sw = std::max(1, static_cast<int>(static_cast<float>(w) * zoom_));
+    const int sh = std::max(1, static_cast<int>(static_cast<float>(h) * zoom_));
+    PictureMapping m;
+    if (zoom_ < 1.0f) {
+        // Centred over the surround, as panel_render::centred places it.
+        const int cw = panel.width(), ch = panel.height();
+        const int left = (cw - sw) / 2, right = cw - (cw - sw) / 2;
+        const int top = (ch - sh) / 2, bottom = ch - (ch - sh) / 2;
+        m.scaleX = (right - left) / w;
+        m.scaleY = (bottom - top) / h;
+        m.offsetX = left;
+        m.offsetY = top;
+        return m;
+    }
+    // A panel-sized crop of the zoomed picture at the pans, stretched over the panel.
+    const int cropWidth =
+        std::max(1, std::min(sw, horizontalPan_ + panel.width()) - horizontalPan_);
+    const int cropHeight = std::max(1, std::min(sh, verticalPan_ + panel.height()) - verticalPan_);
+    const double stretchX = static_cast<double>(panel.width()) / cropWidth;
+    const double stretchY = static_cast<double>(panel.height()) / cropHeight;
+    m.scaleX = sw / w * stretchX;
+    m.scaleY = sh / h * stretchY;
+    m.offsetX = -horizontalPan_ * stretchX;
+    m.offsetY = -verticalPan_ * stretchY;
+    return m;
 }
 
 bool PictureView::pointerPressed(QPoint position, Qt::MouseButtons buttons,

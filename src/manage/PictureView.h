@@ -4,11 +4,14 @@
 #include <QPoint>
 #include <QSize>
 
+#include <optional>
+
 class QScrollBar;
 
 namespace qelvo {
 
 class PicturePanel;
+struct PictureMapping;
 
 // Zoom, panning and the loupe of the picture panel.  Zoom steps by 0.1 below 1 and 0.2
 // above (single precision, floor 0.1); above 1 the panel shows a panel-sized window into
@@ -50,6 +53,10 @@ public:
     bool panBarsShown() const { return panBarsShown_; }
     bool magnifierOn() const { return magnifierOn_; }
     bool loupeDragging() const { return loupeDragging_; }
+
+    // Where the current picture lies on the panel as it is drawn now (fitted, zoomed out or
+    // zoomed in and panned); nothing without a picture or while the loupe shows.
+    std::optional<PictureMapping> mapping() const;
 
 private:
     bool active() const;

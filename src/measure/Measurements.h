@@ -38,6 +38,7 @@ struct ShapeResult {
     std::optional<double> perimeter;  // rectangle, ellipse, circle, polygon
     std::optional<double> diameter;   // circle
     std::optional<int> count;         // points
+    std::string problem;  // why the shape cannot be measured ("" when it can); no values then
 };
 ShapeResult measureShape(const Shape& shape, double micrometresPerPixel);
 
@@ -48,8 +49,11 @@ const char* kindName(ShapeKind kind);  // "line", "polyline", ... (stable: store
 std::optional<ShapeKind> kindFromName(std::string_view name);
 
 // The results table: a header and one row per shape ("#", kind, label, length, angle, area,
-// perimeter, diameter, count, unit).  Tab-separated for the clipboard, comma-separated with
-// quoting for CSV files.
+// perimeter, diameter, count, unit, note).  Unit "um" (areas in square micrometres) or "px";
+// angles are in degrees either way; the note says why a shape has no values.  Numbers carry
+// a decimal point whatever the locale.  Tab-separated with line feeds for the clipboard
+// (tabs and line breaks inside labels become spaces); CSV with CR LF line ends and fields
+// quoted as RFC 4180 says.
 std::string resultsAsText(const std::vector<Shape>& shapes, double micrometresPerPixel);
 std::string resultsAsCsv(const std::vector<Shape>& shapes, double micrometresPerPixel);
 

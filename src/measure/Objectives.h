@@ -37,14 +37,17 @@ std::string formatObjectives(const DeviceObjectives& objectives);
 std::optional<DeviceObjectives> parseObjectives(std::string_view text, std::string* error);
 
 // Objectives kept per device, by friendly name, one file each in `folder` (by default
-// objectivesFolder()).  Names are escaped into file names, so any name is safe.
+// defaultFolder()): the name with every byte outside [A-Za-z0-9._-] written as %XX, then
+// ".objectives", so any name is safe.  A stored list that cannot be read is never replaced
+// behind the user's back: load() gives the defaults and says why, and only save() replaces
+// it (keeping the damaged file beside it as NAME.objectives.damaged).
 class ObjectiveStore {
 public:
     explicit ObjectiveStore(std::string folder = defaultFolder());
 
     struct Loaded {
         DeviceObjectives objectives;  // the defaults when nothing usable is stored
-        std::string problem;          // "" or why the stored list was not used (corrupt, unreadable)
+        std::string problem;  // "" or why the stored list was not used (corrupt, unreadable)
     };
     Loaded load(const std::string& deviceName) const;
     // Written whole (temporary file and rename); false with `error` set on failure.
@@ -54,6 +57,10 @@ public:
     // $QELVO_OBJECTIVES_DIR, else $XDG_CONFIG_HOME/qelvo/objectives, else
     // $HOME/.config/qelvo/objectives.
     static std::string defaultFolder();
+    // The file name of a device's objectives inside the folder.
+    static std::string fileNameFor(const std::string& deviceName);
+    std::string pathFor(const std::string& deviceName) const;
+    const std::string& folder() const { return folder_; }
 
 private:
     std::string folder_;

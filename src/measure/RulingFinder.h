@@ -22,8 +22,8 @@ struct Ruling {
     double phasePixels = 0.0;   // offset of a line from the picture centre along the normal
     // Where the ruling lies in the picture (the part of the frame it covers).
     int left = 0, top = 0, right = 0, bottom = 0;
-    bool crossGrid = false;     // a second family of lines at right angles was found too
-    double strength = 0.0;      // 0..1, how clearly the pitch stands out
+    bool crossGrid = false;  // a second family of lines at right angles was found too
+    double strength = 0.0;   // 0..1, how clearly the pitch stands out
 };
 
 // Finds the line pitch of a ruling in any orientation, over part of the picture or all of

@@ -5,6 +5,7 @@
 #include "desktop/Dialogs.h"
 #include "desktop/LiveTarget.h"
 #include "desktop/Screens.h"
+#include "measureui/WindowMeasuring.h"
 #include "multiview/PrintReport.h"
 #include "multiview/ViewCycle.h"
 #include "multiview/ViewPane.h"
@@ -50,6 +51,11 @@ QRect hdWindowRect() {
     return {display.x() + (display.width() - 1200) / 2, display.y() + (display.height() - 590) / 2,
             1200, 590};
 }
+
+// The objective control with its overlay switches: below the layout buttons, or below the
+// HD window's column of buttons.
+constexpr QRect kObjectiveControl{845, 662, 146, 64};
+constexpr QRect kObjectiveControlHd{1020, 520, 170, 60};
 
 // Today's folder under the storage folder; created when missing (an existing one is fine).
 void enterDayFolder() {
@@ -115,6 +121,23 @@ MultiViewWindow::MultiViewWindow(QWidget* launcher, bool hd)
     std::array<LiveTarget*, 4> surfaces{};
     for (int i = 0; i < 4; ++i) surfaces[i] = panes_[i]->surface();
     cycle_ = std::make_unique<ViewCycle>(*session_, surfaces);
+    objectiveTools_ = new WindowMeasuring(this, selectedDeviceName(),
+                                          hd ? kObjectiveControlHd : kObjectiveControl);
+    for (LiveTarget* surface : surfaces) objectiveTools_->attachLive(surface);
+    objectiveTools_->setFrameSizeSource([this] {
+        for (ViewPane* pane : panes_)
+            if (pane->isVisible() && pane->showsLive() &&
+                !pane->surface()->shownFrameSize().isEmpty())
+                return pane->surface()->shownFrameSize();
+        return QSize();
+    });
+    // Calibrate… works on the newest live frame.
+    objectiveTools_->setPictureSource([this] {
+        const std::shared_ptr<const FrameRecord> frame = session_->latestFrame();
+        if (!frame || !frame->isComplete()) return QImage();
+        return imageFromBottomUpBgr(frame->pixels(), frame->width(), frame->height(),
+                                    frame->rowBytes());
+    });
     applyLayout(1);
     // Once the window is up: the camera opens while the window already answers.  A timer,
     // not a posted call, so it also comes round in an event loop nested in a posted call.
@@ -340,6 +363,7 @@ void MultiViewWindow::fullScreen() {
         inset->setGeometry(insetButton->rect());
     }
     LiveTarget* surface = popup_->liveSurface();
+    objectiveTools_->attachLive(surface);
     cycle_->enterFullScreen(surface, inset);
     if (old) {
         // The streaming thread may still be finishing a frame it took the old popup for;

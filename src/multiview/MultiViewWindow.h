@@ -19,6 +19,7 @@ class ClipViewerPopup;
 class LiveTarget;
 class ViewCycle;
 class ViewPane;
+class WindowMeasuring;
 
 // The multi-view display window: the live picture in one, two or four view panes, successive
 // snapshots frozen into them, pen strokes over the frozen pictures, full screen, SAVE as
@@ -65,6 +66,8 @@ public:
     bool alarmLit() const { return alarmLit_; }
     void setSnapshotButtonPolls(SnapshotButtonPolls polls);
     void setPaneSaver(PaneSaver saver) { saver_ = std::move(saver); }
+    // Objectives, the objective control, overlays over the live picture and calibration.
+    WindowMeasuring& objectiveTools() { return *objectiveTools_; }
 
     // Commands, as the controls run them.
     void applyLayout(int layout);
@@ -112,6 +115,7 @@ private:
     std::unique_ptr<CaptureSession> session_;
     ClipViewerPopup* popup_ = nullptr;
     bool alarmLit_ = false;
+    WindowMeasuring* objectiveTools_ = nullptr;
 
     // What each pane last painted, so a repaint does not rebuild an unchanged picture.  The
     // frame is told by its owner, not its address: a freed frame's address may be reused.

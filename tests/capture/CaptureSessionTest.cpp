@@ -6,6 +6,7 @@
 #include "devices/SimulatedCameraControls.h"
 #include "imaging/CxImage.h"
 #include "media/MediaGraph.h"
+#include "picturefiles/PictureFile.h"
 #include "simulated/RegistryDriverKeys.h"
 #include "simulated/VirtualButtonChannel.h"
 #include "widgets/DeviceSettingsDialog.h"
@@ -330,6 +331,35 @@ TEST_F(SessionTest, ACameraOpensWithTheControlValuesKeptForIt) {
     EXPECT_EQ(window->startAndSettle(), State::Live);
     EXPECT_EQ(simulatedCameraControlsOf("Kept Cam")->value(kGain), 40);
     window.reset();
+    ::unsetenv("QELVO_REGISTRY_DIR");
+}
+
+// The objective chosen in a window reaches the pictures its SNAP writes, its pixel size
+// scaled to the frames; the scale bar setting is kept for the device.
+TEST_F(SessionTest, SnapshotsRecordTheObjectiveAndTheScaleBarSettingIsKeptPerDevice) {
+    test::TempFolder registry;
+    ::setenv("QELVO_REGISTRY_DIR", registry.path().c_str(), 1);
+    setSelectedDeviceName("Scope Cam");
+    auto window = makeWindow(writtenSnapshots(), "Scope Cam{size=320x240}");
+    CaptureSession& session = window->session();
+    session.setObjective("10x", 2.0, 640, 480);
+    EXPECT_FALSE(session.burnScaleBar()) << "off by default";
+    EXPECT_EQ(window->startAndSettle(), State::Live);
+    ASSERT_TRUE(window->waitForLiveFrames(2));
+    ASSERT_TRUE(session.requestSnapshot());
+    ASSERT_TRUE(waitUntil([&] { return window->written.size() == 1; }));
+    std::string error;
+    auto info = readPictureFileInfo(window->written[0], &error);
+    ASSERT_TRUE(info) << error;
+    EXPECT_DOUBLE_EQ(info->calibration.micrometresPerPixel, 4.0);
+    EXPECT_EQ(info->calibration.objective, "10x");
+
+    EXPECT_TRUE(session.setBurnScaleBar(true));
+    window.reset();
+    auto again = makeWindow(writtenSnapshots(), "Scope Cam{size=320x240}");
+    EXPECT_EQ(again->startAndSettle(), State::Live);
+    EXPECT_TRUE(again->session().burnScaleBar()) << "the device's setting is read again";
+    again.reset();
     ::unsetenv("QELVO_REGISTRY_DIR");
 }
 

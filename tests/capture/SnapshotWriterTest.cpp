@@ -1,11 +1,16 @@
 #include "capture/SnapshotWriter.h"
 #include "imaging/CxImage.h"
+#include "measure/ScaleBar.h"
+#include "picturefiles/PictureFile.h"
 #include "support/TempFolder.h"
 #include "support/TestBitmaps.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
+#include <memory>
+#include <regex>
 #include <set>
 #include <thread>
 #include <vector>
@@ -85,6 +90,94 @@ TEST(SnapshotWriter, IncompleteFrameOrUnwritableFolderWritesNothing) {
 
     auto frame = solidFrame(8, 8, QColor(0, 0, 0));
     EXPECT_EQ(writeSnapshot(*frame, folder / "missing", kTime), "");
+}
+
+std::string exifTags(const std::string& path) {
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(
+        ::popen(("exiv2 -q -Pkv '" + path + "' 2>&1").c_str(), "r"), ::pclose);
+    std::string out;
+    char buffer[512];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe.get())) out += buffer;
+    return out;
+}
+
+// The pixel size set for another capture size follows the frame's width, and reaches the
+// file where EXIF readers look for it.
+TEST(SnapshotWriter, CalibratedSnapshotsCarryExifResolutionAndObjective) {
+    test::TempFolder folder;
+    auto frame = solidFrame(640, 480, QColor(90, 90, 90));
+    const SnapshotObjective objective{"40x", 0.5, 1280, 960, false};
+    const std::string path = writeSnapshot(*frame, folder.path(), kTime, &objective);
+    ASSERT_FALSE(path.empty());
+    const std::string tags = exifTags(path);
+    EXPECT_TRUE(std::regex_search(tags, std::regex(R"(Exif\.Image\.XResolution\s+10000/1\n)")))
+        << tags;  // 1 um per pixel at 640 wide: 10000 pixels per centimetre
+    EXPECT_TRUE(std::regex_search(tags, std::regex(R"(Exif\.Image\.ResolutionUnit\s+3\n)")))
+        << tags;
+    EXPECT_TRUE(
+        std::regex_search(tags, std::regex(R"(Exif\.Image\.ImageDescription\s+objective=40x\n)")))
+        << tags;
+    std::string error;
+    auto info = readPictureFileInfo(path, &error);
+    ASSERT_TRUE(info) << error;
+    EXPECT_DOUBLE_EQ(info->calibration.micrometresPerPixel, 1.0);
+    EXPECT_EQ(info->calibration.objective, "40x");
+
+    // No objective, or one not calibrated: the picture says nothing about its scale.
+    const SnapshotObjective uncalibrated{"4x", 0.0, 0, 0, false};
+    for (const SnapshotObjective* o :
+         {static_cast<const SnapshotObjective*>(nullptr), &uncalibrated}) {
+        const std::string plain = writeSnapshot(*frame, folder.path(), kTime, o);
+        auto plainInfo = readPictureFileInfo(plain, &error);
+        ASSERT_TRUE(plainInfo) << error;
+        EXPECT_FALSE(plainInfo->calibration.calibrated());
+    }
+}
+
+// Scale bar of the chosen length in the bottom-right corner, light on a dark picture and
+// dark on a light one; the rest of the picture untouched, and nothing without the option.
+TEST(SnapshotWriter, ScaleBarIsBurntInOnlyWhenAskedAndFollowsThePicture) {
+    test::TempFolder folder;
+    const measure::ScaleBar expected = measure::chooseScaleBar(640, 2.0);
+    for (int level : {20, 235}) {
+        SCOPED_TRACE(level);
+        auto frame = solidFrame(640, 480, QColor(level, level, level));
+        for (bool burn : {false, true}) {
+            const SnapshotObjective objective{"10x", 2.0, 0, 0, burn};
+            const std::string path = writeSnapshot(*frame, folder.path(), kTime, &objective);
+            std::string error;
+            auto picture = readPictureFile(path, &error);
+            ASSERT_TRUE(picture) << error;
+            // The longest run of pixels far from the background, row by row.
+            int longest = 0, marked = 0, markedTopLeft = 0;
+            for (int y = 0; y < 480; ++y) {
+                int run = 0;
+                for (int x = 0; x < 640; ++x) {
+                    const int v = picture->samples[(y * 640 + x) * 3 + 1];
+                    const bool ink = level < 128 ? v > 200 : v < 55;
+                    run = ink ? run + 1 : 0;
+                    longest = std::max(longest, run);
+                    marked += ink;
+                    markedTopLeft += ink && x < 320 && y < 240;
+                }
+            }
+            EXPECT_EQ(markedTopLeft, 0);
+            if (!burn) {
+                EXPECT_EQ(marked, 0);
+                continue;
+            }
+            EXPECT_NEAR(longest, expected.lengthPixels, 3.0);
+            EXPECT_GT(marked, longest * 2) << "the label is drawn too";
+        }
+    }
+}
+
+TEST(SnapshotObjective, PixelSizeFollowsTheFrameWidth) {
+    const SnapshotObjective o{"10x", 1.5, 1280, 720, false};
+    EXPECT_DOUBLE_EQ(o.pixelSizeFor(1280), 1.5);
+    EXPECT_DOUBLE_EQ(o.pixelSizeFor(640), 3.0);
+    EXPECT_DOUBLE_EQ((SnapshotObjective{"", 1.5, 0, 0, false}.pixelSizeFor(640)), 1.5);
+    EXPECT_DOUBLE_EQ((SnapshotObjective{}.pixelSizeFor(640)), 0.0);
 }
 
 }  // namespace

@@ -93,5 +93,30 @@ TEST(MoveFileNoReplace, AcrossFileSystemsCopiesThenRemovesTheSource) {
     fs::remove(target);
 }
 
+TEST_F(FileCommandsTest, MeasurementsGoAlongWithRenameAndDelete) {
+    dir_.write("cell.jpg", "picture");
+    dir_.write("cell.jpg.measure", "measurements");
+    dir_.write("taken.jpg.measure", "someone else's measurements");
+    script_->fileAnswers = {QString::fromStdString(dir_ / "moved.jpg"),
+                            QString::fromStdString(dir_ / "taken.jpg")};
+    ASSERT_EQ(askAndRenamePicture(nullptr, dir_ / "cell.jpg"), dir_ / "moved.jpg");
+    EXPECT_FALSE(fs::exists(dir_ / "cell.jpg.measure"));
+    EXPECT_EQ(dir_.read("moved.jpg.measure"), "measurements");
+    EXPECT_TRUE(script_->messages().isEmpty());
+
+    // Onto a name whose measurements are already there: the picture moves, the two sidecars
+    // stay where they were and the operator is told.
+    ASSERT_EQ(askAndRenamePicture(nullptr, dir_ / "moved.jpg"), dir_ / "taken.jpg");
+    EXPECT_EQ(dir_.read("moved.jpg.measure"), "measurements");
+    EXPECT_EQ(dir_.read("taken.jpg.measure"), "someone else's measurements");
+    EXPECT_EQ(script_->messages().size(), 1);
+
+    script_->messageAnswers = {MessageAnswer::Yes};
+    dir_.write("gone.jpg", "picture");
+    dir_.write("gone.jpg.measure", "measurements");
+    ASSERT_EQ(askAndDeletePicture(nullptr, dir_ / "gone.jpg"), DeleteOutcome::Deleted);
+    EXPECT_FALSE(fs::exists(dir_ / "gone.jpg.measure"));
+}
+
 }  // namespace
 }  // namespace qelvo

@@ -8,6 +8,7 @@
 
 #include "imaging/fuzz/ExifInput.h"
 #include "manage/fuzz/SettingsFileInput.h"
+#include "measure/fuzz/MeasureInputs.h"
 #include "simulated/fuzz/ChipStateInput.h"
 #include "simulated/fuzz/InputEventInput.h"
 #include "simulated/fuzz/RegistryValueInput.h"
@@ -20,7 +21,7 @@ int main(int argc, char** argv) {
         std::fprintf(
             stderr,
             "usage: %s settings-file|registry-value|virtual-devices|chip-state|input-events|"
-            "exif FOLDER\n",
+            "exif|sidecar|objectives|length FOLDER\n",
             argv[0]);
         return 2;
     }
@@ -38,6 +39,12 @@ int main(int argc, char** argv) {
         written = writeInputEventSeeds(folder);
     else if (target == "exif")
         written = writeExifSeeds(folder);
+    else if (target == "sidecar")
+        written = writeSidecarSeeds(folder);
+    else if (target == "objectives")
+        written = writeObjectivesSeeds(folder);
+    else if (target == "length")
+        written = writeLengthSeeds(folder);
     else {
         std::fprintf(stderr, "unknown target %s\n", argv[1]);
         return 2;

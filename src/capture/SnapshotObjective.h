@@ -1,0 +1,30 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace qelvo {
+
+// What every written snapshot records about the specimen's scale: the objective in use and
+// the size of a pixel, and whether the scale bar is burnt into the picture.  Made once on
+// the GUI thread and then only read (by the streaming thread and the snapshot writer), so it
+// is passed around as a shared pointer to a const value.
+struct SnapshotObjective {
+    std::string name;                  // "" when no objective is chosen
+    double micrometresPerPixel = 0.0;  // at atWidth x atHeight; 0: uncalibrated
+    int atWidth = 0;                   // the frame size the pixel size holds at; 0: any
+    int atHeight = 0;
+    bool burnScaleBar = false;
+
+    // The pixel size for frames `frameWidth` wide: a camera's modes show the same field,
+    // scaled, so it follows the ratio of widths.  0 when uncalibrated.
+    double pixelSizeFor(int frameWidth) const {
+        if (!(micrometresPerPixel > 0.0)) return 0.0;
+        if (atWidth <= 0 || frameWidth <= 0 || frameWidth == atWidth) return micrometresPerPixel;
+        return micrometresPerPixel * atWidth / frameWidth;
+    }
+};
+
+using SharedSnapshotObjective = std::shared_ptr<const SnapshotObjective>;
+
+}  // namespace qelvo

@@ -1,0 +1,35 @@
+#include "capture/SnapshotSettings.h"
+
+namespace qelvo {
+
+namespace {
+
+constexpr const char* kSnapshotsKey = "SOFTWARE\\QELVO-TARNEL\\Snapshots\\";
+constexpr const char* kBurnScaleBar = "BurnScaleBar";
+
+// The name becomes one key: separators and control characters would split it or leave the
+// key's place, so they are replaced; a very long name is cut.
+std::string keyName(const std::string& device) {
+    std::string name;
+    for (unsigned char c : device.substr(0, 200))
+        name.push_back(c < 0x20 || c == 0x7F || c == '/' || c == '\\' ? '_' : static_cast<char>(c));
+    if (name.empty() || name == "." || name == "..") name = "_" + name;
+    if (name.size() >= 6 && name.compare(name.size() - 6, 6, ".value") == 0) name += "_";
+    return name;
+}
+
+}  // namespace
+
+bool loadBurnScaleBar(const RegistryStore& store, const std::string& deviceName) {
+    const auto key = store.openKey(kSnapshotsKey + keyName(deviceName));
+    if (!key) return false;
+    const RegistryValue<std::uint32_t> value = key->readNumber(kBurnScaleBar);
+    return value.ok() && value.value != 0;
+}
+
+bool saveBurnScaleBar(const RegistryStore& store, const std::string& deviceName, bool on) {
+    const auto key = store.createKey(kSnapshotsKey + keyName(deviceName));
+    return key && key->writeNumber(kBurnScaleBar, on ? 1 : 0) == RegistryStatus::Ok;
+}
+
+}  // namespace qelvo

@@ -1,0 +1,266 @@
+// The built qelvo program, run as a script runs it: its output, messages and exit status.
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <regex>
+#include <sstream>
+
+#include "measure/Objectives.h"
+#include "picturefiles/PictureFile.h"
+#include "support/TempFolder.h"
+
+namespace qelvo {
+namespace {
+
+using test::TempFolder;
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string quoted(const std::string& s) {
+    std::ostringstream q;
+    q << '\'';
+    for (char c : s) {
+        if (c == '\'')
+            q << "'\\''";
+        else
+            q << c;
+    }
+    q << '\'';
+    return q.str();
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class QelvoTool : public ::testing::Test {
+protected:
+    void SetUp() override { ::setenv("QELVO_OBJECTIVES_DIR", (dir / "objectives").c_str(), 1); }
+    void TearDown() override { ::unsetenv("QELVO_OBJECTIVES_DIR"); }
+
+    Result qelvo(const std::vector<std::string>& args) {
+        std::ostringstream command;
+        command << quoted(QELVO_TOOL);
+        for (const std::string& a : args) command << ' ' << quoted(a);
+        command << " >" << quoted(scratch / "out") << " 2>" << quoted(scratch / "err");
+        const int raw = std::system(command.str().c_str());
+        Result r;
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = slurp(scratch / "out");
+        r.err = slurp(scratch / "err");
+        return r;
+    }
+
+    std::vector<std::string> filesIn(const std::string& folder) const {
+        std::vector<std::string> names;
+        for (auto& e : std::filesystem::directory_iterator(folder))
+            names.push_back(e.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    TempFolder dir;
+    TempFolder scratch;
+};
+
+PictureData flat(int width, int height, int channels, int bits, double pixelSize) {
+    PictureData p;
+    p.width = width;
+    p.height = height;
+    p.channels = channels;
+    p.bitsPerSample = bits;
+    p.samples.assign(p.rowBytes() * height, 0);
+    for (std::size_t i = 0; i < p.samples.size(); ++i)
+        p.samples[i] = static_cast<std::uint8_t>(i * 31);
+    p.calibration.micrometresPerPixel = pixelSize;
+    return p;
+}
+
+// A stage micrometer: dark lines `pitch` pixels apart across part of the picture, turned by
+// `degrees`, blurred and noisy.
+PictureData graticule(int width, int height, double pitch, double degrees, unsigned seed) {
+    PictureData p = flat(width, height, 3, 8, 0.0);
+    const double a = degrees * M_PI / 180.0;
+    const double nx = std::cos(a), ny = std::sin(a);
+    std::mt19937 random(seed);
+    std::normal_distribution<double> noise(0.0, 6.0);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            double v = 190.0;
+            if (x > width / 8 && x < width * 7 / 8 && y > height / 5 && y < height * 4 / 5) {
+                const double along = (x - width / 2.0) * nx + (y - height / 2.0) * ny;
+                const double d = along - pitch * std::round(along / pitch);
+                v -= 140.0 * std::exp(-d * d / (2.0 * 1.8 * 1.8));
+            }
+            v += noise(random);
+            const auto s = static_cast<std::uint8_t>(std::clamp(v, 0.0, 255.0));
+            for (int c = 0; c < 3; ++c) p.samples[(std::size_t(y) * width + x) * 3 + c] = s;
+        }
+    return p;
+}
+
+std::string lastLine(const std::string& text) {
+    std::string t = text;
+    while (!t.empty() && t.back() == '\n') t.pop_back();
+    const std::size_t nl = t.rfind('\n');
+    return nl == std::string::npos ? t : t.substr(nl + 1);
+}
+
+int lineCount(const std::string& text) {
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+TEST_F(QelvoTool, VersionHelpAndUsageFaults) {
+    Result r = qelvo({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(std::regex_match(r.out, std::regex("qelvo [0-9.]+\n"))) << r.out;
+    r = qelvo({"--help"});
+    EXPECT_EQ(r.status, 0);
+    for (const char* command : {"info", "calibrate", "convert"})
+        EXPECT_NE(r.out.find(std::string("qelvo ") + command), std::string::npos) << command;
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{},
+                                               {"frobnicate"},
+                                               {"info"},
+                                               {"convert", "a.png"},
+                                               {"convert", "a.png", "-o", "b.png", "--bogus"},
+                                               {"calibrate", "a.png"},
+                                               {"info", "a\xff.png"},
+                                               {"frob\nnicate"},
+                                               {"info", "--odd\noption"}}) {
+        r = qelvo(args);
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_EQ(lineCount(r.err), 1) << r.err;
+        EXPECT_TRUE(r.out.empty());
+    }
+}
+
+TEST_F(QelvoTool, InfoDescribesEachFileAndNamesTheOneThatFails) {
+    std::string error;
+    ASSERT_TRUE(writePictureFile(dir / "a.png", flat(30, 20, 3, 8, 0.3456), &error)) << error;
+    ASSERT_TRUE(writePictureFile(dir / "b.tif", flat(7, 5, 1, 16, 0.0), &error)) << error;
+    ASSERT_TRUE(writePictureFile(dir / "c.jpg", flat(16, 8, 3, 8, 2.0), &error)) << error;
+    { std::ofstream(dir / "broken.png") << "\x89PNG\r\n\x1a\n nothing after"; }
+    Result r = qelvo({"info", dir / "a.png", dir / "b.tif", dir / "broken.png", dir / "c.jpg"});
+    EXPECT_EQ(r.status, 1);
+    std::ostringstream expected;
+    expected << dir / "a.png"
+             << ": 30x20\nbits per sample: 8\npixel size: 0.3456 um\n"
+             << dir / "b.tif"
+             << ": 7x5\nbits per sample: 16\npixel size: uncalibrated\n"
+             << dir / "c.jpg"
+             << ": 16x8\nbits per sample: 8\npixel size: 2.000 um\n";
+    EXPECT_EQ(r.out, expected.str());
+    EXPECT_EQ(lineCount(r.err), 1);
+    std::ostringstream reason;
+    reason << "qelvo info: " << dir / "broken.png"
+           << ": ";
+    EXPECT_EQ(r.err.rfind(reason.str(), 0), 0u) << r.err;
+
+    // A file name with a line break is still named on one line.
+    r = qelvo({"info", dir / "two\nlines.png"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find("two\\nlines.png"), std::string::npos) << r.err;
+
+    r = qelvo({"info", dir / "a.png"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.err.empty());
+}
+
+TEST_F(QelvoTool, ConvertKeepsOrSetsThePixelSizeAndLeavesNothingOnFailure) {
+    std::string error;
+    PictureData source = flat(33, 17, 1, 16, 0.25);
+    ASSERT_TRUE(writePictureFile(dir / "in.png", source, &error)) << error;
+
+    Result r = qelvo({"convert", dir / "in.png", "-o", dir / "out.tif"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    auto tiff = readPictureFile(dir / "out.tif", &error);
+    ASSERT_TRUE(tiff) << error;
+    EXPECT_EQ(tiff->samples, source.samples) << "lossless, 16 bits kept";
+    EXPECT_NEAR(tiff->calibration.micrometresPerPixel, 0.25, 1e-7);
+
+    r = qelvo({"convert", dir / "out.tif", "--pixel-size", "0.002mm", "-o", dir / "out.jpg"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    auto jpeg = readPictureFileInfo(dir / "out.jpg", &error);
+    ASSERT_TRUE(jpeg) << error;
+    EXPECT_NEAR(jpeg->calibration.micrometresPerPixel, 2.0, 1e-9);
+
+    // A LENGTH needs a unit, and a sound one; a bad one writes nothing.
+    for (const char* length : {"10", "-1um", "0um", "5in", "um"}) {
+        r = qelvo({"convert", dir / "in.png", "-o", dir / "bad.png", "--pixel-size", length});
+        EXPECT_EQ(r.status, 2) << length;
+        EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    }
+    r = qelvo({"convert", dir / "in.png", "-o", dir / "bad.bmp"});
+    EXPECT_EQ(r.status, 2);
+    {
+        const std::string whole = slurp(dir / "in.png");
+        std::ofstream(dir / "cut.png") << whole.substr(0, whole.size() - 20);
+    }
+    r = qelvo({"convert", dir / "cut.png", "-o", dir / "bad.png"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    r = qelvo({"convert", dir / "in.png", "-o", dir / "missing/bad.png"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(filesIn(dir.path()),
+              (std::vector<std::string>{"cut.png", "in.png", "out.jpg", "out.tif"}));
+}
+
+TEST_F(QelvoTool, CalibrateFindsThePitchAndStoresItForTheObjective) {
+    std::string error;
+    // 25.3 px between lines 10 um apart: 0.39526 um per pixel.
+    ASSERT_TRUE(writePictureFile(dir / "ruling.png", graticule(640, 480, 25.3, 17.0, 1), &error));
+    Result r = qelvo({"calibrate", dir / "ruling.png", "--spacing", "10um"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::smatch m;
+    const std::string last = lastLine(r.out);
+    ASSERT_TRUE(std::regex_match(last, m, std::regex(R"(pixel size: ([0-9.]+) um)"))) << r.out;
+    const std::string digits = std::regex_replace(m[1].str(), std::regex(R"(^[0.]+|\.)"), "");
+    EXPECT_GE(digits.size(), 4u) << last;
+    EXPECT_NEAR(std::stod(m[1]), 10.0 / 25.3, 10.0 / 25.3 * 0.002);
+
+    r = qelvo({"calibrate", dir / "ruling.png", "--spacing", "0.01mm", "--objective", "40x",
+               "--device", "USB2.0 PC Camera"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto stored = measure::ObjectiveStore().load("USB2.0 PC Camera");
+    EXPECT_TRUE(stored.problem.empty()) << stored.problem;
+    const measure::Objective* forty = nullptr;
+    for (const auto& o : stored.objectives.objectives)
+        if (o.name == "40x") forty = &o;
+    ASSERT_NE(forty, nullptr);
+    EXPECT_NEAR(forty->micrometresPerPixel, 10.0 / 25.3, 10.0 / 25.3 * 0.002);
+    EXPECT_EQ(forty->atWidth, 640);
+    EXPECT_EQ(forty->atHeight, 480);
+
+    // Nothing regular in the picture: a reason, nothing stored.
+    PictureData noise = flat(320, 240, 1, 8, 0.0);
+    std::mt19937 random(7);
+    for (auto& v : noise.samples) v = static_cast<std::uint8_t>(random());
+    ASSERT_TRUE(writePictureFile(dir / "noise.png", noise, &error));
+    r = qelvo({"calibrate", dir / "noise.png", "--spacing", "10um", "--objective", "4x", "--device",
+               "USB2.0 PC Camera"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    for (const auto& o : measure::ObjectiveStore().load("USB2.0 PC Camera").objectives.objectives)
+        if (o.name == "4x") {
+            EXPECT_FALSE(o.calibrated());
+        }
+
+    r = qelvo({"calibrate", dir / "ruling.png", "--spacing", "10um", "--objective", "40x"});
+    EXPECT_EQ(r.status, 2) << "--objective without --device";
+}
+
+}  // namespace
+}  // namespace qelvo

@@ -1,0 +1,151 @@
+#include "capture/Pacing.h"
+#include "capture/SnapshotWriter.h"
+#include "desktop/ScriptedDialogs.h"
+#include "manage/ImageManagementWindow.h"
+#include "manage/PicturePanel.h"
+#include "manage/PictureView.h"
+#include "measure/Sidecar.h"
+#include "measureui/MeasurementDocument.h"
+#include "measureui/MeasurementPanel.h"
+#include "measureui/MeasurementTool.h"
+#include "support/TempFolder.h"
+#include "support/TestBitmaps.h"
+#include "system/Clock.h"
+#include "system/SessionState.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTableWidget>
+
+#include <filesystem>
+
+namespace qelvo {
+namespace {
+
+namespace fs = std::filesystem;
+
+class MeasuringWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("QELVO_VIRTUAL_DEVICES", "Measuring Test Camera{fps=15}", 1);
+        ::setenv("QELVO_REGISTRY_DIR", (root_ / "registry").c_str(), 1);
+        setSelectedDeviceName("Measuring Test Camera");
+        setStorageFolder(root_.path());
+        previousClock_ = setClock(std::make_unique<FixedClock>(LocalTime{2026, 5, 6, 7, 8, 9}));
+        auto scripted = std::make_unique<ScriptedDialogs>();
+        dialogs_ = scripted.get();
+        previousDialogs_ = setDialogs(std::move(scripted));
+        setPacingPause(std::chrono::milliseconds(5));
+        launcher_.setGeometry(0, 0, 1024, 768);
+        fs::create_directories(folder());
+        ASSERT_TRUE(test::writeJpeg(folder() + "/a.jpg", 640, 480, QColor(20, 40, 160)));
+        ASSERT_TRUE(test::writeJpeg(folder() + "/b.jpg", 640, 480, QColor(20, 40, 160)));
+    }
+    void TearDown() override {
+        waitForSnapshotWriters();
+        QCoreApplication::processEvents();
+        setDialogs(std::move(previousDialogs_));
+        setClock(std::move(previousClock_));
+    }
+    std::string folder() const { return root_ / "20260506"; }
+
+    // A pointer event at `panel` (picture panel coordinates) as the window receives it.
+    static void send(ImageManagementWindow& window, QEvent::Type type, QPoint panel,
+                     Qt::MouseButton button = Qt::LeftButton) {
+        const QPointF at = QPointF(window.picturePanel().pos() + panel);
+        const Qt::MouseButtons held =
+            type == QEvent::MouseButtonRelease || type == QEvent::MouseMove
+                ? Qt::MouseButtons()
+                : Qt::MouseButtons(button);
+        QMouseEvent event(type, at, window.mapToGlobal(at), button, held, Qt::NoModifier);
+        QApplication::sendEvent(&window, &event);
+    }
+    static void click(ImageManagementWindow& window, QPoint panel) {
+        send(window, QEvent::MouseButtonPress, panel);
+        send(window, QEvent::MouseButtonRelease, panel);
+    }
+
+    test::TempFolder root_;
+    QWidget launcher_;
+    ScriptedDialogs* dialogs_ = nullptr;
+    std::unique_ptr<Dialogs> previousDialogs_;
+    std::unique_ptr<Clock> previousClock_;
+};
+
+TEST_F(MeasuringWindowTest, ALineDrawnOnAZoomedPictureIsMeasuredKeptAndShownAgain) {
+    ImageManagementWindow window(&launcher_, false);
+    window.show();
+    window.clickClip(0);
+    ASSERT_EQ(window.currentPicture(), folder() + "/a.jpg");
+    EXPECT_TRUE(window.measurementPanel().isVisible());
+    // Zoomed to 1.6, the pan bars in the middle: panel = 1.6 * picture - (192, 144).
+    for (int k = 0; k < 3; ++k) window.pictureView().zoomIn();
+    ASSERT_FLOAT_EQ(window.pictureView().zoom(), 1.6f);
+    window.measurementPanel().chooseKind(measure::ShapeKind::Line);
+    click(window, {100, 100});
+    send(window, QEvent::MouseMove, {300, 100});
+    click(window, {300, 100});
+    MeasurementDocument& document = window.measurements();
+    ASSERT_EQ(document.session().shapes().size(), 1u);
+    const auto& points = document.session().shapes()[0].points;
+    EXPECT_NEAR(points[0].x, 182.5, 0.01);
+    EXPECT_NEAR(points[0].y, 152.5, 0.01);
+    EXPECT_NEAR(points[1].x, 307.5, 0.01);
+    EXPECT_EQ(window.measurementPanel().resultsTable()->rowCount(), 1);
+
+    // Drawn over the zoomed picture where it was drawn, not elsewhere.
+    const QImage shown = window.picturePanel().grab().toImage();
+    const QColor on = shown.pixelColor(200, 100), off = shown.pixelColor(200, 200);
+    // (the new line is selected: the accent colour over the blue picture)
+    EXPECT_GT(on.green(), 120) << on.name().toStdString();
+    EXPECT_LT(off.green(), 80) << off.name().toStdString();
+
+    // Kept beside the picture and shown again when the picture is opened again.
+    document.waitForWrites();
+    EXPECT_TRUE(fs::exists(folder() + "/a.jpg.measure"));
+    window.clickClip(1);
+    EXPECT_TRUE(document.session().empty());
+    window.clickClip(0);
+    ASSERT_EQ(document.session().shapes().size(), 1u);
+    EXPECT_NEAR(document.session().shapes()[0].points[1].x, 307.5, 0.01);
+
+    // Deleting the picture takes its measurements with it.
+    dialogs_->messageAnswers = {MessageAnswer::Yes};
+    window.deleteClip(0);
+    EXPECT_FALSE(fs::exists(folder() + "/a.jpg"));
+    EXPECT_FALSE(fs::exists(folder() + "/a.jpg.measure"));
+    EXPECT_TRUE(document.session().empty());
+}
+
+TEST_F(MeasuringWindowTest, MeasurementsFollowARenamedPictureAndNothingIsWrittenOutsideImageMode) {
+    ImageManagementWindow window(&launcher_, false);
+    window.show();
+    window.clickClip(0);
+    window.measurementPanel().chooseKind(measure::ShapeKind::Points);
+    click(window, {50, 50});
+    click(window, {60, 50});
+    send(window, QEvent::MouseButtonPress, {60, 50}, Qt::RightButton);
+    ASSERT_EQ(window.measurements().session().shapes().size(), 1u);
+    // Renamed before the write was due: the measurements are written first and go along.
+    dialogs_->fileAnswers = {QString::fromStdString(folder() + "/renamed.jpg")};
+    window.renameCurrent();
+    window.measurements().waitForWrites();
+    EXPECT_FALSE(fs::exists(folder() + "/a.jpg.measure"));
+    std::string error;
+    const auto kept = measure::loadSidecar(folder() + "/renamed.jpg", &error);
+    ASSERT_TRUE(kept) << error;
+    EXPECT_EQ(kept->shapes.size(), 1u);
+
+    // Capture mode: clicks over the panel area draw nothing.
+    window.setMode(ImageManagementWindow::CaptureMode);
+    EXPECT_FALSE(window.measurementPanel().isVisible());
+    window.measurementPanel().chooseKind(measure::ShapeKind::Line);
+    click(window, {10, 10});
+    click(window, {100, 10});
+    EXPECT_EQ(window.measurements().session().shapes().size(), 1u);
+}
+
+}  // namespace
+}  // namespace qelvo
