@@ -58,6 +58,12 @@ void ObjectiveControl::setFrameSizeSource(std::function<QSize()> source) {
     update();
 }
 
+void ObjectiveControl::setSnapshotScaleBar(std::function<bool()> isOn,
+                                           std::function<void(bool)> change) {
+    snapshotScaleBarOn_ = std::move(isOn);
+    changeSnapshotScaleBar_ = std::move(change);
+}
+
 QString ObjectiveControl::objectiveText() const {
     const measure::Objective* objective = objectives_.active();
     return objective ? QString::fromStdString(objective->name) : QStringLiteral("—");
@@ -232,6 +238,16 @@ QMenu* ObjectiveControl::buildMenu() {
         action->setChecked(overlays_.isOn(kind));
         connect(action, &QAction::toggled, this,
                 [this, kind](bool on) { overlays_.setOn(kind, on); });
+    }
+    if (snapshotScaleBarOn_ && changeSnapshotScaleBar_) {
+        // Unlike the switches above, this one changes the pictures written.
+        menu->addSeparator();
+        QAction* action = menu->addAction(QStringLiteral("Scale bar in snapshots"));
+        action->setCheckable(true);
+        action->setChecked(snapshotScaleBarOn_());
+        connect(action, &QAction::toggled, this, [this](bool on) {
+            if (changeSnapshotScaleBar_) changeSnapshotScaleBar_(on);
+        });
     }
     if (!objectives_.problem().empty()) {
         menu->addSeparator();
