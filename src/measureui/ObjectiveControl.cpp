@@ -209,14 +209,17 @@ QMenu* ObjectiveControl::buildMenu() {
     menu->setStyleSheet(menuStyle());
     auto* group = new QActionGroup(menu);
     const auto& list = objectives_.objectives().objectives;
+    // The pixel sizes at the live frame's size, as the control shows the active one.
+    const QSize frame = frameSize_ ? frameSize_() : QSize();
     for (int i = 0; i < static_cast<int>(list.size()); ++i) {
         const measure::Objective& o = list[i];
+        const double size =
+            frame.isEmpty() ? o.micrometresPerPixel : o.pixelSizeAt(frame.width(), frame.height());
         QString text = QString::fromStdString(o.name);
-        text += o.calibrated()
-                    ? QStringLiteral("\t") +
-                          QString::fromStdString(measure::formatLength(o.micrometresPerPixel, 3)) +
-                          QStringLiteral("/px")
-                    : QStringLiteral("\tnot calibrated");
+        text += o.calibrated() ? QStringLiteral("\t") +
+                                     QString::fromStdString(measure::formatLength(size, 3)) +
+                                     QStringLiteral("/px")
+                               : QStringLiteral("\tnot calibrated");
         QAction* action = menu->addAction(text);
         action->setCheckable(true);
         action->setChecked(i == objectives_.activeIndex());
