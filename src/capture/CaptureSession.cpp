@@ -246,7 +246,11 @@ void CaptureSession::onPrepared(PreparedDevice& prepared) {
     }
     if (deviceName_ != prepared.found.friendlyName) {
         deviceName_ = prepared.found.friendlyName;
-        snapshotObjective_.burnScaleBar = loadBurnScaleBar(RegistryStore(), deviceName_);
+        if (burnChosenEarly_ && !deviceName_.empty())
+            (void)saveBurnScaleBar(RegistryStore(), deviceName_, snapshotObjective_.burnScaleBar);
+        else
+            snapshotObjective_.burnScaleBar = loadBurnScaleBar(RegistryStore(), deviceName_);
+        burnChosenEarly_ = false;
         publishSnapshotObjective();
     }
     source_ = prepared.found.source;
@@ -506,6 +510,7 @@ void CaptureSession::setObjective(const std::string& name, double micrometresPer
 bool CaptureSession::setBurnScaleBar(bool on) {
     snapshotObjective_.burnScaleBar = on;
     publishSnapshotObjective();
+    burnChosenEarly_ = deviceName_.empty();
     return deviceName_.empty() || saveBurnScaleBar(RegistryStore(), deviceName_, on);
 }
 
