@@ -20,29 +20,29 @@ namespace {
 // A camera's snapshot of a graticule: 2592 x 1944, lines 31.7 px apart at 18 degrees over
 // part of the frame, blurred and noisy, as a colour JPEG at quality 90.
 struct GraticuleJpeg {
-    test::GraticuleSpec spec;
+    test::GraticuleLayout layout;
     std::FILE* file = nullptr;
 };
 
 GraticuleJpeg makeGraticuleJpeg() {
     GraticuleJpeg g;
-    g.spec.width = 2592;
-    g.spec.height = 1944;
-    g.spec.pitch = 31.7;
-    g.spec.angleDegrees = 18.0;
-    g.spec.blur = 1.8;
-    g.spec.noise = 6.0;
-    g.spec.left = 0.15;
-    g.spec.right = 0.85;
-    g.spec.top = 0.1;
-    g.spec.bottom = 0.9;
-    const std::vector<std::uint8_t> grey = test::renderGraticule(g.spec);
+    g.layout.width = 2592;
+    g.layout.height = 1944;
+    g.layout.pitch = 31.7;
+    g.layout.angleDegrees = 18.0;
+    g.layout.blur = 1.8;
+    g.layout.noise = 6.0;
+    g.layout.left = 0.15;
+    g.layout.right = 0.85;
+    g.layout.top = 0.1;
+    g.layout.bottom = 0.9;
+    const std::vector<std::uint8_t> grey = test::renderGraticule(g.layout);
     CxImage picture;
-    picture.Create(g.spec.width, g.spec.height, 24);
-    for (int y = 0; y < g.spec.height; ++y) {
-        std::uint8_t* row = picture.RowBits(g.spec.height - 1 - y);
-        const std::uint8_t* source = grey.data() + static_cast<std::size_t>(y) * g.spec.width;
-        for (int x = 0; x < g.spec.width; ++x)
+    picture.Create(g.layout.width, g.layout.height, 24);
+    for (int y = 0; y < g.layout.height; ++y) {
+        std::uint8_t* row = picture.RowBits(g.layout.height - 1 - y);
+        const std::uint8_t* source = grey.data() + static_cast<std::size_t>(y) * g.layout.width;
+        for (int x = 0; x < g.layout.width; ++x)
             row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = source[x];
     }
     picture.SetQuality(90);
@@ -105,7 +105,7 @@ void calibrationJpegPitchError() {
     const std::vector<std::uint8_t> grey = greyOf(decoded);
     const measure::Ruling ruling = measure::findRuling(
         measure::GreyView{grey.data(), decoded.Width(), decoded.Height(), decoded.Width()});
-    const double truth = graticuleJpeg().spec.pitch;
+    const double truth = graticuleJpeg().layout.pitch;
     const double error = ruling.found ? std::fabs(ruling.pitchPixels / truth - 1) * 100 : 100;
     bench::report("calibration_jpeg_pitch_error", error, "%", "<= 0.2", error <= 0.2, 4);
 }

@@ -66,15 +66,15 @@ std::string printable(const std::string& text) {
 
 namespace {
 
-const OptionSpec* findOption(const CommandSpec& spec, const std::string& name) {
-    for (const OptionSpec& option : spec.options)
+const OptionSyntax* findOption(const CommandSyntax& syntax, const std::string& name) {
+    for (const OptionSyntax& option : syntax.options)
         if (option.name == name || (!option.alias.empty() && option.alias == name)) return &option;
     return nullptr;
 }
 
 }  // namespace
 
-std::optional<Arguments> parseArguments(const CommandSpec& spec,
+std::optional<Arguments> parseArguments(const CommandSyntax& syntax,
                                         const std::vector<std::string>& arguments,
                                         std::string& error) {
     Arguments parsed;
@@ -106,7 +106,7 @@ std::optional<Arguments> parseArguments(const CommandSpec& spec,
                 inlineValue = argument.substr(eq + 1);
             }
         }
-        const OptionSpec* option = findOption(spec, name);
+        const OptionSyntax* option = findOption(syntax, name);
         if (!option) {
             error = "unknown option " + printable(name);
             return std::nullopt;
@@ -141,28 +141,28 @@ std::optional<Arguments> parseArguments(const CommandSpec& spec,
     }
     if (parsed.help) return parsed;
     const int count = static_cast<int>(parsed.operands.size());
-    if (count < spec.minOperands) {
-        error = "missing " + spec.operandsUsage;
+    if (count < syntax.minOperands) {
+        error = "missing " + syntax.operandsUsage;
         return std::nullopt;
     }
-    for (const OptionSpec& option : spec.options)
+    for (const OptionSyntax& option : syntax.options)
         if (option.required && !parsed.has(option.name)) {
             error = (option.alias.empty() ? option.name : option.alias) + " " + option.valueName +
                     " is required";
             return std::nullopt;
         }
-    if (spec.maxOperands >= 0 && count > spec.maxOperands) {
+    if (syntax.maxOperands >= 0 && count > syntax.maxOperands) {
         error = "unexpected argument \"" +
-                printable(parsed.operands[static_cast<std::size_t>(spec.maxOperands)]) + "\"";
+                printable(parsed.operands[static_cast<std::size_t>(syntax.maxOperands)]) + "\"";
         return std::nullopt;
     }
     return parsed;
 }
 
-std::string usageLine(const CommandSpec& spec) {
-    std::string line = "qelvo " + spec.name;
-    if (!spec.operandsUsage.empty()) line += " " + spec.operandsUsage;
-    for (const OptionSpec& option : spec.options) {
+std::string usageLine(const CommandSyntax& syntax) {
+    std::string line = "qelvo " + syntax.name;
+    if (!syntax.operandsUsage.empty()) line += " " + syntax.operandsUsage;
+    for (const OptionSyntax& option : syntax.options) {
         line += option.required ? " " : " [";
         line += option.alias.empty() ? option.name : option.alias;
         if (option.takesValue) line += " " + option.valueName;

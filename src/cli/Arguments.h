@@ -8,7 +8,7 @@ namespace qelvo::cli {
 
 // An option a command accepts: "--spacing" with a value, or a switch without one.  A
 // one-letter alias ("-o") may stand for it.
-struct OptionSpec {
+struct OptionSyntax {
     std::string name;   // "--spacing"
     std::string alias;  // "-o", or ""
     bool takesValue = true;
@@ -18,12 +18,12 @@ struct OptionSpec {
 
 // What a command accepts: its operands (at least `minOperands`, at most `maxOperands`, -1
 // for no limit) and its options.
-struct CommandSpec {
+struct CommandSyntax {
     std::string name;
     std::string operandsUsage;  // "IN", "FILE..."
     int minOperands = 0;
     int maxOperands = -1;
-    std::vector<OptionSpec> options;
+    std::vector<OptionSyntax> options;
 };
 
 // A command line taken apart.  Options are keyed by their long name; one given twice keeps
@@ -37,16 +37,16 @@ struct Arguments {
     std::optional<std::string> value(const std::string& name) const;
 };
 
-// Reads the arguments after the command name against `spec`.  Everything is untrusted: an
+// Reads the arguments after the command name against `syntax`.  Everything is untrusted: an
 // unknown option, a missing or empty value, text that is not valid UTF-8, too few or too
 // many operands, a required option left out give nothing and `error` says which, in one line.
 // "--name=value" is the same as "--name value"; "--" ends the options.
-std::optional<Arguments> parseArguments(const CommandSpec& spec,
+std::optional<Arguments> parseArguments(const CommandSyntax& syntax,
                                         const std::vector<std::string>& arguments,
                                         std::string& error);
 
 // The command's usage line: "qelvo NAME OPERANDS [OPTIONS]".
-std::string usageLine(const CommandSpec& spec);
+std::string usageLine(const CommandSyntax& syntax);
 
 // `text` for a one-line message: control characters written as \n, \t or \xNN.
 std::string printable(const std::string& text);

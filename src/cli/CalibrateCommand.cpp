@@ -14,7 +14,7 @@ namespace qelvo::cli {
 
 namespace {
 
-const CommandSpec& spec();
+const CommandSyntax& syntax();
 
 // Brightness of each pixel, 8 bits.
 std::vector<std::uint8_t> greyOf(const PictureData& picture) {
@@ -74,11 +74,11 @@ int runCalibrate(const Arguments& arguments, Io& io) {
     const std::optional<std::string> objective = arguments.value("--objective");
     const std::optional<std::string> device = arguments.value("--device");
     if (objective.has_value() != device.has_value())
-        return usageError(io, spec(), "--objective and --device go together");
+        return usageError(io, syntax(), "--objective and --device go together");
     std::string error;
     const auto spacing =
         measure::parseLength(*arguments.value("--spacing"), &error, measure::BareNumber::Refused);
-    if (!spacing) return usageError(io, spec(), "--spacing: " + error);
+    if (!spacing) return usageError(io, syntax(), "--spacing: " + error);
 
     const std::optional<PictureData> picture = readPictureFile(path, &error);
     if (!picture) return failed(io, "calibrate", path + ": " + error);
@@ -104,21 +104,21 @@ int runCalibrate(const Arguments& arguments, Io& io) {
     return kDone;
 }
 
-const CommandSpec& spec() {
-    static const CommandSpec s{"calibrate",
-                               "FILE",
-                               1,
-                               1,
-                               {{"--spacing", "", true, "LENGTH", true},
-                                {"--objective", "", true, "NAME", false},
-                                {"--device", "", true, "NAME", false}}};
+const CommandSyntax& syntax() {
+    static const CommandSyntax s{"calibrate",
+                                 "FILE",
+                                 1,
+                                 1,
+                                 {{"--spacing", "", true, "LENGTH", true},
+                                  {"--objective", "", true, "NAME", false},
+                                  {"--device", "", true, "NAME", false}}};
     return s;
 }
 
 }  // namespace
 
 Command calibrateCommand() {
-    return {spec(),
+    return {syntax(),
             "finds the line pitch of a stage micrometer or graticule whose lines are LENGTH "
             "apart and prints the pixel size; with --objective and --device also keeps it for "
             "that objective of that device",

@@ -24,7 +24,7 @@ void printHelp(std::ostream& out) {
            "Calibrated pictures from USB cameras and microscopes, for scripts and batch work.\n"
            "\n";
     for (const Command& command : commands())
-        out << "  " << usageLine(command.spec) << "\n      " << command.summary << "\n";
+        out << "  " << usageLine(command.syntax) << "\n      " << command.summary << "\n";
     out << "\nA LENGTH is a number with a unit: nm, um (or \xC2\xB5m), mm; e.g. 10um, 0.01mm.\n"
            "Output formats follow the extension: .jpg/.jpeg, .png, .tif/.tiff.\n"
            "Exit status: 0 done, 1 failed, 2 usage.\n";
@@ -38,8 +38,8 @@ int failed(Io& io, const std::string& command, const std::string& why) {
     return kFailed;
 }
 
-int usageError(Io& io, const CommandSpec& spec, const std::string& why) {
-    io.err << "qelvo " << spec.name << ": " << printable(why) << " (usage: " << usageLine(spec)
+int usageError(Io& io, const CommandSyntax& syntax, const std::string& why) {
+    io.err << "qelvo " << syntax.name << ": " << printable(why) << " (usage: " << usageLine(syntax)
            << ")\n";
     return kUsage;
 }
@@ -79,13 +79,13 @@ int runCli(const std::vector<std::string>& arguments, Io& io) {
         return kDone;
     }
     for (const Command& command : commands()) {
-        if (command.spec.name != name) continue;
+        if (command.syntax.name != name) continue;
         std::string error;
         const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
-        const std::optional<Arguments> parsed = parseArguments(command.spec, rest, error);
-        if (!parsed) return usageError(io, command.spec, error);
+        const std::optional<Arguments> parsed = parseArguments(command.syntax, rest, error);
+        if (!parsed) return usageError(io, command.syntax, error);
         if (parsed->help) {
-            io.out << "usage: " << usageLine(command.spec) << "\n  " << command.summary << "\n";
+            io.out << "usage: " << usageLine(command.syntax) << "\n  " << command.summary << "\n";
             return kDone;
         }
         return command.run(*parsed, io);

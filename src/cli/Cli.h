@@ -19,7 +19,7 @@ inline constexpr int kFailed = 1;
 inline constexpr int kUsage = 2;
 
 struct Command {
-    CommandSpec spec;
+    CommandSyntax syntax;
     const char* summary;
     int (*run)(const Arguments& arguments, Io& io);
 };
@@ -33,7 +33,7 @@ int runCli(const std::vector<std::string>& arguments, Io& io);
 // One line "qelvo COMMAND: WHY" on the error stream; returns kFailed.
 int failed(Io& io, const std::string& command, const std::string& why);
 // One line "qelvo COMMAND: WHY (usage: ...)" on the error stream; returns kUsage.
-int usageError(Io& io, const CommandSpec& spec, const std::string& why);
+int usageError(Io& io, const CommandSyntax& syntax, const std::string& why);
 
 // A pixel size for the output: 6 significant digits, trailing zeros dropped down to 4
 // ("0.3456", "1.000", "12.3457").

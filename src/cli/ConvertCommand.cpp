@@ -8,18 +8,18 @@ namespace qelvo::cli {
 
 namespace {
 
-const CommandSpec& spec();
+const CommandSyntax& syntax();
 
 int runConvert(const Arguments& arguments, Io& io) {
     const std::string& in = arguments.operands[0];
     const std::string out = *arguments.value("--output");
     if (!pictureFormatOf(out))
-        return usageError(io, spec(), "OUT must end in .jpg, .jpeg, .png, .tif or .tiff");
+        return usageError(io, syntax(), "OUT must end in .jpg, .jpeg, .png, .tif or .tiff");
     double pixelSize = 0.0;
     if (const auto text = arguments.value("--pixel-size")) {
         std::string error;
         const auto length = measure::parseLength(*text, &error, measure::BareNumber::Refused);
-        if (!length) return usageError(io, spec(), "--pixel-size: " + error);
+        if (!length) return usageError(io, syntax(), "--pixel-size: " + error);
         pixelSize = *length;
     }
     std::string error;
@@ -31,8 +31,8 @@ int runConvert(const Arguments& arguments, Io& io) {
     return kDone;
 }
 
-const CommandSpec& spec() {
-    static const CommandSpec s{
+const CommandSyntax& syntax() {
+    static const CommandSyntax s{
         "convert",
         "IN",
         1,
@@ -44,7 +44,7 @@ const CommandSpec& spec() {
 }  // namespace
 
 Command convertCommand() {
-    return {spec(),
+    return {syntax(),
             "writes IN in OUT's format (lossless for PNG and TIFF), keeping IN's pixel size or "
             "setting LENGTH per pixel",
             runConvert};

@@ -11,13 +11,13 @@
 namespace qelvo::cli {
 namespace {
 
-const CommandSpec kSpec{"convert",
-                        "IN",
-                        1,
-                        1,
-                        {{"--output", "-o", true, "OUT", true},
-                         {"--pixel-size", "", true, "LENGTH", false},
-                         {"--quiet", "", false, "", false}}};
+const CommandSyntax kSpec{"convert",
+                          "IN",
+                          1,
+                          1,
+                          {{"--output", "-o", true, "OUT", true},
+                           {"--pixel-size", "", true, "LENGTH", false},
+                           {"--quiet", "", false, "", false}}};
 
 std::optional<Arguments> parse(std::vector<std::string> args, std::string* error = nullptr) {
     std::string why;

@@ -19,11 +19,11 @@ Ruling find(const std::vector<std::uint8_t>& pixels, int width, int height) {
 
 struct Case {
     const char* name;
-    test::GraticuleSpec spec;
+    test::GraticuleLayout layout;
 };
 
-test::GraticuleSpec spec(double pitch, double angle, double blur, double noise) {
-    test::GraticuleSpec g;
+test::GraticuleLayout layout(double pitch, double angle, double blur, double noise) {
+    test::GraticuleLayout g;
     g.pitch = pitch;
     g.angleDegrees = angle;
     g.blur = blur;
@@ -35,39 +35,39 @@ test::GraticuleSpec spec(double pitch, double angle, double blur, double noise) 
 
 std::vector<Case> cases() {
     std::vector<Case> list;
-    auto add = [&](const char* name, test::GraticuleSpec g) { list.push_back({name, g}); };
-    add("fine, upright", spec(20.0, 0.0, 0.7, 3));
-    add("fine, 45 degrees", spec(20.3, 45.0, 1.0, 5));
-    add("tilted, blurred", spec(33.3, 7.0, 2.5, 8));
-    add("blurred, noisy", spec(47.7, 15.0, 3.0, 15));
-    add("wide, diagonal", spec(90.0, 44.0, 2.0, 5));
-    add("other way round", spec(57.1, -33.0, 1.5, 6));
+    auto add = [&](const char* name, test::GraticuleLayout g) { list.push_back({name, g}); };
+    add("fine, upright", layout(20.0, 0.0, 0.7, 3));
+    add("fine, 45 degrees", layout(20.3, 45.0, 1.0, 5));
+    add("tilted, blurred", layout(33.3, 7.0, 2.5, 8));
+    add("blurred, noisy", layout(47.7, 15.0, 3.0, 15));
+    add("wide, diagonal", layout(90.0, 44.0, 2.0, 5));
+    add("other way round", layout(57.1, -33.0, 1.5, 6));
     {
-        auto g = spec(61.2, 30.0, 1.2, 10);
+        auto g = layout(61.2, 30.0, 1.2, 10);
         g.ground = 30;
         g.ink = 220;
         add("bright on dark", g);
     }
     {
-        auto g = spec(25.4, 45.0, 1.0, 6);
+        auto g = layout(25.4, 45.0, 1.0, 6);
         g.crossGrid = true;
         add("cross grid, 45", g);
     }
     {
-        auto g = spec(72.5, 22.0, 2.0, 8);
+        auto g = layout(72.5, 22.0, 2.0, 8);
         g.crossGrid = true;
         g.ground = 25;
         g.ink = 200;
         add("cross grid, bright", g);
     }
     {
-        auto g = spec(40.3, 12.0, 1.5, 8);
+        auto g = layout(40.3, 12.0, 1.5, 8);
         g.left = 0.55;
         g.top = 0.5;
         add("quarter of the picture", g);
     }
     {
-        auto g = spec(20.7, 38.0, 1.0, 6);
+        auto g = layout(20.7, 38.0, 1.0, 6);
         g.top = 0.35;
         g.bottom = 0.6;
         g.left = 0.1;
@@ -75,39 +75,39 @@ std::vector<Case> cases() {
         add("band across", g);
     }
     {
-        auto g = spec(28.9, 3.0, 1.2, 5);
+        auto g = layout(28.9, 3.0, 1.2, 5);
         g.ticks = true;
         g.top = 0.3;
         g.bottom = 0.7;
         g.lineWidth = 2.0;
         add("micrometer ticks", g);
     }
-    add("very noisy", spec(55.0, 27.0, 4.0, 40));
+    add("very noisy", layout(55.0, 27.0, 4.0, 40));
     {
-        auto g = spec(37.0, 41.0, 1.5, 6);
+        auto g = layout(37.0, 41.0, 1.5, 6);
         g.ground = 130;
         g.ink = 110;
         add("low contrast", g);
     }
-    add("lines melted by blur", spec(20.0, 29.0, 5.0, 4));
+    add("lines melted by blur", layout(20.0, 29.0, 5.0, 4));
     {
-        auto g = spec(88.8, 1.0, 1.0, 5);
+        auto g = layout(88.8, 1.0, 1.0, 5);
         g.lineWidth = 20;
         add("wide lines", g);
     }
     {
         // Thin sharp lines: the harmonics are nearly as strong as the fundamental.
-        auto g = spec(64.0, 19.0, 0.0, 3);
+        auto g = layout(64.0, 19.0, 0.0, 3);
         g.lineWidth = 1.0;
         add("thin sharp lines", g);
     }
     {
-        auto g = spec(42.0, 9.0, 1.0, 6);
+        auto g = layout(42.0, 9.0, 1.0, 6);
         g.vignetting = 0.5;
         add("uneven light", g);
     }
     {
-        auto g = spec(31.7, 18.0, 1.8, 10);
+        auto g = layout(31.7, 18.0, 1.8, 10);
         g.width = 2592;
         g.height = 1944;
         g.left = 0.2;
@@ -125,19 +125,19 @@ TEST(RulingFinder, PitchWithinTwoPerMilleOnEveryCase) {
     std::printf("%-24s %7s %6s %5s %5s %5s  %9s %8s %7s %s\n", "case", "pitch", "angle", "blur",
                 "noise", "cross", "found", "error%", "angle", "strength");
     for (const Case& c : cases()) {
-        const auto pixels = test::renderGraticule(c.spec);
-        const Ruling r = find(pixels, c.spec.width, c.spec.height);
-        const double error = r.found ? (r.pitchPixels / c.spec.pitch - 1.0) * 100.0 : NAN;
-        const double angleError =
-            std::remainder(r.angleDegrees - c.spec.angleDegrees, c.spec.crossGrid ? 90.0 : 180.0);
+        const auto pixels = test::renderGraticule(c.layout);
+        const Ruling r = find(pixels, c.layout.width, c.layout.height);
+        const double error = r.found ? (r.pitchPixels / c.layout.pitch - 1.0) * 100.0 : NAN;
+        const double angleError = std::remainder(r.angleDegrees - c.layout.angleDegrees,
+                                                 c.layout.crossGrid ? 90.0 : 180.0);
         std::printf("%-24s %7.2f %6.1f %5.1f %5.1f %5s  %9.4f %8.4f %7.3f %.2f%s\n", c.name,
-                    c.spec.pitch, c.spec.angleDegrees, c.spec.blur, c.spec.noise,
-                    c.spec.crossGrid ? "yes" : "no", r.pitchPixels, error, angleError, r.strength,
+                    c.layout.pitch, c.layout.angleDegrees, c.layout.blur, c.layout.noise,
+                    c.layout.crossGrid ? "yes" : "no", r.pitchPixels, error, angleError, r.strength,
                     r.found ? "" : ("  " + r.reason).c_str());
         ASSERT_TRUE(r.found) << c.name << ": " << r.reason;
         EXPECT_LT(std::fabs(error), 0.2) << c.name;
         EXPECT_LT(std::fabs(angleError), 0.5) << c.name;
-        EXPECT_EQ(r.crossGrid, c.spec.crossGrid) << c.name;
+        EXPECT_EQ(r.crossGrid, c.layout.crossGrid) << c.name;
         if (std::fabs(error) > worst) {
             worst = std::fabs(error);
             worstName = c.name;
@@ -152,8 +152,8 @@ TEST(RulingFinder, RandomGraticulesWithinTwoPerMille) {
     std::mt19937 random(2024);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     for (int i = 0; i < 30; ++i) {
-        test::GraticuleSpec g =
-            spec(20 + 40 * unit(random), 45 * unit(random), 3 * unit(random), 20 * unit(random));
+        test::GraticuleLayout g =
+            layout(20 + 40 * unit(random), 45 * unit(random), 3 * unit(random), 20 * unit(random));
         g.lineWidth = 1 + 0.25 * g.pitch * unit(random);
         const bool bright = unit(random) < 0.5;
         g.ground = bright ? 20 + 40 * unit(random) : 160 + 80 * unit(random);
@@ -176,7 +176,7 @@ TEST(RulingFinder, RandomGraticulesWithinTwoPerMille) {
 }
 
 TEST(RulingFinder, FindsWhereTheLinesAre) {
-    auto g = spec(40.0, 0.0, 1.0, 3);
+    auto g = layout(40.0, 0.0, 1.0, 3);
     g.phase = 10.0;  // a dark line 10 px right of the centre
     g.left = 0.5;
     g.top = 0.25;
@@ -224,7 +224,7 @@ TEST(RulingFinder, NoRulingInPicturesWithout) {
     }
     // Odd shapes and strides: an answer, never a fault.
     for (const auto& [sw, sh] : {std::pair{64, 64}, {64, 3000}, {5000, 70}, {97, 131}}) {
-        test::GraticuleSpec g = spec(9.5, 30.0, 0.7, 4);
+        test::GraticuleLayout g = layout(9.5, 30.0, 0.7, 4);
         g.width = sw;
         g.height = sh;
         const auto lines = test::renderGraticule(g);

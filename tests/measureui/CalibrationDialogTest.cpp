@@ -31,15 +31,15 @@ QImage greyImage(const std::vector<std::uint8_t>& grey, int width, int height) {
 }
 
 QImage graticule(double pitch, double angle) {
-    test::GraticuleSpec spec;
-    spec.width = 800;
-    spec.height = 600;
-    spec.pitch = pitch;
-    spec.angleDegrees = angle;
-    spec.noise = 3.0;
-    spec.left = 0.2;
-    spec.right = 0.85;
-    return greyImage(test::renderGraticule(spec), spec.width, spec.height);
+    test::GraticuleLayout layout;
+    layout.width = 800;
+    layout.height = 600;
+    layout.pitch = pitch;
+    layout.angleDegrees = angle;
+    layout.noise = 3.0;
+    layout.left = 0.2;
+    layout.right = 0.85;
+    return greyImage(test::renderGraticule(layout), layout.width, layout.height);
 }
 
 }  // namespace

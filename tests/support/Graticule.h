@@ -10,7 +10,7 @@
 
 namespace qelvo::test {
 
-struct GraticuleSpec {
+struct GraticuleLayout {
     int width = 1280;
     int height = 960;
     double pitch = 40.0;        // pixels between neighbouring lines
@@ -71,7 +71,7 @@ inline double softStep(double x, double sigma) {
 }  // namespace graticule_detail
 
 // 8-bit grey rows, `width` bytes apart.
-inline std::vector<std::uint8_t> renderGraticule(const GraticuleSpec& g) {
+inline std::vector<std::uint8_t> renderGraticule(const GraticuleLayout& g) {
     using namespace graticule_detail;
     const double sigma = std::sqrt(g.blur * g.blur + 0.35 * 0.35);  // optics and the pixel
     const LineTable line(g.pitch, g.lineWidth, sigma);

@@ -25,9 +25,9 @@ std::vector<std::string> split(std::string_view input) {
 std::string checkArgumentsInput(std::string_view input) {
     const std::vector<std::string> arguments = split(input);
     for (const cli::Command& command : cli::commands()) {
-        const cli::CommandSpec& spec = command.spec;
+        const cli::CommandSyntax& syntax = command.syntax;
         std::string error;
-        const std::optional<cli::Arguments> parsed = cli::parseArguments(spec, arguments, error);
+        const std::optional<cli::Arguments> parsed = cli::parseArguments(syntax, arguments, error);
         if (!parsed) {
             if (error.empty() || error.find('\n') != std::string::npos)
                 return "a refusal is not one line";
@@ -37,17 +37,17 @@ std::string checkArgumentsInput(std::string_view input) {
             if (!cli::isValidUtf8(operand)) return "an operand is not UTF-8";
         if (parsed->help) continue;
         const int count = static_cast<int>(parsed->operands.size());
-        if (count < spec.minOperands || (spec.maxOperands >= 0 && count > spec.maxOperands))
+        if (count < syntax.minOperands || (syntax.maxOperands >= 0 && count > syntax.maxOperands))
             return "operand count outside the command's limits";
         for (const auto& [name, value] : parsed->options) {
-            const cli::OptionSpec* option = nullptr;
-            for (const cli::OptionSpec& o : spec.options)
+            const cli::OptionSyntax* option = nullptr;
+            for (const cli::OptionSyntax& o : syntax.options)
                 if (o.name == name) option = &o;
             if (!option) return "an option the command does not have: " + name;
             if (option->takesValue && value.empty()) return "an empty value for " + name;
             if (!cli::isValidUtf8(value)) return "a value is not UTF-8";
         }
-        for (const cli::OptionSpec& o : spec.options)
+        for (const cli::OptionSyntax& o : syntax.options)
             if (o.required && !parsed->has(o.name)) return "a required option is missing";
     }
     return {};
