@@ -23,6 +23,23 @@ QLabel* titled(const QString& text, QWidget* parent) {
     return label;
 }
 
+// One method's page: a word of help, then the length the operator types.
+QWidget* lengthPage(const QString& help, const QString& caption, const QString& example,
+                    QWidget* parent, QLineEdit*& field) {
+    auto* page = new QWidget(parent);
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(0, 0, 0, 0);
+    auto* helpLabel = new QLabel(help, page);
+    helpLabel->setWordWrap(true);
+    helpLabel->setProperty("role", "status");
+    column->addWidget(helpLabel);
+    column->addWidget(new QLabel(caption, page));
+    field = new QLineEdit(page);
+    field->setPlaceholderText(example);
+    column->addWidget(field);
+    return page;
+}
+
 }  // namespace
 
 CalibrationDialog::CalibrationDialog(ActiveObjectives& objectives, const QImage& picture,
@@ -67,36 +84,16 @@ CalibrationDialog::CalibrationDialog(ActiveObjectives& objectives, const QImage&
     automatic_->setChecked(true);
     column->addLayout(modes);
 
-    automaticPage_ = new QWidget(side);
-    auto* autoColumn = new QVBoxLayout(automaticPage_);
-    autoColumn->setContentsMargins(0, 0, 0, 0);
-    auto* autoHelp = new QLabel(
+    automaticPage_ = lengthPage(
         QStringLiteral("A stage micrometer or graticule in view: its lines are found by "
                        "themselves and drawn over the picture. Type how far apart they are."),
-        automaticPage_);
-    autoHelp->setWordWrap(true);
-    autoHelp->setProperty("role", "status");
-    autoColumn->addWidget(autoHelp);
-    autoColumn->addWidget(new QLabel(QStringLiteral("Spacing of the lines"), automaticPage_));
-    spacing_ = new QLineEdit(automaticPage_);
-    spacing_->setPlaceholderText(QStringLiteral("e.g. 10 µm or 0.01 mm"));
-    autoColumn->addWidget(spacing_);
+        QStringLiteral("Spacing of the lines"), QStringLiteral("e.g. 10 µm or 0.01 mm"), side,
+        spacing_);
     column->addWidget(automaticPage_);
-
-    manualPage_ = new QWidget(side);
-    auto* manualColumn = new QVBoxLayout(manualPage_);
-    manualColumn->setContentsMargins(0, 0, 0, 0);
-    auto* manualHelp = new QLabel(
+    manualPage_ = lengthPage(
         QStringLiteral("Drag a line over a known length; drag its ends to place them. The wheel "
                        "zooms, the right button pans, a loupe shows the end you move."),
-        manualPage_);
-    manualHelp->setWordWrap(true);
-    manualHelp->setProperty("role", "status");
-    manualColumn->addWidget(manualHelp);
-    manualColumn->addWidget(new QLabel(QStringLiteral("Length of the line"), manualPage_));
-    length_ = new QLineEdit(manualPage_);
-    length_->setPlaceholderText(QStringLiteral("e.g. 100 µm"));
-    manualColumn->addWidget(length_);
+        QStringLiteral("Length of the line"), QStringLiteral("e.g. 100 µm"), side, length_);
     column->addWidget(manualPage_);
     manualPage_->hide();
 
