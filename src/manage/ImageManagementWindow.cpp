@@ -44,6 +44,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <filesystem>
 
 namespace qelvo {
 namespace {
@@ -786,8 +787,13 @@ void ImageManagementWindow::deleteClip(int k) {
     if (path.empty()) return;
     // What waits to be written goes beside the picture first, so it goes with it.
     measurements_->waitForWrites();
-    if (askAndDeletePicture(this, path) == DeleteOutcome::Declined) return;
-    if (path == measurements_->picturePath()) measurements_->pictureRemoved();
+    const DeleteOutcome outcome = askAndDeletePicture(this, path);
+    if (outcome == DeleteOutcome::Declined) return;
+    // A picture that could not be deleted keeps its measurements, and they are still saved.
+    std::error_code ignored;
+    if (path == measurements_->picturePath() &&
+        (outcome == DeleteOutcome::Deleted || !std::filesystem::exists(path, ignored)))
+        measurements_->pictureRemoved();
     // Relisted whatever the delete did: a file that was already gone leaves the strip.
     listFolder(false);
 }

@@ -131,6 +131,30 @@ TEST_F(MeasuringWindowTest, ALineDrawnOnAZoomedPictureIsMeasuredKeptAndShownAgai
     EXPECT_TRUE(document.session().empty());
 }
 
+TEST_F(MeasuringWindowTest, APictureThatCannotBeDeletedKeepsItsMeasurementsAndSavesThem) {
+    ImageManagementWindow window(&launcher_, false);
+    window.show();
+    window.clickClip(0);
+    const std::string picture = folder() + "/a.jpg";
+    ASSERT_EQ(window.currentPicture(), picture);
+    window.measurementPanel().chooseKind(measure::ShapeKind::Line);
+    click(window, {100, 100});
+    send(window, QEvent::MouseMove, {300, 100});
+    click(window, {300, 100});
+    MeasurementDocument& document = window.measurements();
+    ASSERT_EQ(document.session().shapes().size(), 1u);
+    // Something in the picture's place that unlink refuses: the delete fails.
+    fs::remove(picture);
+    fs::create_directory(picture);
+    dialogs_->messageAnswers = {MessageAnswer::Yes};
+    window.deleteClip(0);
+    EXPECT_TRUE(fs::exists(picture));
+    EXPECT_EQ(document.picturePath(), picture);
+    ASSERT_EQ(document.session().shapes().size(), 1u);
+    document.waitForWrites();
+    EXPECT_TRUE(fs::exists(picture + ".measure"));
+}
+
 TEST_F(MeasuringWindowTest, MeasurementsFollowARenamedPictureAndNothingIsWrittenOutsideImageMode) {
     ImageManagementWindow window(&launcher_, false);
     window.show();
