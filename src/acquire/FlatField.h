@@ -41,7 +41,8 @@ public:
 
     // The fast path for live frames: one 8-bit grabber frame (bottom-up B,G,R rows padded to
     // 4 bytes) corrected from `in` into `out` (which may be `in`), with precomputed per-sample
-    // gains in fixed point.  Within one level of correct().  False when the sizes differ.
+    // gains in fixed point.  Within one level of correct().  False
+    // when the sizes differ.
     bool correctGrabberFrame(const std::uint8_t* in, std::uint8_t* out, std::size_t size) const;
 
 private:
@@ -55,12 +56,9 @@ private:
     std::vector<double> dark16_;  // per R,G,B sample, top-down; empty without a dark
 
     // Per byte of a grabber frame: the dark in 1/256 of an 8-bit level and the gain in 4.12
-    // fixed point, side by side so one stream of memory serves both.
-    struct FastSample {
-        std::uint16_t dark;
-        std::uint16_t gain;
-    };
-    std::vector<FastSample> fast_;
+    // fixed point.
+    std::vector<std::uint16_t> fastDark_;
+    std::vector<std::uint16_t> fastGain_;
 };
 
 // A picture's samples on the 16-bit scale (8-bit ones times 257); R,G,B or grey (repeated).
