@@ -54,6 +54,10 @@ public:
     // function removes it.
     using OverlayPainter = std::function<void(QImage& screen, QSize frameSize)>;
     void setOverlayPainter(OverlayPainter painter);
+    // Further painters drawn after that one, in the order added, each under its owner's key
+    // (a second under the same key replaces the first; an empty function removes it).  GUI
+    // thread.
+    void setExtraOverlayPainter(const void* key, OverlayPainter painter);
     // A copy of the newest frame painted as the panel keeps it (a frame handed in as bytes
     // and larger than the panel is kept reduced to the panel's size); null before the first.
     // GUI thread.
@@ -92,6 +96,7 @@ private:
     std::vector<std::pair<const void*, RetiringObserver>> retiringObservers_;
     QString placeholder_;
     OverlayPainter overlay_;
+    std::vector<std::pair<const void*, OverlayPainter>> extraOverlays_;
 };
 
 }  // namespace qelvo

@@ -1,5 +1,6 @@
 #include "manage/ImageManagementWindow.h"
 
+#include "acquireui/WindowFocusAids.h"
 #include "capture/CaptureSession.h"
 #include "capture/Pacing.h"
 #include "desktop/Dialogs.h"
@@ -18,8 +19,8 @@
 #include "measureui/MeasurementTool.h"
 #include "measureui/ObjectiveControl.h"
 #include "measureui/PictureOverlayLayer.h"
-#include "measureui/WindowMeasuring.h"
 #include "measureui/SkinCaption.h"
+#include "measureui/WindowMeasuring.h"
 #include "picturefiles/PictureFile.h"
 #include "skin/ControlIdentity.h"
 #include "skin/HdButton.h"
@@ -103,6 +104,14 @@ constexpr QRect kObjectiveHd{1020, 362, 170, 32};
 constexpr QRect kOverlaySwitches{810, 12, 124, 28};
 constexpr QRect kOverlaySwitchesHd{994, 8, 124, 24};
 
+// The focus aids: in capture mode over the notes of the modes' frame (their switch at the
+// right of that frame's title); the HD window's below its column of buttons, their switch in
+// the first free well of the column (movie mode's OPEN).
+constexpr QRect kFocusAidsStandard{700, 265, 305, 188};
+constexpr QRect kFocusSwitchStandard{935, 242, 68, 18};
+constexpr QRect kFocusAidsHd{1020, 472, 170, 128};
+constexpr QRect kFocusSwitchHd{1020, 200, 170, 25};
+
 }  // namespace
 
 ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
@@ -147,6 +156,7 @@ ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
     session_->setLiveTarget(viewPanel_);
     session_->setStillTarget(clips_[0]);
     objectiveTools_->setPictureSource([this] { return pictureToCalibrate(); });
+    buildFocusAids();
     player_ = std::make_unique<MoviePlayer>(movieGraph_, aviPanel_);
     // Once the window is up: the camera opens while the window already answers.  A timer,
     // not a posted call, so it also comes round in an event loop nested in a posted call.
@@ -289,6 +299,25 @@ void ImageManagementWindow::buildObjectiveTools() {
     pictureOverlays_->stackUnder(measureLayer_);
 }
 
+void ImageManagementWindow::buildFocusAids() {
+    // The newest live frame, shared with the capture session (never copied or changed).
+    FocusFrameSource source = [this]() -> FocusFrame {
+        std::shared_ptr<const FrameRecord> frame = session_ ? session_->latestFrame() : nullptr;
+        if (!frame || !frame->isComplete() || frame->height() <= 0) return {};
+        FocusFrame out;
+        out.view = {frame->pixels(), frame->width(), frame->height(), frame->rowBytes()};
+        out.keep = std::move(frame);
+        return out;
+    };
+    focusAids_ =
+        new WindowFocusAids(this, std::move(source), hd_ ? kFocusAidsHd : kFocusAidsStandard,
+                            hd_ ? kFocusSwitchHd : kFocusSwitchStandard);
+    focusAids_->attachLive(viewPanel_);
+    focusAids_->setLiveShown(mode_ == CaptureMode);
+    connect(focusAids_, &WindowFocusAids::panelShownChanged, this,
+            [this] { update(kMeasuringTitle); });
+}
+
 void ImageManagementWindow::placeObjectiveTools() {
     const bool shown = mode_ != MovieMode;
     objectiveTools_->control().setVisible(shown);
@@ -423,6 +452,7 @@ void ImageManagementWindow::applyMode() {
     measurePanel_->setVisible(mode_ == ImageMode);
     if (mode_ != ImageMode) measureTool_->cancel();
     placeObjectiveTools();
+    if (focusAids_) focusAids_->setLiveShown(mode_ == CaptureMode);
 }
 
 void ImageManagementWindow::setMode(int mode) {
@@ -451,13 +481,15 @@ void ImageManagementWindow::paintEvent(QPaintEvent*) {
     // Nearest-sample stretch of the whole source picture over the client area.
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.drawPixmap(rect(), background_, QRect(QPoint(0, 0), backgroundSource_));
-    if (mode_ == ImageMode && !hd_ && rect().size() == backgroundSource_) {
-        // The frame that explains the modes holds the measuring tools in image mode: its
-        // title says so, in the background's caption style, over the plain strip beside it.
+    const bool focusShown = focusAids_ && focusAids_->panelShown();
+    if ((mode_ == ImageMode || focusShown) && !hd_ && rect().size() == backgroundSource_) {
+        // The frame that explains the modes holds the measuring tools in image mode and the
+        // focus aids in capture mode: its title says so, in the background's caption style,
+        // over the plain strip beside it.
         const QRect title = kMeasuringTitle;
         painter.drawPixmap(title, background_, title.translated(title.width() + 20, 0));
         paintSkinCaption(painter, QPoint(title.left() + 2, title.top() + 5),
-                         QStringLiteral("MEASURE"));
+                         mode_ == ImageMode ? QStringLiteral("MEASURE") : QStringLiteral("FOCUS"));
     }
 }
 
@@ -606,6 +638,7 @@ void ImageManagementWindow::fullScreen() {
         popup_->open();
         LiveTarget* surface = popup_->liveSurface();
         objectiveTools_->attachLive(surface);
+        focusAids_->attachLive(surface);
         session_->setLiveTarget(surface);
     } else if (mode_ == ImageMode && !currentPicture_.empty()) {
         CxImage picture;

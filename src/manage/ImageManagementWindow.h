@@ -28,6 +28,7 @@ class MeasurementPanel;
 class MeasurementTool;
 class PictureOverlayLayer;
 class WindowMeasuring;
+class WindowFocusAids;
 class PicturePanel;
 class PictureView;
 class SimpleButton;
@@ -101,6 +102,8 @@ public:
     MeasurementLayer& measurementLayer() { return *measureLayer_; }
     // Objectives, the objective control, overlays and calibration.
     WindowMeasuring& objectiveTools() { return *objectiveTools_; }
+    // The focus aids over the live picture.
+    WindowFocusAids& focusAids() { return *focusAids_; }
     void setSnapshotButtonPolls(SnapshotButtonPolls polls);
 
     // Commands, as the controls run them.
@@ -158,6 +161,7 @@ private:
     void buildMeasuring();
     void buildObjectiveTools();
     void placeObjectiveTools();
+    void buildFocusAids();
     QImage pictureToCalibrate();
     // Pointer events for the measuring tool: true when it took them.
     bool measuringEvent(QMouseEvent* event);
@@ -193,6 +197,7 @@ private:
     MeasurementPanel* measurePanel_ = nullptr;
     WindowMeasuring* objectiveTools_ = nullptr;
     PictureOverlayLayer* pictureOverlays_ = nullptr;
+    WindowFocusAids* focusAids_ = nullptr;
 };
 
 }  // namespace qelvo

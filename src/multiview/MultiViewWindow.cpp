@@ -1,13 +1,14 @@
 #include "multiview/MultiViewWindow.h"
 
+#include "acquireui/WindowFocusAids.h"
 #include "capture/CaptureSession.h"
 #include "capture/FrameWatchdog.h"
 #include "desktop/Dialogs.h"
 #include "desktop/LiveTarget.h"
 #include "desktop/Screens.h"
-#include "measureui/WindowMeasuring.h"
 #include "measureui/MeasurementPanel.h"
 #include "measureui/SkinCaption.h"
+#include "measureui/WindowMeasuring.h"
 #include "multiview/PaneMeasuring.h"
 #include "multiview/PrintReport.h"
 #include "multiview/ViewCycle.h"
@@ -59,6 +60,12 @@ QRect hdWindowRect() {
 // HD window's column of buttons.
 constexpr QRect kObjectiveControl{845, 662, 146, 64};
 constexpr QRect kObjectiveControlHd{1020, 520, 170, 60};
+// The focus aids: over the pen's notes, their switch at the right of that frame's title; the
+// HD window's in the free wells of its column of buttons (switch in the first).
+constexpr QRect kFocusAids{813, 162, 186, 96};
+constexpr QRect kFocusSwitch{936, 144, 62, 16};
+constexpr QRect kFocusAidsHd{1020, 258, 170, 58};
+constexpr QRect kFocusSwitchHd{1020, 230, 170, 25};
 
 // Today's folder under the storage folder; created when missing (an existing one is fine).
 void enterDayFolder() {
@@ -128,6 +135,18 @@ MultiViewWindow::MultiViewWindow(QWidget* launcher, bool hd)
     objectiveTools_ = new WindowMeasuring(this, selectedDeviceName(),
                                           hd ? kObjectiveControlHd : kObjectiveControl);
     for (LiveTarget* surface : surfaces) objectiveTools_->attachLive(surface);
+    focusAids_ = new WindowFocusAids(
+        this,
+        [this]() -> FocusFrame {
+            std::shared_ptr<const FrameRecord> frame = session_ ? session_->latestFrame() : nullptr;
+            if (!frame || !frame->isComplete() || frame->height() <= 0) return {};
+            FocusFrame out;
+            out.view = {frame->pixels(), frame->width(), frame->height(), frame->rowBytes()};
+            out.keep = std::move(frame);
+            return out;
+        },
+        hd ? kFocusAidsHd : kFocusAids, hd ? kFocusSwitchHd : kFocusSwitch);
+    for (LiveTarget* surface : surfaces) focusAids_->attachLive(surface);
     objectiveTools_->setFrameSizeSource([this] {
         for (ViewPane* pane : panes_)
             if (pane->isVisible() && pane->showsLive() &&
@@ -390,6 +409,7 @@ void MultiViewWindow::fullScreen() {
     }
     LiveTarget* surface = popup_->liveSurface();
     objectiveTools_->attachLive(surface);
+    focusAids_->attachLive(surface);
     cycle_->enterFullScreen(surface, inset);
     if (old) {
         // The streaming thread may still be finishing a frame it took the old popup for;
