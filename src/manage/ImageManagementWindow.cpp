@@ -10,6 +10,7 @@
 #include "imaging/DrawScaled.h"
 #include "manage/AdjustmentTools.h"
 #include "manage/FileCommands.h"
+#include "manage/PictureLoading.h"
 #include "manage/PicturePanel.h"
 #include "manage/PictureView.h"
 #include "manage/ThumbnailButton.h"
@@ -642,7 +643,7 @@ void ImageManagementWindow::fullScreen() {
         session_->setLiveTarget(surface);
     } else if (mode_ == ImageMode && !currentPicture_.empty()) {
         CxImage picture;
-        picture.LoadFile(currentPicture_.c_str(), FormatJpeg);
+        loadPicture(currentPicture_, picture, nullptr);
         ClipViewerPopup modal(this);
         modal.setInset(false);
         modal.setPicture(&picture);
