@@ -118,7 +118,7 @@ PeakingMask peakingMask(const BgrFrameView& frame, int maskWidth, int maskHeight
             strongest = std::max(strongest, g);
         }
     }
-    const int cut = std::max({threshold, strongest / 2, 1});
+    const int cut = std::max({threshold, strongest * 2 / 5, 1});
     for (std::size_t i = 0; i < gradient.size(); ++i) mask.edge[i] = gradient[i] >= cut ? 1 : 0;
     return mask;
 }

@@ -85,7 +85,7 @@ struct PeakingMask {
     std::size_t edgeCount() const;
 };
 PeakingMask peakingMask(const BgrFrameView& frame, int maskWidth, int maskHeight,
-                        int threshold = 40);
+                        int threshold = 30);
 
 // What the focus aids show for one frame.
 struct FocusReading {

@@ -38,6 +38,7 @@ QFont narrow(int pixels, bool bold = false) {
 
 QString share(double fraction) {
     const double percent = fraction * 100.0;
+    if (percent < 0.1) return QStringLiteral("<0.1%");
     return percent < 10.0 ? QString::number(percent, 'f', 1) + QLatin1Char('%')
                           : QString::number(std::lround(percent)) + QLatin1Char('%');
 }

@@ -243,6 +243,12 @@ QImage LiveTarget::shownFrame() const {
     return image;
 }
 
+LiveTarget::PaintedFrame LiveTarget::paintedFrame() const {
+    const FrameBuffer& f = slot_->painting;
+    if (!f.pixels) return {};
+    return {f.pixels, f.width, f.height, f.rowBytes};
+}
+
 QSize LiveTarget::shownFrameSize() const {
     const FrameBuffer& f = slot_->painting;
     return f.pixels ? QSize(f.sourceWidth, f.sourceHeight) : QSize();

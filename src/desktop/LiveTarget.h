@@ -64,6 +64,16 @@ public:
     QImage shownFrame() const;
     // The size of the newest frame painted, as handed in; empty before the first (GUI thread).
     QSize shownFrameSize() const;
+    // The newest frame painted, shared rather than copied: bottom-up B,G,R rows of
+    // `rowBytes`, at the size handed in for shared frames (frames handed in as bytes may be
+    // reduced to the panel's size).  Null pixels before the first.  GUI thread.
+    struct PaintedFrame {
+        SharedPixels pixels;
+        int width = 0;
+        int height = 0;
+        int rowBytes = 0;
+    };
+    PaintedFrame paintedFrame() const;
 
     // Number of frames painted so far (tests and benchmarks).
     std::uint64_t paintedFrames() const;

@@ -301,13 +301,14 @@ void ImageManagementWindow::buildObjectiveTools() {
 }
 
 void ImageManagementWindow::buildFocusAids() {
-    // The newest live frame, shared with the capture session (never copied or changed).
+    // The live frame the panel shows, shared with it (never copied or changed).
     FocusFrameSource source = [this]() -> FocusFrame {
-        std::shared_ptr<const FrameRecord> frame = session_ ? session_->latestFrame() : nullptr;
-        if (!frame || !frame->isComplete() || frame->height() <= 0) return {};
+        LiveTarget::PaintedFrame frame = viewPanel_->paintedFrame();
+        if (!frame.pixels) return {};
         FocusFrame out;
-        out.view = {frame->pixels(), frame->width(), frame->height(), frame->rowBytes()};
-        out.keep = std::move(frame);
+        out.view = {frame.pixels->data(), frame.width, frame.height,
+                    static_cast<std::size_t>(frame.rowBytes)};
+        out.keep = std::move(frame.pixels);
         return out;
     };
     focusAids_ =

@@ -66,6 +66,7 @@ constexpr QRect kFocusAids{813, 162, 186, 96};
 constexpr QRect kFocusSwitch{936, 144, 62, 16};
 constexpr QRect kFocusAidsHd{1020, 258, 170, 58};
 constexpr QRect kFocusSwitchHd{1020, 230, 170, 25};
+constexpr QRect kFocusTitle{819, 141, 60, 20};
 
 // Today's folder under the storage folder; created when missing (an existing one is fine).
 void enterDayFolder() {
@@ -147,6 +148,7 @@ MultiViewWindow::MultiViewWindow(QWidget* launcher, bool hd)
         },
         hd ? kFocusAidsHd : kFocusAids, hd ? kFocusSwitchHd : kFocusSwitch);
     for (LiveTarget* surface : surfaces) focusAids_->attachLive(surface);
+    connect(focusAids_, &WindowFocusAids::panelShownChanged, this, [this] { update(kFocusTitle); });
     objectiveTools_->setFrameSizeSource([this] {
         for (ViewPane* pane : panes_)
             if (pane->isVisible() && pane->showsLive() &&
@@ -378,6 +380,13 @@ void MultiViewWindow::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.drawPixmap(rect(), background, QRect(QPoint(0, 0), backgroundSource_));
     if (measuring_) paintSkinCaption(painter, kMeasuringCaption, QStringLiteral("MEASURE"));
+    if (!hd_ && focusAids_ && focusAids_->panelShown() && rect().size() == backgroundSource_) {
+        // The pen's frame holds the focus aids: its title says so, over the plain strip
+        // beside it, in the background's caption style.
+        painter.drawPixmap(kFocusTitle, background,
+                           kFocusTitle.translated(kFocusTitle.width() + 20, 0));
+        paintSkinCaption(painter, kFocusTitle.topLeft() + QPoint(2, 5), QStringLiteral("FOCUS"));
+    }
 }
 
 void MultiViewWindow::clickPane(int index) {
