@@ -11,6 +11,7 @@ const std::vector<Command>& commands() {
         infoCommand(),
         calibrateCommand(),
         convertCommand(),
+        flatfieldCommand(),
     };
     return table;
 }

@@ -43,5 +43,6 @@ std::string formatMicrometres(double micrometres);
 Command infoCommand();
 Command convertCommand();
 Command calibrateCommand();
+Command flatfieldCommand();
 
 }  // namespace qelvo::cli

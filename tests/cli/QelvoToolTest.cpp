@@ -262,5 +262,67 @@ TEST_F(QelvoTool, CalibrateFindsThePitchAndStoresItForTheObjective) {
     EXPECT_EQ(r.status, 2) << "--objective without --device";
 }
 
+TEST_F(QelvoTool, FlatfieldEvensTheLightWritesAllOrNothingAndRefusesOtherSizes) {
+    std::string error;
+    // Flat: 16-bit, bright on the left, half as bright on the right; dark 2000.
+    PictureData flatRef = flat(8, 4, 3, 16, 0.0);
+    PictureData darkRef = flatRef;
+    auto* f = reinterpret_cast<std::uint16_t*>(flatRef.samples.data());
+    auto* d = reinterpret_cast<std::uint16_t*>(darkRef.samples.data());
+    for (int i = 0; i < 8 * 4 * 3; ++i) {
+        f[i] = (i / 3) % 8 < 4 ? 42000 : 22000;
+        d[i] = 2000;
+    }
+    ASSERT_TRUE(writePictureFile(dir / "flat.tif", flatRef, &error)) << error;
+    ASSERT_TRUE(writePictureFile(dir / "dark.png", darkRef, &error)) << error;
+    // The specimen seen through that light: an even 16-bit grey becomes uneven.
+    PictureData seen = flatRef;
+    auto* s = reinterpret_cast<std::uint16_t*>(seen.samples.data());
+    for (int i = 0; i < 8 * 4 * 3; ++i) s[i] = (i / 3) % 8 < 4 ? 2000 + 20000 : 2000 + 10000;
+    seen.calibration.micrometresPerPixel = 0.5;
+    ASSERT_TRUE(writePictureFile(dir / "a.png", seen, &error)) << error;
+    ASSERT_TRUE(writePictureFile(dir / "b.tif", seen, &error)) << error;
+
+    Result r = qelvo({"flatfield", dir / "a.png", "--flat", dir / "flat.tif", "--dark",
+                      dir / "dark.png", "-o", dir / "even.tif"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto even = readPictureFile(dir / "even.tif", &error);
+    ASSERT_TRUE(even) << error;
+    EXPECT_EQ(even->bitsPerSample, 16);
+    EXPECT_NEAR(even->calibration.micrometresPerPixel, 0.5, 1e-9);
+    const auto* e = reinterpret_cast<const std::uint16_t*>(even->samples.data());
+    // (seen - dark) / (flat - dark) * mean(flat - dark) = 0.5 * 30000 everywhere.
+    for (int i = 0; i < 8 * 4 * 3; ++i) ASSERT_EQ(e[i], 15000) << i;
+
+    // Several INs go into a folder under their own names.
+    r = qelvo(
+        {"flatfield", dir / "a.png", dir / "b.tif", "--flat", dir / "flat.tif", "-o", dir / "out"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(filesIn(dir / "out"), (std::vector<std::string>{"a.png", "b.tif"}));
+
+    // A picture of another size: one line, exit 1, and none of the others written either.
+    ASSERT_TRUE(writePictureFile(dir / "big.png", flat(16, 8, 3, 8, 0.0), &error));
+    r = qelvo({"flatfield", dir / "a.png", dir / "big.png", "--flat", dir / "flat.tif", "-o",
+               dir / "out2"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find("16x8"), std::string::npos) << r.err;
+    EXPECT_TRUE(filesIn(dir / "out2").empty());
+    // Unreadable references and missing options.
+    r = qelvo({"flatfield", dir / "a.png", "--flat", dir / "nothing.tif", "-o", dir / "x.png"});
+    EXPECT_EQ(r.status, 1);
+    r = qelvo({"flatfield", dir / "a.png", "-o", dir / "x.png"});
+    EXPECT_EQ(r.status, 2);
+    r = qelvo({"flatfield", dir / "a.png", "--flat", dir / "flat.tif", "-o", dir / "x.bmp"});
+    EXPECT_EQ(r.status, 2);
+    // An input is never overwritten.
+    r = qelvo(
+        {"flatfield", dir / "a.png", dir / "b.tif", "--flat", dir / "flat.tif", "-o", dir.path()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("is an input"), std::string::npos) << r.err;
+    EXPECT_EQ(readPictureFile(dir / "a.png", &error)->samples, seen.samples);
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.png"));
+}
+
 }  // namespace
 }  // namespace qelvo
