@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <thread>
 
 namespace qelvo::acquire {
 
@@ -15,6 +16,17 @@ public:
     }
     std::chrono::system_clock::time_point wallNow() const override {
         return std::chrono::system_clock::now();
+    }
+    // In short steps, so a stop is seen within 20 ms.
+    bool sleepUntil(std::chrono::steady_clock::time_point when,
+                    const std::atomic<bool>& stop) const override {
+        for (;;) {
+            if (stop.load()) return false;
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= when) return true;
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                when - now, std::chrono::milliseconds(20)));
+        }
     }
 };
 

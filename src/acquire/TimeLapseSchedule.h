@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <string>
 
@@ -12,6 +13,9 @@ public:
     virtual ~LapseClock() = default;
     virtual std::chrono::steady_clock::time_point now() const = 0;
     virtual std::chrono::system_clock::time_point wallNow() const = 0;
+    // Waits until `when` (steady clock) or until `stop` is set; false when stopped.
+    virtual bool sleepUntil(std::chrono::steady_clock::time_point when,
+                            const std::atomic<bool>& stop) const = 0;
 };
 
 // The system's clocks.
