@@ -94,9 +94,11 @@ TimeLapseOutcome TimeLapseRun::run() {
     TimeLapseOutcome outcome;
     if (!makeFolders(settings_.folder, &outcome.problem)) return outcome;
     const auto frameInterval = source_.frameInterval();
+    // A frame interval and half of one more for the camera's jitter: a picture whose frame
+    // comes later than that after its time is skipped.
     const auto tolerance =
         frameInterval > std::chrono::nanoseconds::zero()
-            ? std::chrono::steady_clock::duration(frameInterval)
+            ? std::chrono::steady_clock::duration(frameInterval * 3 / 2)
             : std::chrono::steady_clock::duration(std::chrono::milliseconds(100));
     TimeLapseSchedule schedule(clock_.now(), settings_.interval, settings_.count, tolerance);
     TimeLapseProgress progress;

@@ -44,5 +44,7 @@ Command infoCommand();
 Command convertCommand();
 Command calibrateCommand();
 Command flatfieldCommand();
+Command snapCommand();
+Command timelapseCommand();
 
 }  // namespace qelvo::cli
