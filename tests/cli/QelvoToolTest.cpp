@@ -324,5 +324,109 @@ TEST_F(QelvoTool, FlatfieldEvensTheLightWritesAllOrNothingAndRefusesOtherSizes) 
     EXPECT_FALSE(std::filesystem::exists(dir / "x.png"));
 }
 
+// Cameras for the tool: virtual devices, named as the launcher lists them.
+class QelvoCamera : public QelvoTool {
+protected:
+    void SetUp() override {
+        QelvoTool::SetUp();
+        ::setenv("QELVO_VIRTUAL_DEVICES",
+                 "Tool Cam{size=320x240,fps=30};Short Cam{size=160x120,stopafter=30}", 1);
+    }
+    void TearDown() override {
+        ::unsetenv("QELVO_VIRTUAL_DEVICES");
+        QelvoTool::TearDown();
+    }
+    // Every file in the folder is a whole picture and none is left half-written.
+    void expectWholePictures(const std::string& folder, std::size_t count) {
+        const auto names = filesIn(folder);
+        EXPECT_EQ(names.size(), count);
+        for (const std::string& name : names) {
+            EXPECT_TRUE(std::regex_match(name, std::regex(R"(\d{8}-\d{6}\.\d{3}\.(jpg|png|tif))")))
+                << name;
+            std::string error;
+            EXPECT_TRUE(readPictureFile(folder + "/" + name, &error)) << name << ": " << error;
+        }
+    }
+};
+
+TEST_F(QelvoCamera, SnapAveragesIntoSixteenBitsAndReportsWhatIsWrong) {
+    Result r = qelvo({"snap", "--device", "Tool Cam", "--average", "4", "-o", dir / "avg.png"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string error;
+    auto info = readPictureFileInfo(dir / "avg.png", &error);
+    ASSERT_TRUE(info) << error;
+    EXPECT_EQ(info->width, 320);
+    EXPECT_EQ(info->bitsPerSample, 16);
+    r = qelvo({"snap", "--device", "Tool Cam", "-o", dir / "one.tif"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readPictureFileInfo(dir / "one.tif", &error)->bitsPerSample, 8);
+
+    r = qelvo({"snap", "--device", "No Such Cam", "-o", dir / "x.jpg"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find("No Such Cam"), std::string::npos) << r.err;
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--average", "0"},
+                                                {"--average", "300"},
+                                                {"--average", "2x"},
+                                                {"--resolution", "640"},
+                                                {"--resolution", "0x480"}})
+        EXPECT_EQ(
+            qelvo({"snap", "--device", "Tool Cam", bad[0], bad[1], "-o", dir / "x.jpg"}).status, 2)
+            << bad[0] << " " << bad[1];
+    EXPECT_EQ(qelvo({"snap", "--device", "Tool Cam", "-o", dir / "x.bmp"}).status, 2);
+    EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"avg.png", "one.tif"}));
+}
+
+TEST_F(QelvoCamera, TimelapseTakesItsPicturesStopsOnASignalAndEndsWhenTheCameraGoes) {
+    Result r = qelvo({"timelapse", "--device", "Tool Cam", "--interval", "0.1", "--count", "5",
+                      "--format", "png", "--average", "2", "-o", dir / "run"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "5 pictures taken\n");
+    expectWholePictures(dir / "run", 5);
+
+    // SIGINT half-way: the picture in progress is finished, exit 0, the count said.
+    {
+        std::ostringstream command;
+        command << quoted(QELVO_TOOL) << " timelapse --device 'Tool Cam' --interval 0.25 "
+                << "--duration 60 --format tif -o " << quoted(dir / "stopped") << " >"
+                << quoted(scratch / "out") << " 2>" << quoted(scratch / "err")
+                << " & sleep 1.6; kill -INT $!; wait $!";
+        const int raw = std::system(command.str().c_str());
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 0) << slurp(scratch / "err");
+        const std::string out = slurp(scratch / "out");
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(out, m, std::regex(R"((\d+) pictures? taken; stopped\n)")))
+            << out;
+        const int taken = std::stoi(m[1]);
+        EXPECT_GE(taken, 1);
+        EXPECT_LT(taken, 60 / 0.25);
+        expectWholePictures(dir / "stopped", static_cast<std::size_t>(taken));
+    }
+
+    // A camera that stops delivering: reported in one line, exit 1, the pictures kept.
+    r = qelvo({"timelapse", "--device", "Short Cam", "--interval", "0.2", "--count", "50", "-o",
+               dir / "short"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(r.out, m, std::regex(R"((\d+) pictures? taken)"))) << r.out;
+    expectWholePictures(dir / "short", static_cast<std::size_t>(std::stoi(m[1])));
+
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--interval", "0", "--count", "3"},
+          {"--interval", "1", "--count", "3", "--duration", "5"},
+          {"--interval", "1"},
+          {"--interval", "1", "--count", "0"},
+          {"--interval", "-1", "--count", "2"},
+          {"--interval", "1", "--count", "2", "--format", "bmp"}}) {
+        std::vector<std::string> args{"timelapse", "--device", "Tool Cam", "-o", dir / "bad"};
+        args.insert(args.end(), bad.begin(), bad.end());
+        r = qelvo(args);
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "bad"));
+}
+
 }  // namespace
 }  // namespace qelvo
