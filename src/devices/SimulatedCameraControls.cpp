@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "media/VirtualLens.h"
+
 namespace qelvo {
 namespace {
 
@@ -67,6 +69,16 @@ SimulatedCameraControls::SimulatedCameraControls() {
     add(control(V4L2_CID_FOCUS_ABSOLUTE, T::Integer, "Focus, Absolute", 0, 250, 5, 0));
     add(control(V4L2_CID_FOCUS_AUTO, T::Boolean, "Focus, Automatic Continuous", 0, 1, 1, 1));
     add(control(V4L2_CID_ZOOM_ABSOLUTE, T::Integer, "Zoom, Absolute", 100, 500, 1, 100));
+    add(control(V4L2_CID_PAN_ABSOLUTE, T::Integer, "Pan, Absolute", -36000, 36000, 3600, 0));
+    add(control(V4L2_CID_TILT_ABSOLUTE, T::Integer, "Tilt, Absolute", -36000, 36000, 3600, 0));
+}
+
+void SimulatedCameraControls::onChange(
+    std::function<void(const CameraControlInfo&, std::int32_t)> f) {
+    std::lock_guard lock(mutex_);
+    onChange_ = std::move(f);
+    if (!onChange_) return;
+    for (const CameraControlInfo& c : controls_) onChange_(c, values_[c.id]);
 }
 
 void SimulatedCameraControls::add(CameraControlInfo info) {
@@ -158,6 +170,7 @@ bool SimulatedCameraControls::set(std::uint32_t id, std::int32_t value, std::str
         return false;
     }
     if (c->type != CameraControlType::Button) values_[id] = value;
+    if (onChange_) onChange_(*c, value);
     return true;
 }
 
@@ -192,7 +205,32 @@ std::shared_ptr<SimulatedCameraControls> simulatedCameraControlsOf(const std::st
     static std::map<std::string, std::shared_ptr<SimulatedCameraControls>> devices;
     std::lock_guard lock(mutex);
     auto& device = devices[deviceName];
-    if (!device) device = std::make_shared<SimulatedCameraControls>();
+    if (!device) {
+        device = std::make_shared<SimulatedCameraControls>();
+        // The lens of a virtual device showing a specimen follows its focus, pan and tilt.
+        device->onChange([deviceName](const CameraControlInfo& c, std::int32_t value) {
+            const auto lens = [&](VirtualLensControl which) {
+                setVirtualLensControl(deviceName, which, value, static_cast<int>(c.minimum),
+                                      static_cast<int>(c.maximum));
+            };
+            switch (c.id) {
+                case V4L2_CID_FOCUS_AUTO:
+                    lens(VirtualLensControl::AutoFocus);
+                    break;
+                case V4L2_CID_FOCUS_ABSOLUTE:
+                    lens(VirtualLensControl::Focus);
+                    break;
+                case V4L2_CID_PAN_ABSOLUTE:
+                    lens(VirtualLensControl::Pan);
+                    break;
+                case V4L2_CID_TILT_ABSOLUTE:
+                    lens(VirtualLensControl::Tilt);
+                    break;
+                default:
+                    break;
+            }
+        });
+    }
     return device;
 }
 

@@ -2,6 +2,7 @@
 
 #include "devices/CameraControlBackend.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -32,6 +33,9 @@ public:
     // The camera is unplugged: every call fails as it does for a vanished device.
     void unplug();
     std::int32_t value(std::uint32_t id) const;
+    // Calls `f` with every control and its value now, then after every accepted write (on the
+    // writing thread, with the controls locked: `f` must not call back).  Empty: no more calls.
+    void onChange(std::function<void(const CameraControlInfo&, std::int32_t)> f);
     // Every value the device was sent, in order.
     std::vector<std::pair<std::uint32_t, std::int32_t>> writes() const;
 
@@ -44,6 +48,7 @@ private:
     std::map<std::uint32_t, std::int32_t> values_;
     std::set<std::uint32_t> refused_;
     bool unplugged_ = false;
+    std::function<void(const CameraControlInfo&, std::int32_t)> onChange_;
     std::vector<std::pair<std::uint32_t, std::int32_t>> writes_;
 };
 

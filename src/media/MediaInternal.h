@@ -6,6 +6,7 @@
 #include "frames/GrabberCallback.h"
 #include "media/FormatChoice.h"
 #include "media/MediaComponent.h"
+#include "media/VirtualSpecimenInternal.h"
 #include "simulated/VirtualDevice.h"
 
 #include <gst/gst.h>
@@ -60,6 +61,14 @@ struct SourceState {
     std::atomic<bool> unplugReported{false};
     GstVideoInfo producerInfo{};  // format at the format filter (streaming thread only)
     bool delayServed = false;     // the start delay of a slow virtual device (streaming thread)
+    // A virtual device showing a specimen: the picture (read when the device was opened), its
+    // lens, and the horizontal movement asked of it (any thread).  The renderer and the
+    // distance moved so far belong to the streaming thread.
+    std::shared_ptr<const QImage> specimen;
+    std::shared_ptr<VirtualLensState> lens;
+    std::atomic<int> specimenMotion{0};
+    std::unique_ptr<SpecimenRenderer> renderer;
+    std::int64_t drift = 0;
     // Still output: presses seen (baseline taken when the branch is made) and still owed.
     std::string stillPressPath;  // the press counter file, fixed when the still output is made
     std::atomic<std::uint64_t> pressesSeen{0};

@@ -45,6 +45,11 @@ GstElement* testSource(const SourceState* s) {
     return s && s->isVirtual ? s->producer : nullptr;
 }
 
+// A virtual device showing a specimen rather than its test pattern.
+bool showsSpecimen(const SourceState* s) {
+    return s && s->isVirtual && s->specimen;
+}
+
 GParamSpec* patternProperty(GstElement* producer) {
     if (!producer) return nullptr;
     GParamSpec* param = g_object_class_find_property(G_OBJECT_GET_CLASS(producer), "pattern");
@@ -92,6 +97,7 @@ void SourcePictureControls::setChannelValue(const std::string& label, int value)
 }
 
 bool SourcePictureControls::hasPattern() const {
+    if (showsSpecimen(stateOf(source_))) return false;
     return patternProperty(testSource(stateOf(source_))) != nullptr;
 }
 
@@ -122,6 +128,7 @@ bool SourcePictureControls::hasMotion() const {
 }
 
 int SourcePictureControls::motion() const {
+    if (const SourceState* s = stateOf(source_); showsSpecimen(s)) return s->specimenMotion.load();
     GstElement* producer = testSource(stateOf(source_));
     gint speed = 0;
     if (producer) g_object_get(producer, "horizontal-speed", &speed, nullptr);
@@ -129,6 +136,10 @@ int SourcePictureControls::motion() const {
 }
 
 void SourcePictureControls::setMotion(int pixelsPerFrame) {
+    if (showsSpecimen(stateOf(source_))) {
+        source_.impl()->source->specimenMotion.store(pixelsPerFrame);
+        return;
+    }
     if (GstElement* producer = testSource(stateOf(source_)))
         g_object_set(producer, "horizontal-speed", pixelsPerFrame, nullptr);
 }

@@ -41,8 +41,9 @@ public:
     std::optional<int> channelValue(const std::string& label) const;
     void setChannelValue(const std::string& label, int value);
 
-    // Virtual devices only: the test pattern (its names and values in the element's order)
-    // and the horizontal movement in pixels per frame.
+    // Virtual devices only: the test pattern (its names and values in the element's order;
+    // none where the device shows a specimen instead) and the horizontal movement of the
+    // pattern or specimen in pixels per frame.
     bool hasPattern() const;
     std::vector<std::pair<std::string, int>> patterns() const;
     int pattern() const;

@@ -136,6 +136,30 @@ void drawCounter(std::uint8_t* pixels, int width, int height, int stride, std::u
     }
 }
 
+SpecimenEffects specimenEffects(const VirtualDeviceOptions& o) {
+    SpecimenEffects e;
+    e.noise = o.noise;
+    e.vignette = o.vignette;
+    e.dark = o.dark;
+    e.lens = o.cameraControls;
+    e.focusPosition = o.focus;
+    return e;
+}
+
+// A new frame size (streaming thread): the specimen and the camera's effects are made ready
+// for it, once per size.
+void prepareSpecimen(SourceState& source) {
+    const SpecimenEffects effects = specimenEffects(source.options);
+    if (!SpecimenRenderer::wanted(source.specimen != nullptr, effects) ||
+        GST_VIDEO_INFO_FORMAT(&source.producerInfo) != GST_VIDEO_FORMAT_BGR)
+        return;
+    const int width = GST_VIDEO_INFO_WIDTH(&source.producerInfo);
+    const int height = GST_VIDEO_INFO_HEIGHT(&source.producerInfo);
+    if (!source.renderer)
+        source.renderer = std::make_unique<SpecimenRenderer>(source.specimen, effects);
+    if (!source.renderer->preparedFor(width, height)) source.renderer->prepare(width, height);
+}
+
 // Runs on the producer's streaming thread for every frame of a virtual device: counts it,
 // stops delivering after `stopafter` frames (optionally failing like an unplugged camera)
 // and burns the counter in.
@@ -155,6 +179,7 @@ GstPadProbeReturn virtualFrameProbe(GstPad* pad, GstPadProbeInfo* info, gpointer
             gst_event_parse_caps(event, &caps);
             if (!gst_video_info_from_caps(&source->producerInfo, caps))
                 gst_video_info_init(&source->producerInfo);
+            prepareSpecimen(*source);
         }
         return GST_PAD_PROBE_OK;
     }
@@ -180,15 +205,25 @@ GstPadProbeReturn virtualFrameProbe(GstPad* pad, GstPadProbeInfo* info, gpointer
         }
         return GST_PAD_PROBE_DROP;
     }
-    if (o.overlay && GST_VIDEO_INFO_FORMAT(&source->producerInfo) == GST_VIDEO_FORMAT_BGR) {
+    const bool specimen = source->renderer != nullptr;
+    if ((o.overlay || specimen) &&
+        GST_VIDEO_INFO_FORMAT(&source->producerInfo) == GST_VIDEO_FORMAT_BGR) {
         GstBuffer* buffer = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
         GST_PAD_PROBE_INFO_DATA(info) = buffer;
         GstVideoFrame frame;
         if (gst_video_frame_map(&frame, &source->producerInfo, buffer, GST_MAP_WRITE)) {
-            tsanFrameReused(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
-            drawCounter(static_cast<std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
-                        GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame),
-                        GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), n);
+            auto* pixels = static_cast<std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
+            const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
+            tsanFrameReused(pixels);
+            if (specimen) {
+                SpecimenView view = specimenView(*source->lens, specimenEffects(o));
+                view.drift = source->drift;
+                source->drift += source->specimenMotion.load(std::memory_order_relaxed);
+                source->renderer->render(pixels, stride, view);
+            }
+            if (o.overlay)
+                drawCounter(pixels, GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame),
+                            stride, n);
             gst_video_frame_unmap(&frame);
         }
     }
@@ -266,8 +301,22 @@ MediaResult buildVirtualSource(const std::string& name, const VirtualDeviceOptio
         return MediaResult::failure(MediaError::CreateFailed,
                                     "The test picture source could not be created.");
     }
-    gst_util_set_object_arg(G_OBJECT(producer), "pattern", o.pattern.c_str());
-    g_object_set(producer, "is-live", o.live ? TRUE : FALSE, "horizontal-speed", o.motion, nullptr);
+    // A specimen is read once, here, as the device is opened (a device task's thread); one that
+    // cannot be read leaves the test pattern.  The pattern under a specimen is plain black,
+    // the cheapest to make.
+    std::shared_ptr<const QImage> specimen;
+    if (!o.specimen.empty()) {
+        std::string why;
+        specimen = loadSpecimenPicture(o.specimen, why);
+        if (!specimen)
+            std::fprintf(stderr,
+                         "qelvo-tarnel: the specimen picture \"%s\" of the virtual device \"%s\" "
+                         "cannot be read (%s); the device shows its test pattern\n",
+                         o.specimen.c_str(), name.c_str(), why.c_str());
+    }
+    gst_util_set_object_arg(G_OBJECT(producer), "pattern", specimen ? "black" : o.pattern.c_str());
+    g_object_set(producer, "is-live", o.live ? TRUE : FALSE, "horizontal-speed",
+                 specimen ? 0 : o.motion, nullptr);
     GstCaps* caps = virtualCaps(o, o.width, o.height);
     g_object_set(format, "caps", caps, nullptr);
     gst_caps_unref(caps);
@@ -293,6 +342,9 @@ MediaResult buildVirtualSource(const std::string& name, const VirtualDeviceOptio
     state->format = format;
     state->balance = balance;
     state->tee = tee;
+    state->specimen = std::move(specimen);
+    state->lens = virtualLensOf(name);
+    state->specimenMotion.store(o.motion);
     gst_video_info_init(&state->producerInfo);
     GstPad* pad = gst_element_get_static_pad(format, "src");
     gst_pad_add_probe(pad,

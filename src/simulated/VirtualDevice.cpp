@@ -39,6 +39,18 @@ bool readSize(const std::string& text, int& width, int& height) {
     return true;
 }
 
+// A plain decimal number such as "12", "0.5" or ".75" (no sign, exponent or spaces).
+bool readDecimal(const std::string& text, double& out) {
+    if (text.empty() || text.size() > 16) return false;
+    double value = 0.0;
+    const char* end = text.data() + text.size();
+    if (text.find_first_not_of("0123456789.") != std::string::npos) return false;
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || ptr != end) return false;
+    out = value;
+    return true;
+}
+
 bool isPatternName(const std::string& name) {
     if (name.empty() || name.size() > 32) return false;
     for (char c : name)
@@ -83,6 +95,19 @@ VirtualDeviceOptions parseVirtualDeviceOptions(const VirtualDeviceEntry& entry) 
             readFlag(value, o.overlay);
         } else if (key == "controls") {
             readFlag(value, o.cameraControls);
+        } else if (key == "specimen") {
+            if (!value.empty() && value.size() <= 4096 && value.find('\0') == std::string::npos)
+                o.specimen = value;
+        } else if (key == "noise") {
+            double d = 0;
+            if (readDecimal(value, d) && d <= 40.0) o.noise = d;
+        } else if (key == "vignette") {
+            double d = 0;
+            if (readDecimal(value, d) && d <= 1.0) o.vignette = d;
+        } else if (key == "dark") {
+            if (readInt(value, n) && n >= 0 && n <= 255) o.dark = static_cast<int>(n);
+        } else if (key == "focus") {
+            if (readInt(value, n) && n >= 0 && n <= 100000) o.focus = static_cast<int>(n);
         }
     }
     return o;

@@ -27,6 +27,14 @@ namespace qelvo {
 //   overlay=0|1   burns the time and a frame counter in (default 1)
 //   controls      offers a typical USB camera's controls (exposure, white balance, focus,
 //                 ...) as its settings pages instead of the colour controls
+//   specimen=PATH the frames show this picture (JPEG or PNG) scaled to cover the frame
+//                 instead of the test pattern; a bare file name is also looked for among
+//                 the specimens the program ships
+//   noise=SIGMA   fresh Gaussian noise of SIGMA 8-bit levels on every frame (0-40)
+//   vignette=F    illumination falls off radially, the corners getting F of the centre (0-1)
+//   dark=L        a dark level of L 8-bit levels added to every sample (0-255)
+//   focus=N       with controls: the Focus position at which the specimen is sharp (default
+//                 the middle of the control's range)
 // Unknown options and unreadable values are ignored (the default stays).
 struct VirtualDeviceOptions {
     int width = 640;
@@ -45,6 +53,11 @@ struct VirtualDeviceOptions {
     int motion = 2;
     bool overlay = true;
     bool cameraControls = false;
+    std::string specimen;   // empty: the test pattern
+    double noise = 0.0;     // sigma in 8-bit levels
+    double vignette = 1.0;  // corner illumination as a share of the centre's
+    int dark = 0;           // 8-bit levels
+    int focus = -1;         // -1: the middle of the Focus control's range
 };
 
 VirtualDeviceOptions parseVirtualDeviceOptions(const VirtualDeviceEntry& entry);

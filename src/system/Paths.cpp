@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -46,6 +47,29 @@ std::string runtimeDir() {
     std::string xdg = env("XDG_RUNTIME_DIR");
     if (!xdg.empty()) return joinPath(xdg, "qelvo");
     return "/tmp/qelvo-" + std::to_string(getuid());
+}
+
+std::vector<std::string> programDataFolders() {
+    std::vector<std::string> folders;
+    char buffer[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    const std::string exe = length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : "";
+    const auto slash = exe.find_last_of('/');
+    const auto up = slash == std::string::npos ? slash : exe.find_last_of('/', slash - 1);
+    if (up != std::string::npos && up > 0)
+        folders.push_back(exe.substr(0, up) + "/share/qelvo-tarnel");
+#ifdef QELVO_BUILD_ROOT
+    // Only a program of the build itself looks in the build tree: an installed one never
+    // reads files from wherever it was built.
+    const std::string build = QELVO_BUILD_ROOT;
+    if (exe.rfind(build + "/", 0) == 0) folders.push_back(build + "/share/qelvo-tarnel");
+#endif
+    std::vector<std::string> existing;
+    for (const std::string& folder : folders)
+        if (isAccessibleFolder(folder) &&
+            std::find(existing.begin(), existing.end(), folder) == existing.end())
+            existing.push_back(folder);
+    return existing;
 }
 
 std::string preparePrivateFolder(const std::string& given) {

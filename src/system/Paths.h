@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace qelvo {
 
@@ -24,6 +25,11 @@ std::string preparePrivateFolder(const std::string& path);
 // The runtime folder's subfolder `name`, made (0700) if missing, once the runtime folder has
 // passed preparePrivateFolder; "" when either is unfit for use.
 std::string privateRuntimeSubfolder(const std::string& name);
+
+// The folders holding the files the program ships (specimen pictures, ...), those that exist,
+// in the order they are searched: share/qelvo-tarnel beside the bin/ folder of the running
+// program (an installed program), then, for a program of the build tree, the build's copy.
+std::vector<std::string> programDataFolders();
 
 // "a" + "/" + "b", without doubling a slash at the join.
 std::string joinPath(const std::string& folder, const std::string& name);

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QImage>
 #include <QSpinBox>
 #include <QTimer>
 
@@ -22,6 +23,7 @@
 #include "devices/DeviceSettings.h"
 #include "devices/SimulatedCameraControls.h"
 #include "media/MediaDevices.h"
+#include "media/MediaTestSupport.h"
 #include "support/CameraControlRows.h"
 #include "support/TempFolder.h"
 #include "support/VirtualCameras.h"
@@ -41,7 +43,7 @@ TEST(CameraControls, ModesComeFirstAndTheirManualControlsFollowThem) {
     SimulatedCameraControls device;
     CameraControls controls(device);
     controls.load();
-    ASSERT_EQ(controls.controls().size(), 16u);
+    ASSERT_EQ(controls.controls().size(), 18u);
     EXPECT_TRUE(controls.controls().front().isHeading());
     EXPECT_EQ(controls.find(V4L2_CID_POWER_LINE_FREQUENCY)->info.menu.size(), 3u);
     EXPECT_EQ(controls.find(V4L2_CID_CONTRAST)->value, 32);
@@ -213,6 +215,40 @@ TEST(CameraIdentity, SerialOrBusPositionFromSysfsElseTheNode) {
     EXPECT_EQ(openV4l2ControlBackend("/dev/null", error), nullptr);
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(openV4l2ControlBackend(sys.path() + "/missing", error), nullptr);
+}
+
+TEST(SimulatedCameraControls, FocusAndPanMoveTheLensOfAVirtualSpecimen) {
+    // Stripes one pixel wide: sharp they alternate, blurred they turn grey.
+    TempFolder dir;
+    QImage stripes(640, 480, QImage::Format_RGB888);
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) {
+            const int v = ((x / 3 + y / 5) % 2) ? 230 : 30;
+            stripes.setPixel(x, y, qRgb(v, v, v));
+        }
+    const std::string path = dir.path() + "/stripes.png";
+    ASSERT_TRUE(stripes.save(QString::fromStdString(path)));
+    test::GrabbedDevice device("Lens Cam{specimen=" + path +
+                               ",size=160x120,controls,motion=0,overlay=0,live=0}");
+    ASSERT_TRUE(device.ok());
+    auto contrast = [](const std::vector<std::uint8_t>& frame) {
+        double sum = 0;
+        for (std::size_t i = 3; i < frame.size(); i += 3) sum += std::abs(frame[i] - frame[i - 3]);
+        return sum / (frame.size() / 3);
+    };
+    const std::vector<std::uint8_t> sharp = device.nextFrame();
+    ASSERT_FALSE(sharp.empty());
+    const auto controls = simulatedCameraControlsOf("Lens Cam");
+    std::string error;
+    // Manual focus at 0, half the range from the sharp middle.
+    ASSERT_TRUE(controls->set(V4L2_CID_FOCUS_AUTO, 0, error)) << error;
+    EXPECT_LT(contrast(device.nextFrame()), contrast(sharp) * 0.3);
+    ASSERT_TRUE(controls->set(V4L2_CID_FOCUS_ABSOLUTE, 125, error)) << error;
+    EXPECT_EQ(device.nextFrame(), sharp);
+    ASSERT_TRUE(controls->set(V4L2_CID_PAN_ABSOLUTE, 3600, error)) << error;
+    EXPECT_NE(device.nextFrame(), sharp);
+    ASSERT_TRUE(controls->set(V4L2_CID_PAN_ABSOLUTE, 0, error)) << error;
+    EXPECT_EQ(device.nextFrame(), sharp);
 }
 
 }  // namespace

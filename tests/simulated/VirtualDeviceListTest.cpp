@@ -83,5 +83,36 @@ TEST(VirtualDeviceOptions, ReadsEveryOptionAndKeepsDefaultsForBadValues) {
     EXPECT_EQ(d.motion, defaults.motion);
 }
 
+TEST(VirtualDeviceOptions, ReadsTheSpecimenAndTheCameraEffects) {
+    const auto o = parseVirtualDeviceOptions(onlyEntry(
+        "Scope{specimen=/data/cells 1.jpg,noise=2.5,vignette=.6,dark=12,focus=140,controls}"));
+    EXPECT_EQ(o.specimen, "/data/cells 1.jpg");
+    EXPECT_DOUBLE_EQ(o.noise, 2.5);
+    EXPECT_DOUBLE_EQ(o.vignette, 0.6);
+    EXPECT_EQ(o.dark, 12);
+    EXPECT_EQ(o.focus, 140);
+    EXPECT_TRUE(o.cameraControls);
+
+    // Out of range, signed, not a number, empty: the default stays (no specimen, no effect).
+    const VirtualDeviceOptions defaults;
+    for (const char* bad :
+         {"B{noise=41,vignette=1.5,dark=256,focus=-1,specimen=}",
+          "B{noise=-1,vignette=-0.2,dark=-3,focus=1e3}", "B{noise=abc,vignette=0.5x,dark=1.5}",
+          "B{noise=1e1,vignette=nan,dark=,focus=x}", "B{noise=..,vignette=inf}"}) {
+        SCOPED_TRACE(bad);
+        const auto d = parseVirtualDeviceOptions(onlyEntry(bad));
+        EXPECT_EQ(d.specimen, "");
+        EXPECT_EQ(d.noise, defaults.noise);
+        EXPECT_EQ(d.vignette, defaults.vignette);
+        EXPECT_EQ(d.dark, defaults.dark);
+        EXPECT_EQ(d.focus, defaults.focus);
+    }
+    // The edges of the ranges are taken.
+    const auto edges = parseVirtualDeviceOptions(onlyEntry("E{noise=40,vignette=0,dark=255}"));
+    EXPECT_EQ(edges.noise, 40);
+    EXPECT_EQ(edges.vignette, 0);
+    EXPECT_EQ(edges.dark, 255);
+}
+
 }  // namespace
 }  // namespace qelvo

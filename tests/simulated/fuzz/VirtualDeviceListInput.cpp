@@ -48,6 +48,9 @@ std::string entryProblem(const VirtualDeviceEntry& entry) {
         o.fps > 240 || o.startDelayMs < 0 || o.startDelayMs > 60000 || o.motion < -64 ||
         o.motion > 64 || o.stopAfter < -1 || o.pattern.empty() || o.pattern.size() > 32)
         return "option out of range in " + entry.friendlyName;
+    if (!(o.noise >= 0 && o.noise <= 40) || !(o.vignette >= 0 && o.vignette <= 1) || o.dark < 0 ||
+        o.dark > 255 || o.focus < -1 || o.focus > 100000 || o.specimen.size() > 4096)
+        return "camera effect out of range in " + entry.friendlyName;
     if (virtualSourceLaunchDescription(o).empty()) return "no source description";
     chipConfigFromOptions(entry);
     isBridgeChipName(entry.friendlyName);
@@ -97,6 +100,13 @@ int writeVirtualDeviceListSeeds(const std::string& folder) {
                        {"motion", "-3"},
                        {"overlay", "0"}}},
                      {"WDM 2860 Capture", {}}});
+    lists.push_back({{"Lab Microscope",
+                      {{"specimen", "blood-smear.jpg"},
+                       {"controls", ""},
+                       {"noise", "3.5"},
+                       {"vignette", ".7"},
+                       {"dark", "6"},
+                       {"focus", "140"}}}});
     int written = 0;
     for (std::size_t i = 0; i < lists.size(); ++i)
         written += writeFile(folder + "/list-" + std::to_string(i + 1), formatList(lists[i]));
