@@ -149,6 +149,8 @@ TimeLapseOutcome TimeLapseRun::run() {
         outcome.files.push_back(path);
         ++outcome.taken;
         schedule.done(k);
+        progress.lateBy =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(arrived - schedule.dueTime(k));
         report(path);
         if (stop_.load()) {
             outcome.stopped = !schedule.finished();

@@ -50,6 +50,7 @@ struct TimeLapseProgress {
     int total = 0;
     int skipped = 0;
     std::string lastPath;                // the picture just written, or ""
+    std::chrono::nanoseconds lateBy{0};  // its (first) frame came this long after its due time
     std::chrono::nanoseconds nextIn{0};  // until the next picture is due
 };
 
