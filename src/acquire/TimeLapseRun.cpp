@@ -100,7 +100,16 @@ TimeLapseOutcome TimeLapseRun::run() {
         frameInterval > std::chrono::nanoseconds::zero()
             ? std::chrono::steady_clock::duration(frameInterval * 3 / 2)
             : std::chrono::steady_clock::duration(std::chrono::milliseconds(100));
-    TimeLapseSchedule schedule(clock_.now(), settings_.interval, settings_.count, tolerance);
+    // Picture 0 is due a quarter of a frame before the camera's next frame, so where the
+    // interval is a whole number of frames every picture's frame follows its time closely.
+    auto start = clock_.now();
+    if (frameInterval > std::chrono::nanoseconds::zero()) {
+        const auto fresh =
+            source_.nextFrame(source_.latestSequence(), kFrameTimeout, &outcome.problem);
+        if (!fresh) return outcome;
+        start = std::max(clock_.now(), fresh->arrived + frameInterval - frameInterval / 4);
+    }
+    TimeLapseSchedule schedule(start, settings_.interval, settings_.count, tolerance);
     TimeLapseProgress progress;
     progress.total = schedule.total();
     const auto report = [&](const std::string& path) {

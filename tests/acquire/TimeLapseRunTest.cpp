@@ -102,16 +102,17 @@ TEST(TimeLapseRun, AveragedSixteenBitPicturesOnScheduleWithNamesToTheMillisecond
     EXPECT_EQ(names.size(), 30u);
     EXPECT_EQ(*names.begin(), std::filesystem::path(outcome.files.front()).filename());
     std::string error;
-    // Picture 10 is due at 1.000 s: frame 30 arrives at 0.9717 s, frame 31 at 1.00499 s (named
-    // .004); the average of frames 31 and 32 is 31.5, kept in 16 bits.
+    // The run starts after frame 1 (5 ms), so picture 0 is due a quarter frame before frame 2:
+    // at 30 ms.  Picture 10 is due at 1.030 s: frame 31 arrived at 1.005 s, frame 32 comes at
+    // 1.0383 s (named .038); the average of frames 32 and 33 is 32.5, kept in 16 bits.
     const auto p = readPictureFile(outcome.files[10], &error);
     ASSERT_TRUE(p) << error;
     EXPECT_EQ(p->bitsPerSample, 16);
     EXPECT_NEAR(p->calibration.micrometresPerPixel, 1.5, 1e-6);
     std::uint16_t v;
     std::memcpy(&v, p->samples.data(), 2);
-    EXPECT_EQ(v, std::lround(31.5 * 257));
-    EXPECT_NE(std::filesystem::path(outcome.files[10]).filename().string().find(".004.png"),
+    EXPECT_EQ(v, std::lround(32.5 * 257));
+    EXPECT_NE(std::filesystem::path(outcome.files[10]).filename().string().find(".038.png"),
               std::string::npos)
         << outcome.files[10];
 }
