@@ -1,11 +1,24 @@
 // Acquisition figures, one function each:
 //   averaging  - adding one 2592 x 1944 frame to a 16-frame average, against memcpy of it
 //   flatfield  - flat-field correction of a live 1920 x 1080 frame, against memcpy of it
-// Times are the calling thread's CPU time, best of several runs, each over frames that are
-// not in the caches (as a camera's frames are not), the memcpy timed in the same run.
+//   schedule   - 600 time-lapse pictures at 0.1 s from a 30 fps virtual camera: how late each
+//                picture's frame came after its due time, against the frame interval
+//   noise      - the noise of a 16-frame average against one frame's, on a noise=12 camera
+// Times are the calling thread's CPU time, best of several runs, the memcpy timed in the
+// same run.
 #include "acquire/FlatField.h"
 #include "acquire/FrameAverager.h"
+#include "acquire/TimeLapseRun.h"
+#include "capture/CameraFrames.h"
 #include "support/BenchTiming.h"
+#include "support/TempFolder.h"
+
+#include <QCoreApplication>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <thread>
 
 #include <cstdio>
 #include <cstring>
@@ -102,9 +115,119 @@ void flatfield() {
     reportAtMost("flatfield_live_vs_memcpy_1920x1080", correct / copy, "x", 3.0);
 }
 
+// Runs `work` with the frames of the virtual camera `entry` while this thread serves the
+// camera's events; false when the camera does not open.
+bool withVirtualCamera(const std::string& entry,
+                       const std::function<void(GrabbedFrameSource&)>& work) {
+    ::setenv("QELVO_VIRTUAL_DEVICES", entry.c_str(), 1);
+    const std::string name = entry.substr(0, entry.find('{'));
+    HeadlessCamera camera;
+    std::string error;
+    if (!camera.open(name, 0, 0, &error)) {
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), error.c_str());
+        return false;
+    }
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        work(camera.frames());
+        done = true;
+    });
+    while (!done) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    worker.join();
+    camera.close();
+    return true;
+}
+
+void schedule() {
+    test::TempFolder folder("qelvo-bench");
+    std::vector<double> lateMs;
+    double frameMs = 0;
+    acquire::TimeLapseOutcome outcome;
+    const bool opened =
+        withVirtualCamera("Lapse Bench Cam{size=640x480,fps=30}", [&](GrabbedFrameSource& frames) {
+            for (int i = 0; i < 10; ++i)
+                frames.nextFrame(frames.latestSequence(), std::chrono::seconds(5), nullptr);
+            frameMs = std::chrono::duration<double, std::milli>(frames.frameInterval()).count();
+            acquire::TimeLapseSettings settings;
+            settings.folder = folder.path();
+            settings.interval = std::chrono::milliseconds(100);
+            settings.count = 600;
+            acquire::TimeLapseRun run(settings, frames);
+            run.onProgress([&](const acquire::TimeLapseProgress& p) {
+                if (!p.lastPath.empty())
+                    lateMs.push_back(std::chrono::duration<double, std::milli>(p.lateBy).count());
+            });
+            outcome = run.run();
+        });
+    if (!opened || lateMs.empty()) return;
+    double worst = 0, first = 0, last = 0;
+    const std::size_t n = lateMs.size(), tenth = std::max<std::size_t>(1, n / 10);
+    for (std::size_t i = 0; i < n; ++i) {
+        worst = std::max(worst, std::fabs(lateMs[i]));
+        if (i < tenth) first += lateMs[i] / tenth;
+        if (i >= n - tenth) last += lateMs[i] / tenth;
+    }
+    std::fprintf(stderr, "  schedule: %d taken, %d skipped, frame interval %.2f ms, %s\n",
+                 outcome.taken, outcome.skipped, frameMs, outcome.problem.c_str());
+    reportAtMost("schedule_max_error_in_frame_intervals_600x0.1s", worst / frameMs, "x", 1.0);
+    // Drift: the mean lateness of the last tenth against the first; schedules from the start
+    // keep it near zero whatever a picture costs.
+    reportAtMost("schedule_drift_over_600_pictures", std::fabs(last - first) / frameMs,
+                 "frame intervals", 0.5);
+    report("schedule_pictures_skipped", outcome.skipped, "pictures", "0", outcome.skipped == 0, 0);
+}
+
+// The spread of a - b over all samples divided by sqrt 2: the noise of one of them, whatever
+// picture lies under it.
+double noiseOfDifference(const PictureData& a, const PictureData& b) {
+    const auto* x = reinterpret_cast<const std::uint16_t*>(a.samples.data());
+    const auto* y = reinterpret_cast<const std::uint16_t*>(b.samples.data());
+    const std::size_t n = a.samples.size() / 2;
+    double sum = 0, sq = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double d = (double(x[i]) - double(y[i])) / 257.0;
+        sum += d;
+        sq += d * d;
+    }
+    const double mean = sum / n;
+    return std::sqrt(std::max(0.0, sq / n - mean * mean) / 2.0);
+}
+
+void noise() {
+    double one = 0, sixteen = 0;
+    const bool opened = withVirtualCamera(
+        "Noise Bench Cam{size=640x480,fps=30,noise=12,overlay=0,motion=0}",
+        [&](GrabbedFrameSource& frames) {
+            const auto average = [&](int count) {
+                std::optional<acquire::FrameAverager> averager;
+                std::uint64_t sequence = frames.latestSequence();
+                for (int i = 0; i < count; ++i) {
+                    auto f = frames.nextFrame(sequence, std::chrono::seconds(5), nullptr);
+                    if (!f) return std::optional<PictureData>();
+                    if (!averager) averager.emplace(f->frame.width, f->frame.height, count);
+                    averager->add(f->frame.data(), f->frame.length);
+                    sequence = f->sequence;
+                }
+                return averager->average16();
+            };
+            const auto a = average(1), b = average(1), p = average(16), q = average(16);
+            if (!a || !b || !p || !q) return;
+            one = noiseOfDifference(*a, *b);
+            sixteen = noiseOfDifference(*p, *q);
+        });
+    if (!opened || one <= 0) return;
+    std::fprintf(stderr, "  noise: one frame %.2f levels, 16-frame average %.2f levels\n", one,
+                 sixteen);
+    reportAtMost("noise_16_frame_average_vs_one_frame_noise12", sixteen / one, "x", 0.3);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
     const auto wanted = [&](const char* name) {
         if (argc < 2) return true;
         for (int i = 1; i < argc; ++i)
@@ -113,5 +236,7 @@ int main(int argc, char** argv) {
     };
     if (wanted("averaging")) averaging();
     if (wanted("flatfield")) flatfield();
+    if (wanted("noise")) noise();
+    if (wanted("schedule")) schedule();
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "capture/CaptureSession.h"
 
+#include <algorithm>
+
 #include "capture/CaptureMailbox.h"
 #include "capture/DeviceFinder.h"
 #include "capture/DeviceTask.h"
@@ -246,7 +248,10 @@ void CaptureSession::onPrepared(PreparedDevice& prepared) {
     }
     if (deviceName_ != prepared.found.friendlyName) {
         deviceName_ = prepared.found.friendlyName;
-        snapshotObjective_.burnScaleBar = loadBurnScaleBar(RegistryStore(), deviceName_);
+        const RegistryStore store;
+        snapshotObjective_.burnScaleBar = loadBurnScaleBar(store, deviceName_);
+        snapshotObjective_.average = loadSnapshotAverage(store, deviceName_);
+        snapshotObjective_.format = loadSnapshotFormat(store, deviceName_);
         publishSnapshotObjective();
     }
     source_ = prepared.found.source;
@@ -507,6 +512,32 @@ bool CaptureSession::setBurnScaleBar(bool on) {
     snapshotObjective_.burnScaleBar = on;
     publishSnapshotObjective();
     return deviceName_.empty() || saveBurnScaleBar(RegistryStore(), deviceName_, on);
+}
+
+bool CaptureSession::setSnapshotAverage(int frames) {
+    frames = std::clamp(frames, 1, kMaxSnapshotAverage);
+    snapshotObjective_.average = frames;
+    publishSnapshotObjective();
+    return deviceName_.empty() || saveSnapshotAverage(RegistryStore(), deviceName_, frames);
+}
+
+bool CaptureSession::setSnapshotFormat(PictureFormat format) {
+    snapshotObjective_.format = format;
+    publishSnapshotObjective();
+    return deviceName_.empty() || saveSnapshotFormat(RegistryStore(), deviceName_, format);
+}
+
+void CaptureSession::setFlatField(std::shared_ptr<const acquire::FlatField> field) {
+    snapshotObjective_.flatField = std::move(field);
+    publishSnapshotObjective();
+}
+
+void CaptureSession::setLiveFlatField(bool on) {
+    channel_->liveFlatField.store(on ? 1 : 0);
+}
+
+bool CaptureSession::liveFlatField() const {
+    return channel_->liveFlatField.load() != 0;
 }
 
 // The streaming thread and the writer get a copy of their own that nobody changes.
