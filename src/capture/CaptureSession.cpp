@@ -532,6 +532,10 @@ void CaptureSession::setFlatField(std::shared_ptr<const acquire::FlatField> fiel
     publishSnapshotObjective();
 }
 
+void CaptureSession::setFrameTap(std::shared_ptr<GrabberCallback> tap) {
+    channel_->setFrameTap(std::move(tap));
+}
+
 void CaptureSession::setLiveFlatField(bool on) {
     channel_->liveFlatField.store(on ? 1 : 0);
 }

@@ -2,6 +2,7 @@
 
 #include "capture/CameraButtonWatch.h"
 #include "capture/FrameRecord.h"
+#include "frames/GrabberCallback.h"
 #include "capture/SnapshotButtonPoll.h"
 #include "capture/SnapshotObjective.h"
 #include "media/DeviceCatalogue.h"
@@ -133,6 +134,9 @@ public:
         return snapshotObjective_.flatField;
     }
     void setLiveFlatField(bool on);
+    // Every whole live frame also goes to `tap` from now on (null: none), on the streaming
+    // thread; a time-lapse takes its frames from the window's camera this way.
+    void setFrameTap(std::shared_ptr<GrabberCallback> tap);
     bool liveFlatField() const;
     const SnapshotObjective& snapshotObjective() const { return snapshotObjective_; }
     // Every frame kept is also reported as frameNotice() while on (handed-over snapshots).

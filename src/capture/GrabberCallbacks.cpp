@@ -155,6 +155,7 @@ FrameResult SnapshotWritingCallback::handleGrabbed(const GrabbedFrame& grabbed) 
 
     draw(liveTarget_.load(), liveFrame(grabbed, frameSize));
     channel_->feedWatchdog();
+    channel_->feedTap(grabbed);
     if (averaging_) {
         // An average under way: a frame of another size starts the snapshot over.
         if (averaging_->width() != frameSize.width || averaging_->height() != frameSize.height) {
@@ -262,6 +263,7 @@ FrameResult FrameHandingCallback::handleGrabbed(const GrabbedFrame& grabbed) {
     if (!grabbed.pixels) return FrameResult::InvalidPointer;
     if (!whole) return FrameResult::Ok;
 
+    if (liveFreeze_.load() == 0) channel_->feedTap(grabbed);
     if (!channel_->keepLatest(grabbed, frameSize.header())) return FrameResult::OutOfMemory;
     if (channel_->frameNotices.load() != 0)
         channel_->mailbox().post({CaptureLetter::Kind::FrameNotice, channel_->latest(), {}, true});

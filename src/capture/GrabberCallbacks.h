@@ -41,6 +41,21 @@ public:
     // correction, where it fits the frames).
     std::atomic<int> liveFlatField{0};
 
+    // Every whole live frame is also handed to this tap while one is set (a time-lapse taking
+    // its frames from the window's camera); any thread.
+    void setFrameTap(std::shared_ptr<GrabberCallback> tap) {
+        std::lock_guard lock(tapMutex_);
+        tap_ = std::move(tap);
+    }
+    void feedTap(const GrabbedFrame& frame) {
+        std::shared_ptr<GrabberCallback> tap;
+        {
+            std::lock_guard lock(tapMutex_);
+            tap = tap_;
+        }
+        if (tap) tap->FrameCB(frame);
+    }
+
     // Fed on every drawn live frame; null once the session let go of it.
     void setWatchdog(FrameWatchdog* watchdog) { watchdog_.store(watchdog); }
     void feedWatchdog();
@@ -60,6 +75,8 @@ public:
 private:
     std::shared_ptr<CaptureMailbox> mailbox_;
     std::atomic<FrameWatchdog*> watchdog_{nullptr};
+    std::mutex tapMutex_;
+    std::shared_ptr<GrabberCallback> tap_;
     std::mutex latestMutex_;
     FrameRecord latest_;
     std::mutex objectiveMutex_;

@@ -1,6 +1,9 @@
 #include "manage/ImageManagementWindow.h"
 
+#include "acquireui/SnapshotSettingsControl.h"
+#include "acquireui/TimeLapseDialog.h"
 #include "acquireui/WindowFocusAids.h"
+#include "capture/CameraFrames.h"
 #include "capture/CaptureSession.h"
 #include "capture/Pacing.h"
 #include "desktop/Dialogs.h"
@@ -14,6 +17,7 @@
 #include "manage/PicturePanel.h"
 #include "manage/PictureView.h"
 #include "manage/ThumbnailButton.h"
+#include "measureui/ActiveObjectives.h"
 #include "measureui/MeasurementDocument.h"
 #include "measureui/MeasurementLayer.h"
 #include "measureui/MeasurementPanel.h"
@@ -40,6 +44,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QToolTip>
 #include <QWindow>
@@ -112,6 +117,13 @@ constexpr QRect kFocusAidsStandard{700, 265, 305, 188};
 constexpr QRect kFocusSwitchStandard{935, 242, 68, 18};
 constexpr QRect kFocusAidsHd{1020, 472, 170, 128};
 constexpr QRect kFocusSwitchHd{1020, 200, 170, 25};
+// How snapshots are saved (format, frames averaged): right of FILE RENAME in the controls'
+// frame; the HD window's in the second free well of its column.
+constexpr QRect kSnapshotSettings{892, 570, 112, 28};
+constexpr QRect kSnapshotSettingsHd{1020, 230, 170, 25};
+// TIME-LAPSE: at the right of the controls' frame title; the HD window's in the third well.
+constexpr QRect kTimeLapseButton{921, 473, 82, 18};
+constexpr QRect kTimeLapseButtonHd{1020, 260, 170, 25};
 
 }  // namespace
 
@@ -167,6 +179,9 @@ ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
 }
 
 ImageManagementWindow::~ImageManagementWindow() {
+    // A time-lapse in progress finishes its picture first: only whole files stay.
+    delete timeLapse_;
+    timeLapse_ = nullptr;
     measurePanel_->waitForFiles();
     measurements_->waitForWrites();
     // Playback, then capture, then the popup, before any panel goes away.
@@ -315,9 +330,62 @@ void ImageManagementWindow::buildFocusAids() {
         new WindowFocusAids(this, std::move(source), hd_ ? kFocusAidsHd : kFocusAidsStandard,
                             hd_ ? kFocusSwitchHd : kFocusSwitchStandard);
     focusAids_->attachLive(viewPanel_);
+
+    SnapshotSettingsControl::Access access;
+    access.format = [this] { return session_->snapshotFormat(); };
+    access.setFormat = [this](PictureFormat format) {
+        if (!session_->setSnapshotFormat(format))
+            showStatus(QStringLiteral("The snapshot format could not be stored for this device."));
+    };
+    access.average = [this] { return session_->snapshotAverage(); };
+    access.setAverage = [this](int frames) {
+        if (!session_->setSnapshotAverage(frames))
+            showStatus(QStringLiteral("The averaging could not be stored for this device."));
+    };
+    snapshotSettings_ = new SnapshotSettingsControl(std::move(access), this);
+    snapshotSettings_->setGeometry(hd_ ? kSnapshotSettingsHd : kSnapshotSettings);
+    snapshotSettings_->setVisible(mode_ == CaptureMode);
+
+    timeLapseButton_ = new QPushButton(QStringLiteral("TIME-LAPSE"), this);
+    timeLapseButton_->setObjectName(QStringLiteral("time-lapse button"));
+    timeLapseButton_->setFocusPolicy(Qt::NoFocus);
+    timeLapseButton_->setCursor(Qt::PointingHandCursor);
+    timeLapseButton_->setStyleSheet(QStringLiteral(
+        "QPushButton { background: #080a0c; color: #8b95a3; border: 1px solid #4a5360;"
+        " border-radius: 3px; font: bold 10px 'Liberation Sans Narrow'; }"
+        "QPushButton:hover { border-color: #34c6da; color: #e2e7ee; }"));
+    timeLapseButton_->setGeometry(hd_ ? kTimeLapseButtonHd : kTimeLapseButton);
+    timeLapseButton_->setVisible(mode_ == CaptureMode);
+    connect(timeLapseButton_, &QPushButton::clicked, this, &ImageManagementWindow::openTimeLapse);
     focusAids_->setLiveShown(mode_ == CaptureMode);
     connect(focusAids_, &WindowFocusAids::panelShownChanged, this,
             [this] { update(kMeasuringTitle); });
+}
+
+void ImageManagementWindow::openTimeLapse() {
+    if (!timeLapse_) {
+        // The run takes every live frame from the window's own camera.
+        auto frames = std::make_shared<GrabbedFrameSource>();
+        session_->setFrameTap(frames);
+        const QSize frame = viewPanel_->shownFrameSize();
+        PictureCalibration calibration;
+        const ActiveObjectives& objectives = objectiveTools_->objectives();
+        if (objectives.active()) calibration.objective = objectives.active()->name;
+        if (!frame.isEmpty())
+            calibration.micrometresPerPixel =
+                objectives.micrometresPerPixelAt(frame.width(), frame.height());
+        timeLapse_ = new TimeLapseDialog(frames, storageFolder(), calibration, this);
+        connect(timeLapse_, &TimeLapseDialog::runFinished, this, [this] { listFolder(false); });
+        connect(timeLapse_, &QDialog::finished, this, [this] {
+            if (timeLapse_ && !timeLapse_->running()) {
+                session_->setFrameTap(nullptr);
+                timeLapse_->deleteLater();
+                timeLapse_ = nullptr;
+            }
+        });
+    }
+    timeLapse_->show();
+    timeLapse_->raise();
 }
 
 void ImageManagementWindow::placeObjectiveTools() {
@@ -455,6 +523,8 @@ void ImageManagementWindow::applyMode() {
     if (mode_ != ImageMode) measureTool_->cancel();
     placeObjectiveTools();
     if (focusAids_) focusAids_->setLiveShown(mode_ == CaptureMode);
+    if (snapshotSettings_) snapshotSettings_->setVisible(mode_ == CaptureMode);
+    if (timeLapseButton_) timeLapseButton_->setVisible(mode_ == CaptureMode);
 }
 
 void ImageManagementWindow::setMode(int mode) {

@@ -15,6 +15,7 @@
 #include <string>
 
 class QComboBox;
+class QPushButton;
 class QScrollBar;
 
 namespace qelvo {
@@ -29,6 +30,8 @@ class MeasurementTool;
 class PictureOverlayLayer;
 class WindowMeasuring;
 class WindowFocusAids;
+class SnapshotSettingsControl;
+class TimeLapseDialog;
 class PicturePanel;
 class PictureView;
 class SimpleButton;
@@ -111,6 +114,9 @@ public:
     void record();
     void stopRecording();
     void config();
+    // The time-lapse dialog (opened, or raised when open).
+    void openTimeLapse();
+    TimeLapseDialog* timeLapseDialog() const { return timeLapse_; }
     void fullScreen();
     void openMovie();
     void playMovie();
@@ -198,6 +204,9 @@ private:
     WindowMeasuring* objectiveTools_ = nullptr;
     PictureOverlayLayer* pictureOverlays_ = nullptr;
     WindowFocusAids* focusAids_ = nullptr;
+    SnapshotSettingsControl* snapshotSettings_ = nullptr;
+    QPushButton* timeLapseButton_ = nullptr;
+    TimeLapseDialog* timeLapse_ = nullptr;
 };
 
 }  // namespace qelvo
