@@ -4,16 +4,21 @@
 //   schedule   - 600 time-lapse pictures at 0.1 s from a 30 fps virtual camera: how late each
 //                picture's frame came after its due time, against the frame interval
 //   noise      - the noise of a 16-frame average against one frame's, on a noise=12 camera
+//   focusaids  - histogram + focus value (and peaking) of a live 1920 x 1080 frame: what the
+//                GUI thread spends per reading (taking the frame, handing it over, taking the
+//                result) and per paint (peaking over a 640 x 480 panel), and the reading itself
+//                on the aids' own thread
 // Times are the calling thread's CPU time, best of several runs, the memcpy timed in the
 // same run.
 #include "acquire/FlatField.h"
 #include "acquire/FrameAverager.h"
 #include "acquire/TimeLapseRun.h"
+#include "acquireui/FocusAidsController.h"
 #include "capture/CameraFrames.h"
 #include "support/BenchTiming.h"
 #include "support/TempFolder.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <atomic>
 #include <cmath>
@@ -224,10 +229,74 @@ void noise() {
     reportAtMost("noise_16_frame_average_vs_one_frame_noise12", sixteen / one, "x", 0.3);
 }
 
+void focusaids() {
+    const int w = 1920, h = 1080;
+    // A textured frame, so that the focus value and peaking have edges to find.
+    auto frame = std::make_shared<std::vector<std::uint8_t>>(grabberBytes(w, h));
+    std::mt19937 rng(3);
+    const std::size_t rowBytes = grabberBytes(w, 1);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int v = ((x / 16 + y / 16) % 2 ? 180 : 60) + static_cast<int>(rng() % 16);
+            std::uint8_t* p = frame->data() + rowBytes * y + 3 * x;
+            p[0] = p[1] = p[2] = static_cast<std::uint8_t>(v);
+        }
+    const acquire::BgrFrameView view{frame->data(), w, h, rowBytes};
+    test::TempFolder registry;
+    FocusAidsController aids(
+        [&] {
+            FocusFrame f;
+            f.keep = frame;
+            f.view = view;
+            return f;
+        },
+        registry.path());
+    aids.setFallbackPeakingSize(QSize(640, 480));
+    aids.setRegion(FocusAidsController::Region::Whole);  // no marks: only the peaking is drawn
+    aids.setOn(true);
+    aids.setPeaking(true);
+    aids.waitForReading(5000);
+    // GUI thread, per reading: the tick that takes and hands over the frame, and the delivery
+    // of the result (its CPU time on this thread, the worker's not included).
+    std::vector<double> guiMs;
+    for (int k = 0; k < 20; ++k) {
+        const double before = threadCpuMs();
+        aids.readNow();
+        double spent = threadCpuMs() - before;
+        // The reading is made on the aids' thread meanwhile; then the delivery's own time.
+        const int readings = aids.readings();
+        double deliver = 0;
+        for (int wait = 0; wait < 500 && aids.readings() == readings; ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            const double start = threadCpuMs();
+            QCoreApplication::processEvents();
+            deliver = threadCpuMs() - start;
+        }
+        spent += deliver;
+        guiMs.push_back(spent);
+    }
+    // GUI thread, per paint: peaking drawn over the panel's picture.
+    QImage screen(640, 480, QImage::Format_RGB32);
+    screen.fill(Qt::gray);
+    const double paintMs = medianMs(15, nullptr, [&] { aids.paintOver(screen, QSize(w, h)); });
+    // The aids' own thread, per reading.
+    acquire::FocusRequest request;
+    request.peakingWidth = 640;
+    request.peakingHeight = 480;
+    const double readMs = medianMs(9, nullptr, [&] { (void)acquire::readFocus(view, request); });
+    const double gui = percentile(guiMs, 50) + paintMs;
+    std::fprintf(stderr, "  focus aids: GUI %.3f ms a reading + %.3f ms a paint; worker %.2f ms\n",
+                 percentile(guiMs, 50), paintMs, readMs);
+    reportAtMost("focusaids_gui_thread_1080p", gui, "ms", 1.0, 3);
+    reportOnly("focusaids_reading_own_thread_1080p", readMs, "ms");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // The focus aids' figure draws into a picture: a GUI application, on no display.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     const auto wanted = [&](const char* name) {
         if (argc < 2) return true;
         for (int i = 1; i < argc; ++i)
@@ -238,5 +307,6 @@ int main(int argc, char** argv) {
     if (wanted("flatfield")) flatfield();
     if (wanted("noise")) noise();
     if (wanted("schedule")) schedule();
+    if (wanted("focusaids")) focusaids();
     return 0;
 }

@@ -135,7 +135,7 @@ void FocusAidsController::save() const {
 QSize FocusAidsController::peakingSize() const {
     for (const QPointer<LiveTarget>& target : targets_)
         if (target && target->isVisible() && !target->size().isEmpty()) return target->size();
-    return {};
+    return fallbackPeakingSize_;
 }
 
 void FocusAidsController::tick() {

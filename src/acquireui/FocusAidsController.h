@@ -2,8 +2,10 @@
 
 #include "acquire/FocusAids.h"
 
+#include <QImage>
 #include <QObject>
 #include <QPointer>
+#include <QSize>
 #include <QTimer>
 
 #include <condition_variable>
@@ -72,6 +74,10 @@ public:
     bool waitForReading(int timeoutMs);
     // Readings made so far (tests and benchmarks).
     int readings() const { return readings_; }
+    // The size peaking masks are made at when no attached panel is showing (benchmarks).
+    void setFallbackPeakingSize(QSize size) { fallbackPeakingSize_ = size; }
+    // What is drawn over an attached panel's screen picture in each paint (GUI thread).
+    void paintOver(QImage& screen, QSize frameSize) const;
 
 signals:
     void readingChanged();
@@ -87,7 +93,6 @@ private:
     void deliver(std::shared_ptr<acquire::FocusReading> reading);
     void save() const;
     void repaintTargets();
-    void paintOver(QImage& screen, QSize frameSize) const;
     QSize peakingSize() const;
 
     FocusFrameSource source_;
@@ -99,6 +104,7 @@ private:
     acquire::FocusBest best_;
     int readings_ = 0;
     bool busy_ = false;  // a job is with the worker
+    QSize fallbackPeakingSize_;
     QTimer timer_;
     std::vector<QPointer<LiveTarget>> targets_;
 

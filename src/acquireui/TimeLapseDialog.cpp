@@ -84,8 +84,8 @@ TimeLapseDialog::TimeLapseDialog(std::shared_ptr<acquire::LapseFrameSource> fram
     total_ = new QLabel(this);
     progress_ = new QLabel(QStringLiteral("Ready."), this);
     progress_->setObjectName(QStringLiteral("progress"));
-    start_ = new QPushButton(QStringLiteral("Start"), this);
-    stop_ = new QPushButton(QStringLiteral("Stop"), this);
+    start_ = new QPushButton(QStringLiteral("&Start"), this);
+    stop_ = new QPushButton(QStringLiteral("S&top"), this);
     auto* close = new QPushButton(QStringLiteral("Close"), this);
     start_->setAutoDefault(false);
     stop_->setAutoDefault(false);
