@@ -49,17 +49,21 @@ TimeLapseDialog::TimeLapseDialog(std::shared_ptr<acquire::LapseFrameSource> fram
       calibration_(std::move(calibration)) {
     setWindowTitle(QStringLiteral("Time-lapse"));
     setObjectName(QStringLiteral("time-lapse"));
-    setStyleSheet(palette::controlStyleSheet() +
-                  QStringLiteral("QDialog { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, "
-                                 "stop:0 #2a2f37, stop:1 #14171b); }"
-                                 "QLabel, QRadioButton { color: #e2e7ee; }"
-                                 "QLabel#progress { color: #34c6da; font-weight: bold; }"
-                                 "QSpinBox, QDoubleSpinBox { background: #080a0c; color: #e2e7ee;"
-                                 " border: 1px solid #4a5360; border-radius: 3px; padding: 2px; }"
-                                 "QPushButton { background: #080a0c; color: #e2e7ee; border: 1px "
-                                 "solid #4a5360; border-radius: 3px; padding: 4px 14px; }"
-                                 "QPushButton:hover { border-color: #34c6da; }"
-                                 "QPushButton:disabled { color: #4d5662; }"));
+    setStyleSheet(
+        palette::controlStyleSheet() +
+        QStringLiteral("QDialog { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, "
+                       "stop:0 #2a2f37, stop:1 #14171b); }"
+                       "QLabel, QRadioButton { color: #e2e7ee; }"
+                       "QRadioButton::indicator { width: 11px; height: 11px; border-radius: 6px;"
+                       " border: 1px solid #4a5360; background: #080a0c; }"
+                       "QRadioButton::indicator:checked { background: #34c6da; }"
+                       "QLabel#progress { color: #34c6da; font-weight: bold; }"
+                       "QSpinBox, QDoubleSpinBox { background: #080a0c; color: #e2e7ee;"
+                       " border: 1px solid #4a5360; border-radius: 3px; padding: 2px; }"
+                       "QPushButton { background: #080a0c; color: #e2e7ee; border: 1px "
+                       "solid #4a5360; border-radius: 3px; padding: 4px 14px; }"
+                       "QPushButton:hover { border-color: #34c6da; }"
+                       "QPushButton:disabled { color: #4d5662; }"));
 
     interval_ = new QDoubleSpinBox(this);
     interval_->setRange(0.1, 24 * 3600.0);
@@ -75,7 +79,6 @@ TimeLapseDialog::TimeLapseDialog(std::shared_ptr<acquire::LapseFrameSource> fram
     duration_->setSuffix(QStringLiteral(" min"));
     average_ = new QSpinBox(this);
     average_->setRange(1, acquire::FrameAverager::kMaxFrames);
-    average_->setSuffix(QStringLiteral(" frames"));
     format_ = new QComboBox(this);
     format_->addItem(QStringLiteral("JPEG (.jpg)"), static_cast<int>(PictureFormat::Jpeg));
     format_->addItem(QStringLiteral("PNG (.png, lossless)"), static_cast<int>(PictureFormat::Png));
@@ -95,7 +98,7 @@ TimeLapseDialog::TimeLapseDialog(std::shared_ptr<acquire::LapseFrameSource> fram
     form->addRow(QStringLiteral("Interval"), interval_);
     form->addRow(byCount_, count_);
     form->addRow(byDuration_, duration_);
-    form->addRow(QStringLiteral("Average"), average_);
+    form->addRow(QStringLiteral("Frames averaged"), average_);
     form->addRow(QStringLiteral("Format"), format_);
     form->addRow(QString(), total_);
     auto* buttons = new QHBoxLayout;
