@@ -18,8 +18,8 @@
 #include "measureui/MeasurementTool.h"
 #include "measureui/ObjectiveControl.h"
 #include "measureui/PictureOverlayLayer.h"
-#include "measureui/WindowMeasuring.h"
 #include "measureui/SkinCaption.h"
+#include "measureui/WindowMeasuring.h"
 #include "picturefiles/PictureFile.h"
 #include "skin/ControlIdentity.h"
 #include "skin/HdButton.h"
@@ -43,6 +43,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <functional>
 
 namespace qelvo {
 namespace {
@@ -147,6 +148,12 @@ ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
     session_->setLiveTarget(viewPanel_);
     session_->setStillTarget(clips_[0]);
     objectiveTools_->setPictureSource([this] { return pictureToCalibrate(); });
+    // Snapshots record the objective in use, and burn the scale bar in when asked to.
+    objectiveTools_->followActiveObjective(
+        std::bind_front(&CaptureSession::setObjective, session_.get()));
+    objectiveTools_->offerSnapshotScaleBar(
+        [this] { return session_->burnScaleBar(); },
+        [this](bool on) { return session_->setBurnScaleBar(on); });
     player_ = std::make_unique<MoviePlayer>(movieGraph_, aviPanel_);
     // Once the window is up: the camera opens while the window already answers.  A timer,
     // not a posted call, so it also comes round in an event loop nested in a posted call.
