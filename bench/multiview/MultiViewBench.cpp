@@ -38,6 +38,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -116,14 +117,18 @@ void snapshotAndPaintFigures(const std::string& folder) {
            stroke <= 5.0);
 
     // SAVE of four panes against one encode of the same size, both wall clock.
-    CxImage one;
-    one.CreateFromPixels(record.pixels(), record.width(), record.height(), 24,
-                         int(record.rowBytes()), false);
+    std::string why;
+    const std::optional<PictureData> one =
+        PaneSaver::composeForSaving(window.cycle().picture(0), nullptr, why);
+    if (!one) {
+        std::fprintf(stderr, "no picture to save: %s\n", why.c_str());
+        return;
+    }
     const double encode = medianMs(
         7, nullptr,
         [&] {
             std::string reason;
-            PaneSaver::writeJpeg(one, folder + "/reference.jpg", reason);
+            PaneSaver::writeJpeg(*one, folder + "/reference.jpg", reason);
         },
         true);
     PaneSaver saver;

@@ -33,22 +33,60 @@ bool usable(const PictureData& p, const char* what, std::string* error) {
     return true;
 }
 
-// The live-frame kernel, built for AVX-512 and AVX2 too where the processor has them (chosen
-// when the program loads).  (in * 256 - dark) in 1/256 levels times the 4.12 gain, of which
+// The live-frame kernel.  (in * 256 - dark) in 1/256 levels times the 4.12 gain, of which
 // the high 16 bits are kept: 4 fraction bits, rounded off.  Everything stays in 16-bit lanes
 // (a saturating subtract, a high multiply), which the compiler turns into vector code.
-__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void correctRow(
-    const std::uint8_t* in, std::uint8_t* out, const std::uint16_t* dark, const std::uint16_t* gain,
-    std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint16_t a = static_cast<std::uint16_t>(in[i] << 8);
-        const std::uint16_t d = dark[i];
-        const std::uint16_t pos = static_cast<std::uint16_t>(a > d ? a - d : 0);
-        const std::uint16_t high = static_cast<std::uint16_t>((std::uint32_t(pos) * gain[i]) >> 16);
-        const std::uint16_t v = static_cast<std::uint16_t>((high + 8u) >> 4);
-        out[i] = static_cast<std::uint8_t>(v > 255u ? 255u : v);
+#define QELVO_CORRECT_ROW_BODY                                                   \
+    for (std::size_t i = 0; i < n; ++i) {                                        \
+        const std::uint16_t a = static_cast<std::uint16_t>(in[i] << 8);          \
+        const std::uint16_t d = dark[i];                                         \
+        const std::uint16_t pos = static_cast<std::uint16_t>(a > d ? a - d : 0); \
+        const std::uint16_t high =                                               \
+            static_cast<std::uint16_t>((std::uint32_t(pos) * gain[i]) >> 16);    \
+        const std::uint16_t v = static_cast<std::uint16_t>((high + 8u) >> 4);    \
+        out[i] = static_cast<std::uint8_t>(v > 255u ? 255u : v);                 \
     }
+
+using CorrectRow = void (*)(const std::uint8_t*, std::uint8_t*, const std::uint16_t*,
+                            const std::uint16_t*, std::size_t);
+
+void correctRowPlain(const std::uint8_t* in, std::uint8_t* out, const std::uint16_t* dark,
+                     const std::uint16_t* gain, std::size_t n) {
+    QELVO_CORRECT_ROW_BODY
 }
+
+#if defined(__x86_64__)
+// Built for AVX2 and AVX-512 too, and chosen at the first call by what the processor has
+// (an explicit choice rather than an ifunc resolver, which runs before a sanitizer's
+// runtime is ready).
+__attribute__((target("avx2"))) void correctRowAvx2(const std::uint8_t* in, std::uint8_t* out,
+                                                    const std::uint16_t* dark,
+                                                    const std::uint16_t* gain, std::size_t n) {
+    QELVO_CORRECT_ROW_BODY
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void correctRowAvx512(
+    const std::uint8_t* in, std::uint8_t* out, const std::uint16_t* dark, const std::uint16_t* gain,
+    std::size_t n){QELVO_CORRECT_ROW_BODY}
+#endif
+
+CorrectRow pickCorrectRow() {
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl"))
+        return correctRowAvx512;
+    if (__builtin_cpu_supports("avx2")) return correctRowAvx2;
+#endif
+    return correctRowPlain;
+}
+
+void correctRow(const std::uint8_t* in, std::uint8_t* out, const std::uint16_t* dark,
+                const std::uint16_t* gain, std::size_t n) {
+    static const CorrectRow kernel = pickCorrectRow();
+    kernel(in, out, dark, gain, n);
+}
+
+#undef QELVO_CORRECT_ROW_BODY
 
 }  // namespace
 

@@ -248,10 +248,23 @@ void CaptureSession::onPrepared(PreparedDevice& prepared) {
     }
     if (deviceName_ != prepared.found.friendlyName) {
         deviceName_ = prepared.found.friendlyName;
+        // A setting chosen while the device was still being found is kept for it; the
+        // others are the device's stored ones.
         const RegistryStore store;
-        snapshotObjective_.burnScaleBar = loadBurnScaleBar(store, deviceName_);
-        snapshotObjective_.average = loadSnapshotAverage(store, deviceName_);
-        snapshotObjective_.format = loadSnapshotFormat(store, deviceName_);
+        const bool known = !deviceName_.empty();
+        if (burnChosenEarly_ && known)
+            (void)saveBurnScaleBar(store, deviceName_, snapshotObjective_.burnScaleBar);
+        else
+            snapshotObjective_.burnScaleBar = loadBurnScaleBar(store, deviceName_);
+        if (averageChosenEarly_ && known)
+            (void)saveSnapshotAverage(store, deviceName_, snapshotObjective_.average);
+        else
+            snapshotObjective_.average = loadSnapshotAverage(store, deviceName_);
+        if (formatChosenEarly_ && known)
+            (void)saveSnapshotFormat(store, deviceName_, snapshotObjective_.format);
+        else
+            snapshotObjective_.format = loadSnapshotFormat(store, deviceName_);
+        burnChosenEarly_ = averageChosenEarly_ = formatChosenEarly_ = false;
         publishSnapshotObjective();
     }
     source_ = prepared.found.source;
@@ -511,6 +524,7 @@ void CaptureSession::setObjective(const std::string& name, double micrometresPer
 bool CaptureSession::setBurnScaleBar(bool on) {
     snapshotObjective_.burnScaleBar = on;
     publishSnapshotObjective();
+    burnChosenEarly_ = deviceName_.empty();
     return deviceName_.empty() || saveBurnScaleBar(RegistryStore(), deviceName_, on);
 }
 
@@ -518,12 +532,14 @@ bool CaptureSession::setSnapshotAverage(int frames) {
     frames = std::clamp(frames, 1, kMaxSnapshotAverage);
     snapshotObjective_.average = frames;
     publishSnapshotObjective();
+    averageChosenEarly_ = deviceName_.empty();
     return deviceName_.empty() || saveSnapshotAverage(RegistryStore(), deviceName_, frames);
 }
 
 bool CaptureSession::setSnapshotFormat(PictureFormat format) {
     snapshotObjective_.format = format;
     publishSnapshotObjective();
+    formatChosenEarly_ = deviceName_.empty();
     return deviceName_.empty() || saveSnapshotFormat(RegistryStore(), deviceName_, format);
 }
 

@@ -115,7 +115,8 @@ public:
     void setObjective(const std::string& name, double micrometresPerPixel, int atWidth = 0,
                       int atHeight = 0);
     // Burns the scale bar into written snapshots.  Kept per device: the device's setting is
-    // read when the session finds it, and a change is stored for it.  False when the change
+    // read when the session finds it, and a change is stored for it (a change made before
+    // the device is found is stored for it once found).  False when the change
     // could not be stored (it applies to this session all the same).
     bool setBurnScaleBar(bool on);
     bool burnScaleBar() const { return snapshotObjective_.burnScaleBar; }
@@ -234,6 +235,10 @@ private:
     std::int64_t lastSnapshotServedNs_ = 0;
     bool watchOnceLive_ = false;
     SnapshotObjective snapshotObjective_;
+    // The scale bar setting was changed before the device was found: it is kept for it then.
+    bool burnChosenEarly_ = false;
+    bool averageChosenEarly_ = false;
+    bool formatChosenEarly_ = false;
 
     bool recording_ = false;
     bool recordingFileExisted_ = false;

@@ -50,6 +50,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <functional>
 
 namespace qelvo {
 namespace {
@@ -169,6 +170,12 @@ ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
     session_->setLiveTarget(viewPanel_);
     session_->setStillTarget(clips_[0]);
     objectiveTools_->setPictureSource([this] { return pictureToCalibrate(); });
+    // Snapshots record the objective in use, and burn the scale bar in when asked to.
+    objectiveTools_->followActiveObjective(
+        std::bind_front(&CaptureSession::setObjective, session_.get()));
+    objectiveTools_->offerSnapshotScaleBar(
+        [this] { return session_->burnScaleBar(); },
+        [this](bool on) { return session_->setBurnScaleBar(on); });
     buildFocusAids();
     player_ = std::make_unique<MoviePlayer>(movieGraph_, aviPanel_);
     // Once the window is up: the camera opens while the window already answers.  A timer,

@@ -1,11 +1,29 @@
 #include "measureui/ActiveObjectives.h"
 
+#include <QAbstractSpinBox>
+#include <QComboBox>
+#include <QCoreApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QWidget>
 
 #include <cmath>
 
 namespace qelvo {
+namespace {
+
+// A widget the operator types text into: its digits are its own.
+bool takesText(QObject* object) {
+    if (qobject_cast<QLineEdit*>(object) || qobject_cast<QAbstractSpinBox*>(object)) return true;
+    if (auto* text = qobject_cast<QTextEdit*>(object)) return !text->isReadOnly();
+    if (auto* text = qobject_cast<QPlainTextEdit*>(object)) return !text->isReadOnly();
+    if (auto* combo = qobject_cast<QComboBox*>(object)) return combo->isEditable();
+    return false;
+}
+
+}  // namespace
 
 ActiveObjectives::ActiveObjectives(std::string deviceName, measure::ObjectiveStore store,
                                    QObject* parent)
@@ -47,11 +65,22 @@ bool ActiveObjectives::handleKey(int key, Qt::KeyboardModifiers modifiers) {
 }
 
 void ActiveObjectives::watchKeys(QWidget* window) {
-    if (window) window->installEventFilter(this);
+    if (!window) return;
+    keysOf_ = window;
+    // A key goes to the widget with the focus first (a results list would keep the digits
+    // for its own search), so keys are watched for the whole application and taken only for
+    // this window's widgets.
+    if (QCoreApplication* application = QCoreApplication::instance())
+        application->installEventFilter(this);
+    else
+        window->installEventFilter(this);
 }
 
 bool ActiveObjectives::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
+    if (event->type() == QEvent::KeyPress && keysOf_ && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        if (widget != keysOf_ && !keysOf_->isAncestorOf(widget)) return false;
+        if (takesText(widget)) return false;
         auto* key = static_cast<QKeyEvent*>(event);
         // Keypad digits arrive with the keypad modifier; that is still a digit.
         if (!key->isAutoRepeat() && handleKey(key->key(), key->modifiers() & ~Qt::KeypadModifier))

@@ -3,6 +3,7 @@
 #include "measure/Objectives.h"
 
 #include <QObject>
+#include <QPointer>
 
 #include <string>
 
@@ -38,7 +39,8 @@ public:
     // Key 1-9 (main or keypad, no Ctrl, Alt or Meta) chooses objective 1-9; true when the
     // key was one of those and that objective exists.
     bool handleKey(int key, Qt::KeyboardModifiers modifiers);
-    // Watches `window` (and the children its keys pass through) for keys 1-9.
+    // Watches `window` and the widgets in it for keys 1-9, whichever of them has the focus
+    // (a results list too), except widgets that take typed text.
     void watchKeys(QWidget* window);
 
     // Stores a calibration for objective `index`: `micrometresPerPixel` at the capture
@@ -64,6 +66,7 @@ private:
     measure::DeviceObjectives objectives_;
     std::string problem_;
     std::string saveError_;
+    QPointer<QWidget> keysOf_;
 };
 
 }  // namespace qelvo

@@ -58,6 +58,12 @@ void ObjectiveControl::setFrameSizeSource(std::function<QSize()> source) {
     update();
 }
 
+void ObjectiveControl::setSnapshotScaleBar(std::function<bool()> isOn,
+                                           std::function<void(bool)> change) {
+    snapshotScaleBarOn_ = std::move(isOn);
+    changeSnapshotScaleBar_ = std::move(change);
+}
+
 QString ObjectiveControl::objectiveText() const {
     const measure::Objective* objective = objectives_.active();
     return objective ? QString::fromStdString(objective->name) : QStringLiteral("—");
@@ -203,14 +209,17 @@ QMenu* ObjectiveControl::buildMenu() {
     menu->setStyleSheet(menuStyle());
     auto* group = new QActionGroup(menu);
     const auto& list = objectives_.objectives().objectives;
+    // The pixel sizes at the live frame's size, as the control shows the active one.
+    const QSize frame = frameSize_ ? frameSize_() : QSize();
     for (int i = 0; i < static_cast<int>(list.size()); ++i) {
         const measure::Objective& o = list[i];
+        const double size =
+            frame.isEmpty() ? o.micrometresPerPixel : o.pixelSizeAt(frame.width(), frame.height());
         QString text = QString::fromStdString(o.name);
-        text += o.calibrated()
-                    ? QStringLiteral("\t") +
-                          QString::fromStdString(measure::formatLength(o.micrometresPerPixel, 3)) +
-                          QStringLiteral("/px")
-                    : QStringLiteral("\tnot calibrated");
+        text += o.calibrated() ? QStringLiteral("\t") +
+                                     QString::fromStdString(measure::formatLength(size, 3)) +
+                                     QStringLiteral("/px")
+                               : QStringLiteral("\tnot calibrated");
         QAction* action = menu->addAction(text);
         action->setCheckable(true);
         action->setChecked(i == objectives_.activeIndex());
@@ -232,6 +241,16 @@ QMenu* ObjectiveControl::buildMenu() {
         action->setChecked(overlays_.isOn(kind));
         connect(action, &QAction::toggled, this,
                 [this, kind](bool on) { overlays_.setOn(kind, on); });
+    }
+    if (snapshotScaleBarOn_ && changeSnapshotScaleBar_) {
+        // Unlike the switches above, this one changes the pictures written.
+        menu->addSeparator();
+        QAction* action = menu->addAction(QStringLiteral("Scale bar in snapshots"));
+        action->setCheckable(true);
+        action->setChecked(snapshotScaleBarOn_());
+        connect(action, &QAction::toggled, this, [this](bool on) {
+            if (changeSnapshotScaleBar_) changeSnapshotScaleBar_(on);
+        });
     }
     if (!objectives_.problem().empty()) {
         menu->addSeparator();

@@ -15,9 +15,9 @@ class OverlayController;
 
 // The compact objective control of the working windows, drawn in the skin's colours: the
 // active objective and its pixel size (a click opens the menu: pick an objective,
-// Calibrate…, Edit objectives…, the overlay switches), and four switches for the overlays
-// (crosshair, grid, circles, scale bar).  Wide enough, everything sits in one row; at least
-// kTwoRowHeight high, the switches take a second row.
+// Calibrate…, Edit objectives…, the overlay switches, the scale bar in snapshots), and four
+// switches for the overlays (crosshair, grid, circles, scale bar).  Wide enough, everything sits in
+// one row; at least kTwoRowHeight high, the switches take a second row.
 class ObjectiveControl : public QWidget {
     Q_OBJECT
 public:
@@ -31,6 +31,9 @@ public:
 
     // The capture resolution the pixel size is shown for (the live frame's size).
     void setFrameSizeSource(std::function<QSize()> source);
+    // Offers "Scale bar in snapshots" in the menu, checked as `isOn` says when the menu opens;
+    // `change` gets the new state.  Not offered without them.
+    void setSnapshotScaleBar(std::function<bool()> isOn, std::function<void(bool)> change);
 
     // The menu as the next click would open it (tests, screenshots).
     QMenu* buildMenu();
@@ -63,6 +66,8 @@ private:
     ActiveObjectives& objectives_;
     OverlayController& overlays_;
     std::function<QSize()> frameSize_;
+    std::function<bool()> snapshotScaleBarOn_;
+    std::function<void(bool)> changeSnapshotScaleBar_;
     QSize lastFrameSize_;
     QTimer frameWatch_;
     int hover_ = -2;

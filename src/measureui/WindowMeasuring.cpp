@@ -45,12 +45,46 @@ WindowMeasuring::WindowMeasuring(QWidget* window, const std::string& deviceName,
     }
     connect(control_, &ObjectiveControl::calibrateRequested, this, &WindowMeasuring::calibrate);
     connect(control_, &ObjectiveControl::editRequested, this, &WindowMeasuring::editObjectives);
+    connect(objectives_.get(), &ActiveObjectives::activeObjectiveChanged, this,
+            [this] { publishObjective(); });
 }
 
 WindowMeasuring::~WindowMeasuring() = default;
 
 void WindowMeasuring::setFrameSizeSource(std::function<QSize()> source) {
     control_->setFrameSizeSource(source);
+}
+
+void WindowMeasuring::followActiveObjective(ObjectiveFollower apply) {
+    follower_ = std::move(apply);
+    publishObjective();
+}
+
+void WindowMeasuring::publishObjective() {
+    if (!follower_) return;
+    const measure::Objective* active = objectives_->active();
+    if (!active) {
+        follower_({}, 0.0, 0, 0);
+        return;
+    }
+    const bool calibrated = active->calibrated();
+    follower_(active->name, calibrated ? active->micrometresPerPixel : 0.0,
+              calibrated ? active->atWidth : 0, calibrated ? active->atHeight : 0);
+}
+
+void WindowMeasuring::offerSnapshotScaleBar(std::function<bool()> isOn,
+                                            std::function<bool(bool)> set) {
+    if (!isOn || !set) {
+        control_->setSnapshotScaleBar({}, {});
+        return;
+    }
+    control_->setSnapshotScaleBar(std::move(isOn), [this, set = std::move(set)](bool on) {
+        if (!set(on))
+            dialogs().message(window_,
+                              QStringLiteral("The scale bar setting could not be stored for "
+                                             "this device: it holds until the window closes."),
+                              QString(), MessageButtons::Ok);
+    });
 }
 
 void WindowMeasuring::attachLive(LiveTarget* target) {
@@ -62,7 +96,7 @@ void WindowMeasuring::detachLive(LiveTarget* target) {
 }
 
 void WindowMeasuring::calibrate() {
-    const QImage picture = pictureSource_ ? pictureSource_() : QImage();
+    const QImage picture = pictureToCalibrate();
     if (picture.isNull()) {
         dialogs().message(window_,
                           QStringLiteral("There is no picture to calibrate from yet: wait for "

@@ -47,17 +47,33 @@ public:
     void attachLive(LiveTarget* target);
     void detachLive(LiveTarget* target);
 
+    // What snapshots record follows the objective in use: `apply` gets its name and pixel
+    // size at the capture resolution atWidth x atHeight (0 when not calibrated) now and
+    // whenever the objective in use or its calibration changes.
+    using ObjectiveFollower = std::function<void(
+        const std::string& name, double micrometresPerPixel, int atWidth, int atHeight)>;
+    void followActiveObjective(ObjectiveFollower apply);
+    // "Scale bar in snapshots" in the control's menu: `isOn` reads the setting and `set`
+    // changes it, false when the change could not be kept (the operator is told).
+    void offerSnapshotScaleBar(std::function<bool()> isOn, std::function<bool(bool)> set);
+
+    // The picture Calibrate… would work on now (null when there is none).
+    QImage pictureToCalibrate() const { return pictureSource_ ? pictureSource_() : QImage(); }
+
     // Calibrate… and Edit objectives…, as the control's menu runs them.
     void calibrate();
     void editObjectives();
 
 private:
+    void publishObjective();
+
     QWidget* window_;
     std::unique_ptr<ActiveObjectives> objectives_;
     std::unique_ptr<OverlayController> overlays_;
     ObjectiveControl* control_;
     ObjectiveControl* switches_ = nullptr;
     std::function<QImage()> pictureSource_;
+    ObjectiveFollower follower_;
 };
 
 }  // namespace qelvo

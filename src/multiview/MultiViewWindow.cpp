@@ -6,6 +6,7 @@
 #include "desktop/Dialogs.h"
 #include "desktop/LiveTarget.h"
 #include "desktop/Screens.h"
+#include "measureui/ActiveObjectives.h"
 #include "measureui/MeasurementPanel.h"
 #include "measureui/SkinCaption.h"
 #include "measureui/WindowMeasuring.h"
@@ -34,6 +35,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 
 namespace qelvo {
 namespace {
@@ -163,6 +165,16 @@ MultiViewWindow::MultiViewWindow(QWidget* launcher, bool hd)
         return imageFromBottomUpBgr(frame->pixels(), frame->width(), frame->height(),
                                     frame->rowBytes());
     });
+    // Frozen pictures and saved ones record the objective in use.
+    objectiveTools_->followActiveObjective(
+        std::bind_front(&CaptureSession::setObjective, session_.get()));
+    objectiveTools_->offerSnapshotScaleBar(
+        [this] { return session_->burnScaleBar(); },
+        [this](bool on) { return session_->setBurnScaleBar(on); });
+    if (measuring_)
+        measuring_->micrometresPerPixel = [this](int width, int height) {
+            return objectiveTools_->objectives().micrometresPerPixelAt(width, height);
+        };
     applyLayout(1);
     // Once the window is up: the camera opens while the window already answers.  A timer,
     // not a posted call, so it also comes round in an event loop nested in a posted call.

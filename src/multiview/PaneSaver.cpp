@@ -1,13 +1,13 @@
 #include "multiview/PaneSaver.h"
 
 #include "imaging/CxImage.h"
+#include "imaging/ScaleBarDraw.h"
+#include "measure/ScaleBar.h"
 #include "multiview/PenLayers.h"
 
 #include <QString>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 
 namespace qelvo {
@@ -33,18 +33,56 @@ std::string PaneSaver::numberedName(const std::string& chosen, int index) {
     return chosen.substr(0, keep) + suffix;
 }
 
-bool PaneSaver::writeJpeg(CxImage& picture, const std::string& path, std::string& reason) {
-    picture.SetQuality(80);
-    errno = 0;
-    if (picture.SaveFile(path.c_str(), FormatJpeg)) return true;
-    const int error = errno;
-    if (error != 0)
-        reason = std::strerror(error);
-    else if (picture.LastError()[0] != '\0')
-        reason = picture.LastError();
-    else
-        reason = "the file could not be written";
-    return false;
+bool PaneSaver::writeJpeg(const PictureData& picture, const std::string& path,
+                          std::string& reason) {
+    return writePictureFile(path, picture, &reason, 80);
+}
+
+std::optional<PictureData> PaneSaver::composeForSaving(const PanePicture& pane,
+                                                       const CxImage* layer, std::string& reason) {
+    CxImage composed;
+    if (!composePane(pane, layer, composed)) {
+        reason = composed.LastError()[0] ? composed.LastError() : "the picture is damaged";
+        return std::nullopt;
+    }
+    PictureData out;
+    out.width = composed.Width();
+    out.height = composed.Height();
+    out.channels = 3;
+    out.bitsPerSample = 8;
+    const std::size_t rowBytes = out.rowBytes();
+    out.samples.resize(rowBytes * static_cast<std::size_t>(out.height));
+    // The composed picture's rows run bottom-up.
+    for (int y = 0; y < out.height; ++y) {
+        std::uint8_t* row = out.samples.data() + rowBytes * static_cast<std::size_t>(y);
+        const int from = out.height - 1 - y;
+        const std::uint8_t* bgr = composed.BitsPerPixel() == 24 ? composed.RowBits(from) : nullptr;
+        for (int x = 0; x < out.width; ++x, row += 3) {
+            if (bgr) {
+                row[0] = bgr[3 * x + 2];
+                row[1] = bgr[3 * x + 1];
+                row[2] = bgr[3 * x];
+            } else {
+                const RgbQuad c = composed.GetPixelColor(x, from);
+                row[0] = c.red;
+                row[1] = c.green;
+                row[2] = c.blue;
+            }
+        }
+    }
+    // The frame may have been taken at another resolution than the calibration's.
+    const double pixelSize = pane.objective.pixelSizeFor(out.width);
+    if (pixelSize > 0.0) {
+        out.calibration.micrometresPerPixel = pixelSize;
+        out.calibration.objective = pane.objective.name;
+    }
+    if (pane.objective.burnScaleBar) {
+        const measure::ScaleBar bar = measure::chooseScaleBar(out.width, pixelSize);
+        DrawScaleBar(
+            {out.samples.data(), out.width, out.height, 3, static_cast<std::ptrdiff_t>(rowBytes)},
+            bar.lengthPixels, bar.label);
+    }
+    return out;
 }
 
 PaneSaver::Result PaneSaver::save(QWidget* parent, const std::string& chosen,
@@ -80,12 +118,11 @@ PaneSaver::Result PaneSaver::save(QWidget* parent, const std::string& chosen,
 
     for (int i : filled) {
         const std::string name = numberedName(chosen, i);
-        CxImage picture;
         std::string reason;
-        bool ok = composePane(panes[i], layers ? &layers->layer(i) : nullptr, picture);
-        if (!ok)
-            reason = picture.LastError()[0] ? picture.LastError() : "the picture is damaged";
-        else if (!(ok = writer_(picture, name, reason)) && reason.empty())
+        const std::optional<PictureData> picture =
+            composeForSaving(panes[i], layers ? &layers->layer(i) : nullptr, reason);
+        bool ok = picture.has_value();
+        if (ok && !(ok = writer_(*picture, name, reason)) && reason.empty())
             reason = "the file could not be written";
         if (ok)
             result.written.push_back(name);

@@ -2,9 +2,11 @@
 
 #include "desktop/Dialogs.h"
 #include "multiview/PanePicture.h"
+#include "picturefiles/PictureFile.h"
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,18 +19,26 @@ class PenLayers;
 
 // Writes the pane pictures as numbered JPEG files next to a name the operator chose:
 // "cell.jpg" gives cell-0.jpg, cell-1.jpg, ... numbered by pane index (0..3), quality 80.
+// Each picture carries the pixel size and objective its pane was taken with, as snapshots
+// do, and the scale bar burnt in when snapshots get it.
 class PaneSaver {
 public:
-    // Writes one picture; on failure returns false and says why in `reason`.
-    using Writer =
-        std::function<bool(CxImage& picture, const std::string& path, std::string& reason)>;
+    // Writes one picture (with its calibration); on failure returns false and says why in
+    // `reason`.
+    using Writer = std::function<bool(const PictureData& picture, const std::string& path,
+                                      std::string& reason)>;
 
     // The save dialog as the window shows it.
     static FileDialogRequest dialogRequest();
     // The chosen path with its last four characters replaced by "-<index>.jpg".
     static std::string numberedName(const std::string& chosen, int index);
     // The default writer: JPEG at quality 80 through a temporary file in the same folder.
-    static bool writeJpeg(CxImage& picture, const std::string& path, std::string& reason);
+    static bool writeJpeg(const PictureData& picture, const std::string& path, std::string& reason);
+    // The pane's picture as written: 8-bit RGB with the pane's calibration, the drawing layer
+    // laid over it when given, the scale bar burnt in when the pane's objective asks for it.
+    // Nothing for an empty pane.
+    static std::optional<PictureData> composeForSaving(const PanePicture& pane,
+                                                       const CxImage* layer, std::string& reason);
 
     explicit PaneSaver(Writer writer = writeJpeg) : writer_(std::move(writer)) {}
 

@@ -44,6 +44,7 @@ int ViewCycle::onSnapshotFrame(std::shared_ptr<const FrameRecord> frame) {
     if (!frame || frame->length() == 0 || !frame->isComplete()) return -1;
     const int filled = nextPane_;
     pictures_[filled].frame = std::move(frame);
+    pictures_[filled].objective = live_.snapshotObjective();
     if (++nextPane_ >= layout_) {
         nextPane_ = 0;
         live_.setFrozen(true);

@@ -1,6 +1,7 @@
 #include "capture/CaptureFixture.h"
 #include "capture/GrabberCallbacks.h"
 #include "capture/SnapshotButtonPoll.h"
+#include "capture/SnapshotSettings.h"
 #include "desktop/LiveTarget.h"
 #include "devices/CameraControlStore.h"
 #include "devices/SimulatedCameraControls.h"
@@ -360,6 +361,13 @@ TEST_F(SessionTest, SnapshotsRecordTheObjectiveAndTheScaleBarSettingIsKeptPerDev
     EXPECT_EQ(again->startAndSettle(), State::Live);
     EXPECT_TRUE(again->session().burnScaleBar()) << "the device's setting is read again";
     again.reset();
+    // Turned off while the device is still being found: that choice stands and is kept.
+    auto early = makeWindow(writtenSnapshots(), "Scope Cam{size=320x240}");
+    EXPECT_TRUE(early->session().setBurnScaleBar(false));
+    EXPECT_EQ(early->startAndSettle(), State::Live);
+    EXPECT_FALSE(early->session().burnScaleBar());
+    EXPECT_FALSE(loadBurnScaleBar(RegistryStore(), "Scope Cam"));
+    early.reset();
     ::unsetenv("QELVO_REGISTRY_DIR");
 }
 

@@ -1,23 +1,34 @@
+#include "capture/CaptureSession.h"
 #include "capture/Pacing.h"
+#include "capture/SnapshotSettings.h"
 #include "capture/SnapshotWriter.h"
+#include "desktop/LiveTarget.h"
 #include "desktop/ScriptedDialogs.h"
 #include "manage/ImageManagementWindow.h"
 #include "manage/PicturePanel.h"
 #include "manage/PictureView.h"
 #include "measure/Sidecar.h"
+#include "measureui/ActiveObjectives.h"
 #include "measureui/MeasurementDocument.h"
 #include "measureui/MeasurementPanel.h"
 #include "measureui/MeasurementTool.h"
+#include "measureui/ObjectiveControl.h"
+#include "measureui/WindowMeasuring.h"
+#include "picturefiles/PictureFile.h"
+#include "skin/ControlIdentity.h"
 #include "support/TempFolder.h"
 #include "support/TestBitmaps.h"
+#include "support/WaitUntil.h"
 #include "system/Clock.h"
 #include "system/SessionState.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QTableWidget>
+#include <QTest>
 
 #include <filesystem>
 
@@ -31,6 +42,7 @@ protected:
     void SetUp() override {
         ::setenv("QELVO_VIRTUAL_DEVICES", "Measuring Test Camera{fps=15}", 1);
         ::setenv("QELVO_REGISTRY_DIR", (root_ / "registry").c_str(), 1);
+        ::setenv("QELVO_OBJECTIVES_DIR", (root_ / "objectives").c_str(), 1);
         setSelectedDeviceName("Measuring Test Camera");
         setStorageFolder(root_.path());
         previousClock_ = setClock(std::make_unique<FixedClock>(LocalTime{2026, 5, 6, 7, 8, 9}));
@@ -170,6 +182,61 @@ TEST_F(MeasuringWindowTest, MeasurementsTurnWithThePicture) {
     ASSERT_TRUE(kept) << error;
     EXPECT_DOUBLE_EQ(kept->shapes[0].points[1].y, 200);
     EXPECT_DOUBLE_EQ(kept->shapes[0].points[1].x, 50);
+}
+
+TEST_F(MeasuringWindowTest, SnapshotsRecordTheObjectiveInUseAndTheMenuSwitchesTheScaleBar) {
+    ImageManagementWindow window(&launcher_, false);
+    window.show();
+    auto* live = qobject_cast<LiveTarget*>(findControl(&window, ImageManagementWindow::kViewPanel));
+    ASSERT_TRUE(test::waitUntil([&] { return live->paintedFrames() > 0; }));
+    ActiveObjectives& objectives = window.objectiveTools().objectives();
+    ASSERT_TRUE(objectives.calibrate(2, 0.25, 1280, 960));
+    ASSERT_TRUE(objectives.calibrate(0, 2.5, 1280, 960));
+    ASSERT_TRUE(objectives.choose(2));  // 40x
+
+    // Each snapshot records the objective in use then (the clock stands still, so the
+    // second and third get -1 and -2); 10x is not calibrated and records nothing.
+    const std::string base = folder() + "/20260506-070809";
+    struct Shot {
+        std::string path;
+        std::function<void()> choose;
+        double atFullWidth;
+        std::string objective;
+    };
+    const Shot shots[] = {
+        {base + ".jpg", [] {}, 0.25, "40x"},
+        {base + "-1.jpg", [&] { QTest::keyClick(&window, Qt::Key_1); }, 2.5, "4x"},
+        {base + "-2.jpg", [&] { objectives.choose(1); }, 0.0, ""},
+    };
+    for (const Shot& shot : shots) {
+        shot.choose();
+        window.snap();
+        ASSERT_TRUE(test::waitUntil([&] { return fs::exists(shot.path); })) << shot.path;
+        waitForSnapshotWriters();
+        std::string error;
+        const auto info = readPictureFileInfo(shot.path, &error);
+        ASSERT_TRUE(info) << error;
+        // The calibration holds at 1280 pixels wide; the frame's own width scales it.
+        EXPECT_NEAR(info->calibration.micrometresPerPixel, shot.atFullWidth * 1280 / info->width,
+                    1e-4 * shot.atFullWidth)
+            << shot.path;
+        EXPECT_EQ(info->calibration.objective, shot.objective) << shot.path;
+    }
+
+    // The menu's switch burns the scale bar in, kept for the device.
+    auto scaleBarEntry = [](QMenu* menu) -> QAction* {
+        for (QAction* action : menu->actions())
+            if (action->text() == QStringLiteral("Scale bar in snapshots")) return action;
+        return nullptr;
+    };
+    std::unique_ptr<QMenu> menu(window.objectiveTools().control().buildMenu());
+    ASSERT_NE(scaleBarEntry(menu.get()), nullptr);
+    EXPECT_FALSE(scaleBarEntry(menu.get())->isChecked());
+    scaleBarEntry(menu.get())->trigger();
+    EXPECT_TRUE(window.session().burnScaleBar());
+    EXPECT_TRUE(loadBurnScaleBar(RegistryStore(), "Measuring Test Camera"));
+    menu.reset(window.objectiveTools().control().buildMenu());
+    EXPECT_TRUE(scaleBarEntry(menu.get())->isChecked());
 }
 
 }  // namespace

@@ -98,6 +98,7 @@ TEST(ObjectiveControl, ShowsTheActiveObjectiveAndSwitchesOverlays) {
     for (QAction* action : menu->actions()) texts << action->text();
     EXPECT_TRUE(texts.contains(QStringLiteral("Calibrate…")));
     EXPECT_TRUE(texts.contains(QStringLiteral("Edit objectives…")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("10x\t1 µm/px")));  // at the frame's size too
     // Picking "40x" in the menu makes it active.
     for (QAction* action : menu->actions())
         if (action->text().startsWith(QStringLiteral("40x"))) action->trigger();

@@ -4,11 +4,16 @@
 #include "desktop/LiveTarget.h"
 #include "desktop/Screens.h"
 #include "desktop/ScriptedDialogs.h"
+#include "measureui/ActiveObjectives.h"
+#include "measureui/MeasurementDocument.h"
 #include "measureui/MeasurementPanel.h"
+#include "measureui/ObjectiveControl.h"
+#include "measureui/WindowMeasuring.h"
 #include "multiview/MultiViewWindow.h"
 #include "multiview/PaneMeasuring.h"
 #include "multiview/ViewCycle.h"
 #include "multiview/ViewPane.h"
+#include "picturefiles/PictureFile.h"
 #include "skin/HdButton.h"
 #include "skin/SimpleButton.h"
 #include "support/ButtonPipe.h"
@@ -23,6 +28,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QTableWidget>
 #include <QTest>
@@ -74,6 +80,7 @@ protected:
     void open(const char* devices) {
         ::setenv("QELVO_VIRTUAL_DEVICES", devices, 1);
         ::setenv("QELVO_REGISTRY_DIR", (root / "registry").c_str(), 1);
+        ::setenv("QELVO_OBJECTIVES_DIR", (root / "objectives").c_str(), 1);
         setSelectedDeviceName("MultiView Test Camera");
         setStorageFolder(root.path());
         previousClock = setClock(std::make_unique<FixedClock>(LocalTime{2026, 5, 6, 7, 8, 9}));
@@ -488,6 +495,129 @@ TEST_F(MultiViewWindowTest, FrozenViewsAreMeasuredUntilAnotherPictureIsFrozenInt
     window.clear();
     emit window.session().snapshotTaken(test::solidFrame(640, 480, QColor(90, 90, 90)));
     EXPECT_TRUE(measuring->shapesOf(0).empty());
+}
+
+// The objective control's menu entry with this text (null when not offered).
+QAction* menuEntry(QMenu* menu, const QString& text) {
+    for (QAction* action : menu->actions())
+        if (action->text() == text) return action;
+    return nullptr;
+}
+
+// Pixels of the picture's bottom-right quarter that are far from grey `level`.
+int marksInCorner(const PictureData& picture, int level) {
+    int marks = 0;
+    for (int y = picture.height / 2; y < picture.height; ++y)
+        for (int x = picture.width / 2; x < picture.width; ++x)
+            if (std::abs(picture.samples[(static_cast<std::size_t>(y) * picture.width + x) * 3] -
+                         level) > 60)
+                ++marks;
+    return marks;
+}
+
+TEST_F(MultiViewWindowTest, FrozenViewsMeasureAndSaveWithTheObjectiveTheyWereTakenWith) {
+    MultiViewWindow window(&launcher, false);
+    window.show();
+    ActiveObjectives& objectives = window.objectiveTools().objectives();
+    ASSERT_TRUE(objectives.calibrate(2, 0.25, 1280, 960));
+    ASSERT_TRUE(objectives.calibrate(0, 2.0, 1280, 960));
+    ASSERT_TRUE(objectives.choose(2));  // 40x
+    window.applyLayout(2);
+
+    // Pane 1 at 40x, from a frame of half the calibration's width: 0.5 um a pixel.
+    emit window.session().snapshotTaken(test::solidFrame(640, 480, QColor(90, 90, 90)));
+    PaneMeasuring* measuring = window.measuring();
+    measuring->panel().chooseKind(measure::ShapeKind::Line);
+    for (QPointF at : {QPointF(50, 50), QPointF(150, 50)})
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent event(type, at, window.pane(0)->mapToGlobal(at), Qt::LeftButton,
+                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                              Qt::NoModifier);
+            QApplication::sendEvent(window.pane(0), &event);
+        }
+    ASSERT_EQ(measuring->shapesOf(0).size(), 1u);
+    EXPECT_DOUBLE_EQ(measuring->document().micrometresPerPixel(), 0.5);
+    // The results are in micrometres: the row's unit column says so.
+    QTableWidget* results = measuring->panel().resultsTable();
+    QString unit;
+    for (int c = 0; c < results->columnCount(); ++c)
+        if (results->horizontalHeaderItem(c)->text() == QStringLiteral("unit"))
+            unit = results->item(0, c)->text();
+    EXPECT_EQ(unit, QStringLiteral("um"));  // "px" in an uncalibrated view
+
+    // Key 1 chooses 4x, and the menu's switch burns the scale bar into what is taken next.
+    QTest::keyClick(&window, Qt::Key_1);
+    EXPECT_EQ(objectives.activeIndex(), 0);
+    ASSERT_TRUE(waitUntil([&] { return holdsAFrame(window.session()); }));  // the device is found
+    QMenu* menu = window.objectiveTools().control().buildMenu();
+    QAction* scaleBar = menuEntry(menu, QStringLiteral("Scale bar in snapshots"));
+    ASSERT_NE(scaleBar, nullptr);
+    EXPECT_FALSE(scaleBar->isChecked());
+    scaleBar->trigger();
+    delete menu;
+    EXPECT_TRUE(window.session().burnScaleBar());
+    emit window.session().snapshotTaken(test::solidFrame(1280, 960, QColor(90, 90, 90)));
+    ASSERT_TRUE(window.cycle().picture(1).holdsPicture());
+
+    dialogs->fileAnswers = {QString::fromStdString(root / "cell.jpg")};
+    window.save();
+    std::string error;
+    const auto first = readPictureFile(root / "cell-0.jpg", &error);
+    const auto second = readPictureFile(root / "cell-1.jpg", &error);
+    ASSERT_TRUE(first && second) << error;
+    EXPECT_NEAR(first->calibration.micrometresPerPixel, 0.5, 0.5e-4);
+    EXPECT_EQ(first->calibration.objective, "40x");
+    EXPECT_NEAR(second->calibration.micrometresPerPixel, 2.0, 2.0e-4);
+    EXPECT_EQ(second->calibration.objective, "4x");
+    EXPECT_EQ(marksInCorner(*first, 90), 0);
+    EXPECT_GT(marksInCorner(*second, 90), 100);
+}
+
+TEST_F(MultiViewWindowTest, CalibrateTakesALiveFrameAndKeysChooseObjectivesInEveryMode) {
+    MultiViewWindow window(&launcher, false);
+    window.show();
+    ActiveObjectives& objectives = window.objectiveTools().objectives();
+    // Calibrate… works on the newest live frame, whole, also once every view is frozen.
+    ASSERT_TRUE(waitUntil([&] { return holdsAFrame(window.session()); }));
+    const auto frame = window.session().latestFrame();
+    EXPECT_EQ(window.objectiveTools().pictureToCalibrate().size(),
+              QSize(frame->width(), frame->height()));
+    emit window.session().snapshotTaken(test::solidFrame(640, 480, QColor(1, 2, 3)));
+    ASSERT_TRUE(window.cycle().frozen());
+    const QImage live = window.objectiveTools().pictureToCalibrate();
+    ASSERT_FALSE(live.isNull());
+    EXPECT_NE(live.pixel(live.width() / 2, live.height() / 2), qRgb(1, 2, 3));
+
+    // With the pen on, a digit chooses an objective and strokes still draw.
+    click(window, MultiViewWindow::kPen);
+    QTest::keyClick(&window, Qt::Key_3);
+    EXPECT_EQ(objectives.activeIndex(), 2);
+    stroke(window, 0, {100, 100});
+    EXPECT_GT(window.pen().revision(), 0u);
+    click(window, MultiViewWindow::kPen);
+
+    // A polygon under way stays under way through a digit; Return still ends it.
+    PaneMeasuring* measuring = window.measuring();
+    measuring->panel().chooseKind(measure::ShapeKind::Polygon);
+    for (QPointF at : {QPointF(10, 10), QPointF(60, 10), QPointF(60, 60)})
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent event(type, at, window.pane(0)->mapToGlobal(at), Qt::LeftButton,
+                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                              Qt::NoModifier);
+            QApplication::sendEvent(window.pane(0), &event);
+        }
+    ASSERT_TRUE(measuring->tool().pending());
+    QTest::keyClick(&window, Qt::Key_2);
+    EXPECT_EQ(objectives.activeIndex(), 1);
+    EXPECT_TRUE(measuring->tool().pending());
+    QTest::keyClick(&window, Qt::Key_Return);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(measuring->shapesOf(0).size(), 1u);
+
+    // The results list, once clicked, does not keep the digits from the window.
+    measuring->panel().resultsTable()->setFocus();
+    QTest::keyClick(measuring->panel().resultsTable(), Qt::Key_4);
+    EXPECT_EQ(objectives.activeIndex(), 3);
 }
 
 }  // namespace

@@ -96,7 +96,7 @@ TEST_F(PaneSaverTest, PenLayerOnlyWhenGiven) {
 
 TEST_F(PaneSaverTest, FailuresAreReportedWithTheirReason) {
     // A writer that fails as a full disk does.
-    PaneSaver full([](CxImage&, const std::string&, std::string& reason) {
+    PaneSaver full([](const PictureData&, const std::string&, std::string& reason) {
         reason = "No space left on device";
         return false;
     });
