@@ -1,5 +1,7 @@
 #include "capture/CaptureSession.h"
 
+#include <algorithm>
+
 #include "capture/CaptureMailbox.h"
 #include "capture/DeviceFinder.h"
 #include "capture/DeviceTask.h"
@@ -246,11 +248,23 @@ void CaptureSession::onPrepared(PreparedDevice& prepared) {
     }
     if (deviceName_ != prepared.found.friendlyName) {
         deviceName_ = prepared.found.friendlyName;
-        if (burnChosenEarly_ && !deviceName_.empty())
-            (void)saveBurnScaleBar(RegistryStore(), deviceName_, snapshotObjective_.burnScaleBar);
+        // A setting chosen while the device was still being found is kept for it; the
+        // others are the device's stored ones.
+        const RegistryStore store;
+        const bool known = !deviceName_.empty();
+        if (burnChosenEarly_ && known)
+            (void)saveBurnScaleBar(store, deviceName_, snapshotObjective_.burnScaleBar);
         else
-            snapshotObjective_.burnScaleBar = loadBurnScaleBar(RegistryStore(), deviceName_);
-        burnChosenEarly_ = false;
+            snapshotObjective_.burnScaleBar = loadBurnScaleBar(store, deviceName_);
+        if (averageChosenEarly_ && known)
+            (void)saveSnapshotAverage(store, deviceName_, snapshotObjective_.average);
+        else
+            snapshotObjective_.average = loadSnapshotAverage(store, deviceName_);
+        if (formatChosenEarly_ && known)
+            (void)saveSnapshotFormat(store, deviceName_, snapshotObjective_.format);
+        else
+            snapshotObjective_.format = loadSnapshotFormat(store, deviceName_);
+        burnChosenEarly_ = averageChosenEarly_ = formatChosenEarly_ = false;
         publishSnapshotObjective();
     }
     source_ = prepared.found.source;
@@ -512,6 +526,38 @@ bool CaptureSession::setBurnScaleBar(bool on) {
     publishSnapshotObjective();
     burnChosenEarly_ = deviceName_.empty();
     return deviceName_.empty() || saveBurnScaleBar(RegistryStore(), deviceName_, on);
+}
+
+bool CaptureSession::setSnapshotAverage(int frames) {
+    frames = std::clamp(frames, 1, kMaxSnapshotAverage);
+    snapshotObjective_.average = frames;
+    publishSnapshotObjective();
+    averageChosenEarly_ = deviceName_.empty();
+    return deviceName_.empty() || saveSnapshotAverage(RegistryStore(), deviceName_, frames);
+}
+
+bool CaptureSession::setSnapshotFormat(PictureFormat format) {
+    snapshotObjective_.format = format;
+    publishSnapshotObjective();
+    formatChosenEarly_ = deviceName_.empty();
+    return deviceName_.empty() || saveSnapshotFormat(RegistryStore(), deviceName_, format);
+}
+
+void CaptureSession::setFlatField(std::shared_ptr<const acquire::FlatField> field) {
+    snapshotObjective_.flatField = std::move(field);
+    publishSnapshotObjective();
+}
+
+void CaptureSession::setFrameTap(std::shared_ptr<GrabberCallback> tap) {
+    channel_->setFrameTap(std::move(tap));
+}
+
+void CaptureSession::setLiveFlatField(bool on) {
+    channel_->liveFlatField.store(on ? 1 : 0);
+}
+
+bool CaptureSession::liveFlatField() const {
+    return channel_->liveFlatField.load() != 0;
 }
 
 // The streaming thread and the writer get a copy of their own that nobody changes.

@@ -2,6 +2,7 @@
 
 #include "capture/CameraButtonWatch.h"
 #include "capture/FrameRecord.h"
+#include "frames/GrabberCallback.h"
 #include "capture/SnapshotButtonPoll.h"
 #include "capture/SnapshotObjective.h"
 #include "media/DeviceCatalogue.h"
@@ -119,6 +120,25 @@ public:
     // could not be stored (it applies to this session all the same).
     bool setBurnScaleBar(bool on);
     bool burnScaleBar() const { return snapshotObjective_.burnScaleBar; }
+    // Snapshots average this many consecutive frames (clamped to 1..256) and are written in
+    // this format (JPEG, PNG, TIFF; PNG and TIFF keep an average's 16 bits).  Both kept per
+    // device like the scale bar; false when the change could not be stored.
+    bool setSnapshotAverage(int frames);
+    int snapshotAverage() const { return snapshotObjective_.average; }
+    bool setSnapshotFormat(PictureFormat format);
+    PictureFormat snapshotFormat() const { return snapshotObjective_.format; }
+    // The flat-field correction of written snapshots (null: none); frames of another size
+    // than the references stay uncorrected.  With setLiveFlatField the live picture is drawn
+    // corrected as well (on the streaming thread, a fixed-point pass over each frame).
+    void setFlatField(std::shared_ptr<const acquire::FlatField> field);
+    const std::shared_ptr<const acquire::FlatField>& flatField() const {
+        return snapshotObjective_.flatField;
+    }
+    void setLiveFlatField(bool on);
+    // Every whole live frame also goes to `tap` from now on (null: none), on the streaming
+    // thread; a time-lapse takes its frames from the window's camera this way.
+    void setFrameTap(std::shared_ptr<GrabberCallback> tap);
+    bool liveFlatField() const;
     const SnapshotObjective& snapshotObjective() const { return snapshotObjective_; }
     // Every frame kept is also reported as frameNotice() while on (handed-over snapshots).
     void setFrameNotices(bool on);
@@ -217,6 +237,8 @@ private:
     SnapshotObjective snapshotObjective_;
     // The scale bar setting was changed before the device was found: it is kept for it then.
     bool burnChosenEarly_ = false;
+    bool averageChosenEarly_ = false;
+    bool formatChosenEarly_ = false;
 
     bool recording_ = false;
     bool recordingFileExisted_ = false;

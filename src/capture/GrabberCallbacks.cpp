@@ -128,6 +128,21 @@ void CallbackBase::draw(LiveTarget* target, const GrabbedFrame& frame) {
     if (target) target->submitSharedFrame(frame);
 }
 
+GrabbedFrame SnapshotWritingCallback::liveFrame(const GrabbedFrame& grabbed,
+                                                const FrameSize& size) {
+    if (channel_->liveFlatField.load() == 0) return grabbed;
+    const SharedSnapshotObjective objective = channel_->snapshotObjective();
+    if (!objective || !objective->flatField ||
+        !objective->flatField->fits(size.width, size.height, nullptr))
+        return grabbed;
+    std::shared_ptr<PixelBlock> block = copies_.acquire(grabbed.length);
+    if (!block) return grabbed;
+    objective->flatField->correctGrabberFrame(grabbed.data(), block->data(), grabbed.length);
+    GrabbedFrame corrected = grabbed;
+    corrected.pixels = std::move(block);
+    return corrected;
+}
+
 FrameResult SnapshotWritingCallback::handleGrabbed(const GrabbedFrame& grabbed) {
     const FrameSize frameSize = this->frameSize();
     // A frame that is not what the size claims is dropped whole: not drawn, not saved, and
@@ -136,28 +151,65 @@ FrameResult SnapshotWritingCallback::handleGrabbed(const GrabbedFrame& grabbed) 
         return grabbed.pixels ? FrameResult::Ok : FrameResult::InvalidPointer;
     std::atomic<int>& snapshotFlag = channel_->snapshotFlag;
     const bool live = liveFreeze_.load() == 0;
-    if (live) {
-        draw(liveTarget_.load(), grabbed);
-        channel_->feedWatchdog();
-        int raised = 1;
-        if (!snapshotFlag.compare_exchange_strong(raised, 0)) return FrameResult::Ok;
-    }
+    if (!live) return handOver(grabbed, frameSize, false, channel_->snapshotObjective(), nullptr);
 
+    draw(liveTarget_.load(), liveFrame(grabbed, frameSize));
+    channel_->feedWatchdog();
+    channel_->feedTap(grabbed);
+    if (averaging_) {
+        // An average under way: a frame of another size starts the snapshot over.
+        if (averaging_->width() != frameSize.width || averaging_->height() != frameSize.height) {
+            averaging_.reset();
+            averagingObjective_.reset();
+            snapshotFlag.store(1);
+            return FrameResult::Ok;
+        }
+        if (!averaging_->complete()) averaging_->add(grabbed.data(), grabbed.length);
+        if (!averaging_->complete()) return FrameResult::Ok;
+        // Complete: handed over now, or with the next frame while the writer is full.
+        const FrameResult result =
+            handOver(grabbed, frameSize, true, averagingObjective_, averaging_);
+        return result;
+    }
+    int raised = 1;
+    if (!snapshotFlag.compare_exchange_strong(raised, 0)) return FrameResult::Ok;
+    SharedSnapshotObjective objective = channel_->snapshotObjective();
+    if (objective && objective->average > 1) {
+        averaging_ = std::make_shared<acquire::FrameAverager>(frameSize.width, frameSize.height,
+                                                              objective->average);
+        averaging_->add(grabbed.data(), grabbed.length);
+        averagingObjective_ = std::move(objective);
+        return FrameResult::Ok;
+    }
+    return handOver(grabbed, frameSize, true, std::move(objective), nullptr);
+}
+
+FrameResult SnapshotWritingCallback::handOver(
+    const GrabbedFrame& grabbed, const FrameSize& frameSize, bool live,
+    SharedSnapshotObjective objective, std::shared_ptr<const acquire::FrameAverager> average) {
+    std::atomic<int>& snapshotFlag = channel_->snapshotFlag;
+    // A snapshot that cannot be handed over now is taken again from the next frame: a plain
+    // one raises the flag again, an average stays complete and goes with the next frame.
+    const auto retry = [&] {
+        if (live && !average) snapshotFlag.store(1);
+    };
     // One record per snapshot over the frame's read-only block, shared by the writer and the
     // session: nobody writes into that block while they hold it, so neither ever sees a
-    // later frame.  The writer has the frame before the session hears of it.  A snapshot
-    // that cannot be handed over now (no memory, the writer's queue full) is taken from the
-    // next frame instead.
+    // later frame.  The writer has the frame before the session hears of it.
     auto frame = std::shared_ptr<FrameRecord>(new (std::nothrow) FrameRecord);
     if (!frame ||
         !frame->adopt(grabbed.pixels, grabbed.length, frameSize.header(), grabbed.sampleTime)) {
-        if (live) snapshotFlag.store(1);
+        retry();
         return FrameResult::OutOfMemory;
     }
     std::shared_ptr<const FrameRecord> shared = std::move(frame);
-    if (!queueSnapshot(shared, channel_->sharedMailbox(), channel_->snapshotObjective())) {
-        if (live) snapshotFlag.store(1);
+    if (!queueSnapshot(shared, channel_->sharedMailbox(), std::move(objective), average)) {
+        retry();
         return FrameResult::Ok;
+    }
+    if (average) {
+        averaging_.reset();
+        averagingObjective_.reset();
     }
     channel_->mailbox().post({CaptureLetter::Kind::SnapshotFrame, std::move(shared), {}, true});
     return FrameResult::Ok;
@@ -211,6 +263,7 @@ FrameResult FrameHandingCallback::handleGrabbed(const GrabbedFrame& grabbed) {
     if (!grabbed.pixels) return FrameResult::InvalidPointer;
     if (!whole) return FrameResult::Ok;
 
+    if (liveFreeze_.load() == 0) channel_->feedTap(grabbed);
     if (!channel_->keepLatest(grabbed, frameSize.header())) return FrameResult::OutOfMemory;
     if (channel_->frameNotices.load() != 0)
         channel_->mailbox().post({CaptureLetter::Kind::FrameNotice, channel_->latest(), {}, true});

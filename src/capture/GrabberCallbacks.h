@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquire/FrameAverager.h"
 #include "capture/CaptureMailbox.h"
 #include "capture/CaptureState.h"
 #include "capture/FrameRecord.h"
@@ -36,6 +37,24 @@ public:
     std::atomic<int> snapshotFlag{0};
     // While 1, every frame kept as the latest is also posted as a frame notice.
     std::atomic<int> frameNotices{0};
+    // While 1, the live picture is drawn flat-field corrected (with the snapshot objective's
+    // correction, where it fits the frames).
+    std::atomic<int> liveFlatField{0};
+
+    // Every whole live frame is also handed to this tap while one is set (a time-lapse taking
+    // its frames from the window's camera); any thread.
+    void setFrameTap(std::shared_ptr<GrabberCallback> tap) {
+        std::lock_guard lock(tapMutex_);
+        tap_ = std::move(tap);
+    }
+    void feedTap(const GrabbedFrame& frame) {
+        std::shared_ptr<GrabberCallback> tap;
+        {
+            std::lock_guard lock(tapMutex_);
+            tap = tap_;
+        }
+        if (tap) tap->FrameCB(frame);
+    }
 
     // Fed on every drawn live frame; null once the session let go of it.
     void setWatchdog(FrameWatchdog* watchdog) { watchdog_.store(watchdog); }
@@ -56,6 +75,8 @@ public:
 private:
     std::shared_ptr<CaptureMailbox> mailbox_;
     std::atomic<FrameWatchdog*> watchdog_{nullptr};
+    std::mutex tapMutex_;
+    std::shared_ptr<GrabberCallback> tap_;
     std::mutex latestMutex_;
     FrameRecord latest_;
     std::mutex objectiveMutex_;
@@ -133,11 +154,26 @@ protected:
 // every frame while the live freeze flag is 1: the still stream), hands the frame to the
 // snapshot writer and tells the session.  A frame that is not whole leaves the flag raised
 // for the next one.
+//
+// A snapshot of N averaged frames (the objective's `average`) takes the frame that answers
+// the flag and the N - 1 after it: each is only added to the average's sums here, and the
+// writer makes the picture from them.
 class SnapshotWritingCallback : public CallbackBase {
 public:
     using CallbackBase::CallbackBase;
 
     FrameResult handleGrabbed(const GrabbedFrame& frame) override;
+
+private:
+    // The live frame as drawn: flat-field corrected into a block of its own when that is on.
+    GrabbedFrame liveFrame(const GrabbedFrame& frame, const FrameSize& size);
+    FrameResult handOver(const GrabbedFrame& grabbed, const FrameSize& size, bool live,
+                         SharedSnapshotObjective objective,
+                         std::shared_ptr<const acquire::FrameAverager> average);
+
+    // Streaming thread only (under the frame lock): the average being gathered.
+    std::shared_ptr<acquire::FrameAverager> averaging_;
+    SharedSnapshotObjective averagingObjective_;
 };
 
 // Hands snapshots over as frames: draws into a live target (and an inset), feeds the

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "acquire/FlatField.h"
+#include "picturefiles/PictureFile.h"
+
 #include <memory>
 #include <string>
 
@@ -15,6 +18,12 @@ struct SnapshotObjective {
     int atWidth = 0;                   // the frame size the pixel size holds at; 0: any
     int atHeight = 0;
     bool burnScaleBar = false;
+    // How the picture is made: the consecutive frames averaged into it, its file format (PNG
+    // and TIFF keep an average's 16 bits), and the flat-field correction applied to it (null:
+    // none; only frames of the correction's size are corrected).
+    int average = 1;
+    PictureFormat format = PictureFormat::Jpeg;
+    std::shared_ptr<const acquire::FlatField> flatField = nullptr;
 
     // The pixel size for frames `frameWidth` wide: a camera's modes show the same field,
     // scaled, so it follows the ratio of widths.  0 when uncalibrated.

@@ -1,5 +1,7 @@
 #include "capture/SnapshotWriter.h"
 
+#include "acquire/FrameAverager.h"
+#include "acquire/TimeLapseRun.h"
 #include "imaging/JpegResolution.h"
 #include "imaging/JpegSamples.h"
 #include "imaging/JpegTransform.h"
@@ -47,15 +49,15 @@ bool pathExists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-std::string candidateName(const std::string& base, int suffix) {
-    return suffix == 0 ? base + ".jpg" : base + "-" + std::to_string(suffix) + ".jpg";
+std::string candidateName(const std::string& base, int suffix, const char* ext) {
+    return suffix == 0 ? base + ext : base + "-" + std::to_string(suffix) + ext;
 }
 
-std::string reserveName(const std::string& base, int firstSuffix) {
+std::string reserveName(const std::string& base, int firstSuffix, const char* ext) {
     NameReservations& r = reservations();
     std::lock_guard lock(r.mutex);
     for (int suffix = firstSuffix; suffix < kMaxSuffix; ++suffix) {
-        std::string name = candidateName(base, suffix);
+        std::string name = candidateName(base, suffix, ext);
         if (r.inFlight.count(name) || pathExists(name)) continue;
         r.inFlight.insert(name);
         return name;
@@ -128,6 +130,57 @@ bool encodeJpeg(const FrameRecord& frame, const std::string& path,
     return WriteFileAtomically(path, bytes.data(), bytes.size()) == 0;
 }
 
+// The frame as top-down R,G,B rows without padding, 8 bits a sample.
+PictureData pictureOfFrame(const FrameRecord& frame) {
+    PictureData picture;
+    picture.width = frame.width();
+    picture.height = frame.height();
+    picture.samples.resize(static_cast<std::size_t>(picture.width) * picture.height * 3);
+    const std::size_t rowBytes = frame.rowBytes();
+    for (int y = 0; y < picture.height; ++y) {
+        const std::uint8_t* from = frame.pixels() + (picture.height - 1 - y) * rowBytes;
+        std::uint8_t* to = picture.samples.data() + static_cast<std::size_t>(y) * picture.width * 3;
+        for (int x = 0; x < picture.width; ++x) {
+            to[x * 3] = from[x * 3 + 2];
+            to[x * 3 + 1] = from[x * 3 + 1];
+            to[x * 3 + 2] = from[x * 3];
+        }
+    }
+    return picture;
+}
+
+// The snapshot as a PNG or TIFF file at `path` (its extension says which) through the
+// picture files: the average's 16 bits kept, flat-field corrected, with the objective's
+// calibration and, for 8-bit pictures, the scale bar burnt in when asked.
+bool encodeLossless(const FrameRecord& frame, const acquire::FrameAverager* average,
+                    const std::string& path, const SnapshotObjective* objective,
+                    const acquire::FlatField* flat) {
+    std::optional<PictureData> picture;
+    if (average)
+        picture = acquire::pictureFor(*average, objective ? objective->format : PictureFormat::Png);
+    else
+        picture = pictureOfFrame(frame);
+    if (!picture) return false;
+    std::string error;
+    if (flat) {
+        auto corrected = flat->correct(*picture, &error);
+        if (!corrected) return false;
+        picture = std::move(corrected);
+    }
+    const double pixelSize = objective ? objective->pixelSizeFor(picture->width) : 0.0;
+    if (pixelSize > 0.0) {
+        picture->calibration.micrometresPerPixel = pixelSize;
+        picture->calibration.objective = objective->name;
+    }
+    if (objective && objective->burnScaleBar && picture->bitsPerSample == 8) {
+        const measure::ScaleBar bar = measure::chooseScaleBar(picture->width, pixelSize);
+        DrawScaleBar({picture->samples.data(), picture->width, picture->height, 3,
+                      static_cast<std::ptrdiff_t>(picture->width) * 3},
+                     bar.lengthPixels, bar.label);
+    }
+    return writePictureFile(path, *picture, &error);
+}
+
 std::mutex& observerMutex() {
     static std::mutex m;
     return m;
@@ -177,12 +230,14 @@ public:
     }
 
     bool push(std::shared_ptr<const FrameRecord> frame, std::shared_ptr<CaptureMailbox> reportTo,
-              SharedSnapshotObjective objective) {
+              SharedSnapshotObjective objective,
+              std::shared_ptr<const acquire::FrameAverager> average) {
         {
             std::lock_guard lock(mutex_);
             if (!thread_.joinable() || stopping_ || jobs_.size() >= kSnapshotQueueLength)
                 return false;
-            jobs_.push_back(Job{std::move(frame), std::move(reportTo), std::move(objective)});
+            jobs_.push_back(Job{std::move(frame), std::move(reportTo), std::move(objective),
+                                std::move(average)});
         }
         wake_.notify_one();
         return true;
@@ -198,6 +253,7 @@ private:
         std::shared_ptr<const FrameRecord> frame;
         std::shared_ptr<CaptureMailbox> reportTo;
         SharedSnapshotObjective objective;
+        std::shared_ptr<const acquire::FrameAverager> average;
     };
 
     void run() {
@@ -212,9 +268,10 @@ private:
                 busy_ = true;
             }
             const LocalTime now = clock().localNow();
-            const std::string path =
-                writeSnapshot(*job.frame, storageFolderCopy(), now, job.objective.get());
+            const std::string path = writeSnapshot(*job.frame, storageFolderCopy(), now,
+                                                   job.objective.get(), job.average.get());
             job.frame.reset();
+            job.average.reset();
             reportWritten(job.reportTo, path);
             job.reportTo.reset();
             {
@@ -249,16 +306,48 @@ std::string snapshotBaseName(const std::string& folder, const LocalTime& t) {
 }
 
 std::string writeSnapshot(const FrameRecord& frame, const std::string& folder,
-                          const LocalTime& time, const SnapshotObjective* objective) {
-    if (!frame.isComplete()) return {};
+                          const LocalTime& time, const SnapshotObjective* objective,
+                          const acquire::FrameAverager* average) {
+    if (average ? average->count() == 0 : !frame.isComplete()) return {};
+    const int width = average ? average->width() : frame.width();
+    const int height = average ? average->height() : frame.height();
+    const PictureFormat format = objective ? objective->format : PictureFormat::Jpeg;
+    const char* ext = acquire::pictureExtension(format);
+    // References of another size than the frame (the resolution changed) leave it as it is.
+    const acquire::FlatField* flat =
+        objective && objective->flatField && objective->flatField->fits(width, height, nullptr)
+            ? objective->flatField.get()
+            : nullptr;
     const std::string base = snapshotBaseName(folder, time);
-    std::string name = reserveName(base, 0);
+    std::string name = reserveName(base, 0, ext);
     if (name.empty()) return {};
 
     static std::atomic<unsigned> counter{0};
-    const std::string temp = joinPath(folder, ".snapshot-" + std::to_string(::getpid()) + "-" +
-                                                  std::to_string(counter.fetch_add(1)) + ".tmp");
-    if (!encodeJpeg(frame, temp, objective)) {
+    const std::string temp =
+        joinPath(folder, ".snapshot-" + std::to_string(::getpid()) + "-" +
+                             std::to_string(counter.fetch_add(1)) + ".tmp" + ext);
+    bool encoded = false;
+    if (format == PictureFormat::Jpeg) {
+        // An average or a correction makes a frame of its own; a plain frame goes as it is.
+        FrameRecord made;
+        const FrameRecord* source = &frame;
+        if (average || flat) {
+            std::vector<std::uint8_t> bytes =
+                average
+                    ? average->averageGrabberLayout()
+                    : std::vector<std::uint8_t>(frame.pixels(), frame.pixels() + frame.length());
+            if (flat) flat->correctGrabberFrame(bytes.data(), bytes.data(), bytes.size());
+            if (made.assign(bytes.data(), bytes.size(), FrameHeader::forFrame(width, height),
+                            frame.sampleTime()))
+                source = &made;
+            else
+                source = nullptr;
+        }
+        encoded = source && encodeJpeg(*source, temp, objective);
+    } else {
+        encoded = encodeLossless(frame, average, temp, objective, flat);
+    }
+    if (!encoded) {
         ::unlink(temp.c_str());
         releaseName(name);
         return {};
@@ -272,7 +361,7 @@ std::string writeSnapshot(const FrameRecord& frame, const std::string& folder,
             ::unlink(temp.c_str());
             return {};
         }
-        name = reserveName(base, suffix);
+        name = reserveName(base, suffix, ext);
         if (name.empty()) {
             ::unlink(temp.c_str());
             return {};
@@ -293,9 +382,11 @@ bool prepareSnapshotWriter() {
 }
 
 bool queueSnapshot(std::shared_ptr<const FrameRecord> frame,
-                   std::shared_ptr<CaptureMailbox> reportTo, SharedSnapshotObjective objective) {
+                   std::shared_ptr<CaptureMailbox> reportTo, SharedSnapshotObjective objective,
+                   std::shared_ptr<const acquire::FrameAverager> average) {
     if (!frame) return false;
-    return writer().push(std::move(frame), std::move(reportTo), std::move(objective));
+    return writer().push(std::move(frame), std::move(reportTo), std::move(objective),
+                         std::move(average));
 }
 
 void waitForSnapshotWriters() {

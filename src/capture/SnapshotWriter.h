@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquire/FrameAverager.h"
 #include "capture/CaptureMailbox.h"
 #include "capture/FrameRecord.h"
 #include "capture/SnapshotObjective.h"
@@ -25,16 +26,21 @@ bool prepareSnapshotWriter();
 // writeSnapshot says.  False, and nothing queued, when the writer is not running or
 // kSnapshotQueueLength frames already wait.
 constexpr std::size_t kSnapshotQueueLength = 4;
+// With `average` the picture is that average (of frames ending with `frame`) instead.
 bool queueSnapshot(std::shared_ptr<const FrameRecord> frame,
                    std::shared_ptr<CaptureMailbox> reportTo = nullptr,
-                   SharedSnapshotObjective objective = nullptr);
+                   SharedSnapshotObjective objective = nullptr,
+                   std::shared_ptr<const acquire::FrameAverager> average = nullptr);
 
 // Waits until every frame queued so far is written (tests, benchmarks).
 void waitForSnapshotWriters();
 
 // Writes one picture now, on the calling thread.  The name is
-// "<folder>/YYYYMMDD-hhmmss.jpg"; when that name is taken (on disk or by a writer still at
-// work) "-1", "-2", ... is put before ".jpg", so no picture is ever overwritten.  The picture
+// "<folder>/YYYYMMDD-hhmmss.jpg" (.png or .tif when the objective's format says so); when that
+// name is taken (on disk or by a writer still at work) "-1", "-2", ... is put before the
+// extension, so no picture is ever overwritten.  With `average` the picture is the mean of
+// the frames it holds (16 bits a sample in PNG and TIFF when more than one); with the
+// objective's flat-field correction, of the frame's size, it is corrected.  The picture
 // appears under its name only once it is complete.  With a calibrated `objective` the
 // picture carries the pixel size at the frame's size in its EXIF block (XResolution and
 // YResolution in pixels per centimetre) and the objective's name as "objective=NAME" in the
@@ -42,7 +48,8 @@ void waitForSnapshotWriters();
 // corner.  Returns the path written, or "" when the frame is incomplete or the picture could
 // not be written.
 std::string writeSnapshot(const FrameRecord& frame, const std::string& folder,
-                          const LocalTime& time, const SnapshotObjective* objective = nullptr);
+                          const LocalTime& time, const SnapshotObjective* objective = nullptr,
+                          const acquire::FrameAverager* average = nullptr);
 
 // "<folder>/YYYYMMDD-hhmmss" (without the extension).
 std::string snapshotBaseName(const std::string& folder, const LocalTime& time);

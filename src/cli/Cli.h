@@ -43,5 +43,8 @@ std::string formatMicrometres(double micrometres);
 Command infoCommand();
 Command convertCommand();
 Command calibrateCommand();
+Command flatfieldCommand();
+Command snapCommand();
+Command timelapseCommand();
 
 }  // namespace qelvo::cli

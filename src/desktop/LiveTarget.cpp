@@ -216,6 +216,19 @@ void LiveTarget::setOverlayPainter(OverlayPainter painter) {
     update();
 }
 
+void LiveTarget::setExtraOverlayPainter(const void* key, OverlayPainter painter) {
+    auto it = std::find_if(extraOverlays_.begin(), extraOverlays_.end(),
+                           [key](const auto& entry) { return entry.first == key; });
+    if (!painter) {
+        if (it != extraOverlays_.end()) extraOverlays_.erase(it);
+    } else if (it != extraOverlays_.end()) {
+        it->second = std::move(painter);
+    } else {
+        extraOverlays_.emplace_back(key, std::move(painter));
+    }
+    update();
+}
+
 QImage LiveTarget::shownFrame() const {
     const FrameBuffer& f = slot_->painting;
     if (!f.pixels || f.width <= 0 || f.height <= 0) return {};
@@ -228,6 +241,12 @@ QImage LiveTarget::shownFrame() const {
         for (int x = 0; x < f.width; ++x, in += 3) out[x] = qRgb(in[2], in[1], in[0]);
     }
     return image;
+}
+
+LiveTarget::PaintedFrame LiveTarget::paintedFrame() const {
+    const FrameBuffer& f = slot_->painting;
+    if (!f.pixels) return {};
+    return {f.pixels, f.width, f.height, f.rowBytes};
 }
 
 QSize LiveTarget::shownFrameSize() const {
@@ -318,6 +337,8 @@ void LiveTarget::paintEvent(QPaintEvent* event) {
         }
     }
     if (overlay_) overlay_(s.scaled, QSize(f.sourceWidth, f.sourceHeight));
+    for (const auto& [key, extra] : extraOverlays_)
+        extra(s.scaled, QSize(f.sourceWidth, f.sourceHeight));
     painter.drawImage(0, 0, s.scaled);
     s.painted.fetch_add(1, std::memory_order_relaxed);
 }

@@ -54,12 +54,26 @@ public:
     // function removes it.
     using OverlayPainter = std::function<void(QImage& screen, QSize frameSize)>;
     void setOverlayPainter(OverlayPainter painter);
+    // Further painters drawn after that one, in the order added, each under its owner's key
+    // (a second under the same key replaces the first; an empty function removes it).  GUI
+    // thread.
+    void setExtraOverlayPainter(const void* key, OverlayPainter painter);
     // A copy of the newest frame painted as the panel keeps it (a frame handed in as bytes
     // and larger than the panel is kept reduced to the panel's size); null before the first.
     // GUI thread.
     QImage shownFrame() const;
     // The size of the newest frame painted, as handed in; empty before the first (GUI thread).
     QSize shownFrameSize() const;
+    // The newest frame painted, shared rather than copied: bottom-up B,G,R rows of
+    // `rowBytes`, at the size handed in for shared frames (frames handed in as bytes may be
+    // reduced to the panel's size).  Null pixels before the first.  GUI thread.
+    struct PaintedFrame {
+        SharedPixels pixels;
+        int width = 0;
+        int height = 0;
+        int rowBytes = 0;
+    };
+    PaintedFrame paintedFrame() const;
 
     // Number of frames painted so far (tests and benchmarks).
     std::uint64_t paintedFrames() const;
@@ -92,6 +106,7 @@ private:
     std::vector<std::pair<const void*, RetiringObserver>> retiringObservers_;
     QString placeholder_;
     OverlayPainter overlay_;
+    std::vector<std::pair<const void*, OverlayPainter>> extraOverlays_;
 };
 
 }  // namespace qelvo

@@ -1,6 +1,7 @@
 #include "manage/DecodedPictureCache.h"
 
 #include "imaging/JpegTransform.h"
+#include "manage/PictureLoading.h"
 
 #include <sys/stat.h>
 
@@ -40,11 +41,18 @@ const CxImage* DecodedPictureCache::picture(const std::string& path, bool comple
         // One read serves both the completeness check and the decode.
         std::vector<std::uint8_t> bytes;
         if (ReadWholeFile(path, bytes) && !bytes.empty()) {
-            complete_ = JpegDataComplete(bytes);
-            if (std::FILE* stream = ::fmemopen(bytes.data(), bytes.size(), "rb")) {
+            if (isJpegBytes(bytes)) {
+                complete_ = JpegDataComplete(bytes);
+                if (std::FILE* stream = ::fmemopen(bytes.data(), bytes.size(), "rb")) {
+                    ++decodes_;
+                    valid_ = image_.Decode(stream, FormatJpeg);
+                    std::fclose(stream);
+                }
+            } else {
+                // PNG and TIFF readers refuse a damaged or cut-short file outright.
                 ++decodes_;
-                valid_ = image_.Decode(stream, FormatJpeg);
-                std::fclose(stream);
+                valid_ = loadPictureBytes(bytes, image_, nullptr);
+                complete_ = valid_;
             }
         }
         if (!valid_) image_.Clear();

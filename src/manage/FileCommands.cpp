@@ -1,5 +1,7 @@
 #include "manage/FileCommands.h"
 
+#include "picturefiles/PictureFile.h"
+
 #include "desktop/Dialogs.h"
 #include "measure/Sidecar.h"
 
@@ -83,9 +85,21 @@ DeleteOutcome askAndDeletePicture(QWidget* parent, const std::string& path) {
 std::optional<std::string> askAndRenamePicture(QWidget* parent, const std::string& current) {
     if (current.empty()) return std::nullopt;
     FileDialogRequest request;
-    request.filter = QStringLiteral("JPG Files (*.JPG)|*.jpg|All Files (*.*)|*.*||");
-    request.defaultExtension = QStringLiteral("JPG");
-    request.initialName = QStringLiteral("*.jpg");
+    // The dialog offers the picture's own kind: a PNG or TIFF stays one under its new name.
+    QString extension = QStringLiteral("jpg");
+    QString kind = QStringLiteral("JPG");
+    if (const std::optional<PictureFormat> format = pictureFormatOf(current)) {
+        if (*format == PictureFormat::Png) extension = QStringLiteral("png");
+        if (*format == PictureFormat::Tiff) {
+            const QString name = QString::fromStdString(current);
+            extension = name.section(QLatin1Char('.'), -1).toLower();
+        }
+        kind = extension.toUpper();
+    }
+    request.filter =
+        QStringLiteral("%1 Files (*.%1)|*.%2|All Files (*.*)|*.*||").arg(kind, extension);
+    request.defaultExtension = kind;
+    request.initialName = QStringLiteral("*.") + extension;
     request.pathMustExist = true;
     request.confirmOverwrite = true;
     const std::optional<QString> target = dialogs().saveFile(parent, request);

@@ -1,5 +1,9 @@
 #include "manage/ImageManagementWindow.h"
 
+#include "acquireui/SnapshotSettingsControl.h"
+#include "acquireui/TimeLapseDialog.h"
+#include "acquireui/WindowFocusAids.h"
+#include "capture/CameraFrames.h"
 #include "capture/CaptureSession.h"
 #include "capture/Pacing.h"
 #include "desktop/Dialogs.h"
@@ -9,9 +13,11 @@
 #include "imaging/DrawScaled.h"
 #include "manage/AdjustmentTools.h"
 #include "manage/FileCommands.h"
+#include "manage/PictureLoading.h"
 #include "manage/PicturePanel.h"
 #include "manage/PictureView.h"
 #include "manage/ThumbnailButton.h"
+#include "measureui/ActiveObjectives.h"
 #include "measureui/MeasurementDocument.h"
 #include "measureui/MeasurementLayer.h"
 #include "measureui/MeasurementPanel.h"
@@ -38,6 +44,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QToolTip>
 #include <QWindow>
@@ -105,6 +112,21 @@ constexpr QRect kObjectiveHd{1020, 362, 170, 32};
 constexpr QRect kOverlaySwitches{810, 12, 124, 28};
 constexpr QRect kOverlaySwitchesHd{994, 8, 124, 24};
 
+// The focus aids: in capture mode over the notes of the modes' frame (their switch at the
+// right of that frame's title); the HD window's below its column of buttons, their switch in
+// the first free well of the column (movie mode's OPEN).
+constexpr QRect kFocusAidsStandard{700, 265, 305, 188};
+constexpr QRect kFocusSwitchStandard{935, 242, 68, 18};
+constexpr QRect kFocusAidsHd{1020, 472, 170, 128};
+constexpr QRect kFocusSwitchHd{1020, 200, 170, 25};
+// How snapshots are saved (format, frames averaged): right of FILE RENAME in the controls'
+// frame; the HD window's in the second free well of its column.
+constexpr QRect kSnapshotSettings{892, 570, 112, 28};
+constexpr QRect kSnapshotSettingsHd{1020, 230, 170, 25};
+// TIME-LAPSE: at the right of the controls' frame title; the HD window's in the third well.
+constexpr QRect kTimeLapseButton{921, 473, 82, 18};
+constexpr QRect kTimeLapseButtonHd{1020, 260, 170, 25};
+
 }  // namespace
 
 ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
@@ -155,6 +177,7 @@ ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
     objectiveTools_->offerSnapshotScaleBar(
         [this] { return session_->burnScaleBar(); },
         [this](bool on) { return session_->setBurnScaleBar(on); });
+    buildFocusAids();
     player_ = std::make_unique<MoviePlayer>(movieGraph_, aviPanel_);
     // Once the window is up: the camera opens while the window already answers.  A timer,
     // not a posted call, so it also comes round in an event loop nested in a posted call.
@@ -164,6 +187,9 @@ ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
 }
 
 ImageManagementWindow::~ImageManagementWindow() {
+    // A time-lapse in progress finishes its picture first: only whole files stay.
+    delete timeLapse_;
+    timeLapse_ = nullptr;
     measurePanel_->waitForFiles();
     measurements_->waitForWrites();
     // Playback, then capture, then the popup, before any panel goes away.
@@ -295,6 +321,79 @@ void ImageManagementWindow::buildObjectiveTools() {
     pictureOverlays_ = new PictureOverlayLayer(objectiveTools_->overlays(), sources, jpegPanel_);
     // Measurements lie over the overlays.
     pictureOverlays_->stackUnder(measureLayer_);
+}
+
+void ImageManagementWindow::buildFocusAids() {
+    // The live frame the panel shows, shared with it (never copied or changed).
+    FocusFrameSource source = [this]() -> FocusFrame {
+        LiveTarget::PaintedFrame frame = viewPanel_->paintedFrame();
+        if (!frame.pixels) return {};
+        FocusFrame out;
+        out.view = {frame.pixels->data(), frame.width, frame.height,
+                    static_cast<std::size_t>(frame.rowBytes)};
+        out.keep = std::move(frame.pixels);
+        return out;
+    };
+    focusAids_ =
+        new WindowFocusAids(this, std::move(source), hd_ ? kFocusAidsHd : kFocusAidsStandard,
+                            hd_ ? kFocusSwitchHd : kFocusSwitchStandard);
+    focusAids_->attachLive(viewPanel_);
+
+    SnapshotSettingsControl::Access access;
+    access.format = [this] { return session_->snapshotFormat(); };
+    access.setFormat = [this](PictureFormat format) {
+        if (!session_->setSnapshotFormat(format))
+            showStatus(QStringLiteral("The snapshot format could not be stored for this device."));
+    };
+    access.average = [this] { return session_->snapshotAverage(); };
+    access.setAverage = [this](int frames) {
+        if (!session_->setSnapshotAverage(frames))
+            showStatus(QStringLiteral("The averaging could not be stored for this device."));
+    };
+    snapshotSettings_ = new SnapshotSettingsControl(std::move(access), this);
+    snapshotSettings_->setGeometry(hd_ ? kSnapshotSettingsHd : kSnapshotSettings);
+    snapshotSettings_->setVisible(mode_ == CaptureMode);
+
+    timeLapseButton_ = new QPushButton(QStringLiteral("TIME-LAPSE"), this);
+    timeLapseButton_->setObjectName(QStringLiteral("time-lapse button"));
+    timeLapseButton_->setFocusPolicy(Qt::NoFocus);
+    timeLapseButton_->setCursor(Qt::PointingHandCursor);
+    timeLapseButton_->setStyleSheet(QStringLiteral(
+        "QPushButton { background: #080a0c; color: #8b95a3; border: 1px solid #4a5360;"
+        " border-radius: 3px; font: bold 10px 'Liberation Sans Narrow'; }"
+        "QPushButton:hover { border-color: #34c6da; color: #e2e7ee; }"));
+    timeLapseButton_->setGeometry(hd_ ? kTimeLapseButtonHd : kTimeLapseButton);
+    timeLapseButton_->setVisible(mode_ == CaptureMode);
+    connect(timeLapseButton_, &QPushButton::clicked, this, &ImageManagementWindow::openTimeLapse);
+    focusAids_->setLiveShown(mode_ == CaptureMode);
+    connect(focusAids_, &WindowFocusAids::panelShownChanged, this,
+            [this] { update(kMeasuringTitle); });
+}
+
+void ImageManagementWindow::openTimeLapse() {
+    if (!timeLapse_) {
+        // The run takes every live frame from the window's own camera.
+        auto frames = std::make_shared<GrabbedFrameSource>();
+        session_->setFrameTap(frames);
+        const QSize frame = viewPanel_->shownFrameSize();
+        PictureCalibration calibration;
+        const ActiveObjectives& objectives = objectiveTools_->objectives();
+        if (objectives.active()) calibration.objective = objectives.active()->name;
+        if (!frame.isEmpty())
+            calibration.micrometresPerPixel =
+                objectives.micrometresPerPixelAt(frame.width(), frame.height());
+        timeLapse_ = new TimeLapseDialog(frames, storageFolder(), calibration, this);
+        connect(timeLapse_, &TimeLapseDialog::runFinished, this, [this] { listFolder(false); });
+        connect(timeLapse_, &QDialog::finished, this, [this] {
+            if (timeLapse_ && !timeLapse_->running()) {
+                session_->setFrameTap(nullptr);
+                timeLapse_->deleteLater();
+                timeLapse_ = nullptr;
+            }
+        });
+    }
+    timeLapse_->show();
+    timeLapse_->raise();
 }
 
 void ImageManagementWindow::placeObjectiveTools() {
@@ -431,6 +530,9 @@ void ImageManagementWindow::applyMode() {
     measurePanel_->setVisible(mode_ == ImageMode);
     if (mode_ != ImageMode) measureTool_->cancel();
     placeObjectiveTools();
+    if (focusAids_) focusAids_->setLiveShown(mode_ == CaptureMode);
+    if (snapshotSettings_) snapshotSettings_->setVisible(mode_ == CaptureMode);
+    if (timeLapseButton_) timeLapseButton_->setVisible(mode_ == CaptureMode);
 }
 
 void ImageManagementWindow::setMode(int mode) {
@@ -459,13 +561,15 @@ void ImageManagementWindow::paintEvent(QPaintEvent*) {
     // Nearest-sample stretch of the whole source picture over the client area.
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.drawPixmap(rect(), background_, QRect(QPoint(0, 0), backgroundSource_));
-    if (mode_ == ImageMode && !hd_ && rect().size() == backgroundSource_) {
-        // The frame that explains the modes holds the measuring tools in image mode: its
-        // title says so, in the background's caption style, over the plain strip beside it.
+    const bool focusShown = focusAids_ && focusAids_->panelShown();
+    if ((mode_ == ImageMode || focusShown) && !hd_ && rect().size() == backgroundSource_) {
+        // The frame that explains the modes holds the measuring tools in image mode and the
+        // focus aids in capture mode: its title says so, in the background's caption style,
+        // over the plain strip beside it.
         const QRect title = kMeasuringTitle;
         painter.drawPixmap(title, background_, title.translated(title.width() + 20, 0));
         paintSkinCaption(painter, QPoint(title.left() + 2, title.top() + 5),
-                         QStringLiteral("MEASURE"));
+                         mode_ == ImageMode ? QStringLiteral("MEASURE") : QStringLiteral("FOCUS"));
     }
 }
 
@@ -614,10 +718,11 @@ void ImageManagementWindow::fullScreen() {
         popup_->open();
         LiveTarget* surface = popup_->liveSurface();
         objectiveTools_->attachLive(surface);
+        focusAids_->attachLive(surface);
         session_->setLiveTarget(surface);
     } else if (mode_ == ImageMode && !currentPicture_.empty()) {
         CxImage picture;
-        picture.LoadFile(currentPicture_.c_str(), FormatJpeg);
+        loadPicture(currentPicture_, picture, nullptr);
         ClipViewerPopup modal(this);
         modal.setInset(false);
         modal.setPicture(&picture);

@@ -15,6 +15,7 @@
 #include <string>
 
 class QComboBox;
+class QPushButton;
 class QScrollBar;
 
 namespace qelvo {
@@ -28,6 +29,9 @@ class MeasurementPanel;
 class MeasurementTool;
 class PictureOverlayLayer;
 class WindowMeasuring;
+class WindowFocusAids;
+class SnapshotSettingsControl;
+class TimeLapseDialog;
 class PicturePanel;
 class PictureView;
 class SimpleButton;
@@ -101,6 +105,8 @@ public:
     MeasurementLayer& measurementLayer() { return *measureLayer_; }
     // Objectives, the objective control, overlays and calibration.
     WindowMeasuring& objectiveTools() { return *objectiveTools_; }
+    // The focus aids over the live picture.
+    WindowFocusAids& focusAids() { return *focusAids_; }
     void setSnapshotButtonPolls(SnapshotButtonPolls polls);
 
     // Commands, as the controls run them.
@@ -108,6 +114,9 @@ public:
     void record();
     void stopRecording();
     void config();
+    // The time-lapse dialog (opened, or raised when open).
+    void openTimeLapse();
+    TimeLapseDialog* timeLapseDialog() const { return timeLapse_; }
     void fullScreen();
     void openMovie();
     void playMovie();
@@ -158,6 +167,7 @@ private:
     void buildMeasuring();
     void buildObjectiveTools();
     void placeObjectiveTools();
+    void buildFocusAids();
     QImage pictureToCalibrate();
     // Pointer events for the measuring tool: true when it took them.
     bool measuringEvent(QMouseEvent* event);
@@ -193,6 +203,10 @@ private:
     MeasurementPanel* measurePanel_ = nullptr;
     WindowMeasuring* objectiveTools_ = nullptr;
     PictureOverlayLayer* pictureOverlays_ = nullptr;
+    WindowFocusAids* focusAids_ = nullptr;
+    SnapshotSettingsControl* snapshotSettings_ = nullptr;
+    QPushButton* timeLapseButton_ = nullptr;
+    TimeLapseDialog* timeLapse_ = nullptr;
 };
 
 }  // namespace qelvo

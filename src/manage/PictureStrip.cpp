@@ -1,5 +1,6 @@
 #include "manage/PictureStrip.h"
 
+#include "manage/PictureLoading.h"
 #include "manage/PictureOrder.h"
 #include "system/Paths.h"
 
@@ -13,8 +14,8 @@
 namespace qelvo {
 namespace {
 
-bool hasJpgExtension(const char* name, std::size_t length) {
-    return length >= 4 && ::strcasecmp(name + length - 4, ".jpg") == 0;
+bool hasPictureExtension(const char* name, std::size_t length) {
+    return isListedPictureName(std::string(name, length));
 }
 
 bool isDirectory(int dirFd, const dirent* entry) {
@@ -33,7 +34,7 @@ std::vector<std::string> PictureStrip::listPictures(const std::string& folder) {
     const int fd = ::dirfd(dir);
     while (const dirent* entry = ::readdir(dir)) {
         const std::size_t length = std::strlen(entry->d_name);
-        if (hasJpgExtension(entry->d_name, length) && !isDirectory(fd, entry))
+        if (hasPictureExtension(entry->d_name, length) && !isDirectory(fd, entry))
             names.emplace_back(entry->d_name, length);
     }
     ::closedir(dir);
@@ -103,7 +104,12 @@ std::string PictureStrip::label(const std::string& name) {
     auto at = [&](std::size_t character) {
         return character < count ? starts[character] : name.size();
     };
-    if (count >= 19) return name.substr(at(4), at(count - 4) - at(4));
+    // The extension goes whole: four characters for .jpg, .png and .tif, five for .jpeg
+    // and .tiff.
+    std::size_t tail = 4;
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos && isListedPictureName(name)) tail = name.size() - dot;
+    if (count >= 15 + tail) return name.substr(at(4), at(count - tail) - at(4));
     return name.substr(0, at(11));
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -35,6 +37,10 @@ public:
 
 private:
     Outcome reencode(Tool tool, const std::string& path);
+    // PNG and TIFF: turns move the samples exactly (16 bits kept); levels are equalized at
+    // 8 bits per sample.  Saved losslessly in the file's own format, calibration kept.
+    Outcome changeLossless(Tool tool, const std::string& path,
+                           const std::vector<std::uint8_t>& bytes);
     void tell(const std::string& what, const std::string& path, const std::string& reason);
 
     QWidget* parent_;

@@ -3,6 +3,7 @@
 #include "imaging/CxImage.h"
 #include "imaging/DrawScaled.h"
 #include "imaging/JpegThumbnail.h"
+#include "manage/PictureLoading.h"
 
 #include <sys/stat.h>
 
@@ -34,7 +35,7 @@ QImage ThumbnailCache::decodeScaled(const std::string& path, const QSize& size) 
     } else {
         // Pictures the scaled decoder refuses (CMYK, say) may still load in full.
         CxImage full;
-        if (!full.LoadFile(path.c_str(), FormatJpeg)) return {};
+        if (!loadPicture(path, full, nullptr)) return {};
         picture = ToQImage(full);
     }
     if (picture.isNull()) return {};

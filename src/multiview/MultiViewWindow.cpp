@@ -1,5 +1,6 @@
 #include "multiview/MultiViewWindow.h"
 
+#include "acquireui/WindowFocusAids.h"
 #include "capture/CaptureSession.h"
 #include "capture/FrameWatchdog.h"
 #include "desktop/Dialogs.h"
@@ -61,6 +62,13 @@ QRect hdWindowRect() {
 // HD window's column of buttons.
 constexpr QRect kObjectiveControl{845, 662, 146, 64};
 constexpr QRect kObjectiveControlHd{1020, 520, 170, 60};
+// The focus aids: over the pen's notes, their switch at the right of that frame's title; the
+// HD window's in the free wells of its column of buttons (switch in the first).
+constexpr QRect kFocusAids{813, 162, 186, 96};
+constexpr QRect kFocusSwitch{936, 144, 62, 16};
+constexpr QRect kFocusAidsHd{1020, 258, 170, 58};
+constexpr QRect kFocusSwitchHd{1020, 230, 170, 25};
+constexpr QRect kFocusTitle{819, 141, 60, 20};
 
 // Today's folder under the storage folder; created when missing (an existing one is fine).
 void enterDayFolder() {
@@ -130,6 +138,19 @@ MultiViewWindow::MultiViewWindow(QWidget* launcher, bool hd)
     objectiveTools_ = new WindowMeasuring(this, selectedDeviceName(),
                                           hd ? kObjectiveControlHd : kObjectiveControl);
     for (LiveTarget* surface : surfaces) objectiveTools_->attachLive(surface);
+    focusAids_ = new WindowFocusAids(
+        this,
+        [this]() -> FocusFrame {
+            std::shared_ptr<const FrameRecord> frame = session_ ? session_->latestFrame() : nullptr;
+            if (!frame || !frame->isComplete() || frame->height() <= 0) return {};
+            FocusFrame out;
+            out.view = {frame->pixels(), frame->width(), frame->height(), frame->rowBytes()};
+            out.keep = std::move(frame);
+            return out;
+        },
+        hd ? kFocusAidsHd : kFocusAids, hd ? kFocusSwitchHd : kFocusSwitch);
+    for (LiveTarget* surface : surfaces) focusAids_->attachLive(surface);
+    connect(focusAids_, &WindowFocusAids::panelShownChanged, this, [this] { update(kFocusTitle); });
     objectiveTools_->setFrameSizeSource([this] {
         for (ViewPane* pane : panes_)
             if (pane->isVisible() && pane->showsLive() &&
@@ -371,6 +392,13 @@ void MultiViewWindow::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.drawPixmap(rect(), background, QRect(QPoint(0, 0), backgroundSource_));
     if (measuring_) paintSkinCaption(painter, kMeasuringCaption, QStringLiteral("MEASURE"));
+    if (!hd_ && focusAids_ && focusAids_->panelShown() && rect().size() == backgroundSource_) {
+        // The pen's frame holds the focus aids: its title says so, over the plain strip
+        // beside it, in the background's caption style.
+        painter.drawPixmap(kFocusTitle, background,
+                           kFocusTitle.translated(kFocusTitle.width() + 20, 0));
+        paintSkinCaption(painter, kFocusTitle.topLeft() + QPoint(2, 5), QStringLiteral("FOCUS"));
+    }
 }
 
 void MultiViewWindow::clickPane(int index) {
@@ -402,6 +430,7 @@ void MultiViewWindow::fullScreen() {
     }
     LiveTarget* surface = popup_->liveSurface();
     objectiveTools_->attachLive(surface);
+    focusAids_->attachLive(surface);
     cycle_->enterFullScreen(surface, inset);
     if (old) {
         // The streaming thread may still be finishing a frame it took the old popup for;

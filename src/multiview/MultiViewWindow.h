@@ -21,6 +21,7 @@ class LiveTarget;
 class ViewCycle;
 class ViewPane;
 class WindowMeasuring;
+class WindowFocusAids;
 
 // The multi-view display window: the live picture in one, two or four view panes, successive
 // snapshots frozen into them, pen strokes over the frozen pictures, full screen, SAVE as
@@ -71,6 +72,8 @@ public:
     void setPaneSaver(PaneSaver saver) { saver_ = std::move(saver); }
     // Objectives, the objective control, overlays over the live picture and calibration.
     WindowMeasuring& objectiveTools() { return *objectiveTools_; }
+    // The focus aids over the live views.
+    WindowFocusAids& focusAids() { return *focusAids_; }
 
     // Commands, as the controls run them.
     void applyLayout(int layout);
@@ -120,6 +123,7 @@ private:
     ClipViewerPopup* popup_ = nullptr;
     bool alarmLit_ = false;
     WindowMeasuring* objectiveTools_ = nullptr;
+    WindowFocusAids* focusAids_ = nullptr;
     PaneMeasuring* measuring_ = nullptr;
 
     // What each pane last painted, so a repaint does not rebuild an unchanged picture.  The

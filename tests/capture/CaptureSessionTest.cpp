@@ -371,6 +371,42 @@ TEST_F(SessionTest, SnapshotsRecordTheObjectiveAndTheScaleBarSettingIsKeptPerDev
     ::unsetenv("QELVO_REGISTRY_DIR");
 }
 
+TEST_F(SessionTest, AveragedLosslessSnapshotsAndTheirSettingsAreKeptPerDevice) {
+    test::TempFolder registry;
+    ::setenv("QELVO_REGISTRY_DIR", registry.path().c_str(), 1);
+    setSelectedDeviceName("Noisy Cam");
+    const char* list = "Noisy Cam{size=160x120,noise=12,motion=0,overlay=0}";
+    auto window = makeWindow(writtenSnapshots(), list);
+    CaptureSession& session = window->session();
+    EXPECT_EQ(window->startAndSettle(), State::Live);
+    EXPECT_EQ(session.snapshotAverage(), 1) << "one frame by default";
+    EXPECT_EQ(session.snapshotFormat(), PictureFormat::Jpeg);
+    EXPECT_TRUE(session.setSnapshotAverage(8));
+    EXPECT_TRUE(session.setSnapshotFormat(PictureFormat::Tiff));
+    ASSERT_TRUE(window->waitForLiveFrames(2));
+    ASSERT_TRUE(session.requestSnapshot());
+    ASSERT_TRUE(waitUntil([&] { return window->written.size() == 1; }));
+    EXPECT_EQ(window->written[0].substr(window->written[0].size() - 4), ".tif");
+    std::string error;
+    auto picture = readPictureFile(window->written[0], &error);
+    ASSERT_TRUE(picture) << error;
+    EXPECT_EQ(picture->width, 160);
+    EXPECT_EQ(picture->bitsPerSample, 16) << "an average keeps 16 bits";
+    // The noise averages into values between the 8-bit levels.
+    const auto* s = reinterpret_cast<const std::uint16_t*>(picture->samples.data());
+    int between = 0;
+    for (int i = 0; i < 160 * 120 * 3; ++i) between += s[i] % 257 != 0;
+    EXPECT_GT(between, 160 * 120);
+
+    window.reset();
+    auto again = makeWindow(writtenSnapshots(), list);
+    EXPECT_EQ(again->startAndSettle(), State::Live);
+    EXPECT_EQ(again->session().snapshotAverage(), 8) << "the device's settings are read again";
+    EXPECT_EQ(again->session().snapshotFormat(), PictureFormat::Tiff);
+    again.reset();
+    ::unsetenv("QELVO_REGISTRY_DIR");
+}
+
 // Every byte of the frame's pixels lies in [low, high].
 bool allPixelsWithin(const FrameRecord& frame, int low, int high) {
     const std::uint8_t* p = frame.pixels();

@@ -24,6 +24,9 @@
 #include <thread>
 #include <vector>
 
+#include "acquire/FlatField.h"
+#include "picturefiles/PictureFile.h"
+
 namespace qelvo {
 
 // Owns one session's mailbox and channel, as a session does, and collects the letters they
@@ -148,6 +151,71 @@ TEST_F(CallbackTest, WritingDrawsEveryFrameAndServesOneRaisedFlag) {
     const auto written = box.of(Kind::SnapshotWritten);
     EXPECT_EQ(written[0]->text, folder / "20260304-050607.jpg");
     EXPECT_TRUE(written[0]->ok);
+}
+
+TEST_F(CallbackTest, AnAveragedSnapshotTakesTheNextFramesAndTheLivePictureCanBeCorrected) {
+    auto cb = make<SnapshotWritingCallback>();
+    cb->setFrameSize(64, 48);
+    cb->setLiveTarget(view);
+    // Flat: left half half as bright as the right, so the correction lifts the left by 1.5
+    // and lowers the right to 0.75.
+    PictureData flat;
+    flat.width = 64;
+    flat.height = 48;
+    flat.samples.resize(64 * 48 * 3);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            for (int c = 0; c < 3; ++c) flat.samples[(y * 64 + x) * 3 + c] = x < 32 ? 100 : 200;
+    std::string error;
+    auto objective = std::make_shared<SnapshotObjective>();
+    objective->average = 4;
+    objective->format = PictureFormat::Png;
+    objective->flatField = std::make_shared<const acquire::FlatField>(
+        *acquire::FlatField::make(flat, nullptr, &error));
+    box.channel->setSnapshotObjective(objective);
+
+    // Live: corrected only while asked.
+    const std::vector<std::uint8_t> grey(frameRowBytes(64) * 48, 100);
+    window.show();
+    box.channel->liveFlatField.store(1);
+    feed(*cb, grey, 1);
+    ASSERT_TRUE(waitUntil([&] { return view->paintedFrames() >= 1; }));
+    QImage shown = view->shownFrame();
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_NEAR(qRed(shown.pixel(shown.width() / 8, shown.height() / 2)), 150, 2);
+    EXPECT_NEAR(qRed(shown.pixel(shown.width() * 7 / 8, shown.height() / 2)), 75, 2);
+    box.channel->liveFlatField.store(0);
+    feed(*cb, grey, 1, 0.5);
+    ASSERT_TRUE(waitUntil([&] { return view->paintedFrames() >= 2; }));
+    shown = view->shownFrame();
+    EXPECT_NEAR(qRed(shown.pixel(shown.width() / 8, shown.height() / 2)), 100, 2);
+
+    // SNAP: the frame that answers the flag and the three after it, averaged, corrected.
+    box.channel->snapshotFlag.store(1);
+    std::thread streaming([&] {
+        for (int i = 0; i < 6; ++i) {
+            const std::vector<std::uint8_t> f(frameRowBytes(64) * 48,
+                                              static_cast<std::uint8_t>(100 + i));
+            cb->BufferCB(1.0 + i / 30.0, f.data(), f.size());
+        }
+    });
+    streaming.join();
+    waitForSnapshotWriters();
+    ASSERT_TRUE(waitUntil([&] { return box.count(Kind::SnapshotWritten) == 1; }));
+    const auto taken = box.of(Kind::SnapshotFrame);
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_DOUBLE_EQ(taken[0]->frame->sampleTime(), 1.0 + 3 / 30.0) << "the average's last frame";
+    const auto written = box.of(Kind::SnapshotWritten);
+    ASSERT_TRUE(written[0]->ok);
+    EXPECT_EQ(written[0]->text, folder / "20260304-050607.png");
+    auto picture = readPictureFile(written[0]->text, &error);
+    ASSERT_TRUE(picture) << error;
+    ASSERT_EQ(picture->bitsPerSample, 16);
+    std::uint16_t left, right;
+    std::memcpy(&left, picture->samples.data(), 2);
+    std::memcpy(&right, picture->samples.data() + 63 * 3 * 2, 2);
+    EXPECT_NEAR(left, 101.5 * 257 * 1.5, 2);  // mean of 100..103, times 1.5
+    EXPECT_NEAR(right, 101.5 * 257 * 0.75, 2);
 }
 
 TEST_F(CallbackTest, AGrabbedFrameIsSharedNotCopiedAndStaysUnchangedWhileHeld) {

@@ -1,3 +1,5 @@
+#include "acquire/FlatField.h"
+#include "acquire/FrameAverager.h"
 #include "capture/SnapshotWriter.h"
 #include "imaging/CxImage.h"
 #include "measure/ScaleBar.h"
@@ -7,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <regex>
@@ -178,6 +182,66 @@ TEST(SnapshotObjective, PixelSizeFollowsTheFrameWidth) {
     EXPECT_DOUBLE_EQ(o.pixelSizeFor(640), 3.0);
     EXPECT_DOUBLE_EQ((SnapshotObjective{"", 1.5, 0, 0, false}.pixelSizeFor(640)), 1.5);
     EXPECT_DOUBLE_EQ((SnapshotObjective{}.pixelSizeFor(640)), 0.0);
+}
+
+// Lossless formats, averages and the flat-field correction.
+TEST(SnapshotWriter, AveragesKeepSixteenBitsInPngAndTiffAndAreCorrectedWhenAsked) {
+    test::TempFolder folder;
+    // Three frames of 5 x 3 whose samples average to 100 + 1/3.
+    acquire::FrameAverager average(5, 3, 3);
+    std::shared_ptr<const FrameRecord> last;
+    for (int value : {100, 100, 101}) {
+        last = solidFrame(5, 3, QColor(value, value, value));
+        ASSERT_TRUE(average.add(last->pixels(), last->length()));
+    }
+    SnapshotObjective objective;
+    objective.name = "10x";
+    objective.micrometresPerPixel = 0.5;
+    objective.format = PictureFormat::Png;
+    std::string path = writeSnapshot(*last, folder.path(), kTime, &objective, &average);
+    EXPECT_EQ(path, folder / "20261208-090503.png");
+    std::string error;
+    auto png = readPictureFile(path, &error);
+    ASSERT_TRUE(png) << error;
+    EXPECT_EQ(png->bitsPerSample, 16);
+    EXPECT_NEAR(png->calibration.micrometresPerPixel, 0.5, 1e-6);
+    std::uint16_t v;
+    std::memcpy(&v, png->samples.data(), 2);
+    EXPECT_EQ(v, std::lround((100 + 1.0 / 3) * 257));
+
+    // TIFF of one frame, corrected: the left half of the flat is half as bright, so the
+    // picture's left half is brought up to the mean.
+    PictureData flat;
+    flat.width = 5;
+    flat.height = 3;
+    flat.samples.assign(5 * 3 * 3, 200);
+    for (int y = 0; y < 3; ++y)
+        for (int c = 0; c < 3; ++c) flat.samples[(y * 5 + 0) * 3 + c] = 100;
+    objective.format = PictureFormat::Tiff;
+    objective.flatField = std::shared_ptr<const acquire::FlatField>(
+        new acquire::FlatField(*acquire::FlatField::make(flat, nullptr, &error)));
+    path = writeSnapshot(*last, folder.path(), kTime, &objective);
+    EXPECT_EQ(path, folder / "20261208-090503.tif");
+    auto tiff = readPictureFile(path, &error);
+    ASSERT_TRUE(tiff) << error;
+    EXPECT_EQ(tiff->bitsPerSample, 8);
+    // mean(flat) = 180: column 0 gets 101 * 1.8, the others 101 * 0.9.
+    EXPECT_NEAR(tiff->samples[0], 181.8, 1.0);
+    EXPECT_NEAR(tiff->samples[3], 90.9, 1.0);
+
+    // JPEG of the average, corrected the same way; a frame of another size stays as it is.
+    objective.format = PictureFormat::Jpeg;
+    path = writeSnapshot(*last, folder.path(), kTime, &objective, &average);
+    EXPECT_EQ(path, folder / "20261208-090503.jpg");
+    auto jpeg = readPictureFile(path, &error);
+    ASSERT_TRUE(jpeg) << error;
+    EXPECT_NEAR(jpeg->samples[0], 180.6, 8.0);
+    auto other = solidFrame(8, 8, QColor(40, 40, 40));
+    path = writeSnapshot(*other, folder.path(), kTime, &objective);
+    auto plain = readPictureFile(path, &error);
+    ASSERT_TRUE(plain) << error;
+    EXPECT_NEAR(plain->samples[0], 40, 3);
+    EXPECT_EQ(filesIn(folder.path()).size(), 4u);  // nothing half-written left
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "cli/Arguments.h"
+#include "cli/CameraWork.h"
 
 #include <gtest/gtest.h>
 
@@ -74,10 +75,25 @@ TEST(Arguments, Utf8CheckRefusesOverlongSurrogatesAndCutSequences) {
     EXPECT_FALSE(isValidUtf8("\x80"));
 }
 
+TEST(Arguments, CameraValuesAreReadStrictly) {
+    EXPECT_EQ(parseResolution("1920x1080"), std::make_pair(1920, 1080));
+    EXPECT_EQ(parseResolution("640X480"), std::make_pair(640, 480));
+    for (const char* bad : {"", "x", "640", "640x", "x480", "0x480", "-640x480", "640x480x2",
+                            "99999x480", " 640x480", "6.4x480"})
+        EXPECT_FALSE(parseResolution(bad)) << bad;
+    EXPECT_EQ(parseWhole("16", 1, 256), 16);
+    for (const char* bad : {"0", "257", "-1", "+3", "1e2", "", "99999999999999"})
+        EXPECT_FALSE(parseWhole(bad, 1, 256)) << bad;
+    EXPECT_EQ(parseSeconds("0.1"), 0.1);
+    EXPECT_EQ(parseSeconds("60"), 60.0);
+    for (const char* bad : {"0", "0.0", "-1", "1e3", "inf", "nan", ".", "1..2", "", "1s"})
+        EXPECT_FALSE(parseSeconds(bad)) << bad;
+}
+
 // The fuzzer's seeds and kept findings go through its own check.
 TEST(Arguments, FuzzSeedsAndKeptFindingsReadSoundly) {
     test::TempFolder seeds;
-    EXPECT_EQ(fuzz::writeArgumentSeeds(seeds.path()), 5);
+    EXPECT_EQ(fuzz::writeArgumentSeeds(seeds.path()), 9);
     for (const std::string& folder : {seeds.path(), std::string(QELVO_CLI_FUZZ_REGRESSIONS)})
         for (const auto& [file, bytes] : fuzz::folderFiles(folder))
             EXPECT_EQ(fuzz::checkArgumentsInput(bytes), "") << file;

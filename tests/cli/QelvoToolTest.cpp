@@ -262,5 +262,171 @@ TEST_F(QelvoTool, CalibrateFindsThePitchAndStoresItForTheObjective) {
     EXPECT_EQ(r.status, 2) << "--objective without --device";
 }
 
+TEST_F(QelvoTool, FlatfieldEvensTheLightWritesAllOrNothingAndRefusesOtherSizes) {
+    std::string error;
+    // Flat: 16-bit, bright on the left, half as bright on the right; dark 2000.
+    PictureData flatRef = flat(8, 4, 3, 16, 0.0);
+    PictureData darkRef = flatRef;
+    auto* f = reinterpret_cast<std::uint16_t*>(flatRef.samples.data());
+    auto* d = reinterpret_cast<std::uint16_t*>(darkRef.samples.data());
+    for (int i = 0; i < 8 * 4 * 3; ++i) {
+        f[i] = (i / 3) % 8 < 4 ? 42000 : 22000;
+        d[i] = 2000;
+    }
+    ASSERT_TRUE(writePictureFile(dir / "flat.tif", flatRef, &error)) << error;
+    ASSERT_TRUE(writePictureFile(dir / "dark.png", darkRef, &error)) << error;
+    // The specimen seen through that light: an even 16-bit grey becomes uneven.
+    PictureData seen = flatRef;
+    auto* s = reinterpret_cast<std::uint16_t*>(seen.samples.data());
+    for (int i = 0; i < 8 * 4 * 3; ++i) s[i] = (i / 3) % 8 < 4 ? 2000 + 20000 : 2000 + 10000;
+    seen.calibration.micrometresPerPixel = 0.5;
+    ASSERT_TRUE(writePictureFile(dir / "a.png", seen, &error)) << error;
+    ASSERT_TRUE(writePictureFile(dir / "b.tif", seen, &error)) << error;
+
+    Result r = qelvo({"flatfield", dir / "a.png", "--flat", dir / "flat.tif", "--dark",
+                      dir / "dark.png", "-o", dir / "even.tif"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto even = readPictureFile(dir / "even.tif", &error);
+    ASSERT_TRUE(even) << error;
+    EXPECT_EQ(even->bitsPerSample, 16);
+    EXPECT_NEAR(even->calibration.micrometresPerPixel, 0.5, 1e-9);
+    const auto* e = reinterpret_cast<const std::uint16_t*>(even->samples.data());
+    // (seen - dark) / (flat - dark) * mean(flat - dark) = 0.5 * 30000 everywhere.
+    for (int i = 0; i < 8 * 4 * 3; ++i) ASSERT_EQ(e[i], 15000) << i;
+
+    // Several INs go into a folder under their own names.
+    r = qelvo(
+        {"flatfield", dir / "a.png", dir / "b.tif", "--flat", dir / "flat.tif", "-o", dir / "out"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(filesIn(dir / "out"), (std::vector<std::string>{"a.png", "b.tif"}));
+
+    // A picture of another size: one line, exit 1, and none of the others written either.
+    ASSERT_TRUE(writePictureFile(dir / "big.png", flat(16, 8, 3, 8, 0.0), &error));
+    r = qelvo({"flatfield", dir / "a.png", dir / "big.png", "--flat", dir / "flat.tif", "-o",
+               dir / "out2"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find("16x8"), std::string::npos) << r.err;
+    EXPECT_TRUE(filesIn(dir / "out2").empty());
+    // Unreadable references and missing options.
+    r = qelvo({"flatfield", dir / "a.png", "--flat", dir / "nothing.tif", "-o", dir / "x.png"});
+    EXPECT_EQ(r.status, 1);
+    r = qelvo({"flatfield", dir / "a.png", "-o", dir / "x.png"});
+    EXPECT_EQ(r.status, 2);
+    r = qelvo({"flatfield", dir / "a.png", "--flat", dir / "flat.tif", "-o", dir / "x.bmp"});
+    EXPECT_EQ(r.status, 2);
+    // An input is never overwritten.
+    r = qelvo(
+        {"flatfield", dir / "a.png", dir / "b.tif", "--flat", dir / "flat.tif", "-o", dir.path()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("is an input"), std::string::npos) << r.err;
+    EXPECT_EQ(readPictureFile(dir / "a.png", &error)->samples, seen.samples);
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.png"));
+}
+
+// Cameras for the tool: virtual devices, named as the launcher lists them.
+class QelvoCamera : public QelvoTool {
+protected:
+    void SetUp() override {
+        QelvoTool::SetUp();
+        ::setenv("QELVO_VIRTUAL_DEVICES",
+                 "Tool Cam{size=320x240,fps=30};Short Cam{size=160x120,stopafter=30}", 1);
+    }
+    void TearDown() override {
+        ::unsetenv("QELVO_VIRTUAL_DEVICES");
+        QelvoTool::TearDown();
+    }
+    // Every file in the folder is a whole picture and none is left half-written.
+    void expectWholePictures(const std::string& folder, std::size_t count) {
+        const auto names = filesIn(folder);
+        EXPECT_EQ(names.size(), count);
+        for (const std::string& name : names) {
+            EXPECT_TRUE(std::regex_match(name, std::regex(R"(\d{8}-\d{6}\.\d{3}\.(jpg|png|tif))")))
+                << name;
+            std::string error;
+            EXPECT_TRUE(readPictureFile(folder + "/" + name, &error)) << name << ": " << error;
+        }
+    }
+};
+
+TEST_F(QelvoCamera, SnapAveragesIntoSixteenBitsAndReportsWhatIsWrong) {
+    Result r = qelvo({"snap", "--device", "Tool Cam", "--average", "4", "-o", dir / "avg.png"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string error;
+    auto info = readPictureFileInfo(dir / "avg.png", &error);
+    ASSERT_TRUE(info) << error;
+    EXPECT_EQ(info->width, 320);
+    EXPECT_EQ(info->bitsPerSample, 16);
+    r = qelvo({"snap", "--device", "Tool Cam", "-o", dir / "one.tif"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readPictureFileInfo(dir / "one.tif", &error)->bitsPerSample, 8);
+
+    r = qelvo({"snap", "--device", "No Such Cam", "-o", dir / "x.jpg"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find("No Such Cam"), std::string::npos) << r.err;
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--average", "0"},
+                                                {"--average", "300"},
+                                                {"--average", "2x"},
+                                                {"--resolution", "640"},
+                                                {"--resolution", "0x480"}})
+        EXPECT_EQ(
+            qelvo({"snap", "--device", "Tool Cam", bad[0], bad[1], "-o", dir / "x.jpg"}).status, 2)
+            << bad[0] << " " << bad[1];
+    EXPECT_EQ(qelvo({"snap", "--device", "Tool Cam", "-o", dir / "x.bmp"}).status, 2);
+    EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"avg.png", "one.tif"}));
+}
+
+TEST_F(QelvoCamera, TimelapseTakesItsPicturesStopsOnASignalAndEndsWhenTheCameraGoes) {
+    Result r = qelvo({"timelapse", "--device", "Tool Cam", "--interval", "0.1", "--count", "5",
+                      "--format", "png", "--average", "2", "-o", dir / "run"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "5 pictures taken\n");
+    expectWholePictures(dir / "run", 5);
+
+    // SIGINT half-way: the picture in progress is finished, exit 0, the count said.
+    {
+        std::ostringstream command;
+        command << quoted(QELVO_TOOL) << " timelapse --device 'Tool Cam' --interval 0.25 "
+                << "--duration 60 --format tif -o " << quoted(dir / "stopped") << " >"
+                << quoted(scratch / "out") << " 2>" << quoted(scratch / "err")
+                << " & sleep 1.6; kill -INT $!; wait $!";
+        const int raw = std::system(command.str().c_str());
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 0) << slurp(scratch / "err");
+        const std::string out = slurp(scratch / "out");
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(out, m, std::regex(R"((\d+) pictures? taken; stopped\n)")))
+            << out;
+        const int taken = std::stoi(m[1]);
+        EXPECT_GE(taken, 1);
+        EXPECT_LT(taken, 60 / 0.25);
+        expectWholePictures(dir / "stopped", static_cast<std::size_t>(taken));
+    }
+
+    // A camera that stops delivering: reported in one line, exit 1, the pictures kept.
+    r = qelvo({"timelapse", "--device", "Short Cam", "--interval", "0.2", "--count", "50", "-o",
+               dir / "short"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(r.out, m, std::regex(R"((\d+) pictures? taken)"))) << r.out;
+    expectWholePictures(dir / "short", static_cast<std::size_t>(std::stoi(m[1])));
+
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--interval", "0", "--count", "3"},
+          {"--interval", "1", "--count", "3", "--duration", "5"},
+          {"--interval", "1"},
+          {"--interval", "1", "--count", "0"},
+          {"--interval", "-1", "--count", "2"},
+          {"--interval", "1", "--count", "2", "--format", "bmp"}}) {
+        std::vector<std::string> args{"timelapse", "--device", "Tool Cam", "-o", dir / "bad"};
+        args.insert(args.end(), bad.begin(), bad.end());
+        r = qelvo(args);
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "bad"));
+}
+
 }  // namespace
 }  // namespace qelvo

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "cli/CameraWork.h"
 #include "cli/Cli.h"
 #include "support/FuzzSupport.h"
 
@@ -46,6 +47,15 @@ std::string checkArgumentsInput(std::string_view input) {
             if (!option) return "an option the command does not have: " + name;
             if (option->takesValue && value.empty()) return "an empty value for " + name;
             if (!cli::isValidUtf8(value)) return "a value is not UTF-8";
+            // The value readers of the camera commands keep to their ranges.
+            if (const auto size = cli::parseResolution(value))
+                if (size->first < 1 || size->second < 1 || size->first > 65535 ||
+                    size->second > 65535)
+                    return "a resolution out of range";
+            if (const auto n = cli::parseWhole(value, 1, 256))
+                if (*n < 1 || *n > 256) return "a whole number out of range";
+            if (const auto seconds = cli::parseSeconds(value))
+                if (!(*seconds > 0.0) || *seconds > 366.0 * 86400.0) return "seconds out of range";
         }
         for (const cli::OptionSyntax& o : syntax.options)
             if (o.required && !parsed->has(o.name)) return "a required option is missing";
@@ -60,6 +70,11 @@ int writeArgumentSeeds(const std::string& folder) {
         {"a.png", "b.tif", "c.jpg"},
         {"--", "-odd.png", "-o", "x.png"},
         {"--help"},
+        {"--device", "Tool Cam", "--average", "16", "--resolution", "1920x1080", "-o", "a.png"},
+        {"--device=Scope", "--interval", "0.1", "--count", "600", "--format", "tif", "-o", "d"},
+        {"--device", "Scope", "--interval", "2.5", "--duration", "3600", "--average", "4", "-o",
+         "lapse"},
+        {"a.tif", "b.tif", "--flat", "flat.tif", "--dark", "dark.tif", "-o", "out"},
     };
     int written = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {

@@ -1,0 +1,206 @@
+#include "acquire/FlatField.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace qelvo::acquire {
+
+namespace {
+
+bool fail(std::string* error, const std::string& why) {
+    if (error) *error = why;
+    return false;
+}
+
+std::string sizeText(int w, int h) {
+    return std::to_string(w) + "x" + std::to_string(h);
+}
+
+bool usable(const PictureData& p, const char* what, std::string* error) {
+    if (p.width <= 0 || p.height <= 0)
+        return fail(error, std::string("the ") + what + " picture is empty");
+    if (p.channels != 3 && p.channels != 1)
+        return fail(error, std::string("the ") + what + " picture has " +
+                               std::to_string(p.channels) + " channels; colour or grey is needed");
+    if (p.bitsPerSample != 8 && p.bitsPerSample != 16)
+        return fail(error, std::string("the ") + what + " picture has " +
+                               std::to_string(p.bitsPerSample) + " bits per sample");
+    const std::size_t need =
+        static_cast<std::size_t>(p.width) * p.height * p.channels * (p.bitsPerSample / 8);
+    if (p.samples.size() != need)
+        return fail(error, std::string("the ") + what + " picture's samples do not match its size");
+    return true;
+}
+
+// The live-frame kernel.  (in * 256 - dark) in 1/256 levels times the 4.12 gain, of which
+// the high 16 bits are kept: 4 fraction bits, rounded off.  Everything stays in 16-bit lanes
+// (a saturating subtract, a high multiply), which the compiler turns into vector code.
+#define QELVO_CORRECT_ROW_BODY                                                   \
+    for (std::size_t i = 0; i < n; ++i) {                                        \
+        const std::uint16_t a = static_cast<std::uint16_t>(in[i] << 8);          \
+        const std::uint16_t d = dark[i];                                         \
+        const std::uint16_t pos = static_cast<std::uint16_t>(a > d ? a - d : 0); \
+        const std::uint16_t high =                                               \
+            static_cast<std::uint16_t>((std::uint32_t(pos) * gain[i]) >> 16);    \
+        const std::uint16_t v = static_cast<std::uint16_t>((high + 8u) >> 4);    \
+        out[i] = static_cast<std::uint8_t>(v > 255u ? 255u : v);                 \
+    }
+
+using CorrectRow = void (*)(const std::uint8_t*, std::uint8_t*, const std::uint16_t*,
+                            const std::uint16_t*, std::size_t);
+
+void correctRowPlain(const std::uint8_t* in, std::uint8_t* out, const std::uint16_t* dark,
+                     const std::uint16_t* gain, std::size_t n) {
+    QELVO_CORRECT_ROW_BODY
+}
+
+#if defined(__x86_64__)
+// Built for AVX2 and AVX-512 too, and chosen at the first call by what the processor has
+// (an explicit choice rather than an ifunc resolver, which runs before a sanitizer's
+// runtime is ready).
+__attribute__((target("avx2"))) void correctRowAvx2(const std::uint8_t* in, std::uint8_t* out,
+                                                    const std::uint16_t* dark,
+                                                    const std::uint16_t* gain, std::size_t n) {
+    QELVO_CORRECT_ROW_BODY
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void correctRowAvx512(
+    const std::uint8_t* in, std::uint8_t* out, const std::uint16_t* dark, const std::uint16_t* gain,
+    std::size_t n){QELVO_CORRECT_ROW_BODY}
+#endif
+
+CorrectRow pickCorrectRow() {
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl"))
+        return correctRowAvx512;
+    if (__builtin_cpu_supports("avx2")) return correctRowAvx2;
+#endif
+    return correctRowPlain;
+}
+
+void correctRow(const std::uint8_t* in, std::uint8_t* out, const std::uint16_t* dark,
+                const std::uint16_t* gain, std::size_t n) {
+    static const CorrectRow kernel = pickCorrectRow();
+    kernel(in, out, dark, gain, n);
+}
+
+#undef QELVO_CORRECT_ROW_BODY
+
+}  // namespace
+
+std::vector<std::uint16_t> samplesAs16(const PictureData& p) {
+    const std::size_t pixels = static_cast<std::size_t>(p.width) * p.height;
+    std::vector<std::uint16_t> out(pixels * 3);
+    for (std::size_t i = 0; i < pixels; ++i)
+        for (int c = 0; c < 3; ++c) {
+            const std::size_t from = i * p.channels + (p.channels == 3 ? c : 0);
+            std::uint16_t v;
+            if (p.bitsPerSample == 16)
+                std::memcpy(&v, p.samples.data() + from * 2, 2);
+            else
+                v = static_cast<std::uint16_t>(p.samples[from] * 257);
+            out[i * 3 + c] = v;
+        }
+    return out;
+}
+
+std::optional<FlatField> FlatField::make(const PictureData& flat, const PictureData* dark,
+                                         std::string* error) {
+    if (!usable(flat, "flat", error)) return std::nullopt;
+    if (dark) {
+        if (!usable(*dark, "dark", error)) return std::nullopt;
+        if (dark->width != flat.width || dark->height != flat.height) {
+            fail(error, "the dark picture is " + sizeText(dark->width, dark->height) +
+                            " but the flat picture " + sizeText(flat.width, flat.height));
+            return std::nullopt;
+        }
+    }
+    FlatField f;
+    f.width_ = flat.width;
+    f.height_ = flat.height;
+    const auto flat16 = samplesAs16(flat);
+    if (dark) {
+        const auto d = samplesAs16(*dark);
+        f.dark16_.assign(d.begin(), d.end());
+    }
+    const std::size_t n = flat16.size();
+    std::vector<double> light(n);
+    double sums[3] = {0, 0, 0};
+    for (std::size_t i = 0; i < n; ++i) {
+        light[i] = std::max(0.0, double(flat16[i]) - (dark ? f.dark16_[i] : 0.0));
+        sums[i % 3] += light[i];
+    }
+    const double pixels = double(n / 3);
+    for (int c = 0; c < 3; ++c) {
+        f.means_[c] = sums[c] / pixels;
+        if (!(f.means_[c] > 0.0)) {
+            fail(error, "the flat picture holds no light above the dark");
+            return std::nullopt;
+        }
+    }
+    f.gain_.resize(n);
+    for (std::size_t i = 0; i < n; ++i)
+        f.gain_[i] = light[i] > 0.0 ? std::min(kMaxGain, f.means_[i % 3] / light[i]) : kMaxGain;
+    f.prepareFastPath();
+    return f;
+}
+
+void FlatField::prepareFastPath() {
+    const std::size_t rowBytes = (static_cast<std::size_t>(width_) * 3 + 3) / 4 * 4;
+    fastDark_.assign(rowBytes * height_, 0);
+    fastGain_.assign(rowBytes * height_, 0);  // padding: gain 0
+    for (int y = 0; y < height_; ++y) {
+        const std::size_t row = static_cast<std::size_t>(height_ - 1 - y) * rowBytes;
+        for (int x = 0; x < width_; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const std::size_t at = (static_cast<std::size_t>(y) * width_ + x) * 3 + c;
+                const std::size_t to = row + x * 3 + (2 - c);
+                const double d = dark16_.empty() ? 0.0 : dark16_[at];
+                fastDark_[to] = static_cast<std::uint16_t>(std::lround(d * 256.0 / 257.0));
+                fastGain_[to] =
+                    static_cast<std::uint16_t>(std::min(65535L, std::lround(gain_[at] * 4096.0)));
+            }
+    }
+}
+
+bool FlatField::fits(int width, int height, std::string* error) const {
+    if (width == width_ && height == height_) return true;
+    return fail(error, "the flat-field references are " + sizeText(width_, height_) +
+                           " but the picture is " + sizeText(width, height) +
+                           "; take them again at this size");
+}
+
+std::optional<PictureData> FlatField::correct(const PictureData& in, std::string* error) const {
+    if (!usable(in, "input", error) || !fits(in.width, in.height, error)) return std::nullopt;
+    const auto s = samplesAs16(in);
+    PictureData out;
+    out.width = in.width;
+    out.height = in.height;
+    out.channels = 3;
+    out.bitsPerSample = in.bitsPerSample;
+    out.calibration = in.calibration;
+    out.samples.resize(s.size() * (in.bitsPerSample / 8));
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const double d = dark16_.empty() ? 0.0 : dark16_[i];
+        const double v = std::clamp((double(s[i]) - d) * gain_[i], 0.0, 65535.0);
+        if (in.bitsPerSample == 16) {
+            const auto w = static_cast<std::uint16_t>(std::lround(v));
+            std::memcpy(out.samples.data() + i * 2, &w, 2);
+        } else {
+            out.samples[i] = static_cast<std::uint8_t>(std::lround(v / 257.0));
+        }
+    }
+    return out;
+}
+
+bool FlatField::correctGrabberFrame(const std::uint8_t* in, std::uint8_t* out,
+                                    std::size_t size) const {
+    const std::size_t n = fastGain_.size();
+    if (size < n || in == nullptr || out == nullptr) return false;
+    correctRow(in, out, fastDark_.data(), fastGain_.data(), n);
+    return true;
+}
+
+}  // namespace qelvo::acquire

@@ -1,0 +1,129 @@
+// qelvo timelapse --device NAME --interval SECONDS (--count N | --duration SECONDS)
+//                 [--average N] [--format jpg|png|tif] -o DIR
+// One picture every SECONDS from the start (no drift), named with the date and time to the
+// millisecond; SIGINT or SIGTERM stop it after the picture in progress.
+#include "acquire/FrameAverager.h"
+#include "acquire/TimeLapseRun.h"
+#include "cli/CameraWork.h"
+#include "cli/Cli.h"
+
+#include <csignal>
+
+namespace qelvo::cli {
+
+namespace {
+
+const CommandSpec& spec();
+
+// The run a signal stops; a signal handler may only set the run's flag.
+std::atomic<acquire::TimeLapseRun*> signalledRun{nullptr};
+
+extern "C" void stopOnSignal(int) {
+    if (acquire::TimeLapseRun* run = signalledRun.load()) run->requestStop();
+}
+
+std::string picturesText(int n) {
+    return std::to_string(n) + (n == 1 ? " picture" : " pictures");
+}
+
+int runTimelapse(const Arguments& arguments, Io& io) {
+    acquire::TimeLapseSettings settings;
+    settings.folder = *arguments.value("--output");
+    const auto interval = parseSeconds(*arguments.value("--interval"));
+    if (!interval) return usageError(io, spec(), "--interval takes a positive number of seconds");
+    settings.interval = std::chrono::nanoseconds(static_cast<long long>(*interval * 1e9));
+    if (settings.interval.count() <= 0)
+        return usageError(io, spec(), "--interval takes a positive number of seconds");
+    if (arguments.has("--count") == arguments.has("--duration"))
+        return usageError(io, spec(), "give either --count or --duration");
+    if (const auto text = arguments.value("--count")) {
+        const auto n = parseWhole(*text, 1, 100'000'000);
+        if (!n) return usageError(io, spec(), "--count takes a whole number of at least 1");
+        settings.count = static_cast<int>(*n);
+    } else {
+        const auto duration = parseSeconds(*arguments.value("--duration"));
+        if (!duration)
+            return usageError(io, spec(), "--duration takes a positive number of seconds");
+        settings.count = acquire::TimeLapseSchedule::countForDuration(
+            settings.interval, std::chrono::nanoseconds(static_cast<long long>(*duration * 1e9)));
+    }
+    if (const auto text = arguments.value("--average")) {
+        const auto n = parseWhole(*text, 1, acquire::FrameAverager::kMaxFrames);
+        if (!n) return usageError(io, spec(), "--average takes a whole number from 1 to 256");
+        settings.average = static_cast<int>(*n);
+    }
+    if (const auto text = arguments.value("--format")) {
+        if (*text == "jpg" || *text == "jpeg")
+            settings.format = PictureFormat::Jpeg;
+        else if (*text == "png")
+            settings.format = PictureFormat::Png;
+        else if (*text == "tif" || *text == "tiff")
+            settings.format = PictureFormat::Tiff;
+        else
+            return usageError(io, spec(), "--format takes jpg, png or tif");
+    }
+    return withCamera(io, "timelapse", *arguments.value("--device"), 0, 0,
+                      [&](acquire::LapseFrameSource& frames) {
+                          // Wait for the camera's first frame, so the schedule starts with a
+                          // running camera and knows its frame interval (measured over its first
+                          // frames).
+                          std::string error;
+                          if (!frames.nextFrame(0, std::chrono::milliseconds(10000), &error))
+                              return failed(io, "timelapse", error);
+                          for (int i = 0; i < 8; ++i)
+                              if (!frames.nextFrame(frames.latestSequence(),
+                                                    std::chrono::milliseconds(3000), &error))
+                                  return failed(io, "timelapse", error);
+                          acquire::TimeLapseRun run(settings, frames);
+                          struct sigaction action {};
+                          action.sa_handler = stopOnSignal;
+                          sigemptyset(&action.sa_mask);
+                          struct sigaction oldInt {
+                          }, oldTerm{};
+                          signalledRun.store(&run);
+                          sigaction(SIGINT, &action, &oldInt);
+                          sigaction(SIGTERM, &action, &oldTerm);
+                          const acquire::TimeLapseOutcome outcome = run.run();
+                          sigaction(SIGINT, &oldInt, nullptr);
+                          sigaction(SIGTERM, &oldTerm, nullptr);
+                          signalledRun.store(nullptr);
+                          std::string line = picturesText(outcome.taken) + " taken";
+                          if (outcome.skipped > 0)
+                              line +=
+                                  ", " + picturesText(outcome.skipped) + " skipped (not in time)";
+                          if (outcome.stopped) line += "; stopped";
+                          io.out << line << "\n";
+                          io.out.flush();
+                          if (!outcome.problem.empty())
+                              return failed(io, "timelapse",
+                                            outcome.problem + "; the run ended after " +
+                                                picturesText(outcome.taken));
+                          return kDone;
+                      });
+}
+
+const CommandSpec& spec() {
+    static const CommandSpec s{"timelapse",
+                               "",
+                               0,
+                               0,
+                               {{"--device", "", true, "NAME", true},
+                                {"--interval", "", true, "SECONDS", true},
+                                {"--count", "", true, "N", false},
+                                {"--duration", "", true, "SECONDS", false},
+                                {"--average", "", true, "N", false},
+                                {"--format", "", true, "jpg|png|tif", false},
+                                {"--output", "-o", true, "DIR", true}}};
+    return s;
+}
+
+}  // namespace
+
+Command timelapseCommand() {
+    return {spec(),
+            "one picture every SECONDS from the start (no drift), named with the date and time to "
+            "the millisecond; SIGINT or SIGTERM stop it after the picture in progress",
+            runTimelapse};
+}
+
+}  // namespace qelvo::cli
