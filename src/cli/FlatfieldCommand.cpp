@@ -14,7 +14,7 @@ namespace qelvo::cli {
 
 namespace {
 
-const CommandSpec& spec();
+const CommandSyntax& syntax();
 
 std::string baseName(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -33,7 +33,7 @@ int runFlatfield(const Arguments& arguments, Io& io) {
     const std::string out = *arguments.value("--output");
     const bool intoFolder = inputs.size() > 1;
     if (!intoFolder && !pictureFormatOf(out))
-        return usageError(io, spec(), "OUT must end in .jpg, .jpeg, .png, .tif or .tiff");
+        return usageError(io, syntax(), "OUT must end in .jpg, .jpeg, .png, .tif or .tiff");
 
     std::string error;
     const std::string flatPath = *arguments.value("--flat");
@@ -114,8 +114,8 @@ int runFlatfield(const Arguments& arguments, Io& io) {
     return kDone;
 }
 
-const CommandSpec& spec() {
-    static const CommandSpec s{"flatfield",
+const CommandSyntax& syntax() {
+    static const CommandSyntax s{"flatfield",
                                "IN...",
                                1,
                                -1,
@@ -128,7 +128,7 @@ const CommandSpec& spec() {
 }  // namespace
 
 Command flatfieldCommand() {
-    return {spec(),
+    return {syntax(),
             "corrects uneven illumination and the fixed dark signal: OUT = (IN - dark) / (flat - "
             "dark) * mean(flat - dark); OUT is a file for one IN, a folder for several",
             runFlatfield};

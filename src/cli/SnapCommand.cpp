@@ -9,22 +9,22 @@ namespace qelvo::cli {
 
 namespace {
 
-const CommandSpec& spec();
+const CommandSyntax& syntax();
 
 int runSnap(const Arguments& arguments, Io& io) {
     const std::string out = *arguments.value("--output");
     const auto format = pictureFormatOf(out);
-    if (!format) return usageError(io, spec(), "FILE must end in .jpg, .jpeg, .png, .tif or .tiff");
+    if (!format) return usageError(io, syntax(), "FILE must end in .jpg, .jpeg, .png, .tif or .tiff");
     long average = 1;
     if (const auto text = arguments.value("--average")) {
         const auto n = parseWhole(*text, 1, acquire::FrameAverager::kMaxFrames);
-        if (!n) return usageError(io, spec(), "--average takes a whole number from 1 to 256");
+        if (!n) return usageError(io, syntax(), "--average takes a whole number from 1 to 256");
         average = *n;
     }
     int width = 0, height = 0;
     if (const auto text = arguments.value("--resolution")) {
         const auto size = parseResolution(*text);
-        if (!size) return usageError(io, spec(), "--resolution takes WIDTHxHEIGHT, e.g. 1280x720");
+        if (!size) return usageError(io, syntax(), "--resolution takes WIDTHxHEIGHT, e.g. 1280x720");
         std::tie(width, height) = *size;
     }
     return withCamera(io, "snap", *arguments.value("--device"), width, height,
@@ -54,8 +54,8 @@ int runSnap(const Arguments& arguments, Io& io) {
                       });
 }
 
-const CommandSpec& spec() {
-    static const CommandSpec s{"snap",
+const CommandSyntax& syntax() {
+    static const CommandSyntax s{"snap",
                                "",
                                0,
                                0,
@@ -69,7 +69,7 @@ const CommandSpec& spec() {
 }  // namespace
 
 Command snapCommand() {
-    return {spec(),
+    return {syntax(),
             "takes one picture from the device (as the launcher lists it); --average N averages N "
             "consecutive frames (PNG and TIFF keep 16 bits a sample when N > 1)",
             runSnap};

@@ -13,7 +13,7 @@ namespace qelvo::cli {
 
 namespace {
 
-const CommandSpec& spec();
+const CommandSyntax& syntax();
 
 // The run a signal stops; a signal handler may only set the run's flag.
 std::atomic<acquire::TimeLapseRun*> signalledRun{nullptr};
@@ -30,26 +30,26 @@ int runTimelapse(const Arguments& arguments, Io& io) {
     acquire::TimeLapseSettings settings;
     settings.folder = *arguments.value("--output");
     const auto interval = parseSeconds(*arguments.value("--interval"));
-    if (!interval) return usageError(io, spec(), "--interval takes a positive number of seconds");
+    if (!interval) return usageError(io, syntax(), "--interval takes a positive number of seconds");
     settings.interval = std::chrono::nanoseconds(static_cast<long long>(*interval * 1e9));
     if (settings.interval.count() <= 0)
-        return usageError(io, spec(), "--interval takes a positive number of seconds");
+        return usageError(io, syntax(), "--interval takes a positive number of seconds");
     if (arguments.has("--count") == arguments.has("--duration"))
-        return usageError(io, spec(), "give either --count or --duration");
+        return usageError(io, syntax(), "give either --count or --duration");
     if (const auto text = arguments.value("--count")) {
         const auto n = parseWhole(*text, 1, 100'000'000);
-        if (!n) return usageError(io, spec(), "--count takes a whole number of at least 1");
+        if (!n) return usageError(io, syntax(), "--count takes a whole number of at least 1");
         settings.count = static_cast<int>(*n);
     } else {
         const auto duration = parseSeconds(*arguments.value("--duration"));
         if (!duration)
-            return usageError(io, spec(), "--duration takes a positive number of seconds");
+            return usageError(io, syntax(), "--duration takes a positive number of seconds");
         settings.count = acquire::TimeLapseSchedule::countForDuration(
             settings.interval, std::chrono::nanoseconds(static_cast<long long>(*duration * 1e9)));
     }
     if (const auto text = arguments.value("--average")) {
         const auto n = parseWhole(*text, 1, acquire::FrameAverager::kMaxFrames);
-        if (!n) return usageError(io, spec(), "--average takes a whole number from 1 to 256");
+        if (!n) return usageError(io, syntax(), "--average takes a whole number from 1 to 256");
         settings.average = static_cast<int>(*n);
     }
     if (const auto text = arguments.value("--format")) {
@@ -60,7 +60,7 @@ int runTimelapse(const Arguments& arguments, Io& io) {
         else if (*text == "tif" || *text == "tiff")
             settings.format = PictureFormat::Tiff;
         else
-            return usageError(io, spec(), "--format takes jpg, png or tif");
+            return usageError(io, syntax(), "--format takes jpg, png or tif");
     }
     return withCamera(io, "timelapse", *arguments.value("--device"), 0, 0,
                       [&](acquire::LapseFrameSource& frames) {
@@ -102,8 +102,8 @@ int runTimelapse(const Arguments& arguments, Io& io) {
                       });
 }
 
-const CommandSpec& spec() {
-    static const CommandSpec s{"timelapse",
+const CommandSyntax& syntax() {
+    static const CommandSyntax s{"timelapse",
                                "",
                                0,
                                0,
@@ -120,7 +120,7 @@ const CommandSpec& spec() {
 }  // namespace
 
 Command timelapseCommand() {
-    return {spec(),
+    return {syntax(),
             "one picture every SECONDS from the start (no drift), named with the date and time to "
             "the millisecond; SIGINT or SIGTERM stop it after the picture in progress",
             runTimelapse};
