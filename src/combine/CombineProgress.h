@@ -1,0 +1,22 @@
+#pragma once
+#include <atomic>
+#include <functional>
+#include <string>
+
+namespace qelvo::combine {
+
+// How a long combining job tells its caller how far it is, and learns that it should stop.
+// Both are optional; `report` is called on the working thread, so a window hands it on to its
+// own thread.  Work checks `cancelRequested()` between steps and returns without output when
+// it is set.
+struct CombineProgress {
+    std::function<void(double fraction, const std::string& stage)> report;
+    const std::atomic<bool>* cancel = nullptr;
+
+    bool cancelRequested() const { return cancel && cancel->load(std::memory_order_relaxed); }
+    void step(double fraction, const std::string& stage) const {
+        if (report) report(fraction, stage);
+    }
+};
+
+}  // namespace qelvo::combine
