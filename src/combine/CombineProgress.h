@@ -5,6 +5,9 @@
 
 namespace qelvo::combine {
 
+// The error text of a job that stopped because it was cancelled (nothing was written).
+inline constexpr char kCancelled[] = "cancelled";
+
 // How a long combining job tells its caller how far it is, and learns that it should stop.
 // Both are optional; `report` is called on the working thread, so a window hands it on to its
 // own thread.  Work checks `cancelRequested()` between steps and returns without output when
