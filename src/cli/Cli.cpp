@@ -9,7 +9,7 @@ const std::vector<Command>& commands() {
     // One line per command.
     static const std::vector<Command> table = {
         infoCommand(), calibrateCommand(), convertCommand(),
-        snapCommand(), timelapseCommand(), flatfieldCommand(),
+        snapCommand(), timelapseCommand(), flatfieldCommand(), stackCommand(),
     };
     return table;
 }
