@@ -218,6 +218,47 @@ TEST_F(QelvoTool, ConvertKeepsOrSetsThePixelSizeAndLeavesNothingOnFailure) {
               (std::vector<std::string>{"cut.png", "in.png", "out.jpg", "out.tif"}));
 }
 
+TEST_F(QelvoTool, StackFusesASeriesWritesAllOrNothingAndRefusesBadSeries) {
+    // Two views of one textured field, one softened.
+    auto field = [](int width, int height, double soft) {
+        PictureData p = flat(width, height, 3, 8, 0.5);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const double v = 128 + 50 * std::sin(x * 0.31) * std::sin(y * 0.23) * (1 - soft) +
+                                 40 * std::sin((x + 2 * y) * 0.05) +
+                                 20 * std::cos(x * 0.017 - y * 0.04);
+                for (int c = 0; c < 3; ++c)
+                    p.samples[(std::size_t(y) * width + x) * 3 + c] = static_cast<std::uint8_t>(v);
+            }
+        return p;
+    };
+    std::string error;
+    ASSERT_TRUE(writePictureFile(dir / "a.png", field(240, 180, 0), &error)) << error;
+    ASSERT_TRUE(writePictureFile(dir / "b.png", field(240, 180, 0.7), &error)) << error;
+    ASSERT_TRUE(writePictureFile(dir / "small.png", field(200, 180, 0), &error)) << error;
+
+    Result r = qelvo({"stack", dir / "a.png", dir / "b.png", "-o", dir / "out.tif", "--depth-map",
+                      dir / "depth.png"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const auto out = readPictureFile(dir / "out.tif", &error);
+    ASSERT_TRUE(out) << error;
+    EXPECT_EQ(out->width, 240);
+    EXPECT_NEAR(out->calibration.micrometresPerPixel, 0.5, 1e-7);
+    EXPECT_TRUE(readPictureFileInfo(dir / "depth.png", &error)) << error;
+
+    r = qelvo({"stack", dir / "a.png", "-o", dir / "one.tif"});
+    EXPECT_EQ(r.status, 2);
+    r = qelvo({"stack", dir / "a.png", dir / "b.png", "-o", dir / "bad.bmp"});
+    EXPECT_EQ(r.status, 2);
+    r = qelvo({"stack", dir / "a.png", dir / "small.png", "-o", dir / "bad.tif", "--depth-map",
+               dir / "bad.png"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find("small.png"), std::string::npos) << r.err;
+    EXPECT_EQ(filesIn(dir.path()),
+              (std::vector<std::string>{"a.png", "b.png", "depth.png", "out.tif", "small.png"}));
+}
+
 TEST_F(QelvoTool, CalibrateFindsThePitchAndStoresItForTheObjective) {
     std::string error;
     // 25.3 px between lines 10 um apart: 0.39526 um per pixel.
