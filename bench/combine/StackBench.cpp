@@ -266,6 +266,9 @@ int main(int argc, char** argv) {
     const std::string log = dir / "tools.log";
 
     const PictureData truth = truthPicture();
+    std::string why;
+    if (!writePictureFile(dir / "truth.tif", truth, &why))
+        std::fprintf(stderr, "combine: %s\n", why.c_str());
     std::vector<std::string> eight, twenty;
     {
         const auto copies = blurredCopies(truth);

@@ -3,8 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 #include "combine/AlignInternal.h"
 #include "combine/PictureMatInternal.h"
@@ -103,7 +101,8 @@ Aligner::Aligner(const cv::Mat& referenceGrey) : size_(referenceGrey.size()) {
     for (int factor = coarsest; factor >= finest; factor /= 2)
         levels_.push_back({factor, shrunk(referenceGrey, factor)});
     shiftFactor_ = 1;
-    while (std::min(size_.width, size_.height) / (shiftFactor_ * 2) >= kShiftSide) shiftFactor_ *= 2;
+    while (std::min(size_.width, size_.height) / (shiftFactor_ * 2) >= kShiftSide)
+        shiftFactor_ *= 2;
     cv::Mat small;
     cv::GaussianBlur(shrunk(referenceGrey, shiftFactor_), small, cv::Size(), kShiftSmoothing);
     shiftMargin_ = cv::Point(small.cols / kShiftMarginDivisor, small.rows / kShiftMarginDivisor);
@@ -136,6 +135,7 @@ cv::Point2d Aligner::coarseShift(const cv::Mat& movingGrey) const {
 std::optional<cv::Matx23d> Aligner::align(const cv::Mat& movingGrey) const {
     if (movingGrey.size() != size_ || levels_.empty()) return std::nullopt;
 
+    // The shift first (see kShiftSide).
     const cv::Point2d shift = coarseShift(movingGrey);
     cv::Matx23d full = scaledUp(cv::Matx23d(1, 0, shift.x, 0, 1, shift.y), shiftFactor_);
     cv::Mat moving;
@@ -157,11 +157,8 @@ std::optional<cv::Matx23d> Aligner::align(const cv::Mat& movingGrey) const {
                 cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, iterations,
                                  epsilon),
                 cv::noArray(), 5);
-            if (std::getenv("QELVO_ALIGN_DEBUG"))
-                std::fprintf(stderr, "factor %d shift %.2f %.2f correlation %.3f map %.4f %.4f %.2f %.4f %.4f %.2f\n", level.factor, shift.x, shift.y, correlation, map.at<float>(0,0), map.at<float>(0,1), map.at<float>(0,2), map.at<float>(1,0), map.at<float>(1,1), map.at<float>(1,2));
             if (last && correlation < kMinCorrelation) return std::nullopt;
-        } catch (const cv::Exception& e) {
-            if (std::getenv("QELVO_ALIGN_DEBUG")) std::fprintf(stderr, "shift %.2f %.2f: %s\n", shift.x, shift.y, e.what());
+        } catch (const cv::Exception&) {
             // No convergence on this copy (too little texture): keep what the coarser found,
             // unless there is nothing yet beyond the shift.
             if (first) return std::nullopt;

@@ -21,9 +21,12 @@ constexpr int kMaxLevels = 8;
 constexpr double kEnergySmoothing = 2.0;
 // The depth map reads a wider neighbourhood: it should name one slice per patch of surface.
 constexpr double kDepthSmoothing = 4.0;
-// Weight = energy^2 (detail amplitude to the fourth): a slice with three times the detail of
-// another counts 81 times as much, while slices with alike detail (noise only) average.
-constexpr float kEnergyFloor = 1e-12f;
+// Weight = energy^4 (detail amplitude to the eighth): a slice with twice the detail of another
+// counts 256 times as much, while slices with alike detail (noise only) average.  The floor
+// (in units of the level's mean energy) keeps every weight above zero.
+constexpr float kEnergyFloor = 1e-6f;
+// and the ceiling keeps the fourth power finite when the first slice is nearly featureless.
+constexpr float kEnergyCeiling = 1e8f;
 
 int levelsFor(cv::Size size) {
     int levels = 0;
@@ -103,6 +106,7 @@ struct FocusStack::State {
     cv::Mat bestScore;  // at depthLevel: the sharpest slice's energy so far
     cv::Mat bestSlice;  // and its number (16 bits)
     std::vector<Alignment> alignments;
+    std::vector<double> energyScales;  // per level: the first slice's mean smoothed energy
 
     void start(const PictureData& first, const cv::Mat& samples) {
         size = samples.size();
@@ -139,12 +143,19 @@ struct FocusStack::State {
             }
         }
         cv::GaussianBlur(energy, energy, cv::Size(), kEnergySmoothing);
+        // Weights only compare slices at one pixel, so each level's energy is measured in
+        // units of the first slice's mean there: the fourth power then stays well inside the
+        // range of a float for 8- and 16-bit pictures, bright or dim.
+        if (slice == 0) energyScales.push_back(std::max(cv::mean(energy)[0], 1e-30));
+        const float inverseScale = static_cast<float>(1.0 / energyScales[level]);
         cv::parallel_for_(cv::Range(0, energy.rows), [&](const cv::Range& rows) {
             for (int y = rows.start; y < rows.end; ++y) {
                 float* e = energy.ptr<float>(y);
                 for (int x = 0; x < energy.cols; ++x) {
-                    const float value = e[x] + kEnergyFloor;
-                    e[x] = value * value;
+                    const float value =
+                        std::min(e[x] * inverseScale, kEnergyCeiling) + kEnergyFloor;
+                    const float square = value * value;
+                    e[x] = square * square;
                 }
             }
         });
