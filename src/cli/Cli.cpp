@@ -10,6 +10,7 @@ const std::vector<Command>& commands() {
     static const std::vector<Command> table = {
         infoCommand(), calibrateCommand(), convertCommand(),
         snapCommand(), timelapseCommand(), flatfieldCommand(),
+        stitchCommand(),
     };
     return table;
 }

@@ -46,5 +46,6 @@ Command calibrateCommand();
 Command flatfieldCommand();
 Command snapCommand();
 Command timelapseCommand();
+Command stitchCommand();
 
 }  // namespace qelvo::cli

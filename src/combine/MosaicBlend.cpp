@@ -1,0 +1,358 @@
+// Laying placed tiles out: gains from the means of the overlaps, each tile moved by its
+// fraction of a pixel, every pixel taken from the tile whose edge is farthest, and a
+// Laplacian-pyramid blend in the blocks that a seam passes near.
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+
+#include "combine/Mosaic.h"
+#include "combine/PictureMatInternal.h"
+
+namespace qelvo::combine {
+
+namespace {
+
+// Blend blocks: the part written, the margin around it the pyramid sees, and its levels.  The
+// margin covers the reach of the coarsest level, so neighbouring blocks agree.
+constexpr int kBlock = 256;
+constexpr int kMargin = 64;
+constexpr int kLevels = 4;
+// Brightness matching: expected noise of an overlap's mean (8-bit levels) and how far a gain
+// may stray from 1 before it costs as much.
+constexpr double kMeanNoise = 10.0;
+constexpr double kGainSpread = 0.5;
+constexpr int kGainSide = 256;
+
+struct Laid {
+    cv::Mat image;   // evened out and moved by the offset's fraction
+    cv::Point at;    // canvas position of image(0, 0)
+    cv::Rect cover;  // canvas pixels the tile covers
+};
+
+// Whole and fractional parts of an offset; fractions within 1/100 of a pixel are rounded.
+void split(double v, int* whole, double* fraction) {
+    double w = std::floor(v);
+    double f = v - w;
+    if (f < 0.01) f = 0.0;
+    if (f > 0.99) {
+        w += 1.0;
+        f = 0.0;
+    }
+    *whole = static_cast<int>(w);
+    *fraction = f;
+}
+
+// One gain per tile and channel: least squares over the overlaps' means (Brown and Lowe), each
+// gain held loosely near 1.
+std::vector<cv::Scalar> evenGains(const std::vector<PictureData>& tiles,
+                                  const std::vector<cv::Rect>& covers) {
+    const std::size_t n = tiles.size();
+    const int channels = tiles[0].channels;
+    const double toLevels = tiles[0].bitsPerSample == 16 ? 1.0 / 257.0 : 1.0;
+    int largest = 0;
+    for (const PictureData& t : tiles) largest = std::max({largest, t.width, t.height});
+    const int factor = std::max(1, largest / kGainSide);
+    std::vector<cv::Mat> small(n);
+    cv::parallel_for_(cv::Range(0, static_cast<int>(n)), [&](const cv::Range& r) {
+        for (int i = r.start; i < r.end; ++i) {
+            const cv::Mat full = constMatOf(tiles[i]);
+            cv::resize(full, small[i],
+                       cv::Size(std::max(1, full.cols / factor), std::max(1, full.rows / factor)),
+                       0, 0, cv::INTER_AREA);
+        }
+    });
+    std::vector<cv::Mat> normal(channels), rhs(channels);
+    for (int c = 0; c < channels; ++c) {
+        normal[c] = cv::Mat::zeros(static_cast<int>(n), static_cast<int>(n), CV_64F);
+        rhs[c] = cv::Mat::zeros(static_cast<int>(n), 1, CV_64F);
+    }
+    const double a = 1.0 / (kMeanNoise * kMeanNoise), b = 1.0 / (kGainSpread * kGainSpread);
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = i + 1; j < n; ++j) {
+            const cv::Rect common = covers[i] & covers[j];
+            if (common.empty()) continue;
+            auto reduced = [&](std::size_t k) {
+                cv::Rect r = common - covers[k].tl();
+                r = cv::Rect(r.x / factor, r.y / factor, std::max(1, r.width / factor),
+                             std::max(1, r.height / factor));
+                return r & cv::Rect(0, 0, small[k].cols, small[k].rows);
+            };
+            const cv::Rect ri = reduced(i), rj = reduced(j);
+            if (ri.empty() || rj.empty()) continue;
+            const cv::Scalar mi = cv::mean(small[i](ri)), mj = cv::mean(small[j](rj));
+            const double count = static_cast<double>(common.area()) / (factor * factor);
+            for (int c = 0; c < channels; ++c) {
+                const double ii = mi[c] * toLevels, jj = mj[c] * toLevels;
+                cv::Mat& m = normal[c];
+                m.at<double>(i, i) += count * (ii * ii * a + b);
+                m.at<double>(j, j) += count * (jj * jj * a + b);
+                m.at<double>(i, j) -= count * ii * jj * a;
+                m.at<double>(j, i) -= count * ii * jj * a;
+                rhs[c].at<double>(i) += count * b;
+                rhs[c].at<double>(j) += count * b;
+            }
+        }
+    std::vector<cv::Scalar> gains(n, cv::Scalar::all(1.0));
+    for (int c = 0; c < channels; ++c) {
+        for (std::size_t i = 0; i < n; ++i)
+            if (normal[c].at<double>(i, i) == 0.0) {
+                normal[c].at<double>(i, i) = 1.0;
+                rhs[c].at<double>(i) = 1.0;
+            }
+        cv::Mat g;
+        if (!cv::solve(normal[c], rhs[c], g, cv::DECOMP_CHOLESKY)) continue;
+        for (std::size_t i = 0; i < n; ++i) gains[i][c] = g.at<double>(i);
+    }
+    return gains;
+}
+
+// For canvas row `y`, columns x0..x1-1: the tile each pixel comes from (-1: none), the one
+// whose nearest edge is farthest away.
+void labelRow(const std::vector<Laid>& laid, int y, int x0, int x1, int* label, int* depth) {
+    std::fill(label, label + (x1 - x0), -1);
+    std::fill(depth, depth + (x1 - x0), -1);
+    for (std::size_t k = 0; k < laid.size(); ++k) {
+        const cv::Rect& c = laid[k].cover;
+        if (y < c.y || y >= c.y + c.height) continue;
+        const int from = std::max(x0, c.x), to = std::min(x1, c.x + c.width);
+        const int dy = std::min(y - c.y, c.y + c.height - 1 - y);
+        const int last = c.x + c.width - 1;
+        for (int x = from; x < to; ++x) {
+            const int d = std::min({dy, x - c.x, last - x});
+            if (d > depth[x - x0]) {
+                depth[x - x0] = d;
+                label[x - x0] = static_cast<int>(k);
+            }
+        }
+    }
+}
+
+// acc += lap * weight, the one weight for every channel.
+void addWeighted(cv::Mat& acc, const cv::Mat& lap, const cv::Mat& weight) {
+    const int ch = acc.channels();
+    for (int y = 0; y < acc.rows; ++y) {
+        float* a = acc.ptr<float>(y);
+        const float* l = lap.ptr<float>(y);
+        const float* w = weight.ptr<float>(y);
+        for (int x = 0; x < acc.cols; ++x)
+            for (int c = 0; c < ch; ++c) a[x * ch + c] += l[x * ch + c] * w[x];
+    }
+}
+
+void divideByWeight(cv::Mat& acc, const cv::Mat& weight) {
+    const int ch = acc.channels();
+    for (int y = 0; y < acc.rows; ++y) {
+        float* a = acc.ptr<float>(y);
+        const float* w = weight.ptr<float>(y);
+        for (int x = 0; x < acc.cols; ++x) {
+            const float inv = w[x] > 1e-6f ? 1.0f / w[x] : 0.0f;
+            for (int c = 0; c < ch; ++c) a[x * ch + c] *= inv;
+        }
+    }
+}
+
+// Blends the block whose written part is `block` (canvas coordinates) when a seam lies within
+// its margin; the canvas pixels of no tile stay as they are.
+void blendBlock(const std::vector<Laid>& laid, const cv::Rect& block, cv::Mat& canvas) {
+    const cv::Rect around(block.x - kMargin, block.y - kMargin, kBlock + 2 * kMargin,
+                          kBlock + 2 * kMargin);
+    int touching = 0;
+    for (const Laid& l : laid)
+        if (!(l.cover & around).empty()) ++touching;
+    if (touching < 2) return;
+
+    cv::Mat labels(around.size(), CV_32S);
+    std::vector<int> depth(around.width);
+    std::vector<bool> present(laid.size(), false);
+    int distinct = 0;
+    for (int y = 0; y < around.height; ++y) {
+        int* row = labels.ptr<int>(y);
+        labelRow(laid, around.y + y, around.x, around.x + around.width, row, depth.data());
+        for (int x = 0; x < around.width; ++x)
+            if (row[x] >= 0 && !present[row[x]]) {
+                present[row[x]] = true;
+                ++distinct;
+            }
+    }
+    if (distinct < 2) return;
+
+    const int ch = canvas.channels();
+    const int floatType = CV_MAKETYPE(CV_32F, ch);
+    std::vector<cv::Mat> acc(kLevels + 1), weight(kLevels + 1);
+    for (std::size_t k = 0; k < laid.size(); ++k) {
+        if (!present[k]) continue;
+        const Laid& l = laid[k];
+        const cv::Rect part = l.cover & around;
+        cv::Mat piece, image;
+        l.image(part - l.at).convertTo(piece, floatType);
+        // Beyond its edge a tile carries on with its edge pixels; its weight there is nil.
+        cv::copyMakeBorder(piece, image, part.y - around.y, around.br().y - part.br().y,
+                           part.x - around.x, around.br().x - part.br().x, cv::BORDER_REPLICATE);
+        cv::Mat mask(around.size(), CV_32F);
+        for (int y = 0; y < around.height; ++y) {
+            const int* lr = labels.ptr<int>(y);
+            float* m = mask.ptr<float>(y);
+            for (int x = 0; x < around.width; ++x) m[x] = lr[x] == static_cast<int>(k) ? 1.f : 0.f;
+        }
+        for (int level = 0; level <= kLevels; ++level) {
+            cv::Mat lap;
+            cv::Mat smaller, smallerMask;
+            if (level < kLevels) {
+                cv::pyrDown(image, smaller);
+                cv::pyrUp(smaller, lap, image.size());
+                cv::subtract(image, lap, lap);
+                cv::pyrDown(mask, smallerMask);
+            } else {
+                lap = image;
+            }
+            if (acc[level].empty()) {
+                acc[level] = cv::Mat::zeros(lap.size(), floatType);
+                weight[level] = cv::Mat::zeros(lap.size(), CV_32F);
+            }
+            addWeighted(acc[level], lap, mask);
+            weight[level] += mask;
+            image = smaller;
+            mask = smallerMask;
+        }
+    }
+    cv::Mat result;
+    for (int level = kLevels; level >= 0; --level) {
+        divideByWeight(acc[level], weight[level]);
+        if (level == kLevels) {
+            result = acc[level];
+        } else {
+            cv::Mat up;
+            cv::pyrUp(result, up, acc[level].size());
+            result = up + acc[level];
+        }
+    }
+
+    const cv::Rect written = block & cv::Rect(0, 0, canvas.cols, canvas.rows);
+    cv::Mat converted;
+    result(written - around.tl()).convertTo(converted, canvas.type());
+    const std::size_t pixelBytes = canvas.elemSize();
+    for (int y = 0; y < written.height; ++y) {
+        const int* lr = labels.ptr<int>(written.y - around.y + y) + (written.x - around.x);
+        const std::uint8_t* from = converted.ptr<std::uint8_t>(y);
+        std::uint8_t* to = canvas.ptr<std::uint8_t>(written.y + y) + written.x * pixelBytes;
+        for (int x = 0; x < written.width; ++x)
+            if (lr[x] >= 0) std::memcpy(to + x * pixelBytes, from + x * pixelBytes, pixelBytes);
+    }
+}
+
+}  // namespace
+
+std::optional<Mosaic> composeMosaic(std::vector<PictureData> tiles,
+                                    const MosaicPlacement& placement,
+                                    const CombineProgress& progress) {
+    const std::size_t n = tiles.size();
+    if (n == 0 || placement.offsets.size() != n) return Mosaic{};
+
+    // Where each tile goes: whole pixels on the canvas and the fraction left.
+    std::vector<cv::Point> whole(n);
+    std::vector<cv::Point2d> fraction(n);
+    std::vector<cv::Rect> covers(n);
+    cv::Point low(INT32_MAX, INT32_MAX), high(INT32_MIN, INT32_MIN);
+    for (std::size_t i = 0; i < n; ++i) {
+        split(placement.offsets[i].x, &whole[i].x, &fraction[i].x);
+        split(placement.offsets[i].y, &whole[i].y, &fraction[i].y);
+        // A tile moved by a fraction loses its first row or column: they would be made up.
+        const int dx = fraction[i].x > 0 ? 1 : 0, dy = fraction[i].y > 0 ? 1 : 0;
+        covers[i] =
+            cv::Rect(whole[i].x + dx, whole[i].y + dy, tiles[i].width - dx, tiles[i].height - dy);
+        low = {std::min(low.x, covers[i].x), std::min(low.y, covers[i].y)};
+        high = {std::max(high.x, covers[i].br().x), std::max(high.y, covers[i].br().y)};
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        whole[i] -= low;
+        covers[i] -= low;
+    }
+
+    const std::vector<cv::Scalar> gains = evenGains(tiles, covers);
+    if (progress.cancelRequested()) return std::nullopt;
+    progress.step(0.1, "evening out");
+
+    std::vector<Laid> laid(n);
+    std::atomic<bool> stopped{false};
+    cv::parallel_for_(cv::Range(0, static_cast<int>(n)), [&](const cv::Range& r) {
+        for (int i = r.start; i < r.end; ++i) {
+            if (progress.cancelRequested()) {
+                stopped = true;
+                return;
+            }
+            cv::Mat source = matOf(tiles[i]);
+            Laid& l = laid[i];
+            l.at = whole[i];
+            l.cover = covers[i];
+            if (fraction[i].x > 0 || fraction[i].y > 0) {
+                const cv::Matx23d move(1, 0, fraction[i].x, 0, 1, fraction[i].y);
+                cv::warpAffine(source, l.image, move, source.size(), cv::INTER_LINEAR,
+                               cv::BORDER_REPLICATE);
+                std::vector<std::uint8_t>().swap(tiles[i].samples);
+            } else {
+                l.image = source;  // the tile's own samples, kept in `tiles`
+            }
+            cv::multiply(l.image, gains[i], l.image);
+        }
+    });
+    if (stopped) return std::nullopt;
+    progress.step(0.35, "blending");
+
+    Mosaic mosaic;
+    PictureData& out = mosaic.picture;
+    out.width = high.x - low.x;
+    out.height = high.y - low.y;
+    out.channels = tiles[0].channels;
+    out.bitsPerSample = tiles[0].bitsPerSample;
+    out.samples.assign(out.rowBytes() * out.height, 0);
+    cv::Mat canvas = matOf(out);
+    const std::size_t pixelBytes = canvas.elemSize();
+    cv::parallel_for_(cv::Range(0, out.height), [&](const cv::Range& r) {
+        std::vector<int> label(out.width), depth(out.width);
+        for (int y = r.start; y < r.end; ++y) {
+            labelRow(laid, y, 0, out.width, label.data(), depth.data());
+            std::uint8_t* to = canvas.ptr<std::uint8_t>(y);
+            for (int x = 0; x < out.width;) {
+                int end = x + 1;
+                while (end < out.width && label[end] == label[x]) ++end;
+                if (label[x] >= 0) {
+                    const Laid& l = laid[label[x]];
+                    std::memcpy(to + x * pixelBytes,
+                                l.image.ptr<std::uint8_t>(y - l.at.y) + (x - l.at.x) * pixelBytes,
+                                (end - x) * pixelBytes);
+                }
+                x = end;
+            }
+        }
+    });
+    progress.step(0.45, "blending");
+
+    std::vector<cv::Rect> blocks;
+    for (int y = 0; y < out.height; y += kBlock)
+        for (int x = 0; x < out.width; x += kBlock) blocks.emplace_back(x, y, kBlock, kBlock);
+    const int batches = 8;
+    for (int batch = 0; batch < batches; ++batch) {
+        const int from = static_cast<int>(blocks.size() * batch / batches);
+        const int to = static_cast<int>(blocks.size() * (batch + 1) / batches);
+        cv::parallel_for_(cv::Range(from, to), [&](const cv::Range& r) {
+            for (int i = r.start; i < r.end; ++i) {
+                if (progress.cancelRequested()) {
+                    stopped = true;
+                    return;
+                }
+                blendBlock(laid, blocks[i], canvas);
+            }
+        });
+        if (stopped) return std::nullopt;
+        progress.step(0.45 + 0.55 * (batch + 1) / batches, "blending");
+    }
+    mosaic.firstTileX = placement.offsets[0].x - low.x;
+    mosaic.firstTileY = placement.offsets[0].y - low.y;
+    return mosaic;
+}
+
+}  // namespace qelvo::combine
