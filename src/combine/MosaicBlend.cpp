@@ -132,32 +132,73 @@ void labelRow(const std::vector<Laid>& laid, int y, int x0, int x1, int* label, 
 }
 
 // acc += lap * weight, the one weight for every channel.
-void addWeighted(cv::Mat& acc, const cv::Mat& lap, const cv::Mat& weight) {
-    const int ch = acc.channels();
+template <int Ch>
+void addWeightedT(cv::Mat& acc, const cv::Mat& lap, const cv::Mat& weight) {
     for (int y = 0; y < acc.rows; ++y) {
-        float* a = acc.ptr<float>(y);
-        const float* l = lap.ptr<float>(y);
-        const float* w = weight.ptr<float>(y);
+        float* __restrict a = acc.ptr<float>(y);
+        const float* __restrict l = lap.ptr<float>(y);
+        const float* __restrict w = weight.ptr<float>(y);
         for (int x = 0; x < acc.cols; ++x)
-            for (int c = 0; c < ch; ++c) a[x * ch + c] += l[x * ch + c] * w[x];
+            for (int c = 0; c < Ch; ++c) a[x * Ch + c] += l[x * Ch + c] * w[x];
     }
 }
 
-void divideByWeight(cv::Mat& acc, const cv::Mat& weight) {
-    const int ch = acc.channels();
+void addWeighted(cv::Mat& acc, const cv::Mat& lap, const cv::Mat& weight) {
+    if (acc.channels() == 3)
+        addWeightedT<3>(acc, lap, weight);
+    else
+        addWeightedT<1>(acc, lap, weight);
+}
+
+template <int Ch>
+void divideByWeightT(cv::Mat& acc, const cv::Mat& weight) {
     for (int y = 0; y < acc.rows; ++y) {
-        float* a = acc.ptr<float>(y);
-        const float* w = weight.ptr<float>(y);
+        float* __restrict a = acc.ptr<float>(y);
+        const float* __restrict w = weight.ptr<float>(y);
         for (int x = 0; x < acc.cols; ++x) {
             const float inv = w[x] > 1e-6f ? 1.0f / w[x] : 0.0f;
-            for (int c = 0; c < ch; ++c) a[x * ch + c] *= inv;
+            for (int c = 0; c < Ch; ++c) a[x * Ch + c] *= inv;
         }
     }
 }
 
+void divideByWeight(cv::Mat& acc, const cv::Mat& weight) {
+    if (acc.channels() == 3)
+        divideByWeightT<3>(acc, weight);
+    else
+        divideByWeightT<1>(acc, weight);
+}
+
+// What one thread blends with, kept from block to block so that its buffers are allocated once.
+struct BlendBuffers {
+    cv::Mat labels;
+    std::vector<int> depth;
+    std::vector<cv::Mat> acc, weight, gauss, masks, laplace;
+    cv::Mat piece, base, result, up, converted;
+};
+
+// Whether labels sampled every few pixels over `around` name two tiles or more.
+bool seamNear(const std::vector<Laid>& laid, const cv::Rect& around, std::vector<int>& label,
+              std::vector<int>& depth) {
+    constexpr int step = 8;
+    int first = -2;
+    for (int y = around.y; y < around.br().y; y += step) {
+        labelRow(laid, y, around.x, around.br().x, label.data(), depth.data());
+        for (int x = 0; x < around.width; x += step) {
+            if (label[x] < 0) continue;
+            if (first == -2)
+                first = label[x];
+            else if (label[x] != first)
+                return true;
+        }
+    }
+    return false;
+}
+
 // Blends the block whose written part is `block` (canvas coordinates) when a seam lies within
 // its margin; the canvas pixels of no tile stay as they are.
-void blendBlock(const std::vector<Laid>& laid, const cv::Rect& block, cv::Mat& canvas) {
+void blendBlock(const std::vector<Laid>& laid, const cv::Rect& block, cv::Mat& canvas,
+                BlendBuffers& b) {
     const cv::Rect around(block.x - kMargin, block.y - kMargin, kBlock + 2 * kMargin,
                           kBlock + 2 * kMargin);
     int touching = 0;
@@ -165,79 +206,93 @@ void blendBlock(const std::vector<Laid>& laid, const cv::Rect& block, cv::Mat& c
         if (!(l.cover & around).empty()) ++touching;
     if (touching < 2) return;
 
-    cv::Mat labels(around.size(), CV_32S);
-    std::vector<int> depth(around.width);
-    std::vector<bool> present(laid.size(), false);
+    b.depth.resize(around.width);
+    b.labels.create(around.size(), CV_32S);
+    {
+        std::vector<int> row(around.width);
+        if (!seamNear(laid, around, row, b.depth)) return;
+    }
+    std::vector<int> count(laid.size(), 0);
     int distinct = 0;
     for (int y = 0; y < around.height; ++y) {
-        int* row = labels.ptr<int>(y);
-        labelRow(laid, around.y + y, around.x, around.x + around.width, row, depth.data());
+        int* row = b.labels.ptr<int>(y);
+        labelRow(laid, around.y + y, around.x, around.x + around.width, row, b.depth.data());
         for (int x = 0; x < around.width; ++x)
-            if (row[x] >= 0 && !present[row[x]]) {
-                present[row[x]] = true;
-                ++distinct;
-            }
+            if (row[x] >= 0 && count[row[x]]++ == 0) ++distinct;
     }
     if (distinct < 2) return;
 
+    // Multi-band blending, sum over tiles k and levels l of M(k,l) * L(l, I(k)) / W(l), with
+    // L the Laplacian pyramid, M the Gaussian pyramid of each tile's mask and W that of the
+    // covered pixels, equals I(r) + sum over l of [sum over k != r of M(k,l) * L(l, I(k) -
+    // I(r))] / W(l) for any tile r: one pyramid fewer, and r is the tile with most pixels here.
+    std::size_t reference = laid.size();
+    for (std::size_t k = 0; k < laid.size(); ++k)
+        if (count[k] > 0 && (reference == laid.size() || count[k] > count[reference]))
+            reference = k;
     const int ch = canvas.channels();
     const int floatType = CV_MAKETYPE(CV_32F, ch);
-    std::vector<cv::Mat> acc(kLevels + 1), weight(kLevels + 1);
-    for (std::size_t k = 0; k < laid.size(); ++k) {
-        if (!present[k]) continue;
+    b.acc.resize(kLevels + 1);
+    b.weight.resize(kLevels + 1);
+    b.gauss.resize(kLevels + 1);
+    b.masks.resize(kLevels + 1);
+    b.laplace.resize(kLevels);
+    cv::Size size = around.size();
+    for (int level = 0; level <= kLevels; ++level) {
+        b.acc[level].create(size, floatType);
+        b.acc[level].setTo(cv::Scalar::all(0));
+        size = cv::Size((size.width + 1) / 2, (size.height + 1) / 2);
+    }
+    auto tileImage = [&](std::size_t k, cv::Mat& into) {
         const Laid& l = laid[k];
         const cv::Rect part = l.cover & around;
-        cv::Mat piece, image;
-        l.image(part - l.at).convertTo(piece, floatType);
+        l.image(part - l.at).convertTo(b.piece, floatType);
         // Beyond its edge a tile carries on with its edge pixels; its weight there is nil.
-        cv::copyMakeBorder(piece, image, part.y - around.y, around.br().y - part.br().y,
+        cv::copyMakeBorder(b.piece, into, part.y - around.y, around.br().y - part.br().y,
                            part.x - around.x, around.br().x - part.br().x, cv::BORDER_REPLICATE);
-        cv::Mat mask(around.size(), CV_32F);
+    };
+    auto maskOf = [&](auto&& keep, cv::Mat& into) {
+        into.create(around.size(), CV_32F);
         for (int y = 0; y < around.height; ++y) {
-            const int* lr = labels.ptr<int>(y);
-            float* m = mask.ptr<float>(y);
-            for (int x = 0; x < around.width; ++x) m[x] = lr[x] == static_cast<int>(k) ? 1.f : 0.f;
+            const int* lr = b.labels.ptr<int>(y);
+            float* m = into.ptr<float>(y);
+            for (int x = 0; x < around.width; ++x) m[x] = keep(lr[x]) ? 1.f : 0.f;
         }
-        for (int level = 0; level <= kLevels; ++level) {
-            cv::Mat lap;
-            cv::Mat smaller, smallerMask;
-            if (level < kLevels) {
-                cv::pyrDown(image, smaller);
-                cv::pyrUp(smaller, lap, image.size());
-                cv::subtract(image, lap, lap);
-                cv::pyrDown(mask, smallerMask);
-            } else {
-                lap = image;
-            }
-            if (acc[level].empty()) {
-                acc[level] = cv::Mat::zeros(lap.size(), floatType);
-                weight[level] = cv::Mat::zeros(lap.size(), CV_32F);
-            }
-            addWeighted(acc[level], lap, mask);
-            weight[level] += mask;
-            image = smaller;
-            mask = smallerMask;
+    };
+    tileImage(reference, b.base);
+    maskOf([](int label) { return label >= 0; }, b.weight[0]);
+    for (int level = 0; level < kLevels; ++level) cv::pyrDown(b.weight[level], b.weight[level + 1]);
+    for (std::size_t k = 0; k < laid.size(); ++k) {
+        if (count[k] == 0 || k == reference) continue;
+        tileImage(k, b.gauss[0]);
+        cv::subtract(b.gauss[0], b.base, b.gauss[0]);
+        maskOf([k](int label) { return label == static_cast<int>(k); }, b.masks[0]);
+        for (int level = 0; level < kLevels; ++level) {
+            cv::pyrDown(b.gauss[level], b.gauss[level + 1]);
+            cv::pyrDown(b.masks[level], b.masks[level + 1]);
+            cv::pyrUp(b.gauss[level + 1], b.laplace[level], b.gauss[level].size());
+            cv::subtract(b.gauss[level], b.laplace[level], b.laplace[level]);
+            addWeighted(b.acc[level], b.laplace[level], b.masks[level]);
         }
+        addWeighted(b.acc[kLevels], b.gauss[kLevels], b.masks[kLevels]);
     }
-    cv::Mat result;
     for (int level = kLevels; level >= 0; --level) {
-        divideByWeight(acc[level], weight[level]);
+        divideByWeight(b.acc[level], b.weight[level]);
         if (level == kLevels) {
-            result = acc[level];
+            b.acc[level].copyTo(b.result);
         } else {
-            cv::Mat up;
-            cv::pyrUp(result, up, acc[level].size());
-            result = up + acc[level];
+            cv::pyrUp(b.result, b.up, b.acc[level].size());
+            cv::add(b.up, b.acc[level], b.result);
         }
     }
+    cv::add(b.result, b.base, b.result);
 
     const cv::Rect written = block & cv::Rect(0, 0, canvas.cols, canvas.rows);
-    cv::Mat converted;
-    result(written - around.tl()).convertTo(converted, canvas.type());
+    b.result(written - around.tl()).convertTo(b.converted, canvas.type());
     const std::size_t pixelBytes = canvas.elemSize();
     for (int y = 0; y < written.height; ++y) {
-        const int* lr = labels.ptr<int>(written.y - around.y + y) + (written.x - around.x);
-        const std::uint8_t* from = converted.ptr<std::uint8_t>(y);
+        const int* lr = b.labels.ptr<int>(written.y - around.y + y) + (written.x - around.x);
+        const std::uint8_t* from = b.converted.ptr<std::uint8_t>(y);
         std::uint8_t* to = canvas.ptr<std::uint8_t>(written.y + y) + written.x * pixelBytes;
         for (int x = 0; x < written.width; ++x)
             if (lr[x] >= 0) std::memcpy(to + x * pixelBytes, from + x * pixelBytes, pixelBytes);
@@ -296,7 +351,16 @@ std::optional<Mosaic> composeMosaic(std::vector<PictureData> tiles,
             } else {
                 l.image = source;  // the tile's own samples, kept in `tiles`
             }
-            cv::multiply(l.image, gains[i], l.image);
+            if (l.image.depth() == CV_8U) {
+                cv::Mat table(1, 256, CV_MAKETYPE(CV_8U, l.image.channels()));
+                for (int v = 0; v < 256; ++v)
+                    for (int c = 0; c < l.image.channels(); ++c)
+                        table.ptr<std::uint8_t>()[v * l.image.channels() + c] =
+                            cv::saturate_cast<std::uint8_t>(v * gains[i][c]);
+                cv::LUT(l.image, table, l.image);
+            } else {
+                cv::multiply(l.image, gains[i], l.image);
+            }
         }
     });
     if (stopped) return std::nullopt;
@@ -338,15 +402,21 @@ std::optional<Mosaic> composeMosaic(std::vector<PictureData> tiles,
     for (int batch = 0; batch < batches; ++batch) {
         const int from = static_cast<int>(blocks.size() * batch / batches);
         const int to = static_cast<int>(blocks.size() * (batch + 1) / batches);
-        cv::parallel_for_(cv::Range(from, to), [&](const cv::Range& r) {
-            for (int i = r.start; i < r.end; ++i) {
-                if (progress.cancelRequested()) {
-                    stopped = true;
-                    return;
+        // A few stripes a thread, each with its buffers.
+        const double stripes = 2.0 * std::max(1, cv::getNumThreads());
+        cv::parallel_for_(
+            cv::Range(from, to),
+            [&](const cv::Range& r) {
+                BlendBuffers buffers;
+                for (int i = r.start; i < r.end; ++i) {
+                    if (progress.cancelRequested()) {
+                        stopped = true;
+                        return;
+                    }
+                    blendBlock(laid, blocks[i], canvas, buffers);
                 }
-                blendBlock(laid, blocks[i], canvas);
-            }
-        });
+            },
+            stripes);
         if (stopped) return std::nullopt;
         progress.step(0.45 + 0.55 * (batch + 1) / batches, "blending");
     }
