@@ -111,11 +111,12 @@ bool stitchFiles(const MosaicRequest& request, const CombineProgress& progress,
                                " not overlap the other pictures");
     }
 
-    // The pixel size carries over only when every picture agrees on it.
+    // The pixel size carries over only when every picture agrees on it (to a millionth: each
+    // format rounds it its own way).
     PictureCalibration calibration = tiles[0].calibration;
     for (const PictureData& t : tiles) {
         const double a = t.calibration.micrometresPerPixel, b = calibration.micrometresPerPixel;
-        if (std::abs(a - b) > 1e-9 * std::max(a, b) ||
+        if (std::abs(a - b) > 1e-6 * std::max(a, b) ||
             t.calibration.objective != calibration.objective)
             calibration = {};
     }
