@@ -9,10 +9,13 @@
 
 namespace qelvo::combine {
 
-// Where a tile's top-left corner lies, in pixels of the first placed tile's frame.
+// Where a tile lies, in pixels of the first placed tile's frame: its pixel (u, v) lies at
+// (x, y) + (u, v) turned by `degrees` about its top-left corner (from the x axis towards the y
+// axis: clockwise on screen).
 struct TileOffset {
     double x = 0.0;
     double y = 0.0;
+    double degrees = 0.0;
 };
 
 // Where overlapping pictures lie against each other.  Every tile that connects to the others
@@ -28,8 +31,9 @@ struct MosaicPlacement {
 
 // Finds how the pictures fit together, whatever their order: each pair is matched by phase
 // correlation on reduced copies, checked by the correlation of the overlap found, refined at
-// full size on the overlap, and the offsets come from a least-squares fit over all the pairs
-// that agree (a pair that disagrees with the rest is dropped).  The pictures must have the
+// full size on one or two patches of the overlap (two at the ends of a long one tell a small
+// turn), and the offsets and turns come from a least-squares fit over all the pairs that agree
+// (a pair that disagrees with the rest is dropped).  The pictures must have the
 // same number of channels and bits; their sizes may differ.  Nothing when cancelled.
 std::optional<MosaicPlacement> placeTiles(const std::vector<const PictureData*>& tiles,
                                           const CombineProgress& progress = {});

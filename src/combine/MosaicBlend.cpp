@@ -28,28 +28,20 @@ constexpr double kGainSpread = 0.5;
 constexpr int kGainSide = 256;
 
 struct Laid {
-    cv::Mat image;   // evened out and moved by the offset's fraction
+    cv::Mat image;   // evened out, turned and moved onto the canvas's pixels
     cv::Point at;    // canvas position of image(0, 0)
-    cv::Rect cover;  // canvas pixels the tile covers
+    cv::Rect cover;  // canvas pixels around the tile (all of them unless it is turned)
+    // Where the tile's own pixels lie: canvas = R u + origin, R turning by the angle.
+    cv::Point2d origin;
+    double cosA = 1.0, sinA = 0.0;
+    int width = 0, height = 0;
 };
-
-// Whole and fractional parts of an offset; fractions within 1/100 of a pixel are rounded.
-void split(double v, int* whole, double* fraction) {
-    double w = std::floor(v);
-    double f = v - w;
-    if (f < 0.01) f = 0.0;
-    if (f > 0.99) {
-        w += 1.0;
-        f = 0.0;
-    }
-    *whole = static_cast<int>(w);
-    *fraction = f;
-}
 
 // One gain per tile and channel: least squares over the overlaps' means (Brown and Lowe), each
 // gain held loosely near 1.
 std::vector<cv::Scalar> evenGains(const std::vector<PictureData>& tiles,
-                                  const std::vector<cv::Rect>& covers) {
+                                  const std::vector<cv::Rect>& covers,
+                                  const std::vector<cv::Point>& origins) {
     const std::size_t n = tiles.size();
     const int channels = tiles[0].channels;
     const double toLevels = tiles[0].bitsPerSample == 16 ? 1.0 / 257.0 : 1.0;
@@ -76,7 +68,8 @@ std::vector<cv::Scalar> evenGains(const std::vector<PictureData>& tiles,
             const cv::Rect common = covers[i] & covers[j];
             if (common.empty()) continue;
             auto reduced = [&](std::size_t k) {
-                cv::Rect r = common - covers[k].tl();
+                // The turn, a degree or two at most, is left out here.
+                cv::Rect r = common - origins[k];
                 r = cv::Rect(r.x / factor, r.y / factor, std::max(1, r.width / factor),
                              std::max(1, r.height / factor));
                 return r & cv::Rect(0, 0, small[k].cols, small[k].rows);
@@ -112,19 +105,23 @@ std::vector<cv::Scalar> evenGains(const std::vector<PictureData>& tiles,
 
 // For canvas row `y`, columns x0..x1-1: the tile each pixel comes from (-1: none), the one
 // whose nearest edge is farthest away.
-void labelRow(const std::vector<Laid>& laid, int y, int x0, int x1, int* label, int* depth) {
+void labelRow(const std::vector<Laid>& laid, int y, int x0, int x1, int* label, float* depth) {
     std::fill(label, label + (x1 - x0), -1);
-    std::fill(depth, depth + (x1 - x0), -1);
+    std::fill(depth, depth + (x1 - x0), -1.0f);
     for (std::size_t k = 0; k < laid.size(); ++k) {
-        const cv::Rect& c = laid[k].cover;
+        const Laid& l = laid[k];
+        const cv::Rect& c = l.cover;
         if (y < c.y || y >= c.y + c.height) continue;
         const int from = std::max(x0, c.x), to = std::min(x1, c.x + c.width);
-        const int dy = std::min(y - c.y, c.y + c.height - 1 - y);
-        const int last = c.x + c.width - 1;
-        for (int x = from; x < to; ++x) {
-            const int d = std::min({dy, x - c.x, last - x});
-            if (d > depth[x - x0]) {
-                depth[x - x0] = d;
+        if (from >= to) continue;
+        // The tile's own coordinates along the row: u = R^-1 (p - origin).
+        const double dx = from - l.origin.x, dy = y - l.origin.y;
+        double u = l.cosA * dx + l.sinA * dy, v = -l.sinA * dx + l.cosA * dy;
+        const double lastU = l.width - 1, lastV = l.height - 1;
+        for (int x = from; x < to; ++x, u += l.cosA, v -= l.sinA) {
+            const float d = static_cast<float>(std::min({u, lastU - u, v, lastV - v}));
+            if (d > depth[x - x0] && d >= -1e-4f) {
+                depth[x - x0] = std::max(d, 0.0f);
                 label[x - x0] = static_cast<int>(k);
             }
         }
@@ -172,14 +169,14 @@ void divideByWeight(cv::Mat& acc, const cv::Mat& weight) {
 // What one thread blends with, kept from block to block so that its buffers are allocated once.
 struct BlendBuffers {
     cv::Mat labels;
-    std::vector<int> depth;
+    std::vector<float> depth;
     std::vector<cv::Mat> acc, weight, gauss, masks, laplace;
     cv::Mat piece, base, result, up, converted;
 };
 
 // Whether labels sampled every few pixels over `around` name two tiles or more.
 bool seamNear(const std::vector<Laid>& laid, const cv::Rect& around, std::vector<int>& label,
-              std::vector<int>& depth) {
+              std::vector<float>& depth) {
     constexpr int step = 8;
     int first = -2;
     for (int y = around.y; y < around.br().y; y += step) {
@@ -307,31 +304,54 @@ std::optional<Mosaic> composeMosaic(std::vector<PictureData> tiles,
     const std::size_t n = tiles.size();
     if (n == 0 || placement.offsets.size() != n) return Mosaic{};
 
-    // Where each tile goes: whole pixels on the canvas and the fraction left.
-    std::vector<cv::Point> whole(n);
-    std::vector<cv::Point2d> fraction(n);
+    // Where each tile goes: the canvas pixels around it, from its turned corners.  An offset
+    // within 1/100 pixel of a whole one is taken as whole, so such a tile is copied as it is.
+    std::vector<Laid> laid(n);
     std::vector<cv::Rect> covers(n);
     cv::Point low(INT32_MAX, INT32_MAX), high(INT32_MIN, INT32_MIN);
     for (std::size_t i = 0; i < n; ++i) {
-        split(placement.offsets[i].x, &whole[i].x, &fraction[i].x);
-        split(placement.offsets[i].y, &whole[i].y, &fraction[i].y);
-        // A tile moved by a fraction loses its first row or column: they would be made up.
-        const int dx = fraction[i].x > 0 ? 1 : 0, dy = fraction[i].y > 0 ? 1 : 0;
-        covers[i] =
-            cv::Rect(whole[i].x + dx, whole[i].y + dy, tiles[i].width - dx, tiles[i].height - dy);
-        low = {std::min(low.x, covers[i].x), std::min(low.y, covers[i].y)};
-        high = {std::max(high.x, covers[i].br().x), std::max(high.y, covers[i].br().y)};
+        Laid& l = laid[i];
+        auto snap = [](double v) { return std::abs(v - std::round(v)) < 0.01 ? std::round(v) : v; };
+        l.origin = {snap(placement.offsets[i].x), snap(placement.offsets[i].y)};
+        const double angle = placement.offsets[i].degrees * M_PI / 180.0;
+        l.cosA = angle == 0.0 ? 1.0 : std::cos(angle);
+        l.sinA = angle == 0.0 ? 0.0 : std::sin(angle);
+        l.width = tiles[i].width;
+        l.height = tiles[i].height;
+        double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
+        for (const cv::Point2d u :
+             {cv::Point2d(0, 0), cv::Point2d(l.width - 1, 0), cv::Point2d(0, l.height - 1),
+              cv::Point2d(l.width - 1, l.height - 1)}) {
+            const double x = l.cosA * u.x - l.sinA * u.y + l.origin.x;
+            const double y = l.sinA * u.x + l.cosA * u.y + l.origin.y;
+            x0 = std::min(x0, x);
+            x1 = std::max(x1, x);
+            y0 = std::min(y0, y);
+            y1 = std::max(y1, y);
+        }
+        // Only pixels that fall inside the tile: a moved tile loses its first row or column.
+        const int left = static_cast<int>(std::ceil(x0 - 1e-6)),
+                  top = static_cast<int>(std::ceil(y0 - 1e-6));
+        const int right = static_cast<int>(std::floor(x1 + 1e-6)),
+                  bottom = static_cast<int>(std::floor(y1 + 1e-6));
+        l.cover = cv::Rect(left, top, right - left + 1, bottom - top + 1);
+        low = {std::min(low.x, l.cover.x), std::min(low.y, l.cover.y)};
+        high = {std::max(high.x, l.cover.br().x), std::max(high.y, l.cover.br().y)};
     }
+    std::vector<cv::Point> origins(n);
     for (std::size_t i = 0; i < n; ++i) {
-        whole[i] -= low;
-        covers[i] -= low;
+        Laid& l = laid[i];
+        l.cover -= low;
+        l.at = l.cover.tl();
+        l.origin -= cv::Point2d(low);
+        covers[i] = l.cover;
+        origins[i] = cv::Point(cvRound(l.origin.x), cvRound(l.origin.y));
     }
 
-    const std::vector<cv::Scalar> gains = evenGains(tiles, covers);
+    const std::vector<cv::Scalar> gains = evenGains(tiles, covers, origins);
     if (progress.cancelRequested()) return std::nullopt;
     progress.step(0.1, "evening out");
 
-    std::vector<Laid> laid(n);
     std::atomic<bool> stopped{false};
     cv::parallel_for_(cv::Range(0, static_cast<int>(n)), [&](const cv::Range& r) {
         for (int i = r.start; i < r.end; ++i) {
@@ -341,15 +361,14 @@ std::optional<Mosaic> composeMosaic(std::vector<PictureData> tiles,
             }
             cv::Mat source = matOf(tiles[i]);
             Laid& l = laid[i];
-            l.at = whole[i];
-            l.cover = covers[i];
-            if (fraction[i].x > 0 || fraction[i].y > 0) {
-                const cv::Matx23d move(1, 0, fraction[i].x, 0, 1, fraction[i].y);
-                cv::warpAffine(source, l.image, move, source.size(), cv::INTER_LINEAR,
+            const cv::Point2d shift = l.origin - cv::Point2d(l.at);
+            if (l.sinA == 0.0 && shift == cv::Point2d(0, 0)) {
+                l.image = source;  // the tile's own samples, kept in `tiles`
+            } else {
+                const cv::Matx23d move(l.cosA, -l.sinA, shift.x, l.sinA, l.cosA, shift.y);
+                cv::warpAffine(source, l.image, move, l.cover.size(), cv::INTER_LINEAR,
                                cv::BORDER_REPLICATE);
                 std::vector<std::uint8_t>().swap(tiles[i].samples);
-            } else {
-                l.image = source;  // the tile's own samples, kept in `tiles`
             }
             if (l.image.depth() == CV_8U) {
                 cv::Mat table(1, 256, CV_MAKETYPE(CV_8U, l.image.channels()));
@@ -376,7 +395,8 @@ std::optional<Mosaic> composeMosaic(std::vector<PictureData> tiles,
     cv::Mat canvas = matOf(out);
     const std::size_t pixelBytes = canvas.elemSize();
     cv::parallel_for_(cv::Range(0, out.height), [&](const cv::Range& r) {
-        std::vector<int> label(out.width), depth(out.width);
+        std::vector<int> label(out.width);
+        std::vector<float> depth(out.width);
         for (int y = r.start; y < r.end; ++y) {
             labelRow(laid, y, 0, out.width, label.data(), depth.data());
             std::uint8_t* to = canvas.ptr<std::uint8_t>(y);
@@ -420,8 +440,8 @@ std::optional<Mosaic> composeMosaic(std::vector<PictureData> tiles,
         if (stopped) return std::nullopt;
         progress.step(0.45 + 0.55 * (batch + 1) / batches, "blending");
     }
-    mosaic.firstTileX = placement.offsets[0].x - low.x;
-    mosaic.firstTileY = placement.offsets[0].y - low.y;
+    mosaic.firstTileX = laid[0].origin.x;
+    mosaic.firstTileY = laid[0].origin.y;
     return mosaic;
 }
 

@@ -29,6 +29,8 @@ constexpr int kPeaks = 4;
 constexpr int kFinePatch = 512;
 // A pair whose offset misses the fitted layout by more than this (pixels) is dropped.
 constexpr double kMaxResidual = 2.5;
+// Tiles are taken as turned only when pairs miss the fit without turns by more than this.
+constexpr double kTurnEvidence = 0.75;
 
 struct Coarse {
     cv::Mat grey;      // reduced, CV_32F
@@ -36,11 +38,26 @@ struct Coarse {
     int factor = 1;    // full size = reduced * factor
 };
 
+// The same point of the specimen in two tiles' own pixels.
+struct Match {
+    cv::Point2d inA, inB;
+};
+
 struct Pair {
     std::size_t a = 0, b = 0;
-    cv::Point2d offset;  // where b's top-left lies in a's frame
+    std::vector<Match> matches;
     double weight = 0.0;
     bool valid = false;
+};
+
+// A tile's pose: its pixel u lies at R(angle) u + (x, y) in the first tile's frame.
+struct Pose {
+    double angle = 0.0;  // radians
+    cv::Point2d at;
+    cv::Point2d map(cv::Point2d u) const {
+        const double c = std::cos(angle), s = std::sin(angle);
+        return {c * u.x - s * u.y + at.x, s * u.x + c * u.y + at.y};
+    }
 };
 
 cv::Mat greyFloat(const cv::Mat& picture) {
@@ -129,28 +146,48 @@ bool coarseMatch(const Coarse& a, const Coarse& b, cv::Size padded, cv::Point* o
     return best >= kMinCorrelation;
 }
 
-// The full-size offset of b in a's frame near `guess`, from phase correlation of the middle
-// of the overlap.
-cv::Point2d refine(const cv::Mat& a, const cv::Mat& b, cv::Point2d guess, int margin) {
+// Points that b and a share near the offset `guess` of b in a's frame, from phase
+// correlation of full-size patches of the overlap: one in its middle, or one at each end of a
+// long overlap, whose difference gives the turn between the two tiles.
+std::vector<Match> refine(const cv::Mat& a, const cv::Mat& b, cv::Point2d guess, int margin) {
     const cv::Point d(cvRound(guess.x), cvRound(guess.y));
     cv::Rect common = cv::Rect(0, 0, a.cols, a.rows) & cv::Rect(d.x, d.y, b.cols, b.rows);
     common.x += margin;
     common.y += margin;
     common.width -= 2 * margin;
     common.height -= 2 * margin;
-    if (common.width < 16 || common.height < 16) return guess;
-    const int w = std::min(common.width, kFinePatch), h = std::min(common.height, kFinePatch);
-    const cv::Rect patch(common.x + (common.width - w) / 2, common.y + (common.height - h) / 2, w,
-                         h);
-    const cv::Mat pa = greyFloat(a(patch)), pb = greyFloat(b(patch - d));
+    const cv::Point2d centre(guess.x + b.cols / 2.0, guess.y + b.rows / 2.0);
+    if (common.width < 16 || common.height < 16) return {{centre, centre - guess}};
+    int w = std::min(common.width, kFinePatch), h = std::min(common.height, kFinePatch);
+    std::vector<cv::Rect> patches;
+    if (2 * common.width <= common.height) {
+        h = std::min(kFinePatch, common.height / 2);
+        patches.emplace_back(common.x + (common.width - w) / 2, common.y, w, h);
+        patches.emplace_back(common.x + (common.width - w) / 2, common.br().y - h, w, h);
+    } else if (2 * common.height <= common.width) {
+        w = std::min(kFinePatch, common.width / 2);
+        patches.emplace_back(common.x, common.y + (common.height - h) / 2, w, h);
+        patches.emplace_back(common.br().x - w, common.y + (common.height - h) / 2, w, h);
+    } else {
+        patches.emplace_back(common.x + (common.width - w) / 2, common.y + (common.height - h) / 2,
+                             w, h);
+    }
     cv::Mat window;
-    cv::createHanningWindow(window, patch.size(), CV_32F);
-    const cv::Point2d s = cv::phaseCorrelate(pa, pb, window);
-    // phaseCorrelate gives how far pb's content lies from pa's; b lies the other way.
-    const cv::Point2d refined(d.x - s.x, d.y - s.y);
-    if (std::abs(refined.x - guess.x) > margin || std::abs(refined.y - guess.y) > margin)
-        return guess;
-    return refined;
+    cv::createHanningWindow(window, cv::Size(w, h), CV_32F);
+    // A turn of a few degrees moves the ends of a long overlap apart by tens of pixels.
+    const double reach = std::max<double>(margin, 48);
+    std::vector<Match> matches;
+    for (const cv::Rect& patch : patches) {
+        const cv::Mat pa = greyFloat(a(patch)), pb = greyFloat(b(patch - d));
+        const cv::Point2d s = cv::phaseCorrelate(pa, pb, window);
+        // phaseCorrelate gives how far pb's content lies from pa's; b lies the other way.
+        const cv::Point2d offset(d.x - s.x, d.y - s.y);
+        if (std::abs(offset.x - guess.x) > reach || std::abs(offset.y - guess.y) > reach) continue;
+        const cv::Point2d inA(patch.x + (w - 1) / 2.0, patch.y + (h - 1) / 2.0);
+        matches.push_back({inA, inA - offset});
+    }
+    if (matches.empty()) matches.push_back({centre, centre - guess});
+    return matches;
 }
 
 struct Components {
@@ -178,10 +215,12 @@ std::vector<bool> largestGroup(std::size_t n, const std::vector<Pair>& pairs) {
     return in;
 }
 
-// Weighted least squares of the offsets of the tiles in `in` from the valid pairs among
-// them, the first of them held at (0, 0).
-std::vector<cv::Point2d> fitOffsets(std::size_t n, const std::vector<Pair>& pairs,
-                                    const std::vector<bool>& in) {
+// Weighted least squares of the poses of the tiles in `in` from the valid pairs among them,
+// the first of them held at angle 0 and (0, 0): Gauss-Newton over the shared points.  With
+// `turns` each angle is held very loosely near 0 (so that a tile joined by one point only
+// keeps it); without, every angle stays 0.
+std::vector<Pose> fitPoses(std::size_t n, const std::vector<Pair>& pairs,
+                           const std::vector<bool>& in, bool turns) {
     std::vector<int> index(n, -1);
     std::size_t anchor = n;
     int unknowns = 0;
@@ -190,38 +229,66 @@ std::vector<cv::Point2d> fitOffsets(std::size_t n, const std::vector<Pair>& pair
         if (anchor == n)
             anchor = i;
         else
-            index[i] = unknowns++;
+            index[i] = 3 * unknowns++;
     }
-    std::vector<cv::Point2d> offsets(n);
-    if (unknowns == 0) return offsets;
-    cv::Mat normal = cv::Mat::zeros(unknowns, unknowns, CV_64F);
-    cv::Mat rhs = cv::Mat::zeros(unknowns, 2, CV_64F);
-    for (const Pair& p : pairs) {
-        if (!p.valid || !in[p.a] || !in[p.b]) continue;
-        // offset[b] - offset[a] = p.offset
-        const int ia = index[p.a], ib = index[p.b];
-        const double w = p.weight;
-        if (ia >= 0) normal.at<double>(ia, ia) += w;
-        if (ib >= 0) normal.at<double>(ib, ib) += w;
-        if (ia >= 0 && ib >= 0) {
-            normal.at<double>(ia, ib) -= w;
-            normal.at<double>(ib, ia) -= w;
+    std::vector<Pose> poses(n);
+    if (unknowns == 0) return poses;
+    const int size = 3 * unknowns;
+    for (int iteration = 0; iteration < 4; ++iteration) {
+        cv::Mat normal = cv::Mat::zeros(size, size, CV_64F);
+        cv::Mat rhs = cv::Mat::zeros(size, 1, CV_64F);
+        for (std::size_t i = 0; i < n; ++i)
+            if (index[i] >= 0) normal.at<double>(index[i], index[i]) += turns ? 10.0 : 1e15;
+        for (const Pair& p : pairs) {
+            if (!p.valid || !in[p.a] || !in[p.b]) continue;
+            const double w = p.weight;
+            for (const Match& m : p.matches) {
+                // residual = pose[a](inA) - pose[b](inB); its derivative by each unknown.
+                const cv::Point2d ga = poses[p.a].map(m.inA), gb = poses[p.b].map(m.inB);
+                const cv::Point2d r = ga - gb;
+                const cv::Point2d ra = ga - poses[p.a].at, rb = gb - poses[p.b].at;
+                // Rows x and y: coefficients of (angle, x, y) of a, then of b.
+                const double jx[6] = {-ra.y, 1, 0, rb.y, -1, 0};
+                const double jy[6] = {ra.x, 0, 1, -rb.x, 0, -1};
+                const int base[2] = {index[p.a], index[p.b]};
+                for (const auto& [j, res] : {std::pair{jx, r.x}, std::pair{jy, r.y}}) {
+                    for (int u = 0; u < 6; ++u) {
+                        const int row = base[u / 3];
+                        if (row < 0 || j[u] == 0.0) continue;
+                        rhs.at<double>(row + u % 3) -= w * j[u] * res;
+                        for (int v = 0; v < 6; ++v) {
+                            const int col = base[v / 3];
+                            if (col < 0 || j[v] == 0.0) continue;
+                            normal.at<double>(row + u % 3, col + v % 3) += w * j[u] * j[v];
+                        }
+                    }
+                }
+            }
         }
-        if (ib >= 0) {
-            rhs.at<double>(ib, 0) += w * p.offset.x;
-            rhs.at<double>(ib, 1) += w * p.offset.y;
+        cv::Mat step;
+        if (!cv::solve(normal, rhs, step, cv::DECOMP_CHOLESKY)) break;
+        double largest = 0.0;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (index[i] < 0) continue;
+            poses[i].angle += step.at<double>(index[i]);
+            poses[i].at.x += step.at<double>(index[i] + 1);
+            poses[i].at.y += step.at<double>(index[i] + 2);
+            largest = std::max({largest, std::abs(step.at<double>(index[i] + 1)),
+                                std::abs(step.at<double>(index[i] + 2))});
         }
-        if (ia >= 0) {
-            rhs.at<double>(ia, 0) -= w * p.offset.x;
-            rhs.at<double>(ia, 1) -= w * p.offset.y;
-        }
+        if (largest < 1e-3) break;
     }
-    cv::Mat solution;
-    cv::solve(normal, rhs, solution, cv::DECOMP_CHOLESKY);
-    for (std::size_t i = 0; i < n; ++i)
-        if (index[i] >= 0)
-            offsets[i] = {solution.at<double>(index[i], 0), solution.at<double>(index[i], 1)};
-    return offsets;
+    return poses;
+}
+
+// How far the pair's points land apart under `poses` (the worst of them).
+double miss(const Pair& p, const std::vector<Pose>& poses) {
+    double worst = 0.0;
+    for (const Match& m : p.matches) {
+        const cv::Point2d r = poses[p.a].map(m.inA) - poses[p.b].map(m.inB);
+        worst = std::max(worst, std::hypot(r.x, r.y));
+    }
+    return worst;
 }
 
 }  // namespace
@@ -285,7 +352,7 @@ std::optional<MosaicPlacement> placeTiles(const std::vector<const PictureData*>&
             double correlation = 0.0;
             if (!coarseMatch(coarse[p.a], coarse[p.b], padded, &shift, &correlation)) continue;
             const cv::Point2d guess(shift.x * factor, shift.y * factor);
-            p.offset =
+            p.matches =
                 refine(constMatOf(*tiles[p.a]), constMatOf(*tiles[p.b]), guess, 2 * factor + 4);
             p.weight = correlation;
             p.valid = true;
@@ -295,27 +362,42 @@ std::optional<MosaicPlacement> placeTiles(const std::vector<const PictureData*>&
     progress.step(0.8, "placing");
 
     // Fit, then drop the pair that misses the fit most until all agree.
+    // Tiles are taken as not turned unless the pairs disagree without turns and agree better
+    // with them: a turn fitted to the noise of one-point pairs would move far corners.
     std::vector<bool> in;
-    std::vector<cv::Point2d> offsets;
-    for (;;) {
-        in = largestGroup(n, pairs);
-        offsets = fitOffsets(n, pairs, in);
+    std::vector<Pose> poses;
+    auto worstOf = [&](const std::vector<Pose>& fitted, Pair** worstPair) {
         double worst = 0.0;
-        Pair* worstPair = nullptr;
         for (Pair& p : pairs) {
             if (!p.valid || !in[p.a] || !in[p.b]) continue;
-            const cv::Point2d miss = offsets[p.b] - offsets[p.a] - p.offset;
-            const double r = std::hypot(miss.x, miss.y);
+            const double r = miss(p, fitted);
             if (r > worst) {
                 worst = r;
-                worstPair = &p;
+                *worstPair = &p;
+            }
+        }
+        return worst;
+    };
+    for (;;) {
+        in = largestGroup(n, pairs);
+        poses = fitPoses(n, pairs, in, false);
+        Pair* worstPair = nullptr;
+        double worst = worstOf(poses, &worstPair);
+        if (worst > kTurnEvidence) {
+            std::vector<Pose> turned = fitPoses(n, pairs, in, true);
+            Pair* turnedWorstPair = nullptr;
+            const double turnedWorst = worstOf(turned, &turnedWorstPair);
+            if (turnedWorst < worst) {
+                poses = std::move(turned);
+                worst = turnedWorst;
+                worstPair = turnedWorstPair;
             }
         }
         if (worst <= kMaxResidual || !worstPair) break;
         worstPair->valid = false;
     }
     for (std::size_t i = 0; i < n; ++i) {
-        placement.offsets[i] = {offsets[i].x, offsets[i].y};
+        placement.offsets[i] = {poses[i].at.x, poses[i].at.y, poses[i].angle * 180.0 / M_PI};
         if (!in[i]) placement.unconnected.push_back(i);
     }
     progress.step(1.0, "placing");

@@ -52,8 +52,10 @@ struct Texture {
                (v(ix, iy + 1) * (1 - ax) + v(ix + 1, iy + 1) * ax) * ay;
     }
 
-    // The w x h part whose top-left lies at (x, y), times `gain`.
-    PictureData cut(double x, double y, int w, int h, double gain = 1.0, int bits = 8) const {
+    // The w x h part whose top-left lies at (x, y), turned by `degrees` about it, times `gain`.
+    PictureData cut(double x, double y, int w, int h, double gain = 1.0, int bits = 8,
+                    double degrees = 0.0) const {
+        const double cs = std::cos(degrees * M_PI / 180.0), sn = std::sin(degrees * M_PI / 180.0);
         PictureData p;
         p.width = w;
         p.height = h;
@@ -62,9 +64,10 @@ struct Texture {
         p.samples.resize(p.rowBytes() * h);
         for (int py = 0; py < h; ++py)
             for (int px = 0; px < w; ++px)
-                for (int c = 0; c < 3; ++c) {
-                    const double v = std::clamp(at(x + px, y + py, c) * gain, 0.0, 255.0);
-                    const std::size_t i = (std::size_t(py) * w + px) * 3 + c;
+                for (int ch = 0; ch < 3; ++ch) {
+                    const double v = std::clamp(
+                        at(x + cs * px - sn * py, y + sn * px + cs * py, ch) * gain, 0.0, 255.0);
+                    const std::size_t i = (std::size_t(py) * w + px) * 3 + ch;
                     if (bits == 16)
                         reinterpret_cast<std::uint16_t*>(p.samples.data())[i] =
                             static_cast<std::uint16_t>(std::lround(v * 257.0));
@@ -121,6 +124,56 @@ TEST(Mosaic, PlacesShuffledTilesAtTheirKnownOffsets) {
         }
     const double rms = std::sqrt(sum / count);
     EXPECT_LT(rms, 3.0);
+}
+
+TEST(Mosaic, RecoversSmallTurns) {
+    const Texture source(1000, 760, 21);
+    // Four 460 x 340 tiles; the second and the fourth turned about their top-left corners.
+    struct Turned {
+        double x, y, degrees;
+    };
+    const Turned truth[4] = {
+        {20, 20, 0.0}, {330.3, 24.6, -0.7}, {18.5, 250.2, 0.0}, {326.7, 247.4, 1.1}};
+    std::vector<PictureData> tiles;
+    for (const Turned& t : truth)
+        tiles.push_back(source.cut(t.x, t.y, 460, 340, 1.0, 8, t.degrees));
+    std::vector<const PictureData*> pointers;
+    for (const PictureData& t : tiles) pointers.push_back(&t);
+    const auto placement = placeTiles(pointers);
+    ASSERT_TRUE(placement && placement->complete());
+    // Every corner of every tile where it was cut from, within a pixel.
+    auto map = [](double x, double y, double degrees, double u, double v) {
+        const double a = degrees * M_PI / 180.0;
+        return std::pair{x + std::cos(a) * u - std::sin(a) * v,
+                         y + std::sin(a) * u + std::cos(a) * v};
+    };
+    for (int k = 0; k < 4; ++k) {
+        const TileOffset& o = placement->offsets[k];
+        EXPECT_NEAR(o.degrees, truth[k].degrees, 0.1) << k;
+        for (const auto& [u, v] : {std::pair{0, 0}, {459, 0}, {0, 339}, {459, 339}}) {
+            const auto [ex, ey] = map(o.x, o.y, o.degrees, u, v);
+            const auto [tx, ty] = map(truth[k].x, truth[k].y, truth[k].degrees, u, v);
+            EXPECT_NEAR(ex, tx - truth[0].x, 1.0) << k << " " << u << "," << v;
+            EXPECT_NEAR(ey, ty - truth[0].y, 1.0) << k << " " << u << "," << v;
+        }
+    }
+    // Laid out turned, the mosaic matches the source.
+    const auto mosaic = composeMosaic(tiles, *placement);
+    ASSERT_TRUE(mosaic);
+    const PictureData& m = mosaic->picture;
+    double sum = 0.0;
+    int count = 0;
+    ASSERT_GT(m.width, 760);
+    ASSERT_GT(m.height, 560);
+    for (int y = 40; y < 540; y += 3)
+        for (int x = 40; x < 740; x += 3) {
+            const double d = m.samples[(std::size_t(y) * m.width + x) * 3] -
+                             source.at(truth[0].x - mosaic->firstTileX + x,
+                                       truth[0].y - mosaic->firstTileY + y, 0);
+            sum += d * d;
+            ++count;
+        }
+    EXPECT_LT(std::sqrt(sum / count), 3.0);
 }
 
 TEST(Mosaic, EvensOutBrightnessSoTheSeamDoesNotShow) {
