@@ -25,7 +25,7 @@ constexpr int kLevels = 4;
 // may stray from 1 before it costs as much.
 constexpr double kMeanNoise = 10.0;
 constexpr double kGainSpread = 0.5;
-constexpr int kGainSide = 256;
+constexpr int kGainRowStep = 4;
 
 struct Laid {
     cv::Mat image;   // evened out, turned and moved onto the canvas's pixels
@@ -45,18 +45,6 @@ std::vector<cv::Scalar> evenGains(const std::vector<PictureData>& tiles,
     const std::size_t n = tiles.size();
     const int channels = tiles[0].channels;
     const double toLevels = tiles[0].bitsPerSample == 16 ? 1.0 / 257.0 : 1.0;
-    int largest = 0;
-    for (const PictureData& t : tiles) largest = std::max({largest, t.width, t.height});
-    const int factor = std::max(1, largest / kGainSide);
-    std::vector<cv::Mat> small(n);
-    cv::parallel_for_(cv::Range(0, static_cast<int>(n)), [&](const cv::Range& r) {
-        for (int i = r.start; i < r.end; ++i) {
-            const cv::Mat full = constMatOf(tiles[i]);
-            cv::resize(full, small[i],
-                       cv::Size(std::max(1, full.cols / factor), std::max(1, full.rows / factor)),
-                       0, 0, cv::INTER_AREA);
-        }
-    });
     std::vector<cv::Mat> normal(channels), rhs(channels);
     for (int c = 0; c < channels; ++c) {
         normal[c] = cv::Mat::zeros(static_cast<int>(n), static_cast<int>(n), CV_64F);
@@ -67,17 +55,20 @@ std::vector<cv::Scalar> evenGains(const std::vector<PictureData>& tiles,
         for (std::size_t j = i + 1; j < n; ++j) {
             const cv::Rect common = covers[i] & covers[j];
             if (common.empty()) continue;
-            auto reduced = [&](std::size_t k) {
-                // The turn, a degree or two at most, is left out here.
-                cv::Rect r = common - origins[k];
-                r = cv::Rect(r.x / factor, r.y / factor, std::max(1, r.width / factor),
-                             std::max(1, r.height / factor));
-                return r & cv::Rect(0, 0, small[k].cols, small[k].rows);
+            // The overlap in each tile's own pixels (a turn of a degree or two left out), every
+            // few rows of it.
+            auto overlapMean = [&](std::size_t k, cv::Rect* part) {
+                *part = (common - origins[k]) & cv::Rect(0, 0, tiles[k].width, tiles[k].height);
+                if (part->empty()) return cv::Scalar();
+                const cv::Mat full = constMatOf(tiles[k])(*part);
+                const cv::Mat rows((full.rows + kGainRowStep - 1) / kGainRowStep, full.cols,
+                                   full.type(), full.data, full.step * kGainRowStep);
+                return cv::mean(rows);
             };
-            const cv::Rect ri = reduced(i), rj = reduced(j);
+            cv::Rect ri, rj;
+            const cv::Scalar mi = overlapMean(i, &ri), mj = overlapMean(j, &rj);
             if (ri.empty() || rj.empty()) continue;
-            const cv::Scalar mi = cv::mean(small[i](ri)), mj = cv::mean(small[j](rj));
-            const double count = static_cast<double>(common.area()) / (factor * factor);
+            const double count = static_cast<double>(common.area()) / kGainRowStep;
             for (int c = 0; c < channels; ++c) {
                 const double ii = mi[c] * toLevels, jj = mj[c] * toLevels;
                 cv::Mat& m = normal[c];

@@ -26,7 +26,7 @@ constexpr double kMinCorrelation = 0.5;
 // Candidate peaks tried per pair.
 constexpr int kPeaks = 4;
 // Largest side of the full-size patch a pair is refined on.
-constexpr int kFinePatch = 512;
+constexpr int kFinePatch = 256;
 // A pair whose offset misses the fitted layout by more than this (pixels) is dropped.
 constexpr double kMaxResidual = 2.5;
 // Tiles are taken as turned only when pairs miss the fit without turns by more than this.
