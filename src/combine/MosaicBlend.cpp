@@ -107,13 +107,37 @@ void labelRow(const std::vector<Laid>& laid, int y, int x0, int x1, int* label, 
         if (from >= to) continue;
         // The tile's own coordinates along the row: u = R^-1 (p - origin).
         const double dx = from - l.origin.x, dy = y - l.origin.y;
-        double u = l.cosA * dx + l.sinA * dy, v = -l.sinA * dx + l.cosA * dy;
-        const double lastU = l.width - 1, lastV = l.height - 1;
-        for (int x = from; x < to; ++x, u += l.cosA, v -= l.sinA) {
-            const float d = static_cast<float>(std::min({u, lastU - u, v, lastV - v}));
-            if (d > depth[x - x0] && d >= -1e-4f) {
-                depth[x - x0] = std::max(d, 0.0f);
-                label[x - x0] = static_cast<int>(k);
+        const double u = l.cosA * dx + l.sinA * dy, v = -l.sinA * dx + l.cosA * dy;
+        const float lastU = static_cast<float>(l.width - 1),
+                    lastV = static_cast<float>(l.height - 1);
+        float* rowDepth = depth + (from - x0);
+        int* rowLabel = label + (from - x0);
+        const int count = to - from;
+        const int index = static_cast<int>(k);
+        if (l.sinA == 0.0) {
+            // Not turned: the distance to the top or bottom edge is the same along the row.
+            const float fv = static_cast<float>(v);
+            const float edge = std::min(fv, lastV - fv);
+            const float u0 = static_cast<float>(u);
+            for (int i = 0; i < count; ++i) {
+                const float fu = u0 + static_cast<float>(i);
+                const float d = std::min(edge, std::min(fu, lastU - fu));
+                if (d > rowDepth[i] && d >= -1e-4f) {
+                    rowDepth[i] = std::max(d, 0.0f);
+                    rowLabel[i] = index;
+                }
+            }
+        } else {
+            const float cu = static_cast<float>(l.cosA), sv = static_cast<float>(l.sinA);
+            const float u0 = static_cast<float>(u), v0 = static_cast<float>(v);
+            for (int i = 0; i < count; ++i) {
+                const float fu = u0 + cu * static_cast<float>(i);
+                const float fv = v0 - sv * static_cast<float>(i);
+                const float d = std::min(std::min(fu, lastU - fu), std::min(fv, lastV - fv));
+                if (d > rowDepth[i] && d >= -1e-4f) {
+                    rowDepth[i] = std::max(d, 0.0f);
+                    rowLabel[i] = index;
+                }
             }
         }
     }
