@@ -250,6 +250,24 @@ TEST_F(MosaicFiles, WritesTheMosaicWithThePixelSizeTheInputsAgreeOn) {
     EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
     EXPECT_EQ(fractions.back(), 1.0);
 
+    // Grey pictures give a grey mosaic of the same size.
+    std::vector<std::string> grey;
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        const PictureData colour = *readPictureFile(in[i], &error);
+        PictureData g = colour;
+        g.channels = 1;
+        g.samples.resize(std::size_t(g.width) * g.height);
+        for (std::size_t p = 0; p < g.samples.size(); ++p) g.samples[p] = colour.samples[p * 3 + 1];
+        grey.push_back(dir / ("grey" + std::to_string(i) + ".png"));
+        ASSERT_TRUE(writePictureFile(grey.back(), g, &error)) << error;
+    }
+    ASSERT_TRUE(stitchFiles({grey, dir / "grey.png"}, {}, &error)) << error;
+    const auto greyOut = readPictureFileInfo(dir / "grey.png", &error);
+    ASSERT_TRUE(greyOut) << error;
+    EXPECT_EQ(greyOut->channels, 1);
+    EXPECT_EQ(greyOut->width, 530);
+    EXPECT_EQ(greyOut->height, 390);
+
     // One input of another pixel size: the mosaic is written uncalibrated.
     PictureData odd = *readPictureFile(in[3], &error);
     odd.calibration.micrometresPerPixel = 0.25;
