@@ -117,14 +117,16 @@ bool coarseMatch(const Coarse& a, const Coarse& b, cv::Size padded, cv::Point* o
                  double* correlation) {
     cv::Mat product, surface;
     cv::mulSpectrums(a.spectrum, b.spectrum, product, 0, true);
-    std::vector<cv::Mat> parts;
-    cv::split(product, parts);
-    cv::Mat magnitude;
-    cv::magnitude(parts[0], parts[1], magnitude);
-    magnitude += 1e-6f;
-    cv::divide(parts[0], magnitude, parts[0]);
-    cv::divide(parts[1], magnitude, parts[1]);
-    cv::merge(parts, product);
+    // Only the phase counts: every frequency brought to unit size.
+    for (int y = 0; y < product.rows; ++y) {
+        float* p = product.ptr<float>(y);
+        for (int x = 0; x < product.cols; ++x) {
+            const float scale =
+                1.0f / (std::sqrt(p[2 * x] * p[2 * x] + p[2 * x + 1] * p[2 * x + 1]) + 1e-6f);
+            p[2 * x] *= scale;
+            p[2 * x + 1] *= scale;
+        }
+    }
     cv::idft(product, surface, cv::DFT_REAL_OUTPUT);
 
     const double minArea = kMinOverlapShare * std::min(a.grey.total(), b.grey.total());
