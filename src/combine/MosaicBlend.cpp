@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "combine/Mosaic.h"
 #include "combine/PictureMatInternal.h"
@@ -92,6 +93,55 @@ std::vector<cv::Scalar> evenGains(const std::vector<PictureData>& tiles,
         for (std::size_t i = 0; i < n; ++i) gains[i][c] = g.at<double>(i);
     }
     return gains;
+}
+
+// Multiplies each channel by its gain.
+void applyGains(cv::Mat& image, const cv::Scalar& gains) {
+    if (image.depth() == CV_8U) {
+        cv::Mat table(1, 256, CV_MAKETYPE(CV_8U, image.channels()));
+        for (int v = 0; v < 256; ++v)
+            for (int c = 0; c < image.channels(); ++c)
+                table.ptr<std::uint8_t>()[v * image.channels() + c] =
+                    cv::saturate_cast<std::uint8_t>(v * gains[c]);
+        cv::LUT(image, table, image);
+    } else {
+        cv::multiply(image, gains, image);
+    }
+}
+
+// image(x, y) becomes image(x + fx, y + fy) (bilinear, 0 <= fx, fy < 1) times the channel's
+// gain, for the `size` pixels at its top-left.  Each row reads only itself and the row below,
+// so the work needs no second picture: row by row from the top, each through a copy.
+template <typename T>
+void shiftInPlace(cv::Mat& image, cv::Size size, double fx, double fy, const cv::Scalar& gains) {
+    const int ch = image.channels();
+    const int n = image.cols * ch;
+    // One pixel more than the row, repeating its last, so that x + 1 is always there.
+    std::vector<float> row(n + ch), below(n + ch), gain(n);
+    for (int i = 0; i < n; ++i) gain[i] = static_cast<float>(gains[i % ch]);
+    const float w00 = static_cast<float>((1 - fx) * (1 - fy)),
+                w01 = static_cast<float>(fx * (1 - fy));
+    const float w10 = static_cast<float>((1 - fx) * fy), w11 = static_cast<float>(fx * fy);
+    const float top = static_cast<float>(std::numeric_limits<T>::max());
+    auto load = [&](int y, std::vector<float>& into) {
+        const T* from = image.ptr<T>(std::min(y, image.rows - 1));
+        for (int i = 0; i < n; ++i) into[i] = from[i];
+        for (int c = 0; c < ch; ++c) into[n + c] = into[n - ch + c];
+    };
+    load(0, below);
+    const int count = size.width * ch;
+    for (int y = 0; y < size.height; ++y) {
+        row.swap(below);
+        load(y + 1, below);
+        T* to = image.ptr<T>(y);
+        const float* __restrict r = row.data();
+        const float* __restrict b = below.data();
+        const float* __restrict g = gain.data();
+        for (int i = 0; i < count; ++i) {
+            const float v = (w00 * r[i] + w01 * r[i + ch] + w10 * b[i] + w11 * b[i + ch]) * g[i];
+            to[i] = static_cast<T>(std::clamp(v + 0.5f, 0.0f, top));
+        }
+    }
 }
 
 // For canvas row `y`, columns x0..x1-1: the tile each pixel comes from (-1: none), the one
@@ -379,21 +429,22 @@ std::optional<Mosaic> composeMosaic(std::vector<PictureData> tiles,
             const cv::Point2d shift = l.origin - cv::Point2d(l.at);
             if (l.sinA == 0.0 && shift == cv::Point2d(0, 0)) {
                 l.image = source;  // the tile's own samples, kept in `tiles`
+                applyGains(l.image, gains[i]);
+            } else if (l.sinA == 0.0) {
+                // Moved by a fraction of a pixel towards its top-left: done in its own samples.
+                l.image = source(cv::Rect(cv::Point(0, 0), l.cover.size()));
+                if (source.depth() == CV_8U)
+                    shiftInPlace<std::uint8_t>(source, l.cover.size(), -shift.x, -shift.y,
+                                               gains[i]);
+                else
+                    shiftInPlace<std::uint16_t>(source, l.cover.size(), -shift.x, -shift.y,
+                                                gains[i]);
             } else {
                 const cv::Matx23d move(l.cosA, -l.sinA, shift.x, l.sinA, l.cosA, shift.y);
                 cv::warpAffine(source, l.image, move, l.cover.size(), cv::INTER_LINEAR,
                                cv::BORDER_REPLICATE);
                 std::vector<std::uint8_t>().swap(tiles[i].samples);
-            }
-            if (l.image.depth() == CV_8U) {
-                cv::Mat table(1, 256, CV_MAKETYPE(CV_8U, l.image.channels()));
-                for (int v = 0; v < 256; ++v)
-                    for (int c = 0; c < l.image.channels(); ++c)
-                        table.ptr<std::uint8_t>()[v * l.image.channels() + c] =
-                            cv::saturate_cast<std::uint8_t>(v * gains[i][c]);
-                cv::LUT(l.image, table, l.image);
-            } else {
-                cv::multiply(l.image, gains[i], l.image);
+                applyGains(l.image, gains[i]);
             }
         }
     });
