@@ -1,6 +1,7 @@
 // Placing overlapping tiles: pairwise phase correlation on reduced copies, a check of each
-// candidate by the correlation of its overlap, refinement at full size on the overlap, and a
-// weighted least-squares fit of all offsets that drops pairs that disagree with the rest.
+// candidate by the correlation of its overlap, refinement at full size on patches of the
+// overlap, and a weighted least-squares fit of all offsets (and small turns) that drops pairs
+// that disagree with the rest.  Every pair of tiles is tried, so the order does not matter.
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -38,9 +39,11 @@ struct Coarse {
     int factor = 1;    // full size = reduced * factor
 };
 
-// The same point of the specimen in two tiles' own pixels.
+// The same point of the specimen in two tiles' own pixels, known to within `slack` pixels
+// (1 when refined at full size, more when it comes from the reduced copies only).
 struct Match {
     cv::Point2d inA, inB;
+    double slack = 1.0;
 };
 
 struct Pair {
@@ -151,7 +154,9 @@ bool coarseMatch(const Coarse& a, const Coarse& b, cv::Size padded, cv::Point* o
 // Points that b and a share near the offset `guess` of b in a's frame, from phase
 // correlation of full-size patches of the overlap: one in its middle, or one at each end of a
 // long overlap, whose difference gives the turn between the two tiles.
-std::vector<Match> refine(const cv::Mat& a, const cv::Mat& b, cv::Point2d guess, int margin) {
+std::vector<Match> refine(const cv::Mat& a, const cv::Mat& b, cv::Point2d guess, int margin,
+                          int factor) {
+    const double rough = factor + 1.0;
     const cv::Point d(cvRound(guess.x), cvRound(guess.y));
     cv::Rect common = cv::Rect(0, 0, a.cols, a.rows) & cv::Rect(d.x, d.y, b.cols, b.rows);
     common.x += margin;
@@ -159,7 +164,7 @@ std::vector<Match> refine(const cv::Mat& a, const cv::Mat& b, cv::Point2d guess,
     common.width -= 2 * margin;
     common.height -= 2 * margin;
     const cv::Point2d centre(guess.x + b.cols / 2.0, guess.y + b.rows / 2.0);
-    if (common.width < 16 || common.height < 16) return {{centre, centre - guess}};
+    if (common.width < 16 || common.height < 16) return {{centre, centre - guess, rough}};
     int w = std::min(common.width, kFinePatch), h = std::min(common.height, kFinePatch);
     std::vector<cv::Rect> patches;
     if (2 * common.width <= common.height) {
@@ -188,7 +193,7 @@ std::vector<Match> refine(const cv::Mat& a, const cv::Mat& b, cv::Point2d guess,
         const cv::Point2d inA(patch.x + (w - 1) / 2.0, patch.y + (h - 1) / 2.0);
         matches.push_back({inA, inA - offset});
     }
-    if (matches.empty()) matches.push_back({centre, centre - guess});
+    if (matches.empty()) matches.push_back({centre, centre - guess, rough});
     return matches;
 }
 
@@ -243,8 +248,8 @@ std::vector<Pose> fitPoses(std::size_t n, const std::vector<Pair>& pairs,
             if (index[i] >= 0) normal.at<double>(index[i], index[i]) += turns ? 10.0 : 1e15;
         for (const Pair& p : pairs) {
             if (!p.valid || !in[p.a] || !in[p.b]) continue;
-            const double w = p.weight;
             for (const Match& m : p.matches) {
+                const double w = p.weight / (m.slack * m.slack);
                 // residual = pose[a](inA) - pose[b](inB); its derivative by each unknown.
                 const cv::Point2d ga = poses[p.a].map(m.inA), gb = poses[p.b].map(m.inB);
                 const cv::Point2d r = ga - gb;
@@ -283,12 +288,13 @@ std::vector<Pose> fitPoses(std::size_t n, const std::vector<Pair>& pairs,
     return poses;
 }
 
-// How far the pair's points land apart under `poses` (the worst of them).
+// How far the pair's points land apart under `poses` (the worst of them, in units of their
+// slack).
 double miss(const Pair& p, const std::vector<Pose>& poses) {
     double worst = 0.0;
     for (const Match& m : p.matches) {
         const cv::Point2d r = poses[p.a].map(m.inA) - poses[p.b].map(m.inB);
-        worst = std::max(worst, std::hypot(r.x, r.y));
+        worst = std::max(worst, std::hypot(r.x, r.y) / m.slack);
     }
     return worst;
 }
@@ -354,8 +360,8 @@ std::optional<MosaicPlacement> placeTiles(const std::vector<const PictureData*>&
             double correlation = 0.0;
             if (!coarseMatch(coarse[p.a], coarse[p.b], padded, &shift, &correlation)) continue;
             const cv::Point2d guess(shift.x * factor, shift.y * factor);
-            p.matches =
-                refine(constMatOf(*tiles[p.a]), constMatOf(*tiles[p.b]), guess, 2 * factor + 4);
+            p.matches = refine(constMatOf(*tiles[p.a]), constMatOf(*tiles[p.b]), guess,
+                               2 * factor + 4, factor);
             p.weight = correlation;
             p.valid = true;
         }
@@ -363,9 +369,9 @@ std::optional<MosaicPlacement> placeTiles(const std::vector<const PictureData*>&
     if (stopped) return std::nullopt;
     progress.step(0.8, "placing");
 
-    // Fit, then drop the pair that misses the fit most until all agree.
-    // Tiles are taken as not turned unless the pairs disagree without turns and agree better
-    // with them: a turn fitted to the noise of one-point pairs would move far corners.
+    // Fit, then drop the pair that misses the fit most until all agree.  Tiles are taken as
+    // not turned unless the pairs disagree without turns and agree better with them: a turn
+    // fitted to the noise of one-point pairs would move far corners.
     std::vector<bool> in;
     std::vector<Pose> poses;
     auto worstOf = [&](const std::vector<Pose>& fitted, Pair** worstPair) {
