@@ -2,7 +2,6 @@
 
 #include <opencv2/core.hpp>
 
-#include <atomic>
 #include <filesystem>
 #include <optional>
 
@@ -66,7 +65,6 @@ bool stitchFiles(const MosaicRequest& request, const CombineProgress& progress,
     progress.step(0.0, "reading");
     std::vector<PictureData> tiles(inputs.size());
     std::vector<std::string> errors(inputs.size());
-    std::atomic<bool> stopped{false};
     const int chunk = 2;
     for (std::size_t start = 0; start < inputs.size(); start += chunk) {
         const int end = static_cast<int>(std::min(inputs.size(), start + chunk));
