@@ -172,10 +172,10 @@ void labelRow(const std::vector<Laid>& laid, int y, int x0, int x1, int* label, 
             for (int i = 0; i < count; ++i) {
                 const float fu = u0 + static_cast<float>(i);
                 const float d = std::min(edge, std::min(fu, lastU - fu));
-                if (d > rowDepth[i] && d >= -1e-4f) {
-                    rowDepth[i] = std::max(d, 0.0f);
-                    rowLabel[i] = index;
-                }
+                // Written whatever the outcome, so that the loop runs in vector registers.
+                const bool nearer = d > rowDepth[i] && d >= -1e-4f;
+                rowDepth[i] = nearer ? std::max(d, 0.0f) : rowDepth[i];
+                rowLabel[i] = nearer ? index : rowLabel[i];
             }
         } else {
             const float cu = static_cast<float>(l.cosA), sv = static_cast<float>(l.sinA);
@@ -356,8 +356,17 @@ void blendBlock(const std::vector<Laid>& laid, const cv::Rect& block, cv::Mat& c
         const int* lr = b.labels.ptr<int>(written.y - around.y + y) + (written.x - around.x);
         const std::uint8_t* from = b.converted.ptr<std::uint8_t>(y);
         std::uint8_t* to = canvas.ptr<std::uint8_t>(written.y + y) + written.x * pixelBytes;
-        for (int x = 0; x < written.width; ++x)
-            if (lr[x] >= 0) std::memcpy(to + x * pixelBytes, from + x * pixelBytes, pixelBytes);
+        // Runs of covered pixels.
+        for (int x = 0; x < written.width;) {
+            if (lr[x] < 0) {
+                ++x;
+                continue;
+            }
+            int end = x + 1;
+            while (end < written.width && lr[end] >= 0) ++end;
+            std::memcpy(to + x * pixelBytes, from + x * pixelBytes, (end - x) * pixelBytes);
+            x = end;
+        }
     }
 }
 

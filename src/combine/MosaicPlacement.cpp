@@ -277,7 +277,8 @@ std::vector<Pose> fitPoses(std::size_t n, const std::vector<Pair>& pairs,
         double largest = 0.0;
         for (std::size_t i = 0; i < n; ++i) {
             if (index[i] < 0) continue;
-            poses[i].angle += step.at<double>(index[i]);
+            // Unturned means exactly 0, so that the layout can move tiles without turning them.
+            poses[i].angle = turns ? poses[i].angle + step.at<double>(index[i]) : 0.0;
             poses[i].at.x += step.at<double>(index[i] + 1);
             poses[i].at.y += step.at<double>(index[i] + 2);
             largest = std::max({largest, std::abs(step.at<double>(index[i] + 1)),
