@@ -9,7 +9,7 @@ const std::vector<Command>& commands() {
     // One line per command.
     static const std::vector<Command> table = {
         infoCommand(),      calibrateCommand(), convertCommand(), snapCommand(),
-        timelapseCommand(), flatfieldCommand(), stackCommand(),
+        timelapseCommand(), flatfieldCommand(), stackCommand(),   stitchCommand(),
     };
     return table;
 }

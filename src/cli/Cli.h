@@ -47,5 +47,6 @@ Command flatfieldCommand();
 Command snapCommand();
 Command timelapseCommand();
 Command stackCommand();
+Command stitchCommand();
 
 }  // namespace qelvo::cli
