@@ -1,0 +1,157 @@
+#include "combineui/CombineController.h"
+
+#include "combineui/CombineProgressDialog.h"
+#include "desktop/Dialogs.h"
+
+#include <QWidget>
+
+#include <algorithm>
+#include <mutex>
+
+namespace qelvo {
+
+using combine::CombineKind;
+
+// What the worker and the window share for one job.  The worker keeps only the newest
+// progress and posts one notice at a time, so a fast job never floods the window's queue.
+struct CombineController::Shared {
+    std::atomic<bool> cancel{false};
+    std::mutex mutex;
+    double fraction = 0;
+    std::string stage;
+    bool noticePending = false;
+};
+
+QString CombineController::kindName(CombineKind kind) {
+    return kind == CombineKind::FocusStack ? QStringLiteral("Extended depth of field")
+                                           : QStringLiteral("Mosaic");
+}
+
+CombineController::CombineController(QWidget* parent, CombineRunner runner)
+    : QObject(parent), parent_(parent), runner_(std::move(runner)) {}
+
+CombineController::~CombineController() {
+    cancelAndWait();
+}
+
+bool CombineController::start(CombineKind kind, std::vector<std::string> inputs) {
+    const QString name = kindName(kind);
+    if (running_) {
+        dialogs().message(parent_, QStringLiteral("A combined picture is being made already."),
+                          name, MessageButtons::Ok);
+        return false;
+    }
+    if (inputs.size() < 2) {
+        dialogs().message(parent_, QStringLiteral("Please select two pictures or more."), name,
+                          MessageButtons::Ok);
+        return false;
+    }
+    joinWorker();
+    kind_ = kind;
+    running_ = true;
+    lastFraction_ = 0;
+    lastStage_.clear();
+    auto shared = std::make_shared<Shared>();
+    shared_ = shared;
+
+    if (!dialog_) {
+        dialog_ = new CombineProgressDialog(parent_);
+        connect(dialog_, &CombineProgressDialog::cancelRequested, this, &CombineController::cancel);
+    }
+    dialog_->begin(name, static_cast<int>(inputs.size()));
+    dialog_->show();
+    dialog_->raise();
+
+    // The thread reaches this object only through posted calls, which the destructor's join
+    // keeps from outliving it; a call still queued when the object goes is dropped with it.
+    worker_ = std::thread([this, shared, runner = runner_, kind, inputs = std::move(inputs)] {
+        combine::CombineProgress progress;
+        progress.cancel = &shared->cancel;
+        progress.report = [this, shared](double fraction, const std::string& stage) {
+            std::lock_guard lock(shared->mutex);
+            shared->fraction = fraction;
+            shared->stage = stage;
+            if (shared->noticePending) return;
+            shared->noticePending = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this, shared] {
+                    if (shared == shared_) onProgress();
+                },
+                Qt::QueuedConnection);
+        };
+        std::string error;
+        bool written = false;
+        const std::string output = combine::combinedPictureName(kind, inputs.front());
+        if (output.empty()) {
+            error = "no free name for the combined picture beside " + inputs.front();
+        } else if (progress.cancelRequested()) {
+            error = combine::kCancelled;
+        } else if (!runner) {
+            error = "combining pictures is not available in this build";
+        } else {
+            written = runner(kind, inputs, output, progress, &error);
+            if (!written && error.empty()) error = "the pictures could not be combined";
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, shared, written, output, error] {
+                if (shared == shared_) onFinished(written, output, error);
+            },
+            Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void CombineController::cancel() {
+    if (shared_) shared_->cancel.store(true);
+    if (dialog_ && running_) dialog_->cancelling();
+}
+
+void CombineController::cancelAndWait() {
+    if (shared_) shared_->cancel.store(true);
+    joinWorker();
+    running_ = false;
+    shared_.reset();
+    if (dialog_) dialog_->hide();
+}
+
+void CombineController::joinWorker() {
+    if (worker_.joinable()) worker_.join();
+}
+
+void CombineController::onProgress() {
+    double fraction;
+    std::string stage;
+    {
+        std::lock_guard lock(shared_->mutex);
+        fraction = shared_->fraction;
+        stage = shared_->stage;
+        shared_->noticePending = false;
+    }
+    lastFraction_ = std::clamp(fraction, 0.0, 1.0);
+    lastStage_ = QString::fromStdString(stage);
+    if (dialog_ && !shared_->cancel.load()) dialog_->setProgress(lastFraction_, lastStage_);
+    emit progressed(lastFraction_, lastStage_);
+}
+
+void CombineController::onFinished(bool written, const std::string& output,
+                                   const std::string& error) {
+    // The worker's last act was posting this: it is ending, if not gone already.
+    joinWorker();
+    running_ = false;
+    shared_.reset();
+    if (dialog_) dialog_->hide();
+    const QString path = QString::fromStdString(output);
+    const QString reason = QString::fromStdString(error);
+    emit finished(written, written ? path : QString(), written ? QString() : reason);
+    if (written) {
+        emit pictureReady(path);
+    } else if (error != combine::kCancelled) {
+        dialogs().message(
+            parent_, kindName(kind_) + QStringLiteral(" failed: ") + reason + QStringLiteral("."),
+            kindName(kind_), MessageButtons::Ok);
+    }
+}
+
+}  // namespace qelvo
