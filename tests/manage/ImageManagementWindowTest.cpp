@@ -278,6 +278,28 @@ TEST_F(ImageManagementWindowTest, SelectedPicturesCombineIntoANewPictureThatIsSh
     EXPECT_FALSE(stack->isEnabled());
 }
 
+TEST_F(ImageManagementWindowTest, CombiningButtonsShowInImageModeOnlyAndCoverNoControl) {
+    setSelectedDeviceName("Quillmar hd capture device");
+    ::setenv("QELVO_VIRTUAL_DEVICES", "Quillmar hd capture device", 1);
+    for (bool hd : {false, true}) {
+        ImageManagementWindow window(&launcher_, hd);
+        for (int mode : {ImageManagementWindow::CaptureMode, ImageManagementWindow::ImageMode,
+                         ImageManagementWindow::MovieMode}) {
+            window.setMode(mode);
+            for (auto kind : {combine::CombineKind::FocusStack, combine::CombineKind::Mosaic}) {
+                QPushButton* button = window.combineButton(kind);
+                EXPECT_EQ(button->isVisibleTo(&window), mode == ImageManagementWindow::ImageMode);
+                if (!button->isVisibleTo(&window)) continue;
+                for (QWidget* other : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                    if (other == button || !other->isVisibleTo(&window)) continue;
+                    EXPECT_FALSE(other->geometry().intersects(button->geometry()))
+                        << "hd " << hd << ": " << other->objectName().toStdString();
+                }
+            }
+        }
+    }
+}
+
 TEST_F(ImageManagementWindowTest, RenameMovesTheCurrentPictureOnlyWhenOneWasChosen) {
     const std::string folder = dayFolder();
     makePictures(folder, 3);
