@@ -81,7 +81,7 @@ private:
     std::thread worker_;
     bool running_ = false;
     combine::CombineKind kind_ = combine::CombineKind::FocusStack;
-    CombineProgressDialog* dialog_ = nullptr;
+    QPointer<CombineProgressDialog> dialog_;
     double lastFraction_ = 0;
     QString lastStage_;
 };
