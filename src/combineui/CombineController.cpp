@@ -34,6 +34,10 @@ CombineController::~CombineController() {
     cancelAndWait();
 }
 
+CombineProgressDialog* CombineController::progressDialog() const {
+    return dialog_;
+}
+
 bool CombineController::start(CombineKind kind, std::vector<std::string> inputs) {
     const QString name = kindName(kind);
     if (running_) {

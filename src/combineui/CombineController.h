@@ -54,7 +54,7 @@ public:
     void cancelAndWait();
 
     // The dialog shown while a job runs (null before the first job).
-    CombineProgressDialog* progressDialog() const { return dialog_; }
+    CombineProgressDialog* progressDialog() const;
     // The newest progress seen on this thread.
     double lastFraction() const { return lastFraction_; }
     const QString& lastStage() const { return lastStage_; }
