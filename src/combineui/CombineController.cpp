@@ -7,19 +7,33 @@
 
 #include <algorithm>
 #include <mutex>
+#include <utility>
 
 namespace qelvo {
 
 using combine::CombineKind;
 
-// What the worker and the window share for one job.  The worker keeps only the newest
-// progress and posts one notice at a time, so a fast job never floods the window's queue.
+// What the worker and the window share for one job, under its mutex.  The worker keeps only
+// the newest progress and posts one notice at a time, so a fast job never floods the
+// window's queue; everything it tells goes through here, not through the posted call.
 struct CombineController::Shared {
     std::atomic<bool> cancel{false};
     std::mutex mutex;
     double fraction = 0;
     std::string stage;
+    bool progressed = false;
+    bool done = false;
+    bool written = false;
+    std::string output;
+    std::string error;
     bool noticePending = false;
+
+    // True when a notice must be posted.
+    bool notice() {
+        if (noticePending) return false;
+        noticePending = true;
+        return true;
+    }
 };
 
 QString CombineController::kindName(CombineKind kind) {
@@ -72,17 +86,15 @@ bool CombineController::start(CombineKind kind, std::vector<std::string> inputs)
         combine::CombineProgress progress;
         progress.cancel = &shared->cancel;
         progress.report = [this, shared](double fraction, const std::string& stage) {
-            std::lock_guard lock(shared->mutex);
-            shared->fraction = fraction;
-            shared->stage = stage;
-            if (shared->noticePending) return;
-            shared->noticePending = true;
-            QMetaObject::invokeMethod(
-                this,
-                [this, shared] {
-                    if (shared == shared_) onProgress();
-                },
-                Qt::QueuedConnection);
+            bool post;
+            {
+                std::lock_guard lock(shared->mutex);
+                shared->fraction = fraction;
+                shared->stage = stage;
+                shared->progressed = true;
+                post = shared->notice();
+            }
+            if (post) QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
         };
         std::string error;
         bool written = false;
@@ -97,12 +109,16 @@ bool CombineController::start(CombineKind kind, std::vector<std::string> inputs)
             written = runner(kind, inputs, output, progress, &error);
             if (!written && error.empty()) error = "the pictures could not be combined";
         }
-        QMetaObject::invokeMethod(
-            this,
-            [this, shared, written, output, error] {
-                if (shared == shared_) onFinished(written, output, error);
-            },
-            Qt::QueuedConnection);
+        bool post;
+        {
+            std::lock_guard lock(shared->mutex);
+            shared->done = true;
+            shared->written = written;
+            shared->output = output;
+            shared->error = error;
+            post = shared->notice();
+        }
+        if (post) QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
     });
     return true;
 }
@@ -124,15 +140,28 @@ void CombineController::joinWorker() {
     if (worker_.joinable()) worker_.join();
 }
 
-void CombineController::onProgress() {
+void CombineController::drain() {
+    // A notice of a job that has ended meanwhile finds nothing (or the next job's state).
+    if (!shared_) return;
+    bool progressed, done, written;
     double fraction;
-    std::string stage;
+    std::string stage, output, error;
     {
         std::lock_guard lock(shared_->mutex);
+        shared_->noticePending = false;
+        progressed = std::exchange(shared_->progressed, false);
         fraction = shared_->fraction;
         stage = shared_->stage;
-        shared_->noticePending = false;
+        done = shared_->done;
+        written = shared_->written;
+        output = shared_->output;
+        error = shared_->error;
     }
+    if (progressed) onProgress(fraction, stage);
+    if (done) onFinished(written, output, error);
+}
+
+void CombineController::onProgress(double fraction, const std::string& stage) {
     lastFraction_ = std::clamp(fraction, 0.0, 1.0);
     lastStage_ = QString::fromStdString(stage);
     if (dialog_ && !shared_->cancel.load()) dialog_->setProgress(lastFraction_, lastStage_);

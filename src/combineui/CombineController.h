@@ -69,9 +69,13 @@ signals:
     // Any end: written, failed or cancelled (`error` empty when written).
     void finished(bool written, const QString& path, const QString& error);
 
+private slots:
+    // Takes what the worker has told since the last notice (posted by the worker).
+    void drain();
+
 private:
     struct Shared;
-    void onProgress();
+    void onProgress(double fraction, const std::string& stage);
     void onFinished(bool written, const std::string& output, const std::string& error);
     void joinWorker();
 

@@ -49,6 +49,27 @@ void FocusSeries::post(std::function<void()> job) {
     });
 }
 
+void FocusSeries::answer(std::function<void()> onThisThread) {
+    bool post;
+    {
+        std::lock_guard lock(mutex_);
+        post = answers_.empty();
+        answers_.push_back(std::move(onThisThread));
+    }
+    // One notice drains every answer waiting; it is dropped with this object if it goes
+    // first (the destructor joins the thread before the object is gone).
+    if (post) QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
+}
+
+void FocusSeries::drain() {
+    std::deque<std::function<void()>> answers;
+    {
+        std::lock_guard lock(mutex_);
+        answers.swap(answers_);
+    }
+    for (auto& run : answers) run();
+}
+
 void FocusSeries::start() {
     ++series_;
     on_ = true;
@@ -73,12 +94,11 @@ void FocusSeries::add(std::shared_ptr<const FrameRecord> frame, SnapshotObjectiv
     ++taken_;
     ++pending_;
     const unsigned series = series_;
-    // The thread reaches this object only through posted calls, and the destructor joins it
-    // first; a call still queued when the object goes is dropped with it.
+    // The thread reaches this object only through its answers, and the destructor joins it
+    // first.
     post([this, series, frame = std::move(frame), objective = std::move(objective), folder] {
         const std::string path = writer_(*frame, objective, folder);
-        QMetaObject::invokeMethod(
-            this, [this, series, path] { onWritten(series, path); }, Qt::QueuedConnection);
+        answer([this, series, path] { onWritten(series, path); });
     });
     emit changed();
 }
@@ -146,13 +166,9 @@ void FocusSeries::readBack(const std::string& path) {
     post([this, path] {
         std::string error;
         std::shared_ptr<const FrameRecord> frame = frameOfPicture(path, &error);
-        QMetaObject::invokeMethod(
-            this,
-            [this, path, frame, error] {
-                emit pictureRead(QString::fromStdString(path), frame,
-                                 QString::fromStdString(error));
-            },
-            Qt::QueuedConnection);
+        answer([this, path, frame, error] {
+            emit pictureRead(QString::fromStdString(path), frame, QString::fromStdString(error));
+        });
     });
 }
 

@@ -68,8 +68,14 @@ signals:
     void pictureRead(const QString& path, std::shared_ptr<const FrameRecord> frame,
                      const QString& error);
 
+private slots:
+    // Runs what the thread finished, on this object's thread (posted by the thread).
+    void drain();
+
 private:
     void post(std::function<void()> job);
+    // The thread hands a finished step's answer over (any thread).
+    void answer(std::function<void()> onThisThread);
     void onWritten(unsigned series, const std::string& path);
     void finishIfDone();
 
@@ -85,6 +91,7 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::function<void()>> jobs_;
+    std::deque<std::function<void()>> answers_;
     bool quit_ = false;
     std::thread thread_;
 };
