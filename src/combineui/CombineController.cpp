@@ -143,6 +143,7 @@ void CombineController::joinWorker() {
 void CombineController::drain() {
     // A notice of a job that has ended meanwhile finds nothing (or the next job's state).
     if (!shared_) return;
+    const std::shared_ptr<Shared> job = shared_;
     bool progressed, done, written;
     double fraction;
     std::string stage, output, error;
@@ -158,7 +159,8 @@ void CombineController::drain() {
         error = shared_->error;
     }
     if (progressed) onProgress(fraction, stage);
-    if (done) onFinished(written, output, error);
+    // (A slot of the progress may have run the event loop, and this notice with it.)
+    if (done && shared_ == job) onFinished(written, output, error);
 }
 
 void CombineController::onProgress(double fraction, const std::string& stage) {
