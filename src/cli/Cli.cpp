@@ -8,8 +8,8 @@ namespace qelvo::cli {
 const std::vector<Command>& commands() {
     // One line per command.
     static const std::vector<Command> table = {
-        infoCommand(), calibrateCommand(), convertCommand(),
-        snapCommand(), timelapseCommand(), flatfieldCommand(),
+        infoCommand(),      calibrateCommand(), convertCommand(), snapCommand(),
+        timelapseCommand(), flatfieldCommand(), stackCommand(),   stitchCommand(),
     };
     return table;
 }

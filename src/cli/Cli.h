@@ -46,5 +46,7 @@ Command calibrateCommand();
 Command flatfieldCommand();
 Command snapCommand();
 Command timelapseCommand();
+Command stackCommand();
+Command stitchCommand();
 
 }  // namespace qelvo::cli

@@ -116,12 +116,12 @@ int runFlatfield(const Arguments& arguments, Io& io) {
 
 const CommandSyntax& syntax() {
     static const CommandSyntax s{"flatfield",
-                               "IN...",
-                               1,
-                               -1,
-                               {{"--flat", "", true, "FILE", true},
-                                {"--dark", "", true, "FILE", false},
-                                {"--output", "-o", true, "OUT", true}}};
+                                 "IN...",
+                                 1,
+                                 -1,
+                                 {{"--flat", "", true, "FILE", true},
+                                  {"--dark", "", true, "FILE", false},
+                                  {"--output", "-o", true, "OUT", true}}};
     return s;
 }
 

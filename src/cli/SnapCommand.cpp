@@ -14,7 +14,8 @@ const CommandSyntax& syntax();
 int runSnap(const Arguments& arguments, Io& io) {
     const std::string out = *arguments.value("--output");
     const auto format = pictureFormatOf(out);
-    if (!format) return usageError(io, syntax(), "FILE must end in .jpg, .jpeg, .png, .tif or .tiff");
+    if (!format)
+        return usageError(io, syntax(), "FILE must end in .jpg, .jpeg, .png, .tif or .tiff");
     long average = 1;
     if (const auto text = arguments.value("--average")) {
         const auto n = parseWhole(*text, 1, acquire::FrameAverager::kMaxFrames);
@@ -24,7 +25,8 @@ int runSnap(const Arguments& arguments, Io& io) {
     int width = 0, height = 0;
     if (const auto text = arguments.value("--resolution")) {
         const auto size = parseResolution(*text);
-        if (!size) return usageError(io, syntax(), "--resolution takes WIDTHxHEIGHT, e.g. 1280x720");
+        if (!size)
+            return usageError(io, syntax(), "--resolution takes WIDTHxHEIGHT, e.g. 1280x720");
         std::tie(width, height) = *size;
     }
     return withCamera(io, "snap", *arguments.value("--device"), width, height,
@@ -56,13 +58,13 @@ int runSnap(const Arguments& arguments, Io& io) {
 
 const CommandSyntax& syntax() {
     static const CommandSyntax s{"snap",
-                               "",
-                               0,
-                               0,
-                               {{"--device", "", true, "NAME", true},
-                                {"--average", "", true, "N", false},
-                                {"--resolution", "", true, "WxH", false},
-                                {"--output", "-o", true, "FILE", true}}};
+                                 "",
+                                 0,
+                                 0,
+                                 {{"--device", "", true, "NAME", true},
+                                  {"--average", "", true, "N", false},
+                                  {"--resolution", "", true, "WxH", false},
+                                  {"--output", "-o", true, "FILE", true}}};
     return s;
 }
 

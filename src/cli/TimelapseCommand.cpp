@@ -104,16 +104,16 @@ int runTimelapse(const Arguments& arguments, Io& io) {
 
 const CommandSyntax& syntax() {
     static const CommandSyntax s{"timelapse",
-                               "",
-                               0,
-                               0,
-                               {{"--device", "", true, "NAME", true},
-                                {"--interval", "", true, "SECONDS", true},
-                                {"--count", "", true, "N", false},
-                                {"--duration", "", true, "SECONDS", false},
-                                {"--average", "", true, "N", false},
-                                {"--format", "", true, "jpg|png|tif", false},
-                                {"--output", "-o", true, "DIR", true}}};
+                                 "",
+                                 0,
+                                 0,
+                                 {{"--device", "", true, "NAME", true},
+                                  {"--interval", "", true, "SECONDS", true},
+                                  {"--count", "", true, "N", false},
+                                  {"--duration", "", true, "SECONDS", false},
+                                  {"--average", "", true, "N", false},
+                                  {"--format", "", true, "jpg|png|tif", false},
+                                  {"--output", "-o", true, "DIR", true}}};
     return s;
 }
 

@@ -218,6 +218,47 @@ TEST_F(QelvoTool, ConvertKeepsOrSetsThePixelSizeAndLeavesNothingOnFailure) {
               (std::vector<std::string>{"cut.png", "in.png", "out.jpg", "out.tif"}));
 }
 
+TEST_F(QelvoTool, StackFusesASeriesWritesAllOrNothingAndRefusesBadSeries) {
+    // Two views of one textured field, one softened.
+    auto field = [](int width, int height, double soft) {
+        PictureData p = flat(width, height, 3, 8, 0.5);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const double v = 128 + 50 * std::sin(x * 0.31) * std::sin(y * 0.23) * (1 - soft) +
+                                 40 * std::sin((x + 2 * y) * 0.05) +
+                                 20 * std::cos(x * 0.017 - y * 0.04);
+                for (int c = 0; c < 3; ++c)
+                    p.samples[(std::size_t(y) * width + x) * 3 + c] = static_cast<std::uint8_t>(v);
+            }
+        return p;
+    };
+    std::string error;
+    ASSERT_TRUE(writePictureFile(dir / "a.png", field(240, 180, 0), &error)) << error;
+    ASSERT_TRUE(writePictureFile(dir / "b.png", field(240, 180, 0.7), &error)) << error;
+    ASSERT_TRUE(writePictureFile(dir / "small.png", field(200, 180, 0), &error)) << error;
+
+    Result r = qelvo({"stack", dir / "a.png", dir / "b.png", "-o", dir / "out.tif", "--depth-map",
+                      dir / "depth.png"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const auto out = readPictureFile(dir / "out.tif", &error);
+    ASSERT_TRUE(out) << error;
+    EXPECT_EQ(out->width, 240);
+    EXPECT_NEAR(out->calibration.micrometresPerPixel, 0.5, 1e-7);
+    EXPECT_TRUE(readPictureFileInfo(dir / "depth.png", &error)) << error;
+
+    r = qelvo({"stack", dir / "a.png", "-o", dir / "one.tif"});
+    EXPECT_EQ(r.status, 2);
+    r = qelvo({"stack", dir / "a.png", dir / "b.png", "-o", dir / "bad.bmp"});
+    EXPECT_EQ(r.status, 2);
+    r = qelvo({"stack", dir / "a.png", dir / "small.png", "-o", dir / "bad.tif", "--depth-map",
+               dir / "bad.png"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find("small.png"), std::string::npos) << r.err;
+    EXPECT_EQ(filesIn(dir.path()),
+              (std::vector<std::string>{"a.png", "b.png", "depth.png", "out.tif", "small.png"}));
+}
+
 TEST_F(QelvoTool, CalibrateFindsThePitchAndStoresItForTheObjective) {
     std::string error;
     // 25.3 px between lines 10 um apart: 0.39526 um per pixel.
@@ -322,6 +363,73 @@ TEST_F(QelvoTool, FlatfieldEvensTheLightWritesAllOrNothingAndRefusesOtherSizes) 
     EXPECT_NE(r.err.find("is an input"), std::string::npos) << r.err;
     EXPECT_EQ(readPictureFile(dir / "a.png", &error)->samples, seen.samples);
     EXPECT_FALSE(std::filesystem::exists(dir / "x.png"));
+}
+
+// A part of a detailed scene (blurred noise, the same for every part) whose top-left lies at
+// (x, y) of the scene, `seed` choosing the scene.
+PictureData scenePart(int x, int y, int width, int height, unsigned seed) {
+    constexpr int cell = 6;
+    auto lattice = [seed](int gx, int gy) {
+        std::uint32_t h = std::uint32_t(gx) * 0x8da6b343u ^ std::uint32_t(gy) * 0xd8163841u ^ seed;
+        h ^= h >> 13;
+        h *= 0x5bd1e995u;
+        return double((h ^ (h >> 15)) & 0xff);
+    };
+    PictureData p = flat(width, height, 3, 8, 0.0);
+    for (int py = 0; py < height; ++py)
+        for (int px = 0; px < width; ++px) {
+            const double fx = double(x + px) / cell, fy = double(y + py) / cell;
+            const int ix = int(fx), iy = int(fy);
+            const double ax = fx - ix, ay = fy - iy;
+            const double v = (lattice(ix, iy) * (1 - ax) + lattice(ix + 1, iy) * ax) * (1 - ay) +
+                             (lattice(ix, iy + 1) * (1 - ax) + lattice(ix + 1, iy + 1) * ax) * ay;
+            for (int c = 0; c < 3; ++c)
+                p.samples[(std::size_t(py) * width + px) * 3 + c] =
+                    static_cast<std::uint8_t>(std::lround(v * (0.6 + 0.2 * c)));
+        }
+    return p;
+}
+
+TEST_F(QelvoTool, StitchJoinsOverlappingPicturesAndNamesOnesThatDoNotConnect) {
+    std::string error;
+    const int at[3][2] = {{0, 0}, {230, 12}, {118, 150}};
+    const char* names[3] = {"p0.png", "p1.png", "p2.png"};
+    for (int i = 0; i < 3; ++i) {
+        PictureData part = scenePart(at[i][0], at[i][1], 320, 240, 1);
+        part.calibration.micrometresPerPixel = 1.25;
+        ASSERT_TRUE(writePictureFile(dir / names[i], part, &error));
+    }
+    Result r =
+        qelvo({"stitch", dir / "p2.png", dir / "p0.png", dir / "p1.png", "-o", dir / "mosaic.tif"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    auto mosaic = readPictureFile(dir / "mosaic.tif", &error);
+    ASSERT_TRUE(mosaic) << error;
+    EXPECT_EQ(mosaic->width, 550);
+    EXPECT_EQ(mosaic->height, 390);
+    EXPECT_NEAR(mosaic->calibration.micrometresPerPixel, 1.25, 1e-7);
+
+    // Another scene: named, one line, nothing written.
+    ASSERT_TRUE(writePictureFile(dir / "other.png", scenePart(0, 0, 320, 240, 2), &error));
+    r = qelvo(
+        {"stitch", dir / "p0.png", dir / "other.png", dir / "p1.png", "-o", dir / "none.png"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "qelvo stitch: other.png does not overlap the other pictures\n");
+    r = qelvo({"stitch", dir / "p0.png", dir / "missing.png", "-o", dir / "none.png"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find("missing.png"), std::string::npos) << r.err;
+    // Usage: one picture, no OUT, an OUT of no known format.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"stitch", dir / "p0.png", "-o", dir / "none.png"},
+          {"stitch", dir / "p0.png", dir / "p1.png"},
+          {"stitch", dir / "p0.png", dir / "p1.png", "-o", dir / "none.bmp"}}) {
+        r = qelvo(args);
+        EXPECT_EQ(r.status, 2) << args.back();
+        EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    }
+    EXPECT_EQ(filesIn(dir.path()),
+              (std::vector<std::string>{"mosaic.tif", "other.png", "p0.png", "p1.png", "p2.png"}));
 }
 
 // Cameras for the tool: virtual devices, named as the launcher lists them.
