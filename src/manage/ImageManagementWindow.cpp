@@ -35,6 +35,7 @@
 #include "skin/SkinTable.h"
 #include "skin/SkinnedControls.h"
 #include "system/Clock.h"
+#include "system/Paths.h"
 #include "system/SessionState.h"
 #include "widgets/ClipViewerPopup.h"
 #include "widgets/DeviceSettingsDialog.h"
@@ -42,6 +43,7 @@
 #include <QAbstractSlider>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -50,8 +52,8 @@
 #include <QWindow>
 
 #include <algorithm>
-#include <functional>
 #include <filesystem>
+#include <functional>
 
 namespace qelvo {
 namespace {
@@ -126,6 +128,27 @@ constexpr QRect kSnapshotSettingsHd{1020, 230, 170, 25};
 // TIME-LAPSE: at the right of the controls' frame title; the HD window's in the third well.
 constexpr QRect kTimeLapseButton{921, 473, 82, 18};
 constexpr QRect kTimeLapseButtonHd{1020, 260, 170, 25};
+// Combining the selected pictures, in image mode: at the right of the picture tools' title;
+// the HD window's in the free wells of its column (capture mode's).
+constexpr QRect kFocusStackButton{836, 105, 82, 18};
+constexpr QRect kMosaicButton{922, 105, 80, 18};
+constexpr QRect kFocusStackButtonHd{1020, 130, 170, 25};
+constexpr QRect kMosaicButtonHd{1020, 160, 170, 25};
+
+// The skin's plain command look, for buttons placed on its art.
+QString plainButtonStyle(bool hd) {
+    return hd ? QStringLiteral(
+                    "QPushButton { background: #c9cbf2; color: #1a1c24; border: 1px solid #8e92c6;"
+                    " font: 16px 'Liberation Sans Narrow'; }"
+                    "QPushButton:hover { background: #dfe0fa; }"
+                    "QPushButton:disabled { background: #25282f; color: #4d5662;"
+                    " border-color: #2f343c; }")
+              : QStringLiteral(
+                    "QPushButton { background: #080a0c; color: #8b95a3; border: 1px solid #4a5360;"
+                    " border-radius: 3px; font: bold 10px 'Liberation Sans Narrow'; }"
+                    "QPushButton:hover { border-color: #34c6da; color: #e2e7ee; }"
+                    "QPushButton:disabled { color: #3a414b; border-color: #2a2f37; }");
+}
 
 }  // namespace
 
@@ -178,6 +201,7 @@ ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
         [this] { return session_->burnScaleBar(); },
         [this](bool on) { return session_->setBurnScaleBar(on); });
     buildFocusAids();
+    buildCombining();
     player_ = std::make_unique<MoviePlayer>(movieGraph_, aviPanel_);
     // Once the window is up: the camera opens while the window already answers.  A timer,
     // not a posted call, so it also comes round in an event loop nested in a posted call.
@@ -187,6 +211,8 @@ ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
 }
 
 ImageManagementWindow::~ImageManagementWindow() {
+    // A combining job stops without leaving a file, before anything it reports to goes.
+    combiner_->cancelAndWait();
     // A time-lapse in progress finishes its picture first: only whole files stay.
     delete timeLapse_;
     timeLapse_ = nullptr;
@@ -263,6 +289,7 @@ void ImageManagementWindow::buildCommon(const WindowSkin& skin) {
         clips_[k] = clip;
         connect(clip, &ThumbnailButton::clicked, this, &ImageManagementWindow::clickClip);
         connect(clip, &ThumbnailButton::doubleClicked, this, &ImageManagementWindow::deleteClip);
+        connect(clip, &ThumbnailButton::menuRequested, this, &ImageManagementWindow::showClipMenu);
     }
 
     // The picture panel's pan bars, hidden until a zoomed picture needs them.
@@ -368,6 +395,107 @@ void ImageManagementWindow::buildFocusAids() {
     focusAids_->setLiveShown(mode_ == CaptureMode);
     connect(focusAids_, &WindowFocusAids::panelShownChanged, this,
             [this] { update(kMeasuringTitle); });
+}
+
+void ImageManagementWindow::buildCombining() {
+    combiner_ = new CombineController(this, fileCombineRunner());
+    connect(combiner_, &CombineController::pictureReady, this,
+            &ImageManagementWindow::showCombined);
+    using combine::CombineKind;
+    auto make = [this](CombineKind kind, const QString& caption, QRect standard, QRect hd) {
+        auto* button = new QPushButton(caption, this);
+        button->setObjectName(kind == CombineKind::FocusStack ? QStringLiteral("focus stack button")
+                                                              : QStringLiteral("mosaic button"));
+        button->setToolTip(CombineController::kindName(kind) +
+                           QStringLiteral(" of the pictures selected in the strip "
+                                          "(Ctrl+click or Shift+click to select)"));
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setCursor(Qt::PointingHandCursor);
+        button->setStyleSheet(plainButtonStyle(hd_));
+        button->setGeometry(hd_ ? hd : standard);
+        connect(button, &QPushButton::clicked, this, [this, kind] { combineSelected(kind); });
+        return button;
+    };
+    focusStackButton_ = make(CombineKind::FocusStack,
+                             hd_ ? QStringLiteral("EXTENDED DEPTH") : QStringLiteral("EXT. DEPTH"),
+                             kFocusStackButton, kFocusStackButtonHd);
+    mosaicButton_ =
+        make(CombineKind::Mosaic, QStringLiteral("MOSAIC"), kMosaicButton, kMosaicButtonHd);
+    updateSelectionMarks();
+}
+
+QPushButton* ImageManagementWindow::combineButton(combine::CombineKind kind) const {
+    return kind == combine::CombineKind::FocusStack ? focusStackButton_ : mosaicButton_;
+}
+
+std::vector<std::string> ImageManagementWindow::selectedPictures() const {
+    std::vector<std::string> paths;
+    const std::string folder = storageFolder();
+    for (const std::string& name : selection_.inOrder(strip_.names()))
+        paths.push_back(joinPath(folder, name));
+    return paths;
+}
+
+void ImageManagementWindow::updateSelectionMarks() {
+    for (ThumbnailButton* clip : clips_) {
+        const int index = strip_.slotListIndex(clip->index());
+        clip->setSelected(index >= 0 && selection_.contains(strip_.names()[index]));
+    }
+    const bool enough = selection_.count() >= 2;
+    for (QPushButton* button : {focusStackButton_, mosaicButton_}) {
+        if (!button) continue;
+        button->setEnabled(enough);
+        button->setVisible(mode_ == ImageMode);
+    }
+}
+
+void ImageManagementWindow::combineSelected(combine::CombineKind kind) {
+    const std::vector<std::string> inputs = selectedPictures();
+    if (inputs.size() < 2) return;
+    // Measurements waiting to be written are on disk before the pictures are read.
+    measurements_->waitForWrites();
+    combiner_->start(kind, inputs);
+}
+
+void ImageManagementWindow::showCombined(const QString& path) {
+    const std::string written = path.toStdString();
+    listFolder(false);
+    const std::string folder = storageFolder();
+    const auto& names = strip_.names();
+    for (int i = 0; i < static_cast<int>(names.size()); ++i) {
+        if (joinPath(folder, names[i]) != written) continue;
+        strip_.bringIntoView(i);
+        updateStripBar();
+        fillClips();
+        clickClip(strip_.slotShowing(folder, written));
+        return;
+    }
+    // The window lists another folder by now: the picture is where its inputs are.
+    showStatus(QStringLiteral("Saved as ") + path);
+}
+
+void ImageManagementWindow::showClipMenu(int k, const QPoint& globalPosition) {
+    const int index = strip_.slotListIndex(k);
+    if (index < 0) return;
+    // As in a file manager, the menu is about the selection, which the picture joins.
+    if (!selection_.contains(strip_.names()[index])) {
+        selection_.selectOnly(strip_.names()[index]);
+        updateSelectionMarks();
+    }
+    QMenu menu(this);
+    menu.setStyleSheet(palette::controlStyleSheet() +
+                       QStringLiteral("QMenu { background: #080a0c; color: #e2e7ee; border: 1px "
+                                      "solid #4a5360; } QMenu::item:selected { background: "
+                                      "#1b7f8e; } QMenu::item:disabled { color: #4d5662; }"));
+    const int count = selection_.count();
+    using combine::CombineKind;
+    for (CombineKind kind : {CombineKind::FocusStack, CombineKind::Mosaic}) {
+        QAction* action = menu.addAction(CombineController::kindName(kind) +
+                                         QStringLiteral(" (%1 pictures)").arg(count));
+        action->setEnabled(count >= 2 && !combiner_->running());
+        connect(action, &QAction::triggered, this, [this, kind] { combineSelected(kind); });
+    }
+    menu.exec(globalPosition);
 }
 
 void ImageManagementWindow::openTimeLapse() {
@@ -533,6 +661,7 @@ void ImageManagementWindow::applyMode() {
     if (focusAids_) focusAids_->setLiveShown(mode_ == CaptureMode);
     if (snapshotSettings_) snapshotSettings_->setVisible(mode_ == CaptureMode);
     if (timeLapseButton_) timeLapseButton_->setVisible(mode_ == CaptureMode);
+    updateSelectionMarks();
 }
 
 void ImageManagementWindow::setMode(int mode) {
@@ -803,6 +932,7 @@ void ImageManagementWindow::chooseFolder() {
 
 void ImageManagementWindow::listFolder(bool scrollToEnd) {
     strip_.listFolder(storageFolder(), scrollToEnd);
+    selection_.keepListed(strip_.names());
     updateStripBar();
     fillClips();
 }
@@ -828,6 +958,7 @@ void ImageManagementWindow::fillClips() {
     }
     // All clips share one size; decode the new pictures together before they paint.
     thumbnails_.prefetch(paths, ThumbnailButton::pictureRect(clips_[0]->size()).size());
+    updateSelectionMarks();
     redrawClips();
 }
 
@@ -876,9 +1007,21 @@ void ImageManagementWindow::stripBarAction(int action) {
     fillClips();
 }
 
-void ImageManagementWindow::clickClip(int k) {
+void ImageManagementWindow::clickClip(int k, Qt::KeyboardModifiers modifiers) {
     const std::string path = strip_.slotPath(storageFolder(), k);
     if (path.empty()) return;
+    const int index = strip_.slotListIndex(k);
+    using Click = StripSelection::Click;
+    if (modifiers & (Qt::ControlModifier | Qt::ShiftModifier)) {
+        selection_.click(strip_.names(), index,
+                         modifiers & Qt::ShiftModifier ? Click::Extend : Click::Toggle);
+        // The commands over the selection are image mode's.
+        if (mode_ != ImageMode) setMode(ImageMode);
+        updateSelectionMarks();
+        return;
+    }
+    selection_.click(strip_.names(), index, Click::Plain);
+    updateSelectionMarks();
     if (mode_ != ImageMode) setMode(ImageMode);
     currentPicture_ = path;
     measureTool_->cancel();

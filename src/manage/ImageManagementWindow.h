@@ -1,10 +1,13 @@
 #pragma once
 
 #include "capture/SnapshotButtonPoll.h"
+#include "combine/CombinedName.h"
+#include "combineui/CombineController.h"
 #include "manage/MoviePlayer.h"
 #include "manage/PictureStrip.h"
 #include "manage/PictureTools.h"
 #include "manage/RememberedFolders.h"
+#include "manage/StripSelection.h"
 #include "manage/ThumbnailCache.h"
 
 #include <QDialog>
@@ -126,7 +129,21 @@ public:
     // panel and the thumbnail showing it are redrawn.
     void runPictureTool(PictureTools::Tool tool);
     void chooseFolder();
-    void clickClip(int k);
+    // A click on CLIP #k+1: a plain click selects that picture alone and shows it (image
+    // mode); Ctrl+click adds it to the selection or takes it out, Shift+click selects the
+    // range from the last picture clicked, both leaving the shown picture as it is.
+    void clickClip(int k, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    // The strip's selection and its pictures (full paths, in strip order).
+    const StripSelection& selection() const { return selection_; }
+    std::vector<std::string> selectedPictures() const;
+    // Combines the selected pictures (two or more) into a new picture beside the first,
+    // showing the progress; the new picture is then selected and shown.
+    void combineSelected(combine::CombineKind kind);
+    CombineController& combiner() { return *combiner_; }
+    // The command buttons: enabled with two pictures or more selected.
+    QPushButton* combineButton(combine::CombineKind kind) const;
+    // The strip's context menu over CLIP #k+1 (the combining commands).
+    void showClipMenu(int k, const QPoint& globalPosition);
     void deleteClip(int k);
     void selectFolder(int index);
     // Clicks on the standard tab strip at horizontal position `x` inside it.
@@ -168,6 +185,9 @@ private:
     void buildObjectiveTools();
     void placeObjectiveTools();
     void buildFocusAids();
+    void buildCombining();
+    void updateSelectionMarks();
+    void showCombined(const QString& path);
     QImage pictureToCalibrate();
     // Pointer events for the measuring tool: true when it took them.
     bool measuringEvent(QMouseEvent* event);
@@ -207,6 +227,10 @@ private:
     SnapshotSettingsControl* snapshotSettings_ = nullptr;
     QPushButton* timeLapseButton_ = nullptr;
     TimeLapseDialog* timeLapse_ = nullptr;
+    StripSelection selection_;
+    CombineController* combiner_ = nullptr;
+    QPushButton* focusStackButton_ = nullptr;
+    QPushButton* mosaicButton_ = nullptr;
 };
 
 }  // namespace qelvo

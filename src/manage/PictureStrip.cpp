@@ -53,7 +53,19 @@ void PictureStrip::fillSlots(int first) {
     for (std::string& s : slots_) s.clear();
     const int count = pictureCount();
     const int start = count < kSlots + 1 ? 0 : std::max(0, std::min(first, count - kSlots));
+    shownFrom_ = start;
     for (int k = 0; k < kSlots && start + k < count; ++k) slots_[k] = names_[start + k];
+}
+
+void PictureStrip::bringIntoView(int index) {
+    if (index < 0 || index >= pictureCount()) return;
+    if (index < shownFrom_)
+        first_ = index;
+    else if (index >= shownFrom_ + kSlots)
+        first_ = index - kSlots + 1;
+    else
+        first_ = shownFrom_;
+    fillSlots(first_);
 }
 
 bool PictureStrip::barAction(const std::string& folder, BarAction action, int trackPosition) {
@@ -87,6 +99,10 @@ bool PictureStrip::barAction(const std::string& folder, BarAction action, int tr
 std::string PictureStrip::slotPath(const std::string& folder, int k) const {
     const std::string& name = slots_.at(k);
     return name.empty() ? std::string() : joinPath(folder, name);
+}
+
+int PictureStrip::slotListIndex(int k) const {
+    return slots_.at(k).empty() ? -1 : shownFrom_ + k;
 }
 
 int PictureStrip::slotShowing(const std::string& folder, const std::string& path) const {

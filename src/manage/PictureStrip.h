@@ -28,12 +28,18 @@ public:
     void listFolder(const std::string& folder, bool scrollToEnd);
     // Refills the slots from `first` over the last listing.
     void fillSlots(int first);
+    // Moves the strip (over the last listing) so that listing index `index` is in a slot.
+    void bringIntoView(int index);
     // A strip bar action: relists the folder (keeping the position), then moves.  Returns
     // false for the end-of-scroll notice, which changes nothing after the relisting.
     bool barAction(const std::string& folder, BarAction action, int trackPosition = 0);
 
     int pictureCount() const { return static_cast<int>(names_.size()); }
     int firstIndex() const { return first_; }
+    // The folder's pictures in strip order, as last listed.
+    const std::vector<std::string>& names() const { return names_; }
+    // The listing index of the picture in slot k, or -1 for an empty slot.
+    int slotListIndex(int k) const;
     bool barVisible() const { return pictureCount() > kSlots; }
     int barMaximum() const { return barVisible() ? pictureCount() - kSlots : 0; }
     // Bare file name in slot k; empty for an empty slot.
@@ -53,6 +59,7 @@ public:
 private:
     std::vector<std::string> names_;
     int first_ = 0;
+    int shownFrom_ = 0;
     std::array<std::string, kSlots> slots_;
 };
 

@@ -31,6 +31,10 @@ public:
     const std::string& path() const { return path_; }
     const std::string& label() const { return label_; }
 
+    // Marks the thumbnail as part of the strip's selection (a frame in the accent colour).
+    void setSelected(bool selected);
+    bool selected() const { return selected_; }
+
     // Forgets any live frame and repaints the slot's picture.
     void redraw();
 
@@ -40,14 +44,17 @@ public:
     static QFont labelFont();
 
 signals:
-    void clicked(int index);
+    // `modifiers`: Ctrl and Shift choose how the click selects (see StripSelection).
+    void clicked(int index, Qt::KeyboardModifiers modifiers);
     void doubleClicked(int index);
+    void menuRequested(int index, const QPoint& globalPosition);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     int index_;
@@ -56,6 +63,7 @@ private:
     std::string label_;
     std::uint64_t framesAtRedraw_ = 0;
     bool pressed_ = false;
+    bool selected_ = false;
 };
 
 }  // namespace qelvo

@@ -10,6 +10,7 @@
 #include "measureui/MeasurementPanel.h"
 #include "measureui/SkinCaption.h"
 #include "measureui/WindowMeasuring.h"
+#include "multiview/FocusSeriesTool.h"
 #include "multiview/PaneMeasuring.h"
 #include "multiview/PrintReport.h"
 #include "multiview/ViewCycle.h"
@@ -69,6 +70,13 @@ constexpr QRect kFocusSwitch{936, 144, 62, 16};
 constexpr QRect kFocusAidsHd{1020, 258, 170, 58};
 constexpr QRect kFocusSwitchHd{1020, 230, 170, 25};
 constexpr QRect kFocusTitle{819, 141, 60, 20};
+// The focus series: its switch at the right of the SNAPSHOT frame's title, its count and FUSE
+// over that frame's notes while it is on; the HD window's in the free wells between CONFIG
+// and the objective control.
+constexpr QRect kSeriesSwitch{922, 377, 76, 17};
+constexpr QRect kSeriesPanel{843, 399, 153, 71};
+constexpr QRect kSeriesSwitchHd{1020, 452, 170, 25};
+constexpr QRect kSeriesPanelHd{1020, 480, 170, 34};
 
 // Today's folder under the storage folder; created when missing (an existing one is fine).
 void enterDayFolder() {
@@ -175,6 +183,12 @@ MultiViewWindow::MultiViewWindow(QWidget* launcher, bool hd)
         measuring_->micrometresPerPixel = [this](int width, int height) {
             return objectiveTools_->objectives().micrometresPerPixelAt(width, height);
         };
+    focusSeries_ =
+        new FocusSeriesTool(this, fileCombineRunner(), hd ? kSeriesSwitchHd : kSeriesSwitch,
+                            hd ? kSeriesPanelHd : kSeriesPanel);
+    connect(
+        focusSeries_, &FocusSeriesTool::fusedPicture, this,
+        [this](std::shared_ptr<const FrameRecord> frame) { showFusedPicture(std::move(frame)); });
     applyLayout(1);
     // Once the window is up: the camera opens while the window already answers.  A timer,
     // not a posted call, so it also comes round in an event loop nested in a posted call.
@@ -183,6 +197,9 @@ MultiViewWindow::MultiViewWindow(QWidget* launcher, bool hd)
 }
 
 MultiViewWindow::~MultiViewWindow() {
+    // Fusing stops and the series' pictures in hand are finished, before anything goes.
+    delete focusSeries_;
+    focusSeries_ = nullptr;
     // Capture first: once it is gone no frame is drawn into a pane or the popup.
     session_.reset();
     delete popup_;
@@ -330,6 +347,16 @@ void MultiViewWindow::onSnapshotFrame(std::shared_ptr<const FrameRecord> frame) 
     const std::int64_t ageMs = (monotonicNs() - session_->lastSnapshotServedNs()) / 1000000;
     alarmClear_.start(
         static_cast<int>(std::clamp<std::int64_t>(kAlarmClearMs - ageMs, 0, kAlarmClearMs)));
+    // Every picture taken joins a focus series, whatever the panes do with it.
+    if (focusSeries_)
+        focusSeries_->snapshot(frame, session_->snapshotObjective(), storageFolderCopy());
+    cycle_->onSnapshotFrame(std::move(frame));
+    refreshPanes();
+}
+
+void MultiViewWindow::showFusedPicture(std::shared_ptr<const FrameRecord> frame) {
+    // Shown as the newest snapshot: frozen views go live first, as SNAP would.
+    if (cycle_->frozen()) cycle_->onSnapshotFrame(nullptr);
     cycle_->onSnapshotFrame(std::move(frame));
     refreshPanes();
 }

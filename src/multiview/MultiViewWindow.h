@@ -22,6 +22,7 @@ class ViewCycle;
 class ViewPane;
 class WindowMeasuring;
 class WindowFocusAids;
+class FocusSeriesTool;
 
 // The multi-view display window: the live picture in one, two or four view panes, successive
 // snapshots frozen into them, pen strokes over the frozen pictures, full screen, SAVE as
@@ -74,6 +75,8 @@ public:
     WindowMeasuring& objectiveTools() { return *objectiveTools_; }
     // The focus aids over the live views.
     WindowFocusAids& focusAids() { return *focusAids_; }
+    // The focus series: its snapshots kept as pictures, then fused.
+    FocusSeriesTool& focusSeries() { return *focusSeries_; }
 
     // Commands, as the controls run them.
     void applyLayout(int layout);
@@ -107,6 +110,7 @@ private:
     void refreshPane(int index);
     QImage paneImage(int index);
     void onSnapshotFrame(std::shared_ptr<const FrameRecord> frame);
+    void showFusedPicture(std::shared_ptr<const FrameRecord> frame);
     void onFullScreenClosed();
     void onPenStroke(QEvent* event);
     QWidget* controlById(int id) const;
@@ -125,6 +129,7 @@ private:
     WindowMeasuring* objectiveTools_ = nullptr;
     WindowFocusAids* focusAids_ = nullptr;
     PaneMeasuring* measuring_ = nullptr;
+    FocusSeriesTool* focusSeries_ = nullptr;
 
     // What each pane last painted, so a repaint does not rebuild an unchanged picture.  The
     // frame is told by its owner, not its address: a freed frame's address may be reused.

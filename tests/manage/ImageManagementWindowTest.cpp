@@ -31,6 +31,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -223,6 +224,80 @@ TEST_F(ImageManagementWindowTest, StripScrollsClickOpensAndDeleteKeepsThePositio
     window.deleteClip(7);
     EXPECT_EQ(window.strip().pictureCount(), 18);
     EXPECT_EQ(window.clip(7)->path(), folder + "/0017.jpg");
+}
+
+TEST_F(ImageManagementWindowTest, SelectedPicturesCombineIntoANewPictureThatIsShown) {
+    const std::string folder = dayFolder();
+    makePictures(folder, 12);
+    ImageManagementWindow window(&launcher_, false);
+    using combine::CombineKind;
+    QPushButton* stack = window.combineButton(CombineKind::FocusStack);
+    QPushButton* mosaic = window.combineButton(CombineKind::Mosaic);
+    ASSERT_TRUE(stack && mosaic);
+    ASSERT_EQ(window.clip(2)->path(), folder + "/0006.jpg");
+
+    window.clickClip(2);
+    EXPECT_EQ(window.currentPicture(), folder + "/0006.jpg");
+    EXPECT_TRUE(window.clip(2)->selected());
+    EXPECT_TRUE(stack->isVisibleTo(&window));
+    EXPECT_FALSE(stack->isEnabled());
+    // Ctrl and Shift select without changing the picture the commands work on.
+    window.clickClip(4, Qt::ControlModifier);
+    EXPECT_TRUE(stack->isEnabled());
+    EXPECT_TRUE(mosaic->isEnabled());
+    window.clickClip(6, Qt::ShiftModifier);
+    EXPECT_EQ(window.currentPicture(), folder + "/0006.jpg");
+    EXPECT_FALSE(window.clip(2)->selected());
+    EXPECT_TRUE(window.clip(4)->selected() && window.clip(5)->selected() &&
+                window.clip(6)->selected());
+    EXPECT_EQ(window.selectedPictures(),
+              (std::vector<std::string>{folder + "/0008.jpg", folder + "/0009.jpg",
+                                        folder + "/0010.jpg"}));
+    // The selection stays while the strip scrolls.
+    window.stripBarAction(QAbstractSlider::SliderToMinimum);
+    EXPECT_FALSE(window.clip(6)->selected());
+    EXPECT_EQ(window.selection().count(), 3);
+
+    std::vector<std::string> given;
+    window.combiner().setRunner([&](CombineKind, const std::vector<std::string>& inputs,
+                                    const std::string& output, const combine::CombineProgress&,
+                                    std::string*) {
+        given = inputs;
+        fs::copy_file(inputs.front(), output);
+        return true;
+    });
+    stack->click();
+    const std::string result = folder + "/0008-edf.jpg";
+    ASSERT_TRUE(waitUntil([&] { return window.currentPicture() == result; }));
+    EXPECT_EQ(given.size(), 3u);
+    EXPECT_EQ(window.selection().count(), 1);
+    const int k = window.strip().slotShowing(folder, result);
+    ASSERT_GE(k, 0);
+    EXPECT_TRUE(window.clip(k)->selected());
+    EXPECT_EQ(window.mode(), ImageManagementWindow::ImageMode);
+    EXPECT_FALSE(stack->isEnabled());
+}
+
+TEST_F(ImageManagementWindowTest, CombiningButtonsShowInImageModeOnlyAndCoverNoControl) {
+    setSelectedDeviceName("Quillmar hd capture device");
+    ::setenv("QELVO_VIRTUAL_DEVICES", "Quillmar hd capture device", 1);
+    for (bool hd : {false, true}) {
+        ImageManagementWindow window(&launcher_, hd);
+        for (int mode : {ImageManagementWindow::CaptureMode, ImageManagementWindow::ImageMode,
+                         ImageManagementWindow::MovieMode}) {
+            window.setMode(mode);
+            for (auto kind : {combine::CombineKind::FocusStack, combine::CombineKind::Mosaic}) {
+                QPushButton* button = window.combineButton(kind);
+                EXPECT_EQ(button->isVisibleTo(&window), mode == ImageManagementWindow::ImageMode);
+                if (!button->isVisibleTo(&window)) continue;
+                for (QWidget* other : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                    if (other == button || !other->isVisibleTo(&window)) continue;
+                    EXPECT_FALSE(other->geometry().intersects(button->geometry()))
+                        << "hd " << hd << ": " << other->objectName().toStdString();
+                }
+            }
+        }
+    }
 }
 
 TEST_F(ImageManagementWindowTest, RenameMovesTheCurrentPictureOnlyWhenOneWasChosen) {

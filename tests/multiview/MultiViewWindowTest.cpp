@@ -9,6 +9,7 @@
 #include "measureui/MeasurementPanel.h"
 #include "measureui/ObjectiveControl.h"
 #include "measureui/WindowMeasuring.h"
+#include "multiview/FocusSeriesTool.h"
 #include "multiview/MultiViewWindow.h"
 #include "multiview/PaneMeasuring.h"
 #include "multiview/ViewCycle.h"
@@ -204,6 +205,43 @@ TEST_F(MultiViewWindowTest, TheCamerasOwnButtonFillsTheNextPane) {
     ASSERT_TRUE(button.press());
     ASSERT_TRUE(waitUntil([&] { return window.cycle().nextPane() == 1; }));
     EXPECT_TRUE(window.cycle().picture(0).holdsPicture());
+}
+
+// The visible controls of the window that `control` overlaps (its own children aside).
+static QStringList overlapped(QWidget& window, QWidget* control) {
+    QStringList names;
+    for (QWidget* other : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (other != control && other->isVisibleTo(&window) &&
+            other->geometry().intersects(control->geometry()))
+            names << other->objectName();
+    return names;
+}
+
+TEST_F(MultiViewWindowTest, AFocusSeriesKeepsEverySnapshotAndCoversNoControl) {
+    for (bool hd : {false, true}) {
+        MultiViewWindow window(&launcher, hd);
+        window.show();
+        window.applyLayout(4);
+        FocusSeriesTool& series = window.focusSeries();
+        EXPECT_TRUE(overlapped(window, series.seriesSwitch()).isEmpty())
+            << overlapped(window, series.seriesSwitch()).join(",").toStdString();
+        series.setOn(true);
+        ASSERT_TRUE(series.panel()->isVisibleTo(&window));
+        EXPECT_TRUE(overlapped(window, series.panel()).isEmpty())
+            << overlapped(window, series.panel()).join(",").toStdString();
+        ASSERT_TRUE(snap(window, 3));
+        ASSERT_TRUE(waitUntil([&] { return series.series().written().size() == 3; }));
+        for (const std::string& path : series.series().written()) {
+            EXPECT_EQ(path.rfind(root / "20260506/", 0), 0u) << path;
+            EXPECT_TRUE(std::filesystem::exists(path)) << path;
+        }
+        dialogs->messageAnswers = {MessageAnswer::No};
+        series.setOn(false);
+        ASSERT_TRUE(waitUntil([&] { return !dialogs->messages().isEmpty(); }));
+        EXPECT_TRUE(dialogs->messages().back().startsWith("Fuse the 3 pictures"));
+        EXPECT_FALSE(series.combiner().running());
+        dialogs->shown.clear();
+    }
 }
 
 TEST_F(MultiViewWindowTest, QuadFreezeCycleWithAlarmAndPaneClicks) {
