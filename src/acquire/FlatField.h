@@ -55,10 +55,10 @@ private:
     std::vector<double> gain_;    // per R,G,B sample, top-down
     std::vector<double> dark16_;  // per R,G,B sample, top-down; empty without a dark
 
-    // Per byte of a grabber frame: the dark in 1/256 of an 8-bit level and the gain in 4.12
-    // fixed point.
-    std::vector<std::uint16_t> fastDark_;
-    std::vector<std::uint16_t> fastGain_;
+    // Per byte of a grabber frame: the dark's whole 8-bit levels, and one word of the gain in
+    // 4.12 fixed point (its top 12 bits) and the dark's sixteenths of a level (its low 4).
+    std::vector<std::uint8_t> fastDarkLevels_;
+    std::vector<std::uint16_t> fastWord_;
 };
 
 // A picture's samples on the 16-bit scale (8-bit ones times 257); R,G,B or grey (repeated).

@@ -20,6 +20,9 @@ class QScrollBar;
 
 namespace qelvo {
 
+namespace acquire {
+class LapseFrameSource;
+}
 class CaptureSession;
 class ClipViewerPopup;
 class LiveTarget;
@@ -31,6 +34,8 @@ class PictureOverlayLayer;
 class WindowMeasuring;
 class WindowFocusAids;
 class SnapshotSettingsControl;
+class FlatFieldControl;
+class FlatFieldController;
 class TimeLapseDialog;
 class PicturePanel;
 class PictureView;
@@ -107,6 +112,8 @@ public:
     WindowMeasuring& objectiveTools() { return *objectiveTools_; }
     // The focus aids over the live picture.
     WindowFocusAids& focusAids() { return *focusAids_; }
+    // Flat-field correction of the live picture and the snapshots, and its references.
+    FlatFieldController& flatField() { return *flatField_; }
     void setSnapshotButtonPolls(SnapshotButtonPolls polls);
 
     // Commands, as the controls run them.
@@ -168,6 +175,7 @@ private:
     void buildObjectiveTools();
     void placeObjectiveTools();
     void buildFocusAids();
+    void buildFlatField();
     QImage pictureToCalibrate();
     // Pointer events for the measuring tool: true when it took them.
     bool measuringEvent(QMouseEvent* event);
@@ -205,6 +213,9 @@ private:
     PictureOverlayLayer* pictureOverlays_ = nullptr;
     WindowFocusAids* focusAids_ = nullptr;
     SnapshotSettingsControl* snapshotSettings_ = nullptr;
+    FlatFieldController* flatField_ = nullptr;
+    FlatFieldControl* flatFieldControl_ = nullptr;
+    std::shared_ptr<acquire::LapseFrameSource> flatFrames_;
     QPushButton* timeLapseButton_ = nullptr;
     TimeLapseDialog* timeLapse_ = nullptr;
 };
