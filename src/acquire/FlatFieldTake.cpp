@@ -98,12 +98,14 @@ bool referencesAgree(const PictureData& flat, const PictureData& dark, std::stri
     double f[3], d[3];
     channelMeans16(flat, f);
     channelMeans16(dark, d);
+    // A flat barely above the dark (both taken in the same light) would only boost noise.
     static const char* const kChannel[] = {"red", "green", "blue"};
     for (int c = 0; c < 3; ++c)
-        if (!(f[c] > d[c])) {
+        if (!(f[c] - d[c] >= kMinFlatAboveDark * 257.0)) {
             if (error)
-                *error = std::string("the flat is darker than the dark (") + kChannel[c] + " " +
-                         std::to_string(int(f[c] / 257.0 + 0.5)) + " against " +
+                *error = std::string("the flat is ") +
+                         (f[c] <= d[c] ? "darker than" : "hardly brighter than") + " the dark (" +
+                         kChannel[c] + " " + std::to_string(int(f[c] / 257.0 + 0.5)) + " against " +
                          std::to_string(int(d[c] / 257.0 + 0.5)) +
                          "): take the flat of an empty, evenly lit field and the dark with "
                          "the light off";

@@ -26,7 +26,9 @@ std::optional<PictureData> averageLiveFrames(LapseFrameSource& source, int frame
 void channelMeans16(const PictureData& picture, double means[3]);
 
 // Whether `flat` and `dark` make a usable pair: the same size, and the flat brighter than the
-// dark in every channel.  `error` says what is wrong in the operator's words.
+// dark in every channel by kMinFlatAboveDark 8-bit levels on average.  `error` says what is
+// wrong in the operator's words.
+constexpr double kMinFlatAboveDark = 8.0;
 bool referencesAgree(const PictureData& flat, const PictureData& dark, std::string* error);
 
 // One reference taken and stored for `device` and `objective`: the average checked against

@@ -77,6 +77,12 @@ TEST(FlatFieldTake, StoresCheckedReferencesAndKeepsWhatIsStoredOnEveryRefusal) {
     EXPECT_FALSE(store.load("Scope", "10x").dark);
     EXPECT_TRUE(result.correction) << "the flat still corrects";
 
+    // One taken in the same light as the flat: refused as well.
+    camera.level = 197;
+    result = takeReference(camera, store, "Scope", "10x", Kind::Dark, 2);
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.message.find("hardly brighter"), std::string::npos) << result.message;
+
     // A proper dark: both kept, the correction takes it off.
     camera.level = 10;
     result = takeReference(camera, store, "Scope", "10x", Kind::Dark, 2);
