@@ -129,10 +129,10 @@ constexpr QRect kSnapshotSettingsHd{1020, 230, 170, 25};
 // TIME-LAPSE: at the right of the controls' frame title; the HD window's in the third well.
 constexpr QRect kTimeLapseButton{921, 473, 82, 18};
 constexpr QRect kTimeLapseButtonHd{1020, 260, 170, 25};
-// Flat-field correction: left of TIME-LAPSE on the controls' frame title; the HD window's in
-// the fourth well.
+// Flat-field correction: left of TIME-LAPSE on the controls' frame title; the HD window's at
+// the right of its controls' frame title.
 constexpr QRect kFlatFieldControl{834, 473, 82, 18};
-constexpr QRect kFlatFieldControlHd{1020, 290, 170, 25};
+constexpr QRect kFlatFieldControlHd{1108, 71, 82, 18};
 
 }  // namespace
 

@@ -14,7 +14,12 @@
 
 namespace qelvo {
 
+namespace acquire {
+class LapseFrameSource;
+}
 class CaptureSession;
+class FlatFieldControl;
+class FlatFieldController;
 class PaneMeasuring;
 class ClipViewerPopup;
 class LiveTarget;
@@ -74,6 +79,8 @@ public:
     WindowMeasuring& objectiveTools() { return *objectiveTools_; }
     // The focus aids over the live views.
     WindowFocusAids& focusAids() { return *focusAids_; }
+    // Flat-field correction of the live views and the frozen ones, and its references.
+    FlatFieldController& flatField() { return *flatField_; }
 
     // Commands, as the controls run them.
     void applyLayout(int layout);
@@ -100,6 +107,7 @@ private:
     void buildHd();
     void makePanes();
     void buildMeasuring();
+    void buildFlatField();
     void connectCommands();
     void layOut();
     void setAlarm(bool lit);
@@ -125,6 +133,9 @@ private:
     WindowMeasuring* objectiveTools_ = nullptr;
     WindowFocusAids* focusAids_ = nullptr;
     PaneMeasuring* measuring_ = nullptr;
+    FlatFieldController* flatField_ = nullptr;
+    FlatFieldControl* flatFieldControl_ = nullptr;
+    std::shared_ptr<acquire::LapseFrameSource> flatFrames_;
 
     // What each pane last painted, so a repaint does not rebuild an unchanged picture.  The
     // frame is told by its owner, not its address: a freed frame's address may be reused.
