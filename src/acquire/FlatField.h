@@ -44,6 +44,12 @@ public:
     // gains in fixed point.  Within one level of correct().  False
     // when the sizes differ.
     bool correctGrabberFrame(const std::uint8_t* in, std::uint8_t* out, std::size_t size) const;
+    // The live-frame kernels this processor can run ("avx512", "avx2", "plain"), the one
+    // correctGrabberFrame() uses first, and the fast path run with a given one (tests hold
+    // them to the same results); false for a kernel not in that list.
+    static std::vector<std::string> liveKernels();
+    bool correctGrabberFrameWith(const std::string& kernel, const std::uint8_t* in,
+                                 std::uint8_t* out, std::size_t size) const;
 
 private:
     FlatField() = default;
