@@ -184,7 +184,7 @@ ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
         [this](const std::string& name, double micrometresPerPixel, int atWidth, int atHeight) {
             session_->setObjective(name, micrometresPerPixel, atWidth, atHeight);
             // The flat-field references are the objective's own.
-            flatField_->setObjective(name);
+            if (flatField_) flatField_->setObjective(name);
         });
     objectiveTools_->offerSnapshotScaleBar(
         [this] { return session_->burnScaleBar(); },

@@ -179,7 +179,7 @@ MultiViewWindow::MultiViewWindow(QWidget* launcher, bool hd)
     objectiveTools_->followActiveObjective(
         [this](const std::string& name, double micrometresPerPixel, int atWidth, int atHeight) {
             session_->setObjective(name, micrometresPerPixel, atWidth, atHeight);
-            flatField_->setObjective(name);
+            if (flatField_) flatField_->setObjective(name);
         });
     objectiveTools_->offerSnapshotScaleBar(
         [this] { return session_->burnScaleBar(); },
