@@ -73,10 +73,10 @@ constexpr QRect kFocusSwitch{936, 144, 62, 16};
 constexpr QRect kFocusAidsHd{1020, 258, 170, 58};
 constexpr QRect kFocusSwitchHd{1020, 230, 170, 25};
 constexpr QRect kFocusTitle{819, 141, 60, 20};
-// Flat-field correction: at the right of the capture frame's title; the HD window's in the
-// well above the focus switch.
+// Flat-field correction: at the right of the capture frame's title; the HD window's below
+// its column of buttons, above the objective control.
 constexpr QRect kFlatFieldControl{904, 273, 94, 17};
-constexpr QRect kFlatFieldControlHd{1020, 200, 170, 25};
+constexpr QRect kFlatFieldControlHd{1020, 470, 170, 25};
 
 // Today's folder under the storage folder; created when missing (an existing one is fine).
 void enterDayFolder() {
