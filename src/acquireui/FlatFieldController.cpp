@@ -127,13 +127,22 @@ void FlatFieldController::start(Job job, Kind kind, int frames) {
                 break;
         }
         if (stop->load()) return;
-        QMetaObject::invokeMethod(
-            this,
-            [this, result = std::move(result), job, objective]() mutable {
-                finished(std::move(result), job, objective);
-            },
-            Qt::QueuedConnection);
+        {
+            std::lock_guard lock(resultMutex_);
+            result_ = Result{std::move(result), job, objective};
+        }
+        // By name: Qt makes the call event itself; the result crossed under the mutex.
+        QMetaObject::invokeMethod(this, "collectResult", Qt::QueuedConnection);
     });
+}
+
+void FlatFieldController::collectResult() {
+    std::optional<Result> done;
+    {
+        std::lock_guard lock(resultMutex_);
+        done.swap(result_);
+    }
+    if (done) finished(std::move(done->result), done->job, std::move(done->objective));
 }
 
 void FlatFieldController::finished(acquire::ReferenceTakeResult result, Job job,

@@ -11,6 +11,8 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -80,6 +82,8 @@ signals:
 
 private:
     enum class Job { Load, Take, Clear };
+    // Takes the worker's result (posted by name, so the hand-over goes through the mutex).
+    Q_INVOKABLE void collectResult();
     void start(Job job, acquire::FlatFieldStore::Kind kind, int frames);
     void finished(acquire::ReferenceTakeResult result, Job job, std::string objective);
     void applyCorrection();
@@ -98,6 +102,13 @@ private:
     std::thread worker_;
     std::shared_ptr<std::atomic<bool>> stop_;
     std::shared_ptr<acquire::LapseFrameSource> frames_;
+    struct Result {
+        acquire::ReferenceTakeResult result;
+        Job job;
+        std::string objective;
+    };
+    std::mutex resultMutex_;
+    std::optional<Result> result_;  // the worker's, until the GUI thread collects it
 };
 
 }  // namespace qelvo
