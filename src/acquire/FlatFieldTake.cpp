@@ -148,6 +148,21 @@ ReferenceTakeResult takeReference(LapseFrameSource& source, const FlatFieldStore
                           "; clear the references, then take both at this size");
         if (!referencesAgree(flat, dark, &error)) return refuse(error);
     }
+    if (kind == Kind::Flat && !other) {
+        // Without a dark the flat is measured against black.
+        double means[3];
+        channelMeans16(*picture, means);
+        if (!(std::min({means[0], means[1], means[2]}) >= kMinFlatAboveDark * 257.0))
+            return refuse("it holds no light (red " + std::to_string(int(means[0] / 257 + 0.5)) +
+                          ", green " + std::to_string(int(means[1] / 257 + 0.5)) + ", blue " +
+                          std::to_string(int(means[2] / 257 + 0.5)) +
+                          " of 255): take it of an empty, evenly lit field");
+    }
+    if (kind == Kind::Flat) {
+        // What is kept must make a correction.
+        auto field = FlatField::make(*picture, other ? &*other : nullptr, &error);
+        if (!field) return refuse(error);
+    }
     if (!store.save(device, objective, kind, *picture, &error)) return refuse(error);
 
     fillCorrection(store.load(device, objective), objective, result);

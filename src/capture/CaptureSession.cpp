@@ -563,7 +563,9 @@ void CaptureSession::removeFrameTap(const std::shared_ptr<GrabberCallback>& tap)
 }
 
 std::shared_ptr<acquire::LapseFrameSource> CaptureSession::openLiveFrames() {
-    if (state_ != State::Live && state_ != State::Recording) return nullptr;
+    // While the device is still opening its first frames may already flow: the wait for them
+    // says whether any come.
+    if (state_ == State::Closed || state_ == State::NoPicture) return nullptr;
     auto frames = std::make_shared<GrabbedFrameSource>();
     channel_->addFrameTap(frames);
     return frames;

@@ -144,7 +144,7 @@ public:
     void addFrameTap(std::shared_ptr<GrabberCallback> tap);
     void removeFrameTap(const std::shared_ptr<GrabberCallback>& tap);
     // Live frames from now on, for a thread that waits for them (a flat-field reference being
-    // averaged): null while the session has no live picture.  closeLiveFrames() lets go of
+    // averaged): null while the session is closed or shows no picture.  closeLiveFrames() lets go of
     // them and ends any wait on them at once.
     std::shared_ptr<acquire::LapseFrameSource> openLiveFrames();
     void closeLiveFrames(const std::shared_ptr<acquire::LapseFrameSource>& frames);

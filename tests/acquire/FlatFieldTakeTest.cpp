@@ -57,6 +57,14 @@ TEST(FlatFieldTake, StoresCheckedReferencesAndKeepsWhatIsStoredOnEveryRefusal) {
     const FlatFieldStore store(dir.path());
     GreyCamera camera;
 
+    // A black "flat" (the light off): refused, nothing stored.
+    camera.level = 3;
+    auto refused = takeReference(camera, store, "Scope", "10x", Kind::Flat, 2);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_NE(refused.message.find("no light"), std::string::npos) << refused.message;
+    EXPECT_FALSE(store.load("Scope", "10x").flat);
+    camera.level = 200;
+
     // A flat: stored, 16-bit, and the correction made from it.
     auto result = takeReference(camera, store, "Scope", "10x", Kind::Flat, 4);
     ASSERT_TRUE(result.ok) << result.message;

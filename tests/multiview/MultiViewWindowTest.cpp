@@ -221,7 +221,9 @@ TEST_F(MultiViewWindowTest, FlatFieldControlCoversNothingAndFrozenSnapshotsAreCo
     controller.waitIdle();
     controller.take(acquire::FlatFieldStore::Kind::Flat, 2);
     controller.waitIdle();
-    ASSERT_TRUE(controller.hasFlat()) << dialogs->messages().join(" | ").toStdString();
+    ASSERT_TRUE(controller.hasFlat())
+        << controller.stateText().toStdString() << " " << controller.objective() << " "
+        << dialogs->messages().join(" | ").toStdString();
     controller.setEnabled(true);
     ASSERT_TRUE(window.session().flatField());
     // The frozen snapshot is the live picture as the correction makes it, not as it comes.
