@@ -16,7 +16,7 @@ function(qelvo_add_test name)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
     # Objectives stored by tests stay in the build folder, never in the user's configuration.
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QELVO_TEST=1;QELVO_OBJECTIVES_DIR=${CMAKE_BINARY_DIR}/test-objectives"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QELVO_TEST=1;QELVO_OBJECTIVES_DIR=${CMAKE_BINARY_DIR}/test-objectives;QELVO_FLATFIELD_DIR=${CMAKE_BINARY_DIR}/test-flatfield"
     TIMEOUT 600
     LABELS "${T_LABELS}")
 endfunction()

@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace qelvo::acquire {
 
 namespace {
@@ -33,60 +37,111 @@ bool usable(const PictureData& p, const char* what, std::string* error) {
     return true;
 }
 
-// The live-frame kernel.  (in * 256 - dark) in 1/256 levels times the 4.12 gain, of which
-// the high 16 bits are kept: 4 fraction bits, rounded off.  Everything stays in 16-bit lanes
-// (a saturating subtract, a high multiply), which the compiler turns into vector code.
-#define QELVO_CORRECT_ROW_BODY                                                   \
-    for (std::size_t i = 0; i < n; ++i) {                                        \
-        const std::uint16_t a = static_cast<std::uint16_t>(in[i] << 8);          \
-        const std::uint16_t d = dark[i];                                         \
-        const std::uint16_t pos = static_cast<std::uint16_t>(a > d ? a - d : 0); \
-        const std::uint16_t high =                                               \
-            static_cast<std::uint16_t>((std::uint32_t(pos) * gain[i]) >> 16);    \
-        const std::uint16_t v = static_cast<std::uint16_t>((high + 8u) >> 4);    \
-        out[i] = static_cast<std::uint8_t>(v > 255u ? 255u : v);                 \
-    }
+// The live-frame kernel, in 16-bit lanes throughout, without branches.  Per sample it reads
+// the frame's byte, the dark's whole levels (a byte) and one 16-bit word holding the gain in
+// 4.12 fixed point in its top 12 bits and the dark's sixteenths of a level in its low 4:
+// five bytes of memory a sample.  (in - dark) in sixteenths of a level, saturating at 0,
+// times 16, times the gain in 4.12, of which the high 16 bits are kept: the result in
+// sixteenths, rounded off and saturated at 255.
+inline std::uint8_t correctSample(std::uint8_t in, std::uint8_t darkLevels, std::uint16_t word) {
+    const unsigned a = unsigned(in) << 4;
+    const unsigned d = unsigned(darkLevels) << 4 | (word & 15u);
+    const unsigned pos = a > d ? a - d : 0u;
+    const unsigned high = ((pos << 4) * (word & 0xFFF0u)) >> 16;
+    const unsigned v = (high + 8u) >> 4;
+    return static_cast<std::uint8_t>(v > 255u ? 255u : v);
+}
 
-using CorrectRow = void (*)(const std::uint8_t*, std::uint8_t*, const std::uint16_t*,
+using CorrectRow = void (*)(const std::uint8_t*, std::uint8_t*, const std::uint8_t*,
                             const std::uint16_t*, std::size_t);
 
-void correctRowPlain(const std::uint8_t* in, std::uint8_t* out, const std::uint16_t* dark,
-                     const std::uint16_t* gain, std::size_t n) {
-    QELVO_CORRECT_ROW_BODY
+void correctRowPlain(const std::uint8_t* in, std::uint8_t* out, const std::uint8_t* darkLevels,
+                     const std::uint16_t* word, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) out[i] = correctSample(in[i], darkLevels[i], word[i]);
 }
 
 #if defined(__x86_64__)
-// Built for AVX2 and AVX-512 too, and chosen at the first call by what the processor has
-// (an explicit choice rather than an ifunc resolver, which runs before a sanitizer's
-// runtime is ready).
+// The same in vector registers, for AVX2 and AVX-512, chosen at the first call by what the
+// processor has (an explicit choice rather than an ifunc resolver, which runs before a
+// sanitizer's runtime is ready).  Written out with intrinsics: left to itself the compiler
+// widens the product to 32 bits where one high multiply of 16-bit lanes does.
 __attribute__((target("avx2"))) void correctRowAvx2(const std::uint8_t* in, std::uint8_t* out,
-                                                    const std::uint16_t* dark,
-                                                    const std::uint16_t* gain, std::size_t n) {
-    QELVO_CORRECT_ROW_BODY
+                                                    const std::uint8_t* darkLevels,
+                                                    const std::uint16_t* word, std::size_t n) {
+    const __m256i fraction = _mm256_set1_epi16(15);
+    const __m256i gainBits = _mm256_set1_epi16(static_cast<short>(0xFFF0));
+    const __m256i half = _mm256_set1_epi16(8);
+    std::size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m256i a = _mm256_slli_epi16(
+            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i))), 4);
+        const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(word + i));
+        const __m256i d = _mm256_or_si256(
+            _mm256_slli_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(
+                                  reinterpret_cast<const __m128i*>(darkLevels + i))),
+                              4),
+            _mm256_and_si256(w, fraction));
+        const __m256i pos = _mm256_subs_epu16(a, d);
+        const __m256i high =
+            _mm256_mulhi_epu16(_mm256_slli_epi16(pos, 4), _mm256_and_si256(w, gainBits));
+        const __m256i v = _mm256_srli_epi16(_mm256_adds_epu16(high, half), 4);
+        const __m128i bytes =
+            _mm_packus_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), bytes);
+    }
+    for (; i < n; ++i) out[i] = correctSample(in[i], darkLevels[i], word[i]);
 }
 
 __attribute__((target("avx512f,avx512bw,avx512vl"))) void correctRowAvx512(
-    const std::uint8_t* in, std::uint8_t* out, const std::uint16_t* dark, const std::uint16_t* gain,
-    std::size_t n){QELVO_CORRECT_ROW_BODY}
+    const std::uint8_t* in, std::uint8_t* out, const std::uint8_t* darkLevels,
+    const std::uint16_t* word, std::size_t n) {
+    const __m512i fraction = _mm512_set1_epi16(15);
+    const __m512i gainBits = _mm512_set1_epi16(static_cast<short>(0xFFF0));
+    const __m512i half = _mm512_set1_epi16(8);
+    std::size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const __m512i a = _mm512_slli_epi16(
+            _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i))), 4);
+        const __m512i w = _mm512_loadu_si512(word + i);
+        const __m512i d = _mm512_or_si512(
+            _mm512_slli_epi16(_mm512_cvtepu8_epi16(_mm256_loadu_si256(
+                                  reinterpret_cast<const __m256i*>(darkLevels + i))),
+                              4),
+            _mm512_and_si512(w, fraction));
+        const __m512i pos = _mm512_subs_epu16(a, d);
+        const __m512i high =
+            _mm512_mulhi_epu16(_mm512_slli_epi16(pos, 4), _mm512_and_si512(w, gainBits));
+        const __m512i v = _mm512_srli_epi16(_mm512_adds_epu16(high, half), 4);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                            _mm512_maskz_cvtusepi16_epi8(~__mmask32(0), v));
+    }
+    for (; i < n; ++i) out[i] = correctSample(in[i], darkLevels[i], word[i]);
+}
 #endif
 
-CorrectRow pickCorrectRow() {
+struct Kernel {
+    const char* name;
+    CorrectRow run;
+};
+
+// The kernels this processor runs, the fastest first.
+std::vector<Kernel> availableKernels() {
+    std::vector<Kernel> kernels;
 #if defined(__x86_64__)
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl"))
-        return correctRowAvx512;
-    if (__builtin_cpu_supports("avx2")) return correctRowAvx2;
+        kernels.push_back({"avx512", correctRowAvx512});
+    if (__builtin_cpu_supports("avx2")) kernels.push_back({"avx2", correctRowAvx2});
 #endif
-    return correctRowPlain;
+    kernels.push_back({"plain", correctRowPlain});
+    return kernels;
 }
 
-void correctRow(const std::uint8_t* in, std::uint8_t* out, const std::uint16_t* dark,
-                const std::uint16_t* gain, std::size_t n) {
-    static const CorrectRow kernel = pickCorrectRow();
-    kernel(in, out, dark, gain, n);
+void correctRow(const std::uint8_t* in, std::uint8_t* out, const std::uint8_t* darkLevels,
+                const std::uint16_t* word, std::size_t n) {
+    static const CorrectRow kernel = availableKernels().front().run;
+    kernel(in, out, darkLevels, word, n);
 }
-
-#undef QELVO_CORRECT_ROW_BODY
 
 }  // namespace
 
@@ -149,18 +204,21 @@ std::optional<FlatField> FlatField::make(const PictureData& flat, const PictureD
 
 void FlatField::prepareFastPath() {
     const std::size_t rowBytes = (static_cast<std::size_t>(width_) * 3 + 3) / 4 * 4;
-    fastDark_.assign(rowBytes * height_, 0);
-    fastGain_.assign(rowBytes * height_, 0);  // padding: gain 0
+    fastDarkLevels_.assign(rowBytes * height_, 0);
+    fastWord_.assign(rowBytes * height_, 0);  // padding: gain 0
     for (int y = 0; y < height_; ++y) {
         const std::size_t row = static_cast<std::size_t>(height_ - 1 - y) * rowBytes;
         for (int x = 0; x < width_; ++x)
             for (int c = 0; c < 3; ++c) {
                 const std::size_t at = (static_cast<std::size_t>(y) * width_ + x) * 3 + c;
                 const std::size_t to = row + x * 3 + (2 - c);
+                // The dark in sixteenths of an 8-bit level (at most 255 levels 15/16).
                 const double d = dark16_.empty() ? 0.0 : dark16_[at];
-                fastDark_[to] = static_cast<std::uint16_t>(std::lround(d * 256.0 / 257.0));
-                fastGain_[to] =
-                    static_cast<std::uint16_t>(std::min(65535L, std::lround(gain_[at] * 4096.0)));
+                const long sixteenths = std::min(4095L, std::lround(d * 16.0 / 257.0));
+                // The gain in 4.12 rounded to a multiple of 16 (it keeps the top 12 bits).
+                const long gain = std::min(4095L, std::lround(gain_[at] * 256.0));
+                fastDarkLevels_[to] = static_cast<std::uint8_t>(sixteenths >> 4);
+                fastWord_[to] = static_cast<std::uint16_t>(gain << 4 | (sixteenths & 15));
             }
     }
 }
@@ -197,10 +255,28 @@ std::optional<PictureData> FlatField::correct(const PictureData& in, std::string
 
 bool FlatField::correctGrabberFrame(const std::uint8_t* in, std::uint8_t* out,
                                     std::size_t size) const {
-    const std::size_t n = fastGain_.size();
+    const std::size_t n = fastWord_.size();
     if (size < n || in == nullptr || out == nullptr) return false;
-    correctRow(in, out, fastDark_.data(), fastGain_.data(), n);
+    correctRow(in, out, fastDarkLevels_.data(), fastWord_.data(), n);
     return true;
+}
+
+std::vector<std::string> FlatField::liveKernels() {
+    std::vector<std::string> names;
+    for (const Kernel& k : availableKernels()) names.push_back(k.name);
+    return names;
+}
+
+bool FlatField::correctGrabberFrameWith(const std::string& kernel, const std::uint8_t* in,
+                                        std::uint8_t* out, std::size_t size) const {
+    const std::size_t n = fastWord_.size();
+    if (size < n || in == nullptr || out == nullptr) return false;
+    for (const Kernel& k : availableKernels())
+        if (kernel == k.name) {
+            k.run(in, out, fastDarkLevels_.data(), fastWord_.data(), n);
+            return true;
+        }
+    return false;
 }
 
 }  // namespace qelvo::acquire

@@ -44,6 +44,12 @@ public:
     // gains in fixed point.  Within one level of correct().  False
     // when the sizes differ.
     bool correctGrabberFrame(const std::uint8_t* in, std::uint8_t* out, std::size_t size) const;
+    // The live-frame kernels this processor can run ("avx512", "avx2", "plain"), the one
+    // correctGrabberFrame() uses first, and the fast path run with a given one (tests hold
+    // them to the same results); false for a kernel not in that list.
+    static std::vector<std::string> liveKernels();
+    bool correctGrabberFrameWith(const std::string& kernel, const std::uint8_t* in,
+                                 std::uint8_t* out, std::size_t size) const;
 
 private:
     FlatField() = default;
@@ -55,10 +61,10 @@ private:
     std::vector<double> gain_;    // per R,G,B sample, top-down
     std::vector<double> dark16_;  // per R,G,B sample, top-down; empty without a dark
 
-    // Per byte of a grabber frame: the dark in 1/256 of an 8-bit level and the gain in 4.12
-    // fixed point.
-    std::vector<std::uint16_t> fastDark_;
-    std::vector<std::uint16_t> fastGain_;
+    // Per byte of a grabber frame: the dark's whole 8-bit levels, and one word of the gain in
+    // 4.12 fixed point (its top 12 bits) and the dark's sixteenths of a level (its low 4).
+    std::vector<std::uint8_t> fastDarkLevels_;
+    std::vector<std::uint16_t> fastWord_;
 };
 
 // A picture's samples on the 16-bit scale (8-bit ones times 257); R,G,B or grey (repeated).

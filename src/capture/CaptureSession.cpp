@@ -1,5 +1,7 @@
 #include "capture/CaptureSession.h"
 
+#include "capture/CameraFrames.h"
+
 #include <algorithm>
 
 #include "capture/CaptureMailbox.h"
@@ -550,6 +552,36 @@ void CaptureSession::setFlatField(std::shared_ptr<const acquire::FlatField> fiel
 
 void CaptureSession::setFrameTap(std::shared_ptr<GrabberCallback> tap) {
     channel_->setFrameTap(std::move(tap));
+}
+
+void CaptureSession::addFrameTap(std::shared_ptr<GrabberCallback> tap) {
+    channel_->addFrameTap(std::move(tap));
+}
+
+void CaptureSession::removeFrameTap(const std::shared_ptr<GrabberCallback>& tap) {
+    channel_->removeFrameTap(tap);
+}
+
+std::shared_ptr<acquire::LapseFrameSource> CaptureSession::openLiveFrames() {
+    // While the device is still opening its first frames may already flow: the wait for them
+    // says whether any come.
+    if (state_ == State::Closed || state_ == State::NoPicture) return nullptr;
+    auto frames = std::make_shared<GrabbedFrameSource>();
+    channel_->addFrameTap(frames);
+    return frames;
+}
+
+void CaptureSession::closeLiveFrames(const std::shared_ptr<acquire::LapseFrameSource>& frames) {
+    auto grabbed = std::dynamic_pointer_cast<GrabbedFrameSource>(frames);
+    if (!grabbed) return;
+    channel_->removeFrameTap(grabbed);
+    grabbed->fail("the frames were let go of");
+}
+
+void CaptureSession::applyFlatField(std::shared_ptr<const acquire::FlatField> field) {
+    const bool on = field != nullptr;
+    setFlatField(std::move(field));
+    setLiveFlatField(on);
 }
 
 void CaptureSession::setLiveFlatField(bool on) {

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "acquire/TimeLapseRun.h"
 #include "capture/CameraButtonWatch.h"
 #include "capture/FrameRecord.h"
-#include "frames/GrabberCallback.h"
 #include "capture/SnapshotButtonPoll.h"
 #include "capture/SnapshotObjective.h"
+#include "frames/GrabberCallback.h"
 #include "media/DeviceCatalogue.h"
 #include "media/MediaComponent.h"
 #include "media/MediaGraph.h"
@@ -138,6 +139,17 @@ public:
     // Every whole live frame also goes to `tap` from now on (null: none), on the streaming
     // thread; a time-lapse takes its frames from the window's camera this way.
     void setFrameTap(std::shared_ptr<GrabberCallback> tap);
+    // Further taps beside that one, each fed every whole live frame (as drawn before any
+    // flat-field correction) until removed; a flat-field reference is averaged this way.
+    void addFrameTap(std::shared_ptr<GrabberCallback> tap);
+    void removeFrameTap(const std::shared_ptr<GrabberCallback>& tap);
+    // Live frames from now on, for a thread that waits for them (a flat-field reference being
+    // averaged): null while the session is closed or shows no picture.  closeLiveFrames() lets go of
+    // them and ends any wait on them at once.
+    std::shared_ptr<acquire::LapseFrameSource> openLiveFrames();
+    void closeLiveFrames(const std::shared_ptr<acquire::LapseFrameSource>& frames);
+    // The flat-field correction of the live picture and the snapshots together (null: none).
+    void applyFlatField(std::shared_ptr<const acquire::FlatField> field);
     bool liveFlatField() const;
     const SnapshotObjective& snapshotObjective() const { return snapshotObjective_; }
     // Every frame kept is also reported as frameNotice() while on (handed-over snapshots).

@@ -128,8 +128,7 @@ void CallbackBase::draw(LiveTarget* target, const GrabbedFrame& frame) {
     if (target) target->submitSharedFrame(frame);
 }
 
-GrabbedFrame SnapshotWritingCallback::liveFrame(const GrabbedFrame& grabbed,
-                                                const FrameSize& size) {
+GrabbedFrame CallbackBase::liveFrame(const GrabbedFrame& grabbed, const FrameSize& size) {
     if (channel_->liveFlatField.load() == 0) return grabbed;
     const SharedSnapshotObjective objective = channel_->snapshotObjective();
     if (!objective || !objective->flatField ||
@@ -240,11 +239,45 @@ void FrameHandingCallback::serveSnapshot() {
     channel_->mailbox().post(std::move(letter));
 }
 
+void FrameHandingCallback::gather(const GrabbedFrame& grabbed, const FrameSize& size) {
+    const int frames = std::max(1, gathering_->average);
+    // A frame of another size starts the snapshot over.
+    if (gathered_ && (gathered_->width() != size.width || gathered_->height() != size.height))
+        gathered_.reset();
+    if (!gathered_)
+        gathered_ = std::make_unique<acquire::FrameAverager>(size.width, size.height, frames);
+    if (!gathered_->add(grabbed.data(), grabbed.length) || !gathered_->complete()) return;
+
+    std::vector<std::uint8_t> bytes =
+        frames > 1 ? gathered_->averageGrabberLayout()
+                   : std::vector<std::uint8_t>(grabbed.data(), grabbed.data() + grabbed.length);
+    if (const auto& flat = gathering_->flatField;
+        flat && flat->fits(size.width, size.height, nullptr))
+        flat->correctGrabberFrame(bytes.data(), bytes.data(), bytes.size());
+    gathered_.reset();
+    gathering_.reset();
+    auto frame = std::make_shared<FrameRecord>();
+    if (!frame->assign(bytes.data(), bytes.size(), size.header(), grabbed.sampleTime)) {
+        // Out of memory: the frame kept before stands in, as for a plain snapshot.
+        serveSnapshot();
+        return;
+    }
+    CaptureLetter letter{CaptureLetter::Kind::SnapshotFrame, std::move(frame), {}, true};
+    letter.timeNs = monotonicNs();
+    channel_->mailbox().post(std::move(letter));
+}
+
 FrameResult FrameHandingCallback::handleGrabbed(const GrabbedFrame& grabbed) {
     int request = snapshotRequest_.load();
     if (request == 2) {
         // Only one of the two callbacks may serve a single request.
-        if (snapshotRequest_.compare_exchange_strong(request, 0)) serveSnapshot();
+        if (snapshotRequest_.compare_exchange_strong(request, 0)) {
+            SharedSnapshotObjective objective = channel_->snapshotObjective();
+            if (objective && (objective->average > 1 || objective->flatField))
+                gathering_ = std::move(objective);  // made from this frame on
+            else
+                serveSnapshot();
+        }
     } else if (request == 1) {
         serveSnapshot();
         return FrameResult::Ok;
@@ -252,18 +285,22 @@ FrameResult FrameHandingCallback::handleGrabbed(const GrabbedFrame& grabbed) {
 
     const FrameSize frameSize = this->frameSize();
     const bool whole = isWholeFrame(frameSize, grabbed);
+    LiveTarget* live = liveFreeze_.load() == 0 ? liveTarget_.load() : nullptr;
+    LiveTarget* inset = insetTarget_.load();
+    const GrabbedFrame shown = whole && (live || inset) ? liveFrame(grabbed, frameSize) : grabbed;
     if (liveFreeze_.load() == 0) {
-        if (whole) draw(liveTarget_.load(), grabbed);
+        if (whole) draw(live, shown);
         channel_->feedWatchdog();
     }
-    if (LiveTarget* inset = insetTarget_.load()) {
-        if (whole) draw(inset, grabbed);
+    if (inset) {
+        if (whole) draw(inset, shown);
         channel_->feedWatchdog();
     }
     if (!grabbed.pixels) return FrameResult::InvalidPointer;
     if (!whole) return FrameResult::Ok;
 
     if (liveFreeze_.load() == 0) channel_->feedTap(grabbed);
+    if (gathering_) gather(grabbed, frameSize);
     if (!channel_->keepLatest(grabbed, frameSize.header())) return FrameResult::OutOfMemory;
     if (channel_->frameNotices.load() != 0)
         channel_->mailbox().post({CaptureLetter::Kind::FrameNotice, channel_->latest(), {}, true});

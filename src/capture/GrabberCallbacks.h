@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace qelvo {
 
@@ -42,18 +43,30 @@ public:
     std::atomic<int> liveFlatField{0};
 
     // Every whole live frame is also handed to this tap while one is set (a time-lapse taking
-    // its frames from the window's camera); any thread.
+    // its frames from the window's camera), and to every extra tap added (a flat-field
+    // reference being averaged); any thread.
     void setFrameTap(std::shared_ptr<GrabberCallback> tap) {
         std::lock_guard lock(tapMutex_);
         tap_ = std::move(tap);
     }
+    void addFrameTap(std::shared_ptr<GrabberCallback> tap) {
+        std::lock_guard lock(tapMutex_);
+        if (tap) extraTaps_.push_back(std::move(tap));
+    }
+    void removeFrameTap(const std::shared_ptr<GrabberCallback>& tap) {
+        std::lock_guard lock(tapMutex_);
+        std::erase(extraTaps_, tap);
+    }
     void feedTap(const GrabbedFrame& frame) {
         std::shared_ptr<GrabberCallback> tap;
+        std::vector<std::shared_ptr<GrabberCallback>> extra;
         {
             std::lock_guard lock(tapMutex_);
             tap = tap_;
+            if (!extraTaps_.empty()) extra = extraTaps_;
         }
         if (tap) tap->FrameCB(frame);
+        for (const auto& t : extra) t->FrameCB(frame);
     }
 
     // Fed on every drawn live frame; null once the session let go of it.
@@ -77,6 +90,7 @@ private:
     std::atomic<FrameWatchdog*> watchdog_{nullptr};
     std::mutex tapMutex_;
     std::shared_ptr<GrabberCallback> tap_;
+    std::vector<std::shared_ptr<GrabberCallback>> extraTaps_;
     std::mutex latestMutex_;
     FrameRecord latest_;
     std::mutex objectiveMutex_;
@@ -133,6 +147,8 @@ protected:
                frame.width == size.width && frame.height == size.height;
     }
     static void draw(LiveTarget* target, const GrabbedFrame& frame);
+    // The live frame as drawn: flat-field corrected into a block of its own when that is on.
+    GrabbedFrame liveFrame(const GrabbedFrame& frame, const FrameSize& size);
     // Lets go of `target` wherever this callback refers to it (it is being destroyed).
     virtual void forgetTarget(LiveTarget* target);
     // GUI thread: follows `now` instead of `before` for its destruction.
@@ -165,8 +181,6 @@ public:
     FrameResult handleGrabbed(const GrabbedFrame& frame) override;
 
 private:
-    // The live frame as drawn: flat-field corrected into a block of its own when that is on.
-    GrabbedFrame liveFrame(const GrabbedFrame& frame, const FrameSize& size);
     FrameResult handOver(const GrabbedFrame& grabbed, const FrameSize& size, bool live,
                          SharedSnapshotObjective objective,
                          std::shared_ptr<const acquire::FrameAverager> average);
@@ -177,7 +191,10 @@ private:
 };
 
 // Hands snapshots over as frames: draws into a live target (and an inset), feeds the
-// no-frame watchdog, keeps the latest frame and serves snapshot requests by posting it.
+// no-frame watchdog, keeps the latest frame and serves snapshot requests by posting it.  A
+// single request follows the snapshot settings as written snapshots do: with an average of N
+// it is the mean of the N whole frames from the one that answers it, and with a flat-field
+// correction of the frames' size it is corrected.
 class FrameHandingCallback : public CallbackBase {
 public:
     using CallbackBase::CallbackBase;
@@ -202,8 +219,13 @@ protected:
 
 private:
     void serveSnapshot();
+    // Adds a whole frame to the snapshot being made; posts it once complete.
+    void gather(const GrabbedFrame& frame, const FrameSize& size);
 
     std::atomic<LiveTarget*> insetTarget_{nullptr};
+    // Streaming thread only (under the frame lock): the snapshot being made, if any.
+    SharedSnapshotObjective gathering_;
+    std::unique_ptr<acquire::FrameAverager> gathered_;
     std::atomic<int> snapshotRequest_{0};
 };
 

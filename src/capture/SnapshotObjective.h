@@ -1,6 +1,7 @@
 #pragma once
 
 #include "acquire/FlatField.h"
+#include "measure/Objectives.h"
 #include "picturefiles/PictureFile.h"
 
 #include <memory>
@@ -32,7 +33,18 @@ struct SnapshotObjective {
         if (atWidth <= 0 || frameWidth <= 0 || frameWidth == atWidth) return micrometresPerPixel;
         return micrometresPerPixel * atWidth / frameWidth;
     }
+    // What a picture `frameWidth` wide records: the pixel size and the objective's name, or
+    // nothing when uncalibrated.
+    PictureCalibration calibrationFor(int frameWidth) const;
+    // Follows an objective of the device's list (null: none chosen), as the objective control
+    // publishes it: its name, and its calibration when it has one.
+    void follow(const measure::Objective* objective);
 };
+
+// The objective in use for `deviceName` as the windows left it (its stored list and active
+// objective); what the tool records in its pictures.
+SnapshotObjective storedSnapshotObjective(const std::string& deviceName,
+                                          const measure::ObjectiveStore& objectives);
 
 using SharedSnapshotObjective = std::shared_ptr<const SnapshotObjective>;
 

@@ -151,7 +151,7 @@ PictureData pictureOfFrame(const FrameRecord& frame) {
 
 // The snapshot as a PNG or TIFF file at `path` (its extension says which) through the
 // picture files: the average's 16 bits kept, flat-field corrected, with the objective's
-// calibration and, for 8-bit pictures, the scale bar burnt in when asked.
+// calibration and the scale bar burnt in when asked (in 16-bit samples too).
 bool encodeLossless(const FrameRecord& frame, const acquire::FrameAverager* average,
                     const std::string& path, const SnapshotObjective* objective,
                     const acquire::FlatField* flat) {
@@ -167,15 +167,14 @@ bool encodeLossless(const FrameRecord& frame, const acquire::FrameAverager* aver
         if (!corrected) return false;
         picture = std::move(corrected);
     }
-    const double pixelSize = objective ? objective->pixelSizeFor(picture->width) : 0.0;
-    if (pixelSize > 0.0) {
-        picture->calibration.micrometresPerPixel = pixelSize;
-        picture->calibration.objective = objective->name;
-    }
-    if (objective && objective->burnScaleBar && picture->bitsPerSample == 8) {
-        const measure::ScaleBar bar = measure::chooseScaleBar(picture->width, pixelSize);
-        DrawScaleBar({picture->samples.data(), picture->width, picture->height, 3,
-                      static_cast<std::ptrdiff_t>(picture->width) * 3},
+    if (objective) picture->calibration = objective->calibrationFor(picture->width);
+    if (objective && objective->burnScaleBar) {
+        const measure::ScaleBar bar =
+            measure::chooseScaleBar(picture->width, picture->calibration.micrometresPerPixel);
+        const int sampleBytes = picture->bitsPerSample / 8;
+        DrawScaleBar({picture->samples.data(), picture->width, picture->height, picture->channels,
+                      static_cast<std::ptrdiff_t>(picture->width) * picture->channels * sampleBytes,
+                      picture->bitsPerSample},
                      bar.lengthPixels, bar.label);
     }
     return writePictureFile(path, *picture, &error);

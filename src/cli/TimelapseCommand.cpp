@@ -1,9 +1,11 @@
 // qelvo timelapse --device NAME --interval SECONDS (--count N | --duration SECONDS)
 //                 [--average N] [--format jpg|png|tif] -o DIR
 // One picture every SECONDS from the start (no drift), named with the date and time to the
-// millisecond; SIGINT or SIGTERM stop it after the picture in progress.
+// millisecond; SIGINT or SIGTERM stop it after the picture in progress.  The pictures record
+// the device's objective in use and its pixel size.
 #include "acquire/FrameAverager.h"
 #include "acquire/TimeLapseRun.h"
+#include "capture/SnapshotObjective.h"
 #include "cli/CameraWork.h"
 #include "cli/Cli.h"
 
@@ -62,44 +64,45 @@ int runTimelapse(const Arguments& arguments, Io& io) {
         else
             return usageError(io, syntax(), "--format takes jpg, png or tif");
     }
-    return withCamera(io, "timelapse", *arguments.value("--device"), 0, 0,
-                      [&](acquire::LapseFrameSource& frames) {
-                          // Wait for the camera's first frame, so the schedule starts with a
-                          // running camera and knows its frame interval (measured over its first
-                          // frames).
-                          std::string error;
-                          if (!frames.nextFrame(0, std::chrono::milliseconds(10000), &error))
-                              return failed(io, "timelapse", error);
-                          for (int i = 0; i < 8; ++i)
-                              if (!frames.nextFrame(frames.latestSequence(),
-                                                    std::chrono::milliseconds(3000), &error))
-                                  return failed(io, "timelapse", error);
-                          acquire::TimeLapseRun run(settings, frames);
-                          struct sigaction action {};
-                          action.sa_handler = stopOnSignal;
-                          sigemptyset(&action.sa_mask);
-                          struct sigaction oldInt {
-                          }, oldTerm{};
-                          signalledRun.store(&run);
-                          sigaction(SIGINT, &action, &oldInt);
-                          sigaction(SIGTERM, &action, &oldTerm);
-                          const acquire::TimeLapseOutcome outcome = run.run();
-                          sigaction(SIGINT, &oldInt, nullptr);
-                          sigaction(SIGTERM, &oldTerm, nullptr);
-                          signalledRun.store(nullptr);
-                          std::string line = picturesText(outcome.taken) + " taken";
-                          if (outcome.skipped > 0)
-                              line +=
-                                  ", " + picturesText(outcome.skipped) + " skipped (not in time)";
-                          if (outcome.stopped) line += "; stopped";
-                          io.out << line << "\n";
-                          io.out.flush();
-                          if (!outcome.problem.empty())
-                              return failed(io, "timelapse",
-                                            outcome.problem + "; the run ended after " +
-                                                picturesText(outcome.taken));
-                          return kDone;
-                      });
+    const std::string device = *arguments.value("--device");
+    return withCamera(io, "timelapse", device, 0, 0, [&](acquire::LapseFrameSource& frames) {
+        // Wait for the camera's first frame, so the schedule starts with a
+        // running camera and knows its frame interval (measured over its first
+        // frames).
+        std::string error;
+        const auto first = frames.nextFrame(0, std::chrono::milliseconds(10000), &error);
+        if (!first) return failed(io, "timelapse", error);
+        // The pictures record the device's objective in use, as the
+        // windows' snapshots do.
+        settings.calibration = storedSnapshotObjective(device, measure::ObjectiveStore())
+                                   .calibrationFor(first->frame.width);
+        for (int i = 0; i < 8; ++i)
+            if (!frames.nextFrame(frames.latestSequence(), std::chrono::milliseconds(3000), &error))
+                return failed(io, "timelapse", error);
+        acquire::TimeLapseRun run(settings, frames);
+        struct sigaction action {};
+        action.sa_handler = stopOnSignal;
+        sigemptyset(&action.sa_mask);
+        struct sigaction oldInt {
+        }, oldTerm{};
+        signalledRun.store(&run);
+        sigaction(SIGINT, &action, &oldInt);
+        sigaction(SIGTERM, &action, &oldTerm);
+        const acquire::TimeLapseOutcome outcome = run.run();
+        sigaction(SIGINT, &oldInt, nullptr);
+        sigaction(SIGTERM, &oldTerm, nullptr);
+        signalledRun.store(nullptr);
+        std::string line = picturesText(outcome.taken) + " taken";
+        if (outcome.skipped > 0)
+            line += ", " + picturesText(outcome.skipped) + " skipped (not in time)";
+        if (outcome.stopped) line += "; stopped";
+        io.out << line << "\n";
+        io.out.flush();
+        if (!outcome.problem.empty())
+            return failed(io, "timelapse",
+                          outcome.problem + "; the run ended after " + picturesText(outcome.taken));
+        return kDone;
+    });
 }
 
 const CommandSyntax& syntax() {

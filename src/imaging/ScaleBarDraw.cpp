@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace qelvo {
@@ -67,7 +68,8 @@ std::vector<char32_t> decode(const std::string& text) {
 
 bool DrawScaleBar(const DrawTarget& target, double lengthPixels, const std::string& label) {
     if (!target.top || target.width <= 0 || target.height <= 0 ||
-        (target.channels != 1 && target.channels != 3) || !(lengthPixels >= 1.0))
+        (target.channels != 1 && target.channels != 3) ||
+        (target.bitsPerSample != 8 && target.bitsPerSample != 16) || !(lengthPixels >= 1.0))
         return false;
     const int shortSide = std::min(target.width, target.height);
     const int scale = std::max(1, shortSide / 240);  // font pixels per glyph dot
@@ -111,16 +113,27 @@ bool DrawScaleBar(const DrawTarget& target, double lengthPixels, const std::stri
                             set(gx + col * scale + dx, textTop + row * scale + dy);
     }
 
+    const bool wide = target.bitsPerSample == 16;
+    const int sampleBytes = wide ? 2 : 1;
     auto pixel = [&](int x, int y) {
         return target.top + static_cast<std::ptrdiff_t>(top + y) * target.stride +
-               static_cast<std::ptrdiff_t>(left + x) * target.channels;
+               static_cast<std::ptrdiff_t>(left + x) * target.channels * sampleBytes;
+    };
+    // A sample on the 8-bit scale.
+    auto sample = [&](const std::uint8_t* p, int c) -> unsigned {
+        if (!wide) return p[c];
+        std::uint16_t v;
+        std::memcpy(&v, p + 2 * c, 2);
+        return (v + 128u) / 257u;
     };
     // The corner's brightness decides the colours.
     std::uint64_t sum = 0;
     for (int y = 0; y < boxHeight; ++y)
         for (int x = 0; x < boxWidth; ++x) {
             const std::uint8_t* p = pixel(x, y);
-            sum += target.channels == 1 ? p[0] : (p[0] * 299u + p[1] * 587u + p[2] * 114u) / 1000u;
+            sum += target.channels == 1
+                       ? sample(p, 0)
+                       : (sample(p, 0) * 299u + sample(p, 1) * 587u + sample(p, 2) * 114u) / 1000u;
         }
     const bool bright = sum / (static_cast<std::uint64_t>(boxWidth) * boxHeight) > 127;
     const std::uint8_t ink = bright ? 0 : 255;
@@ -143,7 +156,12 @@ bool DrawScaleBar(const DrawTarget& target, double lengthPixels, const std::stri
                 value = edge;
             }
             std::uint8_t* p = pixel(x, y);
-            for (int c = 0; c < target.channels; ++c) p[c] = value;
+            if (wide) {
+                const auto v = static_cast<std::uint16_t>(value * 257u);
+                for (int c = 0; c < target.channels; ++c) std::memcpy(p + 2 * c, &v, 2);
+            } else {
+                for (int c = 0; c < target.channels; ++c) p[c] = value;
+            }
         }
     return true;
 }

@@ -6,14 +6,15 @@
 
 namespace qelvo {
 
-// 8-bit pixels to draw into: 1 (grey) or 3 samples per pixel, rows `stride` bytes apart from
-// the top row.
+// Pixels to draw into: 1 (grey) or 3 samples per pixel, 8 or 16 bits a sample (16-bit ones
+// in the machine's byte order), rows `stride` bytes apart from the top row.
 struct DrawTarget {
     std::uint8_t* top = nullptr;
     int width = 0;
     int height = 0;
     int channels = 3;
     std::ptrdiff_t stride = 0;
+    int bitsPerSample = 8;
 };
 
 // Burns a scale bar into the bottom-right corner: a bar `lengthPixels` long with `label`

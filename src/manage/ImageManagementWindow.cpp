@@ -1,11 +1,14 @@
 #include "manage/ImageManagementWindow.h"
 
+#include "acquireui/FlatFieldControl.h"
+#include "acquireui/FlatFieldController.h"
 #include "acquireui/SnapshotSettingsControl.h"
 #include "acquireui/TimeLapseDialog.h"
 #include "acquireui/WindowFocusAids.h"
 #include "capture/CameraFrames.h"
 #include "capture/CaptureSession.h"
 #include "capture/Pacing.h"
+#include "capture/SnapshotSettings.h"
 #include "desktop/Dialogs.h"
 #include "desktop/LiveTarget.h"
 #include "desktop/Screens.h"
@@ -149,6 +152,10 @@ QString plainButtonStyle(bool hd) {
                     "QPushButton:hover { border-color: #34c6da; color: #e2e7ee; }"
                     "QPushButton:disabled { color: #3a414b; border-color: #2a2f37; }");
 }
+// Flat-field correction: left of TIME-LAPSE on the controls' frame title; the HD window's at
+// the right of its controls' frame title.
+constexpr QRect kFlatFieldControl{834, 473, 82, 18};
+constexpr QRect kFlatFieldControlHd{1108, 71, 82, 18};
 
 }  // namespace
 
@@ -195,8 +202,13 @@ ImageManagementWindow::ImageManagementWindow(QWidget* launcher, bool hd)
     session_->setStillTarget(clips_[0]);
     objectiveTools_->setPictureSource([this] { return pictureToCalibrate(); });
     // Snapshots record the objective in use, and burn the scale bar in when asked to.
+    buildFlatField();
     objectiveTools_->followActiveObjective(
-        std::bind_front(&CaptureSession::setObjective, session_.get()));
+        [this](const std::string& name, double micrometresPerPixel, int atWidth, int atHeight) {
+            session_->setObjective(name, micrometresPerPixel, atWidth, atHeight);
+            // The flat-field references are the objective's own.
+            if (flatField_) flatField_->setObjective(name);
+        });
     objectiveTools_->offerSnapshotScaleBar(
         [this] { return session_->burnScaleBar(); },
         [this](bool on) { return session_->setBurnScaleBar(on); });
@@ -216,6 +228,11 @@ ImageManagementWindow::~ImageManagementWindow() {
     // A time-lapse in progress finishes its picture first: only whole files stay.
     delete timeLapse_;
     timeLapse_ = nullptr;
+    // A reference being taken is abandoned while the session it takes frames from still lives.
+    delete flatFieldControl_;
+    flatFieldControl_ = nullptr;
+    delete flatField_;
+    flatField_ = nullptr;
     measurePanel_->waitForFiles();
     measurements_->waitForWrites();
     // Playback, then capture, then the popup, before any panel goes away.
@@ -498,18 +515,43 @@ void ImageManagementWindow::showClipMenu(int k, const QPoint& globalPosition) {
     menu.exec(globalPosition);
 }
 
+void ImageManagementWindow::buildFlatField() {
+    const std::string device = selectedDeviceName();
+    FlatFieldController::Access access;
+    access.openFrames = [this] { return flatFrames_ = session_->openLiveFrames(); };
+    access.closeFrames = [this] {
+        session_->closeLiveFrames(flatFrames_);
+        flatFrames_.reset();
+    };
+    access.loadOn = [device] { return loadFlatFieldOn(RegistryStore(), device); };
+    access.storeOn = [device](bool on) { return saveFlatFieldOn(RegistryStore(), device, on); };
+    access.apply = [this](std::shared_ptr<const acquire::FlatField> field) {
+        session_->applyFlatField(std::move(field));
+    };
+    access.frameSize = [this] { return viewPanel_->shownFrameSize(); };
+    flatField_ =
+        new FlatFieldController(device, acquire::FlatFieldStore(), std::move(access), this);
+    connect(flatField_, &FlatFieldController::message, this,
+            [this](const QString& text, bool problem) {
+                if (problem)
+                    dialogs().message(this, text, QString(), MessageButtons::Ok);
+                else
+                    showStatus(text);
+            });
+    flatFieldControl_ = new FlatFieldControl(*flatField_, this);
+    flatFieldControl_->setGeometry(hd_ ? kFlatFieldControlHd : kFlatFieldControl);
+    flatFieldControl_->setVisible(mode_ == CaptureMode);
+}
+
 void ImageManagementWindow::openTimeLapse() {
     if (!timeLapse_) {
         // The run takes every live frame from the window's own camera.
         auto frames = std::make_shared<GrabbedFrameSource>();
         session_->setFrameTap(frames);
+        // The pictures record the objective in use as snapshots do.
         const QSize frame = viewPanel_->shownFrameSize();
-        PictureCalibration calibration;
-        const ActiveObjectives& objectives = objectiveTools_->objectives();
-        if (objectives.active()) calibration.objective = objectives.active()->name;
-        if (!frame.isEmpty())
-            calibration.micrometresPerPixel =
-                objectives.micrometresPerPixelAt(frame.width(), frame.height());
+        const PictureCalibration calibration =
+            session_->snapshotObjective().calibrationFor(frame.width());
         timeLapse_ = new TimeLapseDialog(frames, storageFolder(), calibration, this);
         connect(timeLapse_, &TimeLapseDialog::runFinished, this, [this] { listFolder(false); });
         connect(timeLapse_, &QDialog::finished, this, [this] {
@@ -660,6 +702,7 @@ void ImageManagementWindow::applyMode() {
     placeObjectiveTools();
     if (focusAids_) focusAids_->setLiveShown(mode_ == CaptureMode);
     if (snapshotSettings_) snapshotSettings_->setVisible(mode_ == CaptureMode);
+    if (flatFieldControl_) flatFieldControl_->setVisible(mode_ == CaptureMode);
     if (timeLapseButton_) timeLapseButton_->setVisible(mode_ == CaptureMode);
     updateSelectionMarks();
 }

@@ -23,6 +23,9 @@ class QScrollBar;
 
 namespace qelvo {
 
+namespace acquire {
+class LapseFrameSource;
+}
 class CaptureSession;
 class ClipViewerPopup;
 class LiveTarget;
@@ -34,6 +37,8 @@ class PictureOverlayLayer;
 class WindowMeasuring;
 class WindowFocusAids;
 class SnapshotSettingsControl;
+class FlatFieldControl;
+class FlatFieldController;
 class TimeLapseDialog;
 class PicturePanel;
 class PictureView;
@@ -110,6 +115,8 @@ public:
     WindowMeasuring& objectiveTools() { return *objectiveTools_; }
     // The focus aids over the live picture.
     WindowFocusAids& focusAids() { return *focusAids_; }
+    // Flat-field correction of the live picture and the snapshots, and its references.
+    FlatFieldController& flatField() { return *flatField_; }
     void setSnapshotButtonPolls(SnapshotButtonPolls polls);
 
     // Commands, as the controls run them.
@@ -188,6 +195,7 @@ private:
     void buildCombining();
     void updateSelectionMarks();
     void showCombined(const QString& path);
+    void buildFlatField();
     QImage pictureToCalibrate();
     // Pointer events for the measuring tool: true when it took them.
     bool measuringEvent(QMouseEvent* event);
@@ -225,6 +233,9 @@ private:
     PictureOverlayLayer* pictureOverlays_ = nullptr;
     WindowFocusAids* focusAids_ = nullptr;
     SnapshotSettingsControl* snapshotSettings_ = nullptr;
+    FlatFieldController* flatField_ = nullptr;
+    FlatFieldControl* flatFieldControl_ = nullptr;
+    std::shared_ptr<acquire::LapseFrameSource> flatFrames_;
     QPushButton* timeLapseButton_ = nullptr;
     TimeLapseDialog* timeLapse_ = nullptr;
     StripSelection selection_;

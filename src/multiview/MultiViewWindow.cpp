@@ -1,8 +1,11 @@
 #include "multiview/MultiViewWindow.h"
 
+#include "acquireui/FlatFieldControl.h"
+#include "acquireui/FlatFieldController.h"
 #include "acquireui/WindowFocusAids.h"
 #include "capture/CaptureSession.h"
 #include "capture/FrameWatchdog.h"
+#include "capture/SnapshotSettings.h"
 #include "desktop/Dialogs.h"
 #include "desktop/LiveTarget.h"
 #include "desktop/Screens.h"
@@ -30,6 +33,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <QWindow>
 
 #include <sys/stat.h>
@@ -77,6 +81,10 @@ constexpr QRect kSeriesSwitch{922, 377, 76, 17};
 constexpr QRect kSeriesPanel{843, 399, 153, 71};
 constexpr QRect kSeriesSwitchHd{1020, 452, 170, 25};
 constexpr QRect kSeriesPanelHd{1020, 480, 170, 34};
+// Flat-field correction: at the right of the capture frame's title; the HD window's below
+// its column of buttons, above the objective control.
+constexpr QRect kFlatFieldControl{904, 273, 94, 17};
+constexpr QRect kFlatFieldControlHd{1020, 470, 170, 25};
 
 // Today's folder under the storage folder; created when missing (an existing one is fine).
 void enterDayFolder() {
@@ -173,9 +181,14 @@ MultiViewWindow::MultiViewWindow(QWidget* launcher, bool hd)
         return imageFromBottomUpBgr(frame->pixels(), frame->width(), frame->height(),
                                     frame->rowBytes());
     });
-    // Frozen pictures and saved ones record the objective in use.
+    // Frozen pictures and saved ones record the objective in use; the flat-field references
+    // are the objective's own.
+    buildFlatField();
     objectiveTools_->followActiveObjective(
-        std::bind_front(&CaptureSession::setObjective, session_.get()));
+        [this](const std::string& name, double micrometresPerPixel, int atWidth, int atHeight) {
+            session_->setObjective(name, micrometresPerPixel, atWidth, atHeight);
+            if (flatField_) flatField_->setObjective(name);
+        });
     objectiveTools_->offerSnapshotScaleBar(
         [this] { return session_->burnScaleBar(); },
         [this](bool on) { return session_->setBurnScaleBar(on); });
@@ -200,10 +213,49 @@ MultiViewWindow::~MultiViewWindow() {
     // Fusing stops and the series' pictures in hand are finished, before anything goes.
     delete focusSeries_;
     focusSeries_ = nullptr;
+    // A reference being taken is abandoned while the session it takes frames from still lives.
+    delete flatFieldControl_;
+    flatFieldControl_ = nullptr;
+    delete flatField_;
+    flatField_ = nullptr;
     // Capture first: once it is gone no frame is drawn into a pane or the popup.
     session_.reset();
     delete popup_;
     popup_ = nullptr;
+}
+
+void MultiViewWindow::buildFlatField() {
+    const std::string device = selectedDeviceName();
+    FlatFieldController::Access access;
+    access.openFrames = [this] { return flatFrames_ = session_->openLiveFrames(); };
+    access.closeFrames = [this] {
+        session_->closeLiveFrames(flatFrames_);
+        flatFrames_.reset();
+    };
+    access.loadOn = [device] { return loadFlatFieldOn(RegistryStore(), device); };
+    access.storeOn = [device](bool on) { return saveFlatFieldOn(RegistryStore(), device, on); };
+    access.apply = [this](std::shared_ptr<const acquire::FlatField> field) {
+        session_->applyFlatField(std::move(field));
+    };
+    access.frameSize = [this] {
+        const std::shared_ptr<const FrameRecord> frame = session_->latestFrame();
+        return frame && frame->isComplete() ? QSize(frame->width(), frame->height()) : QSize();
+    };
+    flatField_ =
+        new FlatFieldController(device, acquire::FlatFieldStore(), std::move(access), this);
+    connect(flatField_, &FlatFieldController::message, this,
+            [this](const QString& text, bool problem) {
+                if (problem) {
+                    dialogs().message(this, text, QString(), MessageButtons::Ok);
+                    return;
+                }
+                QToolTip::showText(
+                    flatFieldControl_->mapToGlobal(QPoint(0, flatFieldControl_->height())), text,
+                    flatFieldControl_, QRect(), 4000);
+            });
+    flatFieldControl_ = new FlatFieldControl(*flatField_, this);
+    flatFieldControl_->setGeometry(hd_ ? kFlatFieldControlHd : kFlatFieldControl);
+    flatFieldControl_->show();
 }
 
 void MultiViewWindow::setSnapshotButtonPolls(SnapshotButtonPolls polls) {

@@ -14,7 +14,12 @@
 
 namespace qelvo {
 
+namespace acquire {
+class LapseFrameSource;
+}
 class CaptureSession;
+class FlatFieldControl;
+class FlatFieldController;
 class PaneMeasuring;
 class ClipViewerPopup;
 class LiveTarget;
@@ -77,6 +82,8 @@ public:
     WindowFocusAids& focusAids() { return *focusAids_; }
     // The focus series: its snapshots kept as pictures, then fused.
     FocusSeriesTool& focusSeries() { return *focusSeries_; }
+    // Flat-field correction of the live views and the frozen ones, and its references.
+    FlatFieldController& flatField() { return *flatField_; }
 
     // Commands, as the controls run them.
     void applyLayout(int layout);
@@ -103,6 +110,7 @@ private:
     void buildHd();
     void makePanes();
     void buildMeasuring();
+    void buildFlatField();
     void connectCommands();
     void layOut();
     void setAlarm(bool lit);
@@ -130,6 +138,9 @@ private:
     WindowFocusAids* focusAids_ = nullptr;
     PaneMeasuring* measuring_ = nullptr;
     FocusSeriesTool* focusSeries_ = nullptr;
+    FlatFieldController* flatField_ = nullptr;
+    FlatFieldControl* flatFieldControl_ = nullptr;
+    std::shared_ptr<acquire::LapseFrameSource> flatFrames_;
 
     // What each pane last painted, so a repaint does not rebuild an unchanged picture.  The
     // frame is told by its owner, not its address: a freed frame's address may be reused.

@@ -122,6 +122,61 @@ TEST(FlatField, LiveFramePathMatchesTheReferenceWithinOneLevel) {
     EXPECT_FALSE(field->correctGrabberFrame(frame.data(), out.data(), frame.size() - 1));
 }
 
+TEST(FlatField, LiveFramePathStaysWithinOneLevelAtHighGainsAndFractionalDarks) {
+    // Gains from about 1 to the limit (a flat dimming to almost the dark at the right), darks
+    // of up to 40 levels with fractions, every input level.
+    const int w = 257, h = 11;  // padded rows, and a tail after the last whole vector
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> jitter(0, 256);
+    auto dark = picture16(w, h, [&](int, int y, int c) -> std::uint16_t {
+        return std::uint16_t(y * 800 + c * 97 + jitter(rng));
+    });
+    auto flat = picture16(w, h, [&](int x, int y, int c) -> std::uint16_t {
+        const double light = 40000.0 / (1.0 + x * x * 0.004);
+        return std::uint16_t(y * 800 + c * 97 + 256 + light);
+    });
+    auto in = picture8(w, h, [&](int x, int y, int c) -> std::uint8_t {
+        return std::uint8_t((x * 7 + y * 31 + c * 5) & 255);
+    });
+    std::string error;
+    auto field = FlatField::make(flat, &dark, &error);
+    ASSERT_TRUE(field) << error;
+    auto reference = field->correct(in, &error);
+    ASSERT_TRUE(reference) << error;
+    const std::size_t row = (std::size_t(w) * 3 + 3) / 4 * 4;
+    std::vector<std::uint8_t> frame(row * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c)
+                frame[(h - 1 - y) * row + x * 3 + (2 - c)] =
+                    in.samples[(std::size_t(y) * w + x) * 3 + c];
+    // Every kernel the processor runs gives the same bytes, odd tails included.
+    const auto kernels = FlatField::liveKernels();
+    ASSERT_FALSE(kernels.empty());
+    EXPECT_EQ(kernels.back(), "plain");
+    std::vector<std::uint8_t> plain(frame.size());
+    ASSERT_TRUE(field->correctGrabberFrameWith("plain", frame.data(), plain.data(), frame.size()));
+    for (const std::string& kernel : kernels) {
+        std::vector<std::uint8_t> got(frame.size());
+        ASSERT_TRUE(field->correctGrabberFrameWith(kernel, frame.data(), got.data(), got.size()));
+        EXPECT_EQ(got, plain) << kernel;
+    }
+    EXPECT_FALSE(field->correctGrabberFrameWith("sse9", frame.data(), plain.data(), frame.size()));
+    ASSERT_TRUE(field->correctGrabberFrame(frame.data(), frame.data(), frame.size()));
+    EXPECT_EQ(frame, plain);
+    int worst = 0, unclamped = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const int want = reference->samples[(std::size_t(y) * w + x) * 3 + c];
+                if (want > 0 && want < 255) ++unclamped;
+                worst = std::max(worst,
+                                 std::abs(int(frame[(h - 1 - y) * row + x * 3 + (2 - c)]) - want));
+            }
+    EXPECT_LE(worst, 1);
+    EXPECT_GT(unclamped, w * h);  // most samples are neither black nor saturated
+}
+
 TEST(FlatField, RefusesReferencesAndPicturesOfAnotherSize) {
     auto flat = picture16(8, 6, [](int, int, int) -> std::uint16_t { return 30000; });
     auto dark = picture16(8, 5, [](int, int, int) -> std::uint16_t { return 10; });

@@ -521,6 +521,52 @@ TEST_F(CallbackTest, HandingOverServesARequestWithTheLatestFrameAndFeedsTheWatch
     box.channel->setWatchdog(nullptr);
 }
 
+TEST_F(CallbackTest, AHandedOverSnapshotIsAveragedAndCorrectedAsAWrittenOneIs) {
+    auto live = make<FrameHandingCallback>();
+    live->setFrameSize(16, 8);
+    live->setLiveTarget(panes[0]);
+    PictureData flat;
+    flat.width = 16;
+    flat.height = 8;
+    flat.samples.resize(16 * 8 * 3);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x)
+            for (int c = 0; c < 3; ++c) flat.samples[(y * 16 + x) * 3 + c] = x < 8 ? 100 : 200;
+    std::string error;
+    auto objective = std::make_shared<SnapshotObjective>();
+    objective->average = 3;
+    objective->flatField = std::make_shared<const acquire::FlatField>(
+        *acquire::FlatField::make(flat, nullptr, &error));
+    box.channel->setSnapshotObjective(objective);
+
+    feed(*live, std::vector<std::uint8_t>(frameRowBytes(16) * 8, 7), 1, 1.0);
+    EXPECT_TRUE(live->raiseSnapshotRequest());
+    std::thread streaming([&] {
+        for (int i = 0; i < 5; ++i) {
+            const std::vector<std::uint8_t> f(frameRowBytes(16) * 8,
+                                              static_cast<std::uint8_t>(100 + i));
+            live->BufferCB(2.0 + i, f.data(), f.size());
+        }
+    });
+    streaming.join();
+    ASSERT_TRUE(waitUntil([&] { return box.count(Kind::SnapshotFrame) == 1; }));
+    const auto taken = box.of(Kind::SnapshotFrame);
+    ASSERT_TRUE(taken[0]->frame && taken[0]->frame->isComplete());
+    EXPECT_DOUBLE_EQ(taken[0]->frame->sampleTime(), 4.0) << "the average's last frame";
+    // mean(100, 101, 102) = 101; mean(flat) = 150, so the left half x 1.5, the right x 0.75.
+    const std::uint8_t* row = taken[0]->frame->pixels();
+    EXPECT_NEAR(row[0], 151.5, 1.0);
+    EXPECT_NEAR(row[15 * 3], 75.75, 1.0);
+    EXPECT_EQ(panes[0]->submittedFrames(), 6u) << "the live picture went on meanwhile";
+
+    // Without averaging or correction a request is served with the frame kept, as before.
+    box.channel->setSnapshotObjective(std::make_shared<SnapshotObjective>());
+    EXPECT_TRUE(live->raiseSnapshotRequest());
+    feed(*live, std::vector<std::uint8_t>(frameRowBytes(16) * 8, 9), 1, 9.0);
+    ASSERT_TRUE(waitUntil([&] { return box.count(Kind::SnapshotFrame) == 2; }));
+    EXPECT_EQ(box.of(Kind::SnapshotFrame)[1]->frame->pixels()[0], 104);
+}
+
 TEST_F(CallbackTest, AFrozenPaneLeavesTheWatchAloneUnlessAnInsetShowsFrames) {
     FrameWatchdog watchdog(std::chrono::seconds(60));
     box.channel->setWatchdog(&watchdog);

@@ -244,5 +244,47 @@ TEST(SnapshotWriter, AveragesKeepSixteenBitsInPngAndTiffAndAreCorrectedWhenAsked
     EXPECT_EQ(filesIn(folder.path()).size(), 4u);  // nothing half-written left
 }
 
+// The scale bar is burnt into averaged 16-bit pictures where it goes into 8-bit ones.
+TEST(SnapshotWriter, SixteenBitAveragesGetTheScaleBarToo) {
+    test::TempFolder folder;
+    acquire::FrameAverager average(320, 240, 2);
+    std::shared_ptr<const FrameRecord> last;
+    for (int value : {40, 41}) {
+        last = solidFrame(320, 240, QColor(value, value, value));
+        ASSERT_TRUE(average.add(last->pixels(), last->length()));
+    }
+    SnapshotObjective objective;
+    objective.name = "10x";
+    objective.micrometresPerPixel = 2.0;
+    objective.burnScaleBar = true;
+    objective.format = PictureFormat::Tiff;
+    std::string error;
+    auto wide =
+        readPictureFile(writeSnapshot(*last, folder.path(), kTime, &objective, &average), &error);
+    ASSERT_TRUE(wide) << error;
+    ASSERT_EQ(wide->bitsPerSample, 16);
+    auto narrow = readPictureFile(writeSnapshot(*last, folder.path(), kTime, &objective), &error);
+    ASSERT_TRUE(narrow) << error;
+    ASSERT_EQ(narrow->bitsPerSample, 8);
+
+    // White ink with a black edge over the dark picture, in the same places in both.
+    int ink = 0, differ = 0;
+    for (std::size_t i = 0; i < narrow->samples.size(); ++i) {
+        std::uint16_t v;
+        std::memcpy(&v, wide->samples.data() + 2 * i, 2);
+        const int n = narrow->samples[i];
+        if (n == 255) ++ink;
+        if ((n == 255) != (v == 65535) || (n == 0) != (v == 0)) ++differ;
+        if (n != 0 && n != 255) {
+            EXPECT_NEAR(v, 40.5 * 257, 1.0) << i;  // the rest untouched
+        }
+    }
+    EXPECT_GT(ink, 3 * 100);
+    EXPECT_EQ(differ, 0);
+    std::uint16_t corner;
+    std::memcpy(&corner, wide->samples.data(), 2);
+    EXPECT_NEAR(corner, 40.5 * 257, 1.0);
+}
+
 }  // namespace
 }  // namespace qelvo

@@ -485,6 +485,46 @@ TEST_F(QelvoCamera, SnapAveragesIntoSixteenBitsAndReportsWhatIsWrong) {
     EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"avg.png", "one.tif"}));
 }
 
+TEST_F(QelvoCamera, SnapAndTimelapseRecordTheDevicesObjectiveInUse) {
+    // 40x in use, calibrated at 640 x 480: the 320-pixel-wide pictures have pixels twice as big.
+    measure::DeviceObjectives objectives = measure::defaultObjectives();
+    for (std::size_t i = 0; i < objectives.objectives.size(); ++i)
+        if (objectives.objectives[i].name == "40x") {
+            objectives.objectives[i].micrometresPerPixel = 0.25;
+            objectives.objectives[i].atWidth = 640;
+            objectives.objectives[i].atHeight = 480;
+            objectives.active = static_cast<int>(i);
+        }
+    std::string error;
+    ASSERT_TRUE(measure::ObjectiveStore().save("Tool Cam", objectives, &error)) << error;
+
+    for (const char* name : {"cal.tif", "cal.jpg"}) {
+        const Result r = qelvo({"snap", "--device", "Tool Cam", "-o", dir / name});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto info = readPictureFileInfo(dir / name, &error);
+        ASSERT_TRUE(info) << error;
+        EXPECT_NEAR(info->calibration.micrometresPerPixel, 0.5, 1e-6) << name;
+        EXPECT_EQ(info->calibration.objective, "40x") << name;
+    }
+    const Result r = qelvo({"timelapse", "--device", "Tool Cam", "--interval", "0.1", "--count",
+                            "2", "--format", "png", "-o", dir / "cal"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto names = filesIn(dir / "cal");
+    ASSERT_EQ(names.size(), 2u);
+    for (const std::string& name : names) {
+        const auto info = readPictureFileInfo(dir / ("cal/" + name), &error);
+        ASSERT_TRUE(info) << error;
+        EXPECT_NEAR(info->calibration.micrometresPerPixel, 0.5, 1e-6) << name;
+        EXPECT_EQ(info->calibration.objective, "40x") << name;
+    }
+
+    // An objective without a calibration: nothing recorded rather than a wrong size.
+    objectives.objectives[static_cast<std::size_t>(objectives.active)].micrometresPerPixel = 0;
+    ASSERT_TRUE(measure::ObjectiveStore().save("Tool Cam", objectives, &error)) << error;
+    ASSERT_EQ(qelvo({"snap", "--device", "Tool Cam", "-o", dir / "plain.png"}).status, 0);
+    EXPECT_FALSE(readPictureFileInfo(dir / "plain.png", &error)->calibration.calibrated());
+}
+
 TEST_F(QelvoCamera, TimelapseTakesItsPicturesStopsOnASignalAndEndsWhenTheCameraGoes) {
     Result r = qelvo({"timelapse", "--device", "Tool Cam", "--interval", "0.1", "--count", "5",
                       "--format", "png", "--average", "2", "-o", dir / "run"});

@@ -1,3 +1,4 @@
+#include "acquireui/FlatFieldController.h"
 #include "capture/CaptureSession.h"
 #include "capture/Pacing.h"
 #include "capture/SnapshotWriter.h"
@@ -660,6 +661,45 @@ TEST_F(ImageManagementWindowTest, HdVariantIsCentredWithPlainButtonsAndNoTools) 
     EXPECT_EQ(window.mode(), ImageManagementWindow::MovieMode);
     EXPECT_TRUE(visible(window, ImageManagementWindow::kOpen));
     EXPECT_FALSE(visible(window, ImageManagementWindow::kSnap));
+}
+
+// The FLAT control sits in free room in both variants, shows in capture mode only, and a
+// flat taken from the live picture reaches the session once turned on.
+TEST_F(ImageManagementWindowTest, FlatFieldControlTakesAFlatFromTheLivePictureAndCoversNothing) {
+    ::setenv("QELVO_FLATFIELD_DIR", (root_ / "flatfield").c_str(), 1);
+    for (const bool hd : {false, true}) {
+        ImageManagementWindow window(&launcher_, hd);
+        window.show();
+        QWidget* flat = window.findChild<QWidget*>(QStringLiteral("flat-field control"));
+        ASSERT_NE(flat, nullptr);
+        EXPECT_TRUE(flat->isVisibleTo(&window));
+        for (QWidget* other : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (other == flat || !other->isVisibleTo(&window) || !other->isEnabled()) continue;
+            EXPECT_FALSE(other->geometry().intersects(flat->geometry()))
+                << other->objectName().toStdString() << (hd ? " (HD)" : "");
+        }
+        window.setMode(ImageManagementWindow::ImageMode);
+        EXPECT_FALSE(flat->isVisibleTo(&window));
+        window.setMode(ImageManagementWindow::CaptureMode);
+        if (hd) continue;
+
+        ASSERT_TRUE(
+            waitUntil([&] { return window.session().state() == CaptureSession::State::Live; }));
+        FlatFieldController& controller = window.flatField();
+        controller.take(acquire::FlatFieldStore::Kind::Flat, 4);
+        controller.waitIdle();
+        ASSERT_TRUE(controller.hasFlat()) << dialogs_->messages().join(" | ").toStdString();
+        EXPECT_FALSE(window.session().flatField());
+        controller.setEnabled(true);
+        ASSERT_TRUE(window.session().flatField());
+        EXPECT_TRUE(window.session().liveFlatField());
+    }
+    // Kept for the device: a new window starts with the correction on.
+    ImageManagementWindow again(&launcher_, false);
+    again.flatField().waitIdle();
+    EXPECT_TRUE(again.flatField().enabled());
+    EXPECT_TRUE(again.session().flatField());
+    ::unsetenv("QELVO_FLATFIELD_DIR");
 }
 
 }  // namespace

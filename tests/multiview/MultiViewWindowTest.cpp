@@ -1,3 +1,4 @@
+#include "acquireui/FlatFieldController.h"
 #include "capture/CaptureSession.h"
 #include "capture/GrabberCallbacks.h"
 #include "capture/Pacing.h"
@@ -194,6 +195,59 @@ TEST_F(MultiViewWindowTest, AReopenedWindowGetsNothingOfTheWindowBefore) {
     EXPECT_EQ(window.cycle().nextPane(), 2) << "one snapshot per press, none carried over";
     ASSERT_TRUE(waitUntil([&] { return window.pane(2)->surface()->submittedFrames() >= 3; }));
     EXPECT_EQ(notices, 0) << "the notices were asked for by the window before";
+}
+
+// The FLAT control covers no control in either variant; with the device's correction on, a
+// snapshot frozen into a pane is corrected like SNAP's in the image management window.
+TEST_F(MultiViewWindowTest, FlatFieldControlCoversNothingAndFrozenSnapshotsAreCorrected) {
+    ::setenv("QELVO_FLATFIELD_DIR", (root / "flatfield").c_str(), 1);
+    // A still picture: the bars without their moving parts.
+    ::setenv("QELVO_VIRTUAL_DEVICES", "MultiView Test Camera{fps=15,motion=0,overlay=0}", 1);
+    for (const bool hd : {true, false}) {
+        MultiViewWindow window(&launcher, hd);
+        window.show();
+        QWidget* flat = window.findChild<QWidget*>(QStringLiteral("flat-field control"));
+        ASSERT_NE(flat, nullptr);
+        EXPECT_TRUE(flat->isVisibleTo(&window));
+        for (QWidget* other : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (other == flat || !other->isVisibleTo(&window) || !other->isEnabled()) continue;
+            EXPECT_FALSE(other->geometry().intersects(flat->geometry()))
+                << other->objectName().toStdString() << (hd ? " (HD)" : "");
+        }
+    }
+    MultiViewWindow window(&launcher, false);
+    window.show();
+    ASSERT_TRUE(waitUntil([&] { return holdsAFrame(window.session()); }));
+    FlatFieldController& controller = window.flatField();
+    controller.waitIdle();
+    controller.take(acquire::FlatFieldStore::Kind::Flat, 2);
+    controller.waitIdle();
+    ASSERT_TRUE(controller.hasFlat())
+        << controller.stateText().toStdString() << " " << controller.objective() << " "
+        << dialogs->messages().join(" | ").toStdString();
+    controller.setEnabled(true);
+    ASSERT_TRUE(window.session().flatField());
+    // The frozen snapshot is the live picture as the correction makes it, not as it comes.
+    ASSERT_TRUE(snap(window, 1));
+    const std::shared_ptr<const FrameRecord> live = window.session().latestFrame();
+    const PanePicture& frozen = window.cycle().picture(0);
+    ASSERT_TRUE(frozen.holdsPicture());
+    ASSERT_TRUE(live && live->isComplete());
+    ASSERT_EQ(frozen.frame->length(), live->length());
+    std::vector<std::uint8_t> corrected(live->pixels(), live->pixels() + live->length());
+    ASSERT_TRUE(window.session().flatField()->correctGrabberFrame(
+        corrected.data(), corrected.data(), corrected.size()));
+    // Medians of the differences: the snow in the picture changes from frame to frame.
+    const auto medianDifference = [&](const std::uint8_t* a) {
+        std::vector<int> d(corrected.size());
+        for (std::size_t i = 0; i < d.size(); ++i)
+            d[i] = std::abs(int(a[i]) - int(frozen.frame->pixels()[i]));
+        std::nth_element(d.begin(), d.begin() + d.size() / 2, d.end());
+        return d[d.size() / 2];
+    };
+    EXPECT_LE(medianDifference(corrected.data()), 2);
+    EXPECT_GE(medianDifference(live->pixels()), 10);
+    ::unsetenv("QELVO_FLATFIELD_DIR");
 }
 
 TEST_F(MultiViewWindowTest, TheCamerasOwnButtonFillsTheNextPane) {
