@@ -79,12 +79,12 @@ constexpr QRect kFocusTitle{819, 141, 60, 20};
 // and the objective control.
 constexpr QRect kSeriesSwitch{922, 377, 76, 17};
 constexpr QRect kSeriesPanel{843, 399, 153, 71};
-constexpr QRect kSeriesSwitchHd{1020, 452, 170, 25};
+constexpr QRect kSeriesSwitchHd{1020, 452, 84, 25};
 constexpr QRect kSeriesPanelHd{1020, 480, 170, 34};
 // Flat-field correction: at the right of the capture frame's title; the HD window's below
-// its column of buttons, above the objective control.
+// its column of buttons, beside the focus series switch.
 constexpr QRect kFlatFieldControl{904, 273, 94, 17};
-constexpr QRect kFlatFieldControlHd{1020, 470, 170, 25};
+constexpr QRect kFlatFieldControlHd{1106, 452, 84, 25};
 
 // Today's folder under the storage folder; created when missing (an existing one is fine).
 void enterDayFolder() {
