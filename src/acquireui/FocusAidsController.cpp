@@ -171,11 +171,23 @@ void FocusAidsController::work() {
         auto reading = std::make_shared<acquire::FocusReading>(
             acquire::readFocus(job.frame.view, job.request));
         job.frame = {};
-        // Queued to the GUI thread; dropped with this object if it goes first (the
-        // destructor joins this thread before the object is gone).
-        QMetaObject::invokeMethod(
-            this, [this, reading] { deliver(reading); }, Qt::QueuedConnection);
+        // Handed over under the lock; only a notice crosses through the event queue, dropped
+        // with this object if it goes first (the destructor joins this thread before that).
+        {
+            std::lock_guard lock(mutex_);
+            finished_ = std::move(reading);
+        }
+        QMetaObject::invokeMethod(this, "takeFinishedReading", Qt::QueuedConnection);
     }
+}
+
+void FocusAidsController::takeFinishedReading() {
+    std::shared_ptr<acquire::FocusReading> reading;
+    {
+        std::lock_guard lock(mutex_);
+        reading = std::move(finished_);
+    }
+    if (reading) deliver(std::move(reading));
 }
 
 void FocusAidsController::deliver(std::shared_ptr<acquire::FocusReading> reading) {

@@ -83,6 +83,10 @@ signals:
     void readingChanged();
     void settingsChanged();
 
+private slots:
+    // Takes the worker's finished reading on the GUI thread.
+    void takeFinishedReading();
+
 private:
     struct Job {
         FocusFrame frame;
@@ -111,6 +115,7 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::optional<Job> job_;
+    std::shared_ptr<acquire::FocusReading> finished_;  // from the worker, not yet taken
     bool stopping_ = false;
     std::thread worker_;
 };
