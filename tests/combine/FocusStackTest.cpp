@@ -149,6 +149,25 @@ TEST(FocusStackAlign, RecoversShiftTurnAndScaleDespiteBlur) {
     EXPECT_FALSE(error.empty());
 }
 
+TEST(FocusStackAlign, ThinPicturesGiveAnAnswerNotAnException) {
+    // Wider than the finest copy the alignment works on, yet a row or two high (and the
+    // same turned on end): the reduced copies must keep at least one pixel across.
+    const Specimen specimen(3);
+    for (const auto& [width, height] : {std::pair{1500, 1}, std::pair{2, 3000}}) {
+        const PictureData slice = paint(specimen, width, height);
+        std::string error;
+        EXPECT_NO_THROW(alignPicture(slice, slice, &error)) << width << " x " << height;
+        FocusStack stack;
+        bool added = false;
+        EXPECT_NO_THROW(added = stack.add(slice, &error)) << width << " x " << height;
+        EXPECT_TRUE(added) << error;
+        EXPECT_NO_THROW(added = stack.add(slice, &error)) << width << " x " << height;
+        if (!added) {
+            EXPECT_FALSE(error.empty());
+        }
+    }
+}
+
 TEST(FocusStackFusion, TakesEachRegionFromItsSharpSliceAndMapsDepth) {
     const Specimen specimen(3);
     const int w = 400, h = 300, split = 200;
