@@ -25,6 +25,17 @@ bool sameFile(const std::string& a, const std::string& b) {
            sa.st_ino == sb.st_ino;
 }
 
+// Whether two names lead to one place, whether or not a file is there yet ("out.png" and
+// "./out.png", or through a linked folder).
+bool samePlace(const std::string& a, const std::string& b) {
+    namespace fs = std::filesystem;
+    std::error_code errorA, errorB;
+    const fs::path placeA = fs::weakly_canonical(fs::absolute(a, errorA), errorA);
+    const fs::path placeB = fs::weakly_canonical(fs::absolute(b, errorB), errorB);
+    if (errorA || errorB) return a == b || sameFile(a, b);
+    return placeA == placeB || sameFile(a, b);
+}
+
 // A hidden name beside `path` with its extension, so the writer picks the same format.
 std::string temporaryBeside(const std::string& path, const char* tag) {
     const std::filesystem::path target(path);
@@ -61,7 +72,7 @@ bool stackFocusFiles(const FocusStackRequest& request, const CombineProgress& pr
     const bool withDepth = !request.depthMapOutput.empty();
     if (withDepth && !pictureFormatOf(request.depthMapOutput))
         return fail(request.depthMapOutput + ": not a .jpg, .jpeg, .png, .tif or .tiff name");
-    if (withDepth && request.depthMapOutput == request.output)
+    if (withDepth && samePlace(request.depthMapOutput, request.output))
         return fail("the picture and the depth map cannot both go to " + request.output);
     for (const std::string& in : inputs) {
         if (sameFile(in, request.output) || (withDepth && sameFile(in, request.depthMapOutput)))

@@ -251,6 +251,11 @@ TEST_F(FocusStackFiles, RefusesBadInputsAndCancelWritingNothing) {
     refused({a, small}, "small.png");
     refused({a, bad}, "bad.png");
     refused({a, dir / "missing.png"}, "missing.png");
+    // The depth map under the picture's name spelt another way would take its place.
+    FocusStackRequest alike{{a, b}, dir / "out.png", dir.path() + "/./out.png"};
+    EXPECT_FALSE(stackFocusFiles(alike, {}, &error));
+    EXPECT_NE(error.find("out.png"), std::string::npos) << error;
+    EXPECT_EQ(files(), before) << error;
 
     // Cancelled half-way: the job stops between slices and leaves nothing.
     std::atomic<bool> cancel{false};
