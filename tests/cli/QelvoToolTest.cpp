@@ -270,7 +270,7 @@ TEST_F(QelvoTool, StackStoppedBySignalLeavesNothing) {
                                           30 * std::sin((x + 2 * y) * 0.05));
     std::string error, names;
     std::vector<std::string> slices;
-    for (int i = 0; i < 12; ++i) {
+    for (int i = 0; i < 16; ++i) {
         std::string name = "s";
         name += std::to_string(10 + i);
         name += ".png";
@@ -282,7 +282,7 @@ TEST_F(QelvoTool, StackStoppedBySignalLeavesNothing) {
     std::ostringstream command;
     command << quoted(QELVO_TOOL) << " stack" << names << " -o " << quoted(dir / "out.tif")
             << " --depth-map " << quoted(dir / "depth.png") << " >" << quoted(scratch / "out")
-            << " 2>" << quoted(scratch / "err") << " & sleep 1.5; kill -TERM $!; wait $!";
+            << " 2>" << quoted(scratch / "err") << " & sleep 0.8; kill -TERM $!; wait $!";
     const int raw = std::system(command.str().c_str());
     EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
     EXPECT_EQ(slurp(scratch / "err"), "qelvo stack: cancelled\n");
