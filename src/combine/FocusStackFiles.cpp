@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <opencv2/core.hpp>
 
 #include <algorithm>
 #include <cerrno>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <optional>
 
 #include "combine/FocusStack.h"
@@ -57,10 +59,8 @@ bool sameCalibration(const PictureCalibration& a, const PictureCalibration& b) {
            1e-6 * std::max(a.micrometresPerPixel, b.micrometresPerPixel);
 }
 
-}  // namespace
-
-bool stackFocusFiles(const FocusStackRequest& request, const CombineProgress& progress,
-                     std::string* error) {
+bool stackUnguarded(const FocusStackRequest& request, const CombineProgress& progress,
+                    std::string* error) {
     auto fail = [&](const std::string& why) {
         if (error) *error = why;
         return false;
@@ -149,6 +149,28 @@ bool stackFocusFiles(const FocusStackRequest& request, const CombineProgress& pr
     }
     progress.step(1.0, "done");
     return true;
+}
+
+}  // namespace
+
+bool stackFocusFiles(const FocusStackRequest& request, const CombineProgress& progress,
+                     std::string* error) {
+    // Pictures too large for the memory at hand (or a layout the matrix code refuses) end the
+    // job with a message, and the job's own files go with it.
+    std::string why;
+    try {
+        return stackUnguarded(request, progress, error);
+    } catch (const std::bad_alloc&) {
+        why = kNoMemory;
+    } catch (const cv::Exception& e) {
+        why =
+            e.code == cv::Error::StsNoMem ? kNoMemory : "the pictures cannot be stacked: " + e.err;
+    }
+    std::remove(temporaryBeside(request.output, "stack").c_str());
+    if (!request.depthMapOutput.empty())
+        std::remove(temporaryBeside(request.depthMapOutput, "depth").c_str());
+    if (error) *error = why;
+    return false;
 }
 
 }  // namespace qelvo::combine

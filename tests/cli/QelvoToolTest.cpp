@@ -289,6 +289,27 @@ TEST_F(QelvoTool, StackStoppedBySignalLeavesNothing) {
     EXPECT_EQ(filesIn(dir.path()), slices);
 }
 
+TEST_F(QelvoTool, StackAndStitchSayWhenPicturesAreTooLargeForTheMemory) {
+    // Two 6000 x 4000 colour pictures with the program held to 300 MB: one line and exit 1,
+    // never an abort, and nothing left behind.
+    std::string error;
+    for (const char* name : {"big1.tif", "big2.tif"})
+        ASSERT_TRUE(writePictureFile(dir / name, flat(6000, 4000, 3, 8, 0), &error)) << error;
+    for (const char* job : {"stack", "stitch"}) {
+        std::ostringstream command;
+        command << "ulimit -v 300000; OPENCV_FOR_THREADS_NUM=2 MALLOC_ARENA_MAX=2 "
+                << quoted(QELVO_TOOL) << ' ' << job << ' ' << quoted(dir / "big1.tif") << ' '
+                << quoted(dir / "big2.tif") << " -o " << quoted(dir / "out.png") << " >"
+                << quoted(scratch / "out") << " 2>" << quoted(scratch / "err");
+        const int raw = std::system(command.str().c_str());
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1) << job;
+        const std::string err = slurp(scratch / "err");
+        EXPECT_EQ(lineCount(err), 1) << err;
+        EXPECT_NE(err.find("memory"), std::string::npos) << err;
+        EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"big1.tif", "big2.tif"}));
+    }
+}
+
 TEST_F(QelvoTool, CalibrateFindsThePitchAndStoresItForTheObjective) {
     std::string error;
     // 25.3 px between lines 10 um apart: 0.39526 um per pixel.
