@@ -1,5 +1,10 @@
 // qelvo stack IN... -o OUT [--depth-map FILE]: a focus series aligned and fused into one
 // picture sharp at every depth, with its pixel size when the inputs agree on it.
+// SIGINT or SIGTERM stop it with nothing written.
+#include <csignal>
+
+#include <atomic>
+
 #include "cli/Cli.h"
 #include "combine/FocusStackFiles.h"
 #include "picturefiles/PictureFile.h"
@@ -7,6 +12,13 @@
 namespace qelvo::cli {
 
 namespace {
+
+// What a signal sets; a signal handler may do no more.
+std::atomic<bool> stackStop{false};
+
+extern "C" void stopStackOnSignal(int) {
+    stackStop.store(true);
+}
 
 const CommandSyntax& syntax();
 
@@ -22,9 +34,22 @@ int runStack(const Arguments& arguments, Io& io) {
                               "--depth-map: FILE must end in .jpg, .jpeg, .png, .tif or .tiff");
         request.depthMapOutput = *depth;
     }
+    combine::CombineProgress progress;
+    stackStop.store(false);
+    progress.cancel = &stackStop;
+    struct sigaction action {};
+    action.sa_handler = stopStackOnSignal;
+    sigemptyset(&action.sa_mask);
+    struct sigaction oldInt {
+    }, oldTerm{};
+    sigaction(SIGINT, &action, &oldInt);
+    sigaction(SIGTERM, &action, &oldTerm);
     std::string error;
-    // Written whole or not at all: a failure leaves neither file behind.
-    if (!combine::stackFocusFiles(request, {}, &error)) return failed(io, "stack", error);
+    // Written whole or not at all: a failure or a stop leaves neither file behind.
+    const bool done = combine::stackFocusFiles(request, progress, &error);
+    sigaction(SIGINT, &oldInt, nullptr);
+    sigaction(SIGTERM, &oldTerm, nullptr);
+    if (!done) return failed(io, "stack", error);
     return kDone;
 }
 

@@ -94,8 +94,11 @@ Alignment alignmentOf(const cv::Matx23d& map) {
 }
 
 Aligner::Aligner(const cv::Mat& referenceGrey) : size_(referenceGrey.size()) {
+    // Never so far down that the smaller side goes (a picture a row or two high).
     int finest = 1;
-    while (std::max(size_.width, size_.height) / finest > kFinestSide) finest *= 2;
+    while (std::max(size_.width, size_.height) / finest > kFinestSide &&
+           std::min(size_.width, size_.height) / (finest * 2) >= 1)
+        finest *= 2;
     int coarsest = finest;
     while (std::min(size_.width, size_.height) / (coarsest * 2) >= kCoarsestSide) coarsest *= 2;
     for (int factor = coarsest; factor >= finest; factor /= 2)

@@ -7,6 +7,8 @@ namespace qelvo::combine {
 
 // The error text of a job that stopped because it was cancelled (nothing was written).
 inline constexpr char kCancelled[] = "cancelled";
+// The error text of a job whose pictures need more memory than it could have.
+inline constexpr char kNoMemory[] = "not enough memory for pictures this large";
 
 // How a long combining job tells its caller how far it is, and learns that it should stop.
 // Both are optional; `report` is called on the working thread, so a window hands it on to its

@@ -192,11 +192,14 @@ bool FocusStack::add(const PictureData& slice, std::string* error) {
             return fail("the picture differs from the first in colour or bits per sample");
     }
 
-    cv::Mat image = samples;
+    // The first is used as it is; a later one is warped into a matrix of its own (the
+    // samples are the caller's, seen through a header, and stay as they are).
+    cv::Mat image;
     cv::Mat coverage;  // where the aligned slice has pixels of its own; empty: everywhere
     Alignment alignment;
     if (first) {
         s.start(slice, samples);
+        image = samples;
     } else {
         const auto map = s.aligner->align(greyOfPicture(slice));
         if (!map)

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <opencv2/core.hpp>
 
 #include <algorithm>
 #include <cerrno>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <optional>
 
 #include "combine/FocusStack.h"
@@ -23,6 +25,17 @@ bool sameFile(const std::string& a, const std::string& b) {
     }, sb{};
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
+}
+
+// Whether two names lead to one place, whether or not a file is there yet ("out.png" and
+// "./out.png", or through a linked folder).
+bool samePlace(const std::string& a, const std::string& b) {
+    namespace fs = std::filesystem;
+    std::error_code errorA, errorB;
+    const fs::path placeA = fs::weakly_canonical(fs::absolute(a, errorA), errorA);
+    const fs::path placeB = fs::weakly_canonical(fs::absolute(b, errorB), errorB);
+    if (errorA || errorB) return a == b || sameFile(a, b);
+    return placeA == placeB || sameFile(a, b);
 }
 
 // A hidden name beside `path` with its extension, so the writer picks the same format.
@@ -46,10 +59,8 @@ bool sameCalibration(const PictureCalibration& a, const PictureCalibration& b) {
            1e-6 * std::max(a.micrometresPerPixel, b.micrometresPerPixel);
 }
 
-}  // namespace
-
-bool stackFocusFiles(const FocusStackRequest& request, const CombineProgress& progress,
-                     std::string* error) {
+bool stackUnguarded(const FocusStackRequest& request, const CombineProgress& progress,
+                    std::string* error) {
     auto fail = [&](const std::string& why) {
         if (error) *error = why;
         return false;
@@ -61,7 +72,7 @@ bool stackFocusFiles(const FocusStackRequest& request, const CombineProgress& pr
     const bool withDepth = !request.depthMapOutput.empty();
     if (withDepth && !pictureFormatOf(request.depthMapOutput))
         return fail(request.depthMapOutput + ": not a .jpg, .jpeg, .png, .tif or .tiff name");
-    if (withDepth && request.depthMapOutput == request.output)
+    if (withDepth && samePlace(request.depthMapOutput, request.output))
         return fail("the picture and the depth map cannot both go to " + request.output);
     for (const std::string& in : inputs) {
         if (sameFile(in, request.output) || (withDepth && sameFile(in, request.depthMapOutput)))
@@ -138,6 +149,28 @@ bool stackFocusFiles(const FocusStackRequest& request, const CombineProgress& pr
     }
     progress.step(1.0, "done");
     return true;
+}
+
+}  // namespace
+
+bool stackFocusFiles(const FocusStackRequest& request, const CombineProgress& progress,
+                     std::string* error) {
+    // Pictures too large for the memory at hand (or a layout the matrix code refuses) end the
+    // job with a message, and the job's own files go with it.
+    std::string why;
+    try {
+        return stackUnguarded(request, progress, error);
+    } catch (const std::bad_alloc&) {
+        why = kNoMemory;
+    } catch (const cv::Exception& e) {
+        why =
+            e.code == cv::Error::StsNoMem ? kNoMemory : "the pictures cannot be stacked: " + e.err;
+    }
+    std::remove(temporaryBeside(request.output, "stack").c_str());
+    if (!request.depthMapOutput.empty())
+        std::remove(temporaryBeside(request.depthMapOutput, "depth").c_str());
+    if (error) *error = why;
+    return false;
 }
 
 }  // namespace qelvo::combine

@@ -3,6 +3,7 @@
 #include <opencv2/core.hpp>
 
 #include <filesystem>
+#include <new>
 #include <optional>
 
 #include "combine/Mosaic.h"
@@ -48,10 +49,8 @@ bool fail(std::string* error, const std::string& why) {
     return false;
 }
 
-}  // namespace
-
-bool stitchFiles(const MosaicRequest& request, const CombineProgress& progress,
-                 std::string* error) {
+bool stitchUnguarded(const MosaicRequest& request, const CombineProgress& progress,
+                     std::string* error) {
     const std::vector<std::string>& inputs = request.inputs;
     if (inputs.size() < 2) return fail(error, "a mosaic needs at least two pictures");
     if (!pictureFormatOf(request.output))
@@ -128,6 +127,23 @@ bool stitchFiles(const MosaicRequest& request, const CombineProgress& progress,
         return fail(error, fileName(request.output) + ": " + why);
     progress.step(1.0, "done");
     return true;
+}
+
+}  // namespace
+
+bool stitchFiles(const MosaicRequest& request, const CombineProgress& progress,
+                 std::string* error) {
+    // Pictures too large for the memory at hand (or a layout the matrix code refuses) end the
+    // job with a message; the mosaic is written whole or not at all, so nothing is left.
+    try {
+        return stitchUnguarded(request, progress, error);
+    } catch (const std::bad_alloc&) {
+        return fail(error, kNoMemory);
+    } catch (const cv::Exception& e) {
+        return fail(error, e.code == cv::Error::StsNoMem
+                               ? std::string(kNoMemory)
+                               : "the pictures cannot be joined: " + e.err);
+    }
 }
 
 }  // namespace qelvo::combine

@@ -190,6 +190,15 @@ std::vector<Match> refine(const cv::Mat& a, const cv::Mat& b, cv::Point2d guess,
         // phaseCorrelate gives how far pb's content lies from pa's; b lies the other way.
         const cv::Point2d offset(d.x - s.x, d.y - s.y);
         if (std::abs(offset.x - guess.x) > reach || std::abs(offset.y - guess.y) > reach) continue;
+        // A patch that is mostly blank (empty background) names a shift of about half its
+        // size: kept only when b, so placed, looks more like a's patch than at the guess.
+        const auto alike = [&](cv::Point at) {
+            const cv::Rect under = (patch - at) & cv::Rect(0, 0, b.cols, b.rows);
+            if (under.empty()) return -1.0;
+            return overlapCorrelation(pa, greyFloat(b(under)), under.tl() + at - patch.tl(),
+                                      kMinOverlapSide, 0.5 * patch.area());
+        };
+        if (alike(cv::Point(cvRound(offset.x), cvRound(offset.y))) < alike(d)) continue;
         const cv::Point2d inA(patch.x + (w - 1) / 2.0, patch.y + (h - 1) / 2.0);
         matches.push_back({inA, inA - offset});
     }

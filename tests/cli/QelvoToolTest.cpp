@@ -259,6 +259,57 @@ TEST_F(QelvoTool, StackFusesASeriesWritesAllOrNothingAndRefusesBadSeries) {
               (std::vector<std::string>{"a.png", "b.png", "depth.png", "out.tif", "small.png"}));
 }
 
+TEST_F(QelvoTool, StackStoppedBySignalLeavesNothing) {
+    // A long series of large slices, stopped while it works: one line, exit 1, and no file of
+    // its making left behind, hidden or not.
+    PictureData slice = flat(2400, 1800, 1, 8, 0);
+    for (int y = 0; y < slice.height; ++y)
+        for (int x = 0; x < slice.width; ++x)
+            slice.samples[std::size_t(y) * slice.width + x] =
+                static_cast<std::uint8_t>(128 + 60 * std::sin(x * 0.3) * std::sin(y * 0.2) +
+                                          30 * std::sin((x + 2 * y) * 0.05));
+    std::string error, names;
+    std::vector<std::string> slices;
+    for (int i = 0; i < 16; ++i) {
+        std::string name = "s";
+        name += std::to_string(10 + i);
+        name += ".png";
+        slices.push_back(name);
+        ASSERT_TRUE(writePictureFile(dir / name, slice, &error)) << error;
+        names += ' ';
+        names += quoted(dir / name);
+    }
+    std::ostringstream command;
+    command << quoted(QELVO_TOOL) << " stack" << names << " -o " << quoted(dir / "out.tif")
+            << " --depth-map " << quoted(dir / "depth.png") << " >" << quoted(scratch / "out")
+            << " 2>" << quoted(scratch / "err") << " & sleep 0.8; kill -TERM $!; wait $!";
+    const int raw = std::system(command.str().c_str());
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+    EXPECT_EQ(slurp(scratch / "err"), "qelvo stack: cancelled\n");
+    EXPECT_EQ(filesIn(dir.path()), slices);
+}
+
+TEST_F(QelvoTool, StackAndStitchSayWhenPicturesAreTooLargeForTheMemory) {
+    // Two 6000 x 4000 colour pictures with the program held to 300 MB: one line and exit 1,
+    // never an abort, and nothing left behind.
+    std::string error;
+    for (const char* name : {"big1.tif", "big2.tif"})
+        ASSERT_TRUE(writePictureFile(dir / name, flat(6000, 4000, 3, 8, 0), &error)) << error;
+    for (const char* job : {"stack", "stitch"}) {
+        std::ostringstream command;
+        command << "ulimit -v 300000; OPENCV_FOR_THREADS_NUM=2 MALLOC_ARENA_MAX=2 "
+                << quoted(QELVO_TOOL) << ' ' << job << ' ' << quoted(dir / "big1.tif") << ' '
+                << quoted(dir / "big2.tif") << " -o " << quoted(dir / "out.png") << " >"
+                << quoted(scratch / "out") << " 2>" << quoted(scratch / "err");
+        const int raw = std::system(command.str().c_str());
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1) << job;
+        const std::string err = slurp(scratch / "err");
+        EXPECT_EQ(lineCount(err), 1) << err;
+        EXPECT_NE(err.find("memory"), std::string::npos) << err;
+        EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"big1.tif", "big2.tif"}));
+    }
+}
+
 TEST_F(QelvoTool, CalibrateFindsThePitchAndStoresItForTheObjective) {
     std::string error;
     // 25.3 px between lines 10 um apart: 0.39526 um per pixel.

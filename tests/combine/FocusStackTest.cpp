@@ -149,6 +149,25 @@ TEST(FocusStackAlign, RecoversShiftTurnAndScaleDespiteBlur) {
     EXPECT_FALSE(error.empty());
 }
 
+TEST(FocusStackAlign, ThinPicturesGiveAnAnswerNotAnException) {
+    // Wider than the finest copy the alignment works on, yet a row or two high (and the
+    // same turned on end): the reduced copies must keep at least one pixel across.
+    const Specimen specimen(3);
+    for (const auto& [width, height] : {std::pair{1500, 1}, std::pair{2, 3000}}) {
+        const PictureData slice = paint(specimen, width, height);
+        std::string error;
+        EXPECT_NO_THROW(alignPicture(slice, slice, &error)) << width << " x " << height;
+        FocusStack stack;
+        bool added = false;
+        EXPECT_NO_THROW(added = stack.add(slice, &error)) << width << " x " << height;
+        EXPECT_TRUE(added) << error;
+        EXPECT_NO_THROW(added = stack.add(slice, &error)) << width << " x " << height;
+        if (!added) {
+            EXPECT_FALSE(error.empty());
+        }
+    }
+}
+
 TEST(FocusStackFusion, TakesEachRegionFromItsSharpSliceAndMapsDepth) {
     const Specimen specimen(3);
     const int w = 400, h = 300, split = 200;
@@ -165,6 +184,8 @@ TEST(FocusStackFusion, TakesEachRegionFromItsSharpSliceAndMapsDepth) {
     ASSERT_TRUE(stack.add(b, &error)) << error;
     ASSERT_EQ(stack.sliceCount(), 2);
     EXPECT_NEAR(stack.alignments()[1].shiftX(w, h), 1.5, 0.1);
+    // The slices are the caller's: aligning one is no reason to change it.
+    EXPECT_EQ(b.samples, joined(blurred(movedTruth, 3), movedTruth, split).samples);
 
     const PictureData fused = stack.fused();
     ASSERT_EQ(fused.width, w);
@@ -232,6 +253,11 @@ TEST_F(FocusStackFiles, RefusesBadInputsAndCancelWritingNothing) {
     refused({a, small}, "small.png");
     refused({a, bad}, "bad.png");
     refused({a, dir / "missing.png"}, "missing.png");
+    // The depth map under the picture's name spelt another way would take its place.
+    FocusStackRequest alike{{a, b}, dir / "out.png", dir.path() + "/./out.png"};
+    EXPECT_FALSE(stackFocusFiles(alike, {}, &error));
+    EXPECT_NE(error.find("out.png"), std::string::npos) << error;
+    EXPECT_EQ(files(), before) << error;
 
     // Cancelled half-way: the job stops between slices and leaves nothing.
     std::atomic<bool> cancel{false};

@@ -126,6 +126,24 @@ TEST(Mosaic, PlacesShuffledTilesAtTheirKnownOffsets) {
     EXPECT_LT(rms, 3.0);
 }
 
+TEST(Mosaic, BlankPartsOfAnOverlapDoNotMisleadThePlacement) {
+    // A narrow overlap, its upper half blank (black background): only the lower half tells
+    // where the tiles meet.
+    const Texture source(700, 400, 13);
+    std::vector<PictureData> tiles = {source.cut(0, 0, 300, 200), source.cut(240.0, 3.0, 300, 200)};
+    for (int k = 0; k < 2; ++k) {
+        const int blankRows = k == 0 ? 100 : 97;  // the same specimen rows in both
+        std::fill(tiles[k].samples.begin(),
+                  tiles[k].samples.begin() + tiles[k].rowBytes() * blankRows, 0);
+    }
+    const auto placement = placeTiles({&tiles[0], &tiles[1]});
+    ASSERT_TRUE(placement);
+    ASSERT_TRUE(placement->complete());
+    EXPECT_NEAR(placement->offsets[1].x, 240.0, 0.5);
+    EXPECT_NEAR(placement->offsets[1].y, 3.0, 0.5);
+    EXPECT_NEAR(placement->offsets[1].degrees, 0.0, 0.05);
+}
+
 TEST(Mosaic, RecoversSmallTurns) {
     const Texture source(1000, 760, 21);
     // Four 460 x 340 tiles; the second and the fourth turned about their top-left corners.
