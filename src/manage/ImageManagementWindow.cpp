@@ -447,10 +447,15 @@ QPushButton* ImageManagementWindow::combineButton(combine::CombineKind kind) con
 
 std::vector<std::string> ImageManagementWindow::selectedPictures() const {
     std::vector<std::string> paths;
-    const std::string folder = storageFolder();
     for (const std::string& name : selection_.inOrder(strip_.names()))
-        paths.push_back(joinPath(folder, name));
+        paths.push_back(joinPath(selectionFolder_, name));
     return paths;
+}
+
+void ImageManagementWindow::keepSelectionOf(const std::string& folder) {
+    if (folder == selectionFolder_) return;
+    selection_.clear();
+    selectionFolder_ = folder;
 }
 
 void ImageManagementWindow::updateSelectionMarks() {
@@ -975,6 +980,7 @@ void ImageManagementWindow::chooseFolder() {
 
 void ImageManagementWindow::listFolder(bool scrollToEnd) {
     strip_.listFolder(storageFolder(), scrollToEnd);
+    keepSelectionOf(storageFolder());
     selection_.keepListed(strip_.names());
     updateStripBar();
     fillClips();
@@ -1044,6 +1050,7 @@ void ImageManagementWindow::stripBarAction(int action) {
     }
     const int track = stripBar_->sliderPosition();
     strip_.barAction(storageFolder(), code, track);
+    keepSelectionOf(storageFolder());
     // The bar applies this position once the action returns.
     updateStripBar();
     stripBar_->setSliderPosition(strip_.firstIndex());

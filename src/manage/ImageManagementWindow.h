@@ -194,6 +194,8 @@ private:
     void buildFocusAids();
     void buildCombining();
     void updateSelectionMarks();
+    // A selection goes when the strip shows another folder: its names are not that folder's.
+    void keepSelectionOf(const std::string& folder);
     void showCombined(const QString& path);
     void buildFlatField();
     QImage pictureToCalibrate();
@@ -239,6 +241,8 @@ private:
     QPushButton* timeLapseButton_ = nullptr;
     TimeLapseDialog* timeLapse_ = nullptr;
     StripSelection selection_;
+    // The folder the selection's names are in.
+    std::string selectionFolder_;
     CombineController* combiner_ = nullptr;
     QPushButton* focusStackButton_ = nullptr;
     QPushButton* mosaicButton_ = nullptr;

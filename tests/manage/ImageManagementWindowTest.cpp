@@ -279,6 +279,32 @@ TEST_F(ImageManagementWindowTest, SelectedPicturesCombineIntoANewPictureThatIsSh
     EXPECT_FALSE(stack->isEnabled());
 }
 
+TEST_F(ImageManagementWindowTest, TheSelectionIsOfOneFolderNotOfNamesFoundInTheNext) {
+    // Two folders with pictures of the same names, as cameras number them.
+    const std::string first = root_ / "first";
+    const std::string second = root_ / "second";
+    makePictures(first, 4);
+    makePictures(second, 4);
+    dialogs_->folderAnswers = {QString::fromStdString(first)};
+    ImageManagementWindow window(&launcher_, false);
+    window.chooseFolder();
+    window.clickClip(0);
+    window.clickClip(1, Qt::ControlModifier);
+    ASSERT_EQ(window.selectedPictures(),
+              (std::vector<std::string>{first + "/0000.jpg", first + "/0001.jpg"}));
+
+    dialogs_->folderAnswers = {QString::fromStdString(second)};
+    window.chooseFolder();
+    ASSERT_EQ(window.clip(0)->path(), second + "/0000.jpg");
+    EXPECT_EQ(window.selection().count(), 0);
+    EXPECT_TRUE(window.selectedPictures().empty());
+    EXPECT_FALSE(window.clip(0)->selected() || window.clip(1)->selected());
+    EXPECT_FALSE(window.combineButton(combine::CombineKind::FocusStack)->isEnabled());
+    // A selection made here is of this folder alone.
+    window.clickClip(2, Qt::ControlModifier);
+    EXPECT_EQ(window.selectedPictures(), (std::vector<std::string>{second + "/0002.jpg"}));
+}
+
 TEST_F(ImageManagementWindowTest, CombiningButtonsShowInImageModeOnlyAndCoverNoControl) {
     setSelectedDeviceName("Quillmar hd capture device");
     ::setenv("QELVO_VIRTUAL_DEVICES", "Quillmar hd capture device", 1);
