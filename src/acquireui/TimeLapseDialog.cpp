@@ -183,6 +183,7 @@ bool TimeLapseDialog::start() {
     run_ = std::make_unique<acquire::TimeLapseRun>(settings, *frames_);
     {
         std::lock_guard lock(progressMutex_);
+        finishedOutcome_.reset();  // an earlier run's, whose notice is still on its way
         latest_ = {};
         latest_.total = settings.count;
         latestAt_ = std::chrono::steady_clock::now();
@@ -197,18 +198,29 @@ bool TimeLapseDialog::start() {
     lastReported_.clear();
     worker_ = std::thread([this] {
         acquire::TimeLapseOutcome outcome = run_->run();
-        QMetaObject::invokeMethod(
-            this,
-            [this, outcome = std::move(outcome)]() mutable {
-                outcome_ = std::move(outcome);
-                onFinished();
-            },
-            Qt::QueuedConnection);
+        // Handed over under the lock; only a notice goes through the event queue.
+        {
+            std::lock_guard lock(progressMutex_);
+            finishedOutcome_ = std::move(outcome);
+        }
+        QMetaObject::invokeMethod(this, "takeOutcome", Qt::QueuedConnection);
     });
     tick_.start();
     refreshProgress();
     updateState();
     return true;
+}
+
+void TimeLapseDialog::takeOutcome() {
+    std::optional<acquire::TimeLapseOutcome> outcome;
+    {
+        std::lock_guard lock(progressMutex_);
+        outcome = std::move(finishedOutcome_);
+        finishedOutcome_.reset();
+    }
+    if (!outcome) return;
+    outcome_ = std::move(outcome);
+    onFinished();
 }
 
 void TimeLapseDialog::stop() {

@@ -76,6 +76,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
+private slots:
+    // Takes the finished run's outcome from the worker, on the GUI thread.
+    void takeOutcome();
+
 private:
     void updateState();
     void refreshProgress();
@@ -106,6 +110,7 @@ private:
     acquire::TimeLapseProgress latest_;
     std::chrono::steady_clock::time_point latestAt_;
     std::optional<acquire::TimeLapseOutcome> outcome_;
+    std::optional<acquire::TimeLapseOutcome> finishedOutcome_;  // the worker's, not yet taken
     std::string lastReported_;
 };
 

@@ -4,6 +4,18 @@
 
 namespace qelvo::combine {
 
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+// OpenCV hands its loop bodies to TBB's threads, whose locks ThreadSanitizer cannot see, so it
+// would report every parallel loop.  In such builds OpenCV runs its loops on the calling
+// thread, and the sanitizer still watches every thread of our own.
+[[maybe_unused]] const bool kOpenCvOnCallingThread = [] {
+    cv::setNumThreads(1);
+    return true;
+}();
+#endif
+#endif
+
 int matTypeOf(const PictureData& picture) {
     if (picture.channels != 1 && picture.channels != 3) return -1;
     if (picture.bitsPerSample == 8) return CV_MAKETYPE(CV_8U, picture.channels);
