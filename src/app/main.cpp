@@ -3,6 +3,7 @@
 #include "app/SingleInstance.h"
 #include "app/StartUp.h"
 #include "app/StorageFolderCheck.h"
+#include "app/TerminationSignals.h"
 #include "app/WindowingPlatform.h"
 #include "app/WorkingWindows.h"
 #include "desktop/Dialogs.h"
@@ -107,6 +108,11 @@ int main(int argc, char** argv) {
                      &qelvo::LauncherWindow::bringToFront);
     const std::string startProblem = qelvo::applyStartOptions(launcher, options);
     if (!startProblem.empty()) std::cerr << startProblem << '\n';
+    // SIGINT or SIGTERM close the windows as the user would: a time-lapse finishes its
+    // picture in progress, recordings and writes complete, and the program ends normally.
+    qelvo::TerminationSignals termination;
+    QObject::connect(&termination, &qelvo::TerminationSignals::requested, &launcher,
+                     [] { QApplication::closeAllWindows(); });
     launcher.exec();
     return 0;
 }

@@ -17,12 +17,39 @@ namespace {
 
 const CommandSyntax& syntax();
 
-// The run a signal stops; a signal handler may only set the run's flag.
+// The run a signal stops; a signal handler may only set flags.  A signal that comes while
+// the camera is still opening or warming up ends the command before its first picture.
 std::atomic<acquire::TimeLapseRun*> signalledRun{nullptr};
+std::atomic<bool> stopSignalled{false};
 
 extern "C" void stopOnSignal(int) {
+    stopSignalled.store(true);
     if (acquire::TimeLapseRun* run = signalledRun.load()) run->requestStop();
 }
+
+// SIGINT and SIGTERM stop the time-lapse while this lives.
+class StopSignals {
+public:
+    StopSignals() {
+        stopSignalled.store(false);
+        struct sigaction action {};
+        action.sa_handler = stopOnSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &oldInt_);
+        sigaction(SIGTERM, &action, &oldTerm_);
+    }
+    ~StopSignals() {
+        sigaction(SIGINT, &oldInt_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+        signalledRun.store(nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+private:
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
+};
 
 std::string picturesText(int n) {
     return std::to_string(n) + (n == 1 ? " picture" : " pictures");
@@ -65,32 +92,37 @@ int runTimelapse(const Arguments& arguments, Io& io) {
             return usageError(io, syntax(), "--format takes jpg, png or tif");
     }
     const std::string device = *arguments.value("--device");
+    // From before the camera opens: a stop during its start is a stop with no picture taken.
+    const StopSignals stopSignals;
     return withCamera(io, "timelapse", device, 0, 0, [&](acquire::LapseFrameSource& frames) {
+        const auto stoppedEarly = [&] {
+            io.out << picturesText(0) << " taken; stopped\n";
+            io.out.flush();
+            return kDone;
+        };
         // Wait for the camera's first frame, so the schedule starts with a
         // running camera and knows its frame interval (measured over its first
         // frames).
         std::string error;
         const auto first = frames.nextFrame(0, std::chrono::milliseconds(10000), &error);
+        if (stopSignalled.load()) return stoppedEarly();
         if (!first) return failed(io, "timelapse", error);
         // The pictures record the device's objective in use, as the
         // windows' snapshots do.
         settings.calibration = storedSnapshotObjective(device, measure::ObjectiveStore())
                                    .calibrationFor(first->frame.width);
-        for (int i = 0; i < 8; ++i)
-            if (!frames.nextFrame(frames.latestSequence(), std::chrono::milliseconds(3000), &error))
-                return failed(io, "timelapse", error);
+        for (int i = 0; i < 8; ++i) {
+            const bool came =
+                frames.nextFrame(frames.latestSequence(), std::chrono::milliseconds(3000), &error)
+                    .has_value();
+            if (stopSignalled.load()) return stoppedEarly();
+            if (!came) return failed(io, "timelapse", error);
+        }
         acquire::TimeLapseRun run(settings, frames);
-        struct sigaction action {};
-        action.sa_handler = stopOnSignal;
-        sigemptyset(&action.sa_mask);
-        struct sigaction oldInt {
-        }, oldTerm{};
         signalledRun.store(&run);
-        sigaction(SIGINT, &action, &oldInt);
-        sigaction(SIGTERM, &action, &oldTerm);
+        // A signal just before the run was handed over still stops it.
+        if (stopSignalled.load()) run.requestStop();
         const acquire::TimeLapseOutcome outcome = run.run();
-        sigaction(SIGINT, &oldInt, nullptr);
-        sigaction(SIGTERM, &oldTerm, nullptr);
         signalledRun.store(nullptr);
         std::string line = picturesText(outcome.taken) + " taken";
         if (outcome.skipped > 0)

@@ -602,6 +602,22 @@ TEST_F(QelvoCamera, TimelapseTakesItsPicturesStopsOnASignalAndEndsWhenTheCameraG
         expectWholePictures(dir / "stopped", static_cast<std::size_t>(taken));
     }
 
+    // SIGTERM while the camera still starts (a slow one: its first frames take seconds): no
+    // picture yet, so none is taken, but it is the same stop: exit 0, the count said.
+    {
+        ::setenv("QELVO_VIRTUAL_DEVICES", "Slow Cam{size=160x120,fps=2}", 1);
+        std::ostringstream command;
+        command << quoted(QELVO_TOOL) << " timelapse --device 'Slow Cam' --interval 1 "
+                << "--count 5 -o " << quoted(dir / "early") << " >" << quoted(scratch / "out")
+                << " 2>" << quoted(scratch / "err") << " & sleep 1.5; kill -TERM $!; wait $!";
+        const int raw = std::system(command.str().c_str());
+        ::setenv("QELVO_VIRTUAL_DEVICES",
+                 "Tool Cam{size=320x240,fps=30};Short Cam{size=160x120,stopafter=30}", 1);
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 0) << slurp(scratch / "err");
+        EXPECT_EQ(slurp(scratch / "out"), "0 pictures taken; stopped\n");
+        EXPECT_FALSE(std::filesystem::exists(dir / "early"));
+    }
+
     // A camera that stops delivering: reported in one line, exit 1, the pictures kept.
     r = qelvo({"timelapse", "--device", "Short Cam", "--interval", "0.2", "--count", "50", "-o",
                dir / "short"});
