@@ -4,21 +4,17 @@
 #include "skin/SkinPalette.h"
 
 #include <QMenu>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QPainterPath>
 
 namespace qelvo {
 
 using Kind = acquire::FlatFieldStore::Kind;
 
 FlatFieldControl::FlatFieldControl(FlatFieldController& controller, QWidget* parent)
-    : QWidget(parent), controller_(controller) {
+    : MenuValueControl(QStringLiteral("FLAT"), parent), controller_(controller) {
     setObjectName(QStringLiteral("flat-field control"));
     setToolTip(
         QStringLiteral("Flat-field correction: references per objective, on or off for "
                        "this device"));
-    setCursor(Qt::PointingHandCursor);
     connect(&controller_, &FlatFieldController::changed, this, [this] { update(); });
 }
 
@@ -58,54 +54,12 @@ QMenu* FlatFieldControl::buildMenu() {
     return menu;
 }
 
-void FlatFieldControl::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    p.setPen(QPen(QColor(hover_ ? palette::kAccent : palette::kLineLight), 1));
-    p.setBrush(QColor(palette::kWell));
-    p.drawRoundedRect(box, 3, 3);
-    // The mark at the left lights while the live picture is corrected.
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(controller_.correcting() ? palette::kAccent : palette::kLineLight));
-    p.drawRect(QRectF(box.left() + 4, box.top() + 5, 3, box.height() - 10));
-    QFont small(QStringLiteral("Liberation Sans Narrow"));
-    small.setPixelSize(10);
-    small.setBold(true);
-    QFont big(QStringLiteral("Liberation Sans Narrow"));
-    big.setPixelSize(13);
-    big.setBold(true);
-    const QRectF inner = box.adjusted(11, 0, -14, 0);
-    p.setFont(small);
-    p.setPen(QColor(palette::kTextDim));
-    p.drawText(inner, Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("FLAT"));
-    p.setFont(big);
-    p.setPen(QColor(controller_.correcting() ? palette::kText : palette::kTextDim));
-    p.drawText(inner, Qt::AlignVCenter | Qt::AlignRight, controller_.stateText());
-    const QPointF a(box.right() - 7, box.center().y() + 2);
-    QPainterPath arrow;
-    arrow.moveTo(a + QPointF(-3, -3));
-    arrow.lineTo(a + QPointF(3, -3));
-    arrow.lineTo(a + QPointF(0, 1));
-    arrow.closeSubpath();
-    p.fillPath(arrow, QColor(hover_ ? palette::kAccent : palette::kTextDim));
+QString FlatFieldControl::valueText() const {
+    return controller_.stateText();
 }
 
-void FlatFieldControl::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return;
-    QMenu* menu = buildMenu();
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->popup(mapToGlobal(QPoint(0, height())));
-}
-
-void FlatFieldControl::enterEvent(QEnterEvent*) {
-    hover_ = true;
-    update();
-}
-
-void FlatFieldControl::leaveEvent(QEvent*) {
-    hover_ = false;
-    update();
+bool FlatFieldControl::lit() const {
+    return controller_.correcting();
 }
 
 }  // namespace qelvo

@@ -4,9 +4,6 @@
 
 #include <QActionGroup>
 #include <QMenu>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QPainterPath>
 
 namespace qelvo {
 namespace {
@@ -25,10 +22,9 @@ QString formatName(PictureFormat format) {
 }  // namespace
 
 SnapshotSettingsControl::SnapshotSettingsControl(Access access, QWidget* parent)
-    : QWidget(parent), access_(std::move(access)) {
+    : MenuValueControl(QStringLiteral("SAVE AS"), parent), access_(std::move(access)) {
     setObjectName(QStringLiteral("snapshot settings"));
     setToolTip(QStringLiteral("Snapshot format and frames averaged (kept for this device)"));
-    setCursor(Qt::PointingHandCursor);
 }
 
 QString SnapshotSettingsControl::text() const {
@@ -75,53 +71,8 @@ QMenu* SnapshotSettingsControl::buildMenu() {
     return menu;
 }
 
-void SnapshotSettingsControl::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    p.setPen(QPen(QColor(hover_ ? palette::kAccent : palette::kLineLight), 1));
-    p.setBrush(QColor(palette::kWell));
-    p.drawRoundedRect(box, 3, 3);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(palette::kAccent));
-    p.drawRect(QRectF(box.left() + 4, box.top() + 5, 3, box.height() - 10));
-    QFont small(QStringLiteral("Liberation Sans Narrow"));
-    small.setPixelSize(10);
-    small.setBold(true);
-    QFont big(QStringLiteral("Liberation Sans Narrow"));
-    big.setPixelSize(13);
-    big.setBold(true);
-    p.setFont(small);
-    p.setPen(QColor(palette::kTextDim));
-    const QRectF inner = box.adjusted(11, 0, -14, 0);
-    p.drawText(inner, Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("SAVE AS"));
-    p.setFont(big);
-    p.setPen(QColor(palette::kText));
-    p.drawText(inner, Qt::AlignVCenter | Qt::AlignRight, text());
-    const QPointF a(box.right() - 7, box.center().y() + 2);
-    QPainterPath arrow;
-    arrow.moveTo(a + QPointF(-3, -3));
-    arrow.lineTo(a + QPointF(3, -3));
-    arrow.lineTo(a + QPointF(0, 1));
-    arrow.closeSubpath();
-    p.fillPath(arrow, QColor(hover_ ? palette::kAccent : palette::kTextDim));
-}
-
-void SnapshotSettingsControl::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return;
-    QMenu* menu = buildMenu();
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->popup(mapToGlobal(QPoint(0, height())));
-}
-
-void SnapshotSettingsControl::enterEvent(QEnterEvent*) {
-    hover_ = true;
-    update();
-}
-
-void SnapshotSettingsControl::leaveEvent(QEvent*) {
-    hover_ = false;
-    update();
+QString SnapshotSettingsControl::valueText() const {
+    return text();
 }
 
 }  // namespace qelvo

@@ -1,19 +1,16 @@
 #pragma once
 
+#include "acquireui/MenuValueControl.h"
 #include "picturefiles/PictureFile.h"
 
-#include <QWidget>
-
 #include <functional>
-
-class QMenu;
 
 namespace qelvo {
 
 // How the device's snapshots are made, as one small control: "JPG", "PNG ×4" (format and
 // frames averaged); a click opens a menu of formats and averages.  The values live where the
 // window keeps them (the capture session, per device); this control only shows and sets them.
-class SnapshotSettingsControl : public QWidget {
+class SnapshotSettingsControl : public MenuValueControl {
     Q_OBJECT
 public:
     struct Access {
@@ -27,18 +24,13 @@ public:
     explicit SnapshotSettingsControl(Access access, QWidget* parent = nullptr);
 
     QString text() const;
-    // The menu the control opens (the caller owns it; tests run its actions).
-    QMenu* buildMenu();
+    QMenu* buildMenu() override;
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
+    QString valueText() const override;
 
 private:
     Access access_;
-    bool hover_ = false;
 };
 
 }  // namespace qelvo
