@@ -1,24 +1,14 @@
 // qelvo stack IN... -o OUT [--depth-map FILE]: a focus series aligned and fused into one
 // picture sharp at every depth, with its pixel size when the inputs agree on it.
 // SIGINT or SIGTERM stop it with nothing written.
-#include <csignal>
-
-#include <atomic>
-
 #include "cli/Cli.h"
+#include "cli/StopSignals.h"
 #include "combine/FocusStackFiles.h"
 #include "picturefiles/PictureFile.h"
 
 namespace qelvo::cli {
 
 namespace {
-
-// What a signal sets; a signal handler may do no more.
-std::atomic<bool> stackStop{false};
-
-extern "C" void stopStackOnSignal(int) {
-    stackStop.store(true);
-}
 
 const CommandSyntax& syntax();
 
@@ -34,21 +24,12 @@ int runStack(const Arguments& arguments, Io& io) {
                               "--depth-map: FILE must end in .jpg, .jpeg, .png, .tif or .tiff");
         request.depthMapOutput = *depth;
     }
+    const StopSignals signals;
     combine::CombineProgress progress;
-    stackStop.store(false);
-    progress.cancel = &stackStop;
-    struct sigaction action {};
-    action.sa_handler = stopStackOnSignal;
-    sigemptyset(&action.sa_mask);
-    struct sigaction oldInt {
-    }, oldTerm{};
-    sigaction(SIGINT, &action, &oldInt);
-    sigaction(SIGTERM, &action, &oldTerm);
+    progress.cancel = signals.flag();
     std::string error;
     // Written whole or not at all: a failure or a stop leaves neither file behind.
     const bool done = combine::stackFocusFiles(request, progress, &error);
-    sigaction(SIGINT, &oldInt, nullptr);
-    sigaction(SIGTERM, &oldTerm, nullptr);
     if (!done) return failed(io, "stack", error);
     return kDone;
 }

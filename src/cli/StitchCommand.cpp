@@ -1,23 +1,13 @@
 // qelvo stitch IN... -o OUT: overlapping pictures of a flat specimen joined into one mosaic.
 // SIGINT or SIGTERM stop it with nothing written.
-#include <csignal>
-
-#include <atomic>
-
 #include "cli/Cli.h"
+#include "cli/StopSignals.h"
 #include "combine/MosaicFiles.h"
 #include "picturefiles/PictureFile.h"
 
 namespace qelvo::cli {
 
 namespace {
-
-// What a signal sets; a signal handler may do no more.
-std::atomic<bool> stitchStop{false};
-
-extern "C" void stopStitchOnSignal(int) {
-    stitchStop.store(true);
-}
 
 const CommandSyntax& syntax();
 
@@ -27,20 +17,11 @@ int runStitch(const Arguments& arguments, Io& io) {
         return usageError(io, syntax(), "OUT must end in .jpg, .jpeg, .png, .tif or .tiff");
 
     combine::MosaicRequest request{arguments.operands, out};
+    const StopSignals signals;
     combine::CombineProgress progress;
-    stitchStop.store(false);
-    progress.cancel = &stitchStop;
-    struct sigaction action {};
-    action.sa_handler = stopStitchOnSignal;
-    sigemptyset(&action.sa_mask);
-    struct sigaction oldInt {
-    }, oldTerm{};
-    sigaction(SIGINT, &action, &oldInt);
-    sigaction(SIGTERM, &action, &oldTerm);
+    progress.cancel = signals.flag();
     std::string error;
     const bool done = combine::stitchFiles(request, progress, &error);
-    sigaction(SIGINT, &oldInt, nullptr);
-    sigaction(SIGTERM, &oldTerm, nullptr);
     if (!done) return failed(io, "stitch", error);
     return kDone;
 }
